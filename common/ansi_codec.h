@@ -1,0 +1,32 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+
+// The one room for the system code page: every text that goes to or comes from a file, a
+// fixed-width record field or the settings files passes through here as CP932 (Windows-31J).
+namespace hm::ansi {
+
+// Characters CP932 cannot hold become '?'.
+QByteArray encode(const QString& text);
+// Bytes that are not CP932 become U+FFFD; nothing is dropped silently.
+QString decode(const QByteArray& bytes);
+QString decode(const char* bytes, qsizetype size);
+
+// The longest prefix of cp932 no longer than maxBytes that does not split a double-byte character.
+QByteArray cutBytes(const QByteArray& cp932, qsizetype maxBytes);
+
+// A fixed-width field: at most width characters, encoded, cut to width bytes on a character
+// boundary and padded with spaces to exactly width bytes.
+QByteArray fixedField(const QString& text, int width);
+// Writes the field into dest (exactly width bytes).
+void writeField(char* dest, const QString& text, int width);
+
+// Reads a field back; trailing spaces are dropped when asked (readers that show a field do).
+QString readField(const char* field, int width, bool dropTrailingSpaces = false);
+
+} // namespace hm::ansi
+
+// Leading and trailing ASCII spaces only; full-width spaces stay.
+QString Trim(const QString& text);
+// The text before the first NUL, or all of it.
+QString CutAtNul(const QString& text);

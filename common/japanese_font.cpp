@@ -1,0 +1,30 @@
+#include "common/japanese_font.h"
+
+#include <QApplication>
+
+namespace hm {
+
+void installJapaneseFonts()
+{
+    const QStringList gothicP = {QStringLiteral("IPAPGothic"), QStringLiteral("IPAexGothic"),
+                                 QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic")};
+    const QStringList gothic = {QStringLiteral("IPAGothic"), QStringLiteral("IPAexGothic"),
+                                QStringLiteral("Noto Sans Mono CJK JP")};
+    const QStringList mincho = {QStringLiteral("IPAPMincho"), QStringLiteral("IPAMincho"),
+                                QStringLiteral("Noto Serif CJK JP")};
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"), gothicP);
+    QFont::insertSubstitutions(QStringLiteral("MS PGothic"), gothicP);
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ ゴシック"), gothic);
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐ明朝"), mincho);
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ 明朝"), mincho);
+    QApplication::setFont(pGothic(9));
+}
+
+QFont pGothic(qreal pointSize)
+{
+    QFont f(QStringLiteral("ＭＳ Ｐゴシック"));
+    f.setPointSizeF(pointSize);
+    return f;
+}
+
+} // namespace hm

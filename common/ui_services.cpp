@@ -1,0 +1,170 @@
+#include "common/ui_services.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QTextDocument>
+
+namespace hm::ui {
+namespace {
+Services* g_installed = nullptr;
+
+QMessageBox::StandardButtons toQt(Buttons b)
+{
+    switch (b) {
+    case Buttons::Ok: return QMessageBox::Ok;
+    case Buttons::OkCancel: return QMessageBox::Ok | QMessageBox::Cancel;
+    case Buttons::YesNo: return QMessageBox::Yes | QMessageBox::No;
+    case Buttons::YesNoCancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case Buttons::RetryCancel: return QMessageBox::Retry | QMessageBox::Cancel;
+    }
+    return QMessageBox::Ok;
+}
+
+QMessageBox::Icon toQt(Icon i)
+{
+    switch (i) {
+    case Icon::None: return QMessageBox::NoIcon;
+    case Icon::Information: return QMessageBox::Information;
+    case Icon::Warning: return QMessageBox::Warning;
+    case Icon::Critical: return QMessageBox::Critical;
+    case Icon::Question: return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+Answer firstAnswer(Buttons b)
+{
+    switch (b) {
+    case Buttons::YesNo:
+    case Buttons::YesNoCancel: return Answer::Yes;
+    case Buttons::RetryCancel: return Answer::Retry;
+    default: return Answer::Ok;
+    }
+}
+} // namespace
+
+Services& services()
+{
+    static QtServices qt;
+    return g_installed ? *g_installed : qt;
+}
+
+void setServices(Services* s)
+{
+    g_installed = s;
+}
+
+Answer message(QWidget* parent, const QString& text, const QString& title, Buttons buttons, Icon icon)
+{
+    return services().message(parent, text, title, buttons, icon);
+}
+
+// ---- Qt
+
+Answer QtServices::message(QWidget* parent, const QString& text, const QString& title,
+                           Buttons buttons, Icon icon)
+{
+    QMessageBox box(toQt(icon), title, text, toQt(buttons), parent);
+    switch (box.exec()) {
+    case QMessageBox::Yes: return Answer::Yes;
+    case QMessageBox::No: return Answer::No;
+    case QMessageBox::Cancel: return Answer::Cancel;
+    case QMessageBox::Retry: return Answer::Retry;
+    default: return buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
+    }
+}
+
+QString QtServices::openFileName(QWidget* parent, const QString& title, const QString& folder,
+                                 const QString& filter)
+{
+    return QFileDialog::getOpenFileName(parent, title, folder, filter);
+}
+
+QString QtServices::saveFileName(QWidget* parent, const QString& title, const QString& suggested,
+                                 const QString& filter)
+{
+    return QFileDialog::getSaveFileName(parent, title, suggested, filter);
+}
+
+QString QtServices::inputText(QWidget* parent, const QString& prompt, const QString& title,
+                              const QString& initial, bool* ok)
+{
+    return QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, initial, ok);
+}
+
+bool QtServices::print(QWidget* parent, QTextDocument* document)
+{
+    QPrinter printer;
+    QPrintDialog dialog(&printer, parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    document->print(&printer);
+    return true;
+}
+
+bool QtServices::openUrl(const QUrl& url)
+{
+    return QDesktopServices::openUrl(url);
+}
+
+// ---- scripted
+
+Answer ScriptedServices::message(QWidget*, const QString& text, const QString& title,
+                                 Buttons buttons, Icon icon)
+{
+    shown.append({text, title, buttons, icon});
+    return answers.isEmpty() ? firstAnswer(buttons) : answers.dequeue();
+}
+
+QString ScriptedServices::openFileName(QWidget*, const QString& title, const QString&, const QString&)
+{
+    fileDialogs << title;
+    return fileNames.isEmpty() ? QString() : fileNames.dequeue();
+}
+
+QString ScriptedServices::saveFileName(QWidget*, const QString& title, const QString&, const QString&)
+{
+    fileDialogs << title;
+    return fileNames.isEmpty() ? QString() : fileNames.dequeue();
+}
+
+QString ScriptedServices::inputText(QWidget*, const QString& prompt, const QString&, const QString&,
+                                    bool* ok)
+{
+    fileDialogs << prompt;
+    const bool have = !inputs.isEmpty();
+    if (ok)
+        *ok = have;
+    return have ? inputs.dequeue() : QString();
+}
+
+bool ScriptedServices::print(QWidget*, QTextDocument* document)
+{
+    if (printPdfPath.isEmpty())
+        return false;
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(printPdfPath);
+    document->print(&printer);
+    return true;
+}
+
+bool ScriptedServices::openUrl(const QUrl& url)
+{
+    urls << url;
+    return true;
+}
+
+QStringList ScriptedServices::texts() const
+{
+    QStringList t;
+    for (const Shown& s : shown)
+        t << s.text;
+    return t;
+}
+
+} // namespace hm::ui

@@ -1,0 +1,16 @@
+# Creates the program folder's folders and copies the data files (those generated at build
+# time too) into them, leaving what the running program wrote alone.
+foreach(folder IN LISTS FOLDERS)
+  file(MAKE_DIRECTORY "${PROGRAM_DIR}/${folder}")
+  foreach(source IN ITEMS "${DATA_DIR}/${folder}" "${GENERATED_DIR}/${folder}")
+    if(IS_DIRECTORY "${source}")
+      file(GLOB files LIST_DIRECTORIES false "${source}/*")
+      foreach(f IN LISTS files)
+        get_filename_component(name "${f}" NAME)
+        if(NOT name STREQUAL ".gitkeep" AND NOT name MATCHES "\\.(txt\\.utf8|md)$")
+          file(COPY_FILE "${f}" "${PROGRAM_DIR}/${folder}/${name}" ONLY_IF_DIFFERENT)
+        endif()
+      endforeach()
+    endif()
+  endforeach()
+endforeach()

@@ -1,0 +1,179 @@
+#include "common/ansi_codec.h"
+#include "common/private_profile.h"
+#include "common/program_folder.h"
+#include "common/twips.h"
+#include "tests/support/test_folder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using namespace hm;
+
+class TestCommon : public QObject {
+    Q_OBJECT
+private slots:
+    void resolverMeetsBothSpellingsOfTheDataFolder();
+    void resolverUsesTheGivenSpellingWhereNothingExists();
+    void resolverStaysInsideTheProgramFolder();
+    void codecRoundTripsWindowsCharacters();
+    void codecReplacesWhatItCannotHold();
+    void fieldIsCutOnACharacterBoundaryAndPadded();
+    void trimTouchesAsciiSpacesOnly();
+    void profileReadsWithoutRegardToCase();
+    void profileWriteKeepsTheRestOfTheFile();
+    void profileReadIsCutTo255Bytes();
+    void profileWriteNeverCreatesTheFolder();
+    void profileWriteOwnerOnly();
+    void profileSurvivesGarbage();
+    void twipsRound();
+};
+
+void TestCommon::resolverMeetsBothSpellingsOfTheDataFolder()
+{
+    test::TestFolder folder;
+    // The installed folder is spelt "★MAilData"; the account file path spells it "★MailData".
+    QVERIFY(QDir(folder.path() + QStringLiteral("/★MAilData")).exists());
+    QCOMPARE(dataPath(QStringLiteral("\\★MailData\\iniIdPass.ini")),
+             folder.path() + QStringLiteral("/★MAilData/iniIdPass.ini"));
+    QFile f(folder.path() + QStringLiteral("/★MAilData/Text1.txt"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    QCOMPARE(dataPath(QStringLiteral("\\★mailDATA\\text1.TXT")),
+             folder.path() + QStringLiteral("/★MAilData/Text1.txt"));
+}
+
+void TestCommon::resolverUsesTheGivenSpellingWhereNothingExists()
+{
+    test::TestFolder folder;
+    QCOMPARE(dataPath(QStringLiteral("\\★MailData\\New.File")),
+             folder.path() + QStringLiteral("/★MAilData/New.File"));
+    QCOMPARE(dataPath(QStringLiteral("\\添付フォルダ\\")), folder.path() + QStringLiteral("/添付フォルダ"));
+}
+
+void TestCommon::resolverStaysInsideTheProgramFolder()
+{
+    test::TestFolder folder;
+    QCOMPARE(dataPath(QStringLiteral("\\..\\..\\etc\\passwd")),
+             folder.path() + QStringLiteral("/etc/passwd"));
+}
+
+void TestCommon::codecRoundTripsWindowsCharacters()
+{
+    // NEC and IBM extensions, a half-width katakana and a wave dash that CP932 maps to U+FF5E.
+    const QString text = QStringLiteral("①㈱Ⅰ髙﨑ｱ～疾風メール");
+    const QByteArray bytes = ansi::encode(text);
+    QCOMPARE(bytes.left(2), QByteArray("\x87\x40"));
+    QCOMPARE(ansi::decode(bytes), text);
+}
+
+void TestCommon::codecReplacesWhatItCannotHold()
+{
+    QCOMPARE(ansi::encode(QStringLiteral("a😀b")), QByteArray("a?b"));
+    const QString decoded = ansi::decode(QByteArray("a\x81\x00z", 4));
+    QVERIFY(decoded.startsWith(QLatin1Char('a')));
+    QVERIFY(decoded.endsWith(QLatin1Char('z')));
+    QVERIFY(decoded.contains(QChar(0xFFFD)));
+}
+
+void TestCommon::fieldIsCutOnACharacterBoundaryAndPadded()
+{
+    // 60 double-byte characters in a 100-byte field: 50 fit.
+    const QString sixty(60, QChar(0x3042));
+    const QByteArray field = ansi::fixedField(sixty, 100);
+    QCOMPARE(field.size(), 100);
+    QCOMPARE(ansi::readField(field.constData(), 100, true), QString(50, QChar(0x3042)));
+    // "a" then double-byte characters: the 100th byte would split one, so it becomes a space.
+    const QByteArray odd = ansi::fixedField(QLatin1Char('a') + sixty, 100);
+    QCOMPARE(odd.size(), 100);
+    QCOMPARE(odd.at(99), ' ');
+    QCOMPARE(ansi::readField(odd.constData(), 100, true), QLatin1Char('a') + QString(49, QChar(0x3042)));
+    QCOMPARE(ansi::fixedField(QStringLiteral("ab"), 5), QByteArray("ab   "));
+    // A field holds at most width characters even when they are single bytes.
+    QCOMPARE(ansi::fixedField(QStringLiteral("abcdefg"), 5), QByteArray("abcde"));
+    QCOMPARE(ansi::readField("ab  ", 4, false), QStringLiteral("ab  "));
+}
+
+void TestCommon::trimTouchesAsciiSpacesOnly()
+{
+    QCOMPARE(Trim(QStringLiteral("  　件名　 ")), QStringLiteral("　件名　"));
+    QCOMPARE(Trim(QStringLiteral("\tx ")), QStringLiteral("\tx"));
+    QCOMPARE(CutAtNul(QStringLiteral("ab") + QChar(0) + QStringLiteral("cd")), QStringLiteral("ab"));
+    QCOMPARE(CutAtNul(QStringLiteral("abc")), QStringLiteral("abc"));
+}
+
+void TestCommon::profileReadsWithoutRegardToCase()
+{
+    test::TestFolder folder;
+    folder.write(QStringLiteral("\\a.ini"), "[other]\r\nNAME=x\r\n[exeini]\r\nname = \x88\xa4\r\n");
+    const QString file = folder.file(QStringLiteral("\\a.ini"));
+    QCOMPARE(profile::read(file, QStringLiteral("EXEINI"), QStringLiteral("NAME")), QStringLiteral("愛"));
+    QCOMPARE(profile::read(file, QStringLiteral("EXEINI"), QStringLiteral("NAME2")), QString());
+    QCOMPARE(profile::read(folder.file(QStringLiteral("\\none.ini")), QStringLiteral("EXEINI"),
+                           QStringLiteral("NAME")),
+             QString());
+}
+
+void TestCommon::profileWriteKeepsTheRestOfTheFile()
+{
+    test::TestFolder folder;
+    folder.write(QStringLiteral("\\a.ini"), "; note\r\n[EXEINI]\r\nNAME=old\r\nNAME3=1\r\n[Z]\r\nk=v\r\n");
+    const QString file = folder.file(QStringLiteral("\\a.ini"));
+    QVERIFY(profile::write(file, QStringLiteral("exeini"), QStringLiteral("name"), QStringLiteral("new")));
+    QVERIFY(profile::write(file, QStringLiteral("EXEINI"), QStringLiteral("NAME2"), QStringLiteral("p\r\nNAME=evil")));
+    QVERIFY(profile::write(file, QStringLiteral("Y"), QStringLiteral("K"), QStringLiteral("1")));
+    QCOMPARE(folder.read(QStringLiteral("\\a.ini")),
+             QByteArray("; note\r\n[EXEINI]\r\nname=new\r\nNAME3=1\r\nNAME2=pNAME=evil\r\n[Z]\r\nk=v\r\n[Y]\r\nK=1\r\n"));
+    QCOMPARE(profile::read(file, QStringLiteral("EXEINI"), QStringLiteral("NAME")), QStringLiteral("new"));
+}
+
+void TestCommon::profileReadIsCutTo255Bytes()
+{
+    test::TestFolder folder;
+    const QString file = folder.file(QStringLiteral("\\a.ini"));
+    QVERIFY(profile::write(file, QStringLiteral("EXEINI"), QStringLiteral("NAME2"), QString(300, QLatin1Char('p'))));
+    QCOMPARE(profile::read(file, QStringLiteral("EXEINI"), QStringLiteral("NAME2")), QString(255, QLatin1Char('p')));
+    QVERIFY(profile::write(file, QStringLiteral("EXEINI"), QStringLiteral("NAME2"), QString(200, QChar(0x3042))));
+    QCOMPARE(profile::read(file, QStringLiteral("EXEINI"), QStringLiteral("NAME2")), QString(127, QChar(0x3042)));
+}
+
+void TestCommon::profileWriteNeverCreatesTheFolder()
+{
+    test::TestFolder folder;
+    const QString file = folder.file(QStringLiteral("\\NoSuchFolder\\a.ini"));
+    QVERIFY(!profile::write(file, QStringLiteral("EXEINI"), QStringLiteral("NAME"), QStringLiteral("x")));
+    QVERIFY(!QFile::exists(QFileInfo(file).absolutePath()));
+}
+
+void TestCommon::profileWriteOwnerOnly()
+{
+    test::TestFolder folder;
+    const QString file = folder.file(QStringLiteral("\\a.ini"));
+    QVERIFY(profile::write(file, QStringLiteral("EXEINI"), QStringLiteral("NAME"), QStringLiteral("x"), true));
+    struct stat st {};
+    QCOMPARE(::stat(QFile::encodeName(file).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, 0600u);
+}
+
+void TestCommon::profileSurvivesGarbage()
+{
+    test::TestFolder folder;
+    QByteArray junk("[EXEINI]\r\nNAME=a\0b\r\n", 20);
+    junk += QByteArray(100000, '\xff') + "\r\n[EXEINI\r\n=\r\n==\r\nNAME2=\x81";
+    folder.write(QStringLiteral("\\a.ini"), junk);
+    const QString file = folder.file(QStringLiteral("\\a.ini"));
+    QCOMPARE(profile::read(file, QStringLiteral("EXEINI"), QStringLiteral("NAME")), QStringLiteral("a"));
+    QCOMPARE(profile::read(file, QStringLiteral("EXEINI"), QStringLiteral("NAME2")).size(), 1);
+}
+
+void TestCommon::twipsRound()
+{
+    QCOMPARE(twips(15), 1);
+    QCOMPARE(twips(9700), 647);
+    QCOMPARE(twips(-1000), -67);
+}
+
+QTEST_GUILESS_MAIN(TestCommon)
+#include "test_common.moc"

@@ -1,0 +1,72 @@
+#include "tests/support/test_folder.h"
+
+#include "common/program_folder.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QTest>
+
+namespace hm::test {
+namespace {
+void copyTree(const QString& from, const QString& to)
+{
+    QDir().mkpath(to);
+    QDirIterator it(from, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    while (it.hasNext()) {
+        const QString src = it.next();
+        const QString dst = to + QLatin1Char('/') + it.fileName();
+        if (it.fileInfo().isDir())
+            copyTree(src, dst);
+        else if (it.fileInfo().isExecutable() && it.fileName() == QLatin1String("hayatemail"))
+            QFile::link(src, dst); // the executable itself need not be copied
+        else
+            QFile::copy(src, dst);
+    }
+}
+} // namespace
+
+TestFolder::TestFolder()
+{
+    copyTree(builtProgramFolder(), dir_.path());
+    hm::setProgramFolder(dir_.path());
+    hm::ui::setServices(&ui);
+}
+
+TestFolder::~TestFolder()
+{
+    hm::ui::setServices(nullptr);
+    hm::setProgramFolder(QString());
+}
+
+QString TestFolder::file(const QString& relative) const
+{
+    return hm::dataPath(relative);
+}
+
+void TestFolder::write(const QString& relative, const QByteArray& bytes) const
+{
+    QFile f(file(relative));
+    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(f.fileName()));
+    f.write(bytes);
+}
+
+QByteArray TestFolder::read(const QString& relative) const
+{
+    QFile f(file(relative));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+QString builtProgramFolder()
+{
+    return qEnvironmentVariable("HM_TEST_PROGRAM_DIR");
+}
+
+QString sourceDir()
+{
+    return qEnvironmentVariable("HM_SOURCE_DIR");
+}
+
+} // namespace hm::test

@@ -1,0 +1,34 @@
+#pragma once
+#include <QString>
+#include <QTemporaryDir>
+
+#include "common/ui_services.h"
+
+namespace hm::test {
+
+// A fresh copy of the built program folder for one test; the program resolves every data
+// path under it while it lives, and message boxes are answered by `ui`.
+class TestFolder {
+public:
+    TestFolder();
+    ~TestFolder();
+    TestFolder(const TestFolder&) = delete;
+    TestFolder& operator=(const TestFolder&) = delete;
+
+    QString path() const { return dir_.path(); }
+    // Real path of a relative data path ("\\★MAilData\\x").
+    QString file(const QString& relative) const;
+    void write(const QString& relative, const QByteArray& bytes) const;
+    QByteArray read(const QString& relative) const;
+
+    hm::ui::ScriptedServices ui;
+
+private:
+    QTemporaryDir dir_;
+};
+
+// The built program folder (HM_TEST_PROGRAM_DIR) and the source tree (HM_SOURCE_DIR).
+QString builtProgramFolder();
+QString sourceDir();
+
+} // namespace hm::test
