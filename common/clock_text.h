@@ -1,0 +1,12 @@
+#pragma once
+#include <QString>
+#include <functional>
+
+namespace hm {
+// The main window's clock text ("date  time"), the date of every sent record. The main window
+// registers where it keeps it; without a main window (tests) the current time is formatted.
+QString clockText();
+void setClockTextSource(std::function<QString()> source);
+// The date, two spaces and the time, in the system's short formats.
+QString formatClockText();
+} // namespace hm
