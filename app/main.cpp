@@ -1,0 +1,15 @@
+#include "app/main_form.h"
+#include "common/japanese_font.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    hm::installJapaneseFonts();
+    MainForm form;
+    if (!form.Form_Load())
+        return 0; // another instance runs: end silently
+    form.show();
+    return app.exec();
+}

@@ -1,0 +1,289 @@
+#include "app/main_form.h"
+
+#include "app/command_label.h"
+#include "app/single_instance.h"
+#include "common/clock_text.h"
+#include "common/japanese_font.h"
+#include "common/program_folder.h"
+#include "common/twips.h"
+#include "common/ui_services.h"
+#include "common/window_registry.h"
+#include "settings/account_settings.h"
+#include "settings/option_form.h"
+#include "settings/set_form.h"
+
+#include <QCloseEvent>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cstdlib>
+
+using hm::twips;
+
+namespace {
+const QColor kBackground(0x10, 0x18, 0x30);
+const QString kHomePage = QStringLiteral("https://hayatemail.example/");
+constexpr int kPictureWidth = 200;
+constexpr int kPictureHeight = 320;
+
+QPixmap loadPicture(const QString& path)
+{
+    // A missing or unreadable picture leaves the area empty; start-up goes on.
+    QImageReader reader(path);
+    return QPixmap::fromImage(reader.read());
+}
+
+void setCommandColour(QLabel* label, const char* colour)
+{
+    label->setStyleSheet(QStringLiteral("color: %1; background: transparent;").arg(QLatin1String(colour)));
+}
+} // namespace
+
+MainForm::MainForm(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("倦まぬ情熱、弛まぬ活力、疾風メールぜよっ！！"));
+    setFixedSize(twips(4800), twips(6480));
+    setMouseTracking(true);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, kBackground);
+    setPalette(pal);
+
+    endProcess = [] { std::_Exit(0); };
+
+    addCommand(QStringLiteral("     新規作成"), QStringLiteral("メールの新規作成・送信を行います。"), 120);
+    Label9 = commands_.last();
+    addCommand(QStringLiteral("        受信"), QStringLiteral("新着メールの受信を行います。"), 540);
+    Label8 = commands_.last();
+    addCommand(QStringLiteral("   着信履歴"),
+               QStringLiteral("着信（着信履歴）したメールを見ます。画面はマウスでストレッチが出来ます。"), 960);
+    Label7 = commands_.last();
+    addCommand(QStringLiteral("     送信履歴"),
+               QStringLiteral("送信（送信履歴）したメールを見ます。画面はマウスでストレッチが出来ます。"), 1380);
+    Label6 = commands_.last();
+    addCommand(QStringLiteral("    アドレス帳"),
+               QStringLiteral("アドレス帳への登録を行います。着信からの自動入力、送信時の一発入力が可能になります。"), 1800);
+    Label10 = commands_.last();
+    addCommand(QStringLiteral("                          設定"),
+               QStringLiteral("ID,PASS,サーバーの設定。これを行わないと通信エラーになります。"), 2220);
+    Label11 = commands_.last();
+    addCommand(QStringLiteral("                          HomePage"),
+               QStringLiteral("メーラー専門店、作者のホームページです。"), 2640);
+    Label5 = commands_.last();
+    addCommand(QStringLiteral("                         Small"), QStringLiteral("フォーム（画面）を最小化します。"), 3060);
+    Label4 = commands_.last();
+    addCommand(QStringLiteral("Play"), QStringLiteral("新着メール時に再生する波音の確認を行います。"), 5220, 120, 600);
+    Label13 = commands_.last();
+    addCommand(QStringLiteral("Stop"), QStringLiteral("現在再生している波音を停止します。"), 5220, 780, 600);
+    Label14 = commands_.last();
+    QFont bold = hm::pGothic(9);
+    bold.setBold(true);
+    Label13->setFont(bold);
+    Label14->setFont(bold);
+
+    connect(Label4, &CommandLabel::clicked, this, &MainForm::Label4_Click);
+    connect(Label5, &CommandLabel::clicked, this, &MainForm::Label5_Click);
+    connect(Label6, &CommandLabel::clicked, this, &MainForm::Label6_Click);
+    connect(Label7, &CommandLabel::clicked, this, &MainForm::Label7_Click);
+    connect(Label8, &CommandLabel::clicked, this, &MainForm::Label8_Click);
+    connect(Label9, &CommandLabel::clicked, this, &MainForm::Label9_Click);
+    connect(Label10, &CommandLabel::clicked, this, &MainForm::Label10_Click);
+    connect(Label11, &CommandLabel::clicked, this, &MainForm::Label11_Click);
+    connect(Label13, &CommandLabel::clicked, this, &MainForm::Label13_Click);
+    connect(Label14, &CommandLabel::clicked, this, &MainForm::Label14_Click);
+
+    const QRect pictureArea(twips(1620), twips(120), kPictureWidth, kPictureHeight);
+    Display = new QLabel(this);
+    Display->setObjectName(QStringLiteral("Display"));
+    Display->setGeometry(pictureArea);
+    Image3 = new QLabel(this);
+    Image3->setObjectName(QStringLiteral("Image3"));
+    Image3->setGeometry(pictureArea);
+    Image3->setScaledContents(false);
+    for (size_t i = 0; i < Master.size(); ++i) {
+        Master[i] = new QLabel(this);
+        Master[i]->setObjectName(QStringLiteral("Master%1").arg(i));
+        Master[i]->hide();
+    }
+    Pic_D = new QLabel(this);
+    Pic_D->setObjectName(QStringLiteral("Pic_D"));
+    Pic_D->hide();
+    Pic_DD = new QLabel(this);
+    Pic_DD->setObjectName(QStringLiteral("Pic_DD"));
+    Pic_DD->hide();
+
+    Text1 = new QLineEdit(QStringLiteral("Ver 1.0"), this);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setAccessibleName(QStringLiteral("状態"));
+    Text1->setGeometry(twips(1620), twips(5040), kPictureWidth, twips(330));
+
+    Label2 = new QLabel(this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setAccessibleName(QStringLiteral("ヘルプ"));
+    Label2->setGeometry(twips(120), twips(5700), twips(4560), twips(660));
+    Label2->setWordWrap(true);
+    Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    setCommandColour(Label2, "#ffffff");
+
+    // Kept outside the visible client area, as designed.
+    Text2 = new QLineEdit(this);
+    Text2->setObjectName(QStringLiteral("Text2"));
+    Text2->setGeometry(twips(-3000), twips(-3000), twips(1800), twips(300));
+    Command1 = new QPushButton(this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setGeometry(twips(-3000), twips(-2000), twips(600), twips(300));
+    connect(Command1, &QPushButton::clicked, this, &MainForm::Command1_Click);
+
+    Timer2 = new QTimer(this);
+    Timer2->setInterval(1000);
+    connect(Timer2, &QTimer::timeout, this, &MainForm::Timer2_Timer);
+    hm::setClockTextSource([text = Text2] { return text->text(); });
+}
+
+CommandLabel* MainForm::addCommand(const QString& caption, const QString& help, int top, int left, int width)
+{
+    auto* label = new CommandLabel(caption, this);
+    label->setObjectName(QStringLiteral("Label_%1").arg(caption.trimmed()));
+    label->setGeometry(twips(left), twips(top), twips(width), twips(360));
+    label->setFont(hm::pGothic(9));
+    setCommandColour(label, "#ffffff");
+    connect(label, &CommandLabel::hovered, this, [this, label, help] {
+        Label2->setText(help);
+        setCommandColour(label, "#00ffff");
+    });
+    commands_ << label;
+    return label;
+}
+
+bool MainForm::Form_Load()
+{
+    Image3->setPixmap(loadPicture(hm::dataPath(QStringLiteral("\\新着画像\\1.jpg"))));
+    Label13->setEnabled(true);
+    Label14->setEnabled(false);
+    Image3->hide();
+    Display->show();
+
+    if (!hm::claimSingleInstance())
+        return false;
+
+    move(0, 0);
+    prepareEffects();
+
+    hm::settings::LoadServerSettings(hm::settings::account());
+
+    if (hm::settings::account().Pop3Server.isEmpty())
+        hm::window<OptionForm>();
+
+    Label8->setEnabled(true);
+    Label9->setEnabled(true);
+    Timer2_Timer();
+    Timer2->start();
+    return true;
+}
+
+void MainForm::prepareEffects()
+{
+    for (QWidget* w : {static_cast<QWidget*>(Display), static_cast<QWidget*>(Master[0]),
+                       static_cast<QWidget*>(Master[1]), static_cast<QWidget*>(Pic_D),
+                       static_cast<QWidget*>(Pic_DD)}) {
+        w->setAutoFillBackground(true);
+        QPalette pal = w->palette();
+        pal.setColor(QPalette::Window, kBackground);
+        w->setPalette(pal);
+    }
+    for (QLabel* w : {Display, Master[0], Master[1], Pic_DD})
+        w->resize(kPictureWidth, kPictureHeight);
+    effectPictures.clear();
+    for (int i = 1; i <= 3; ++i)
+        effectPictures << hm::programFolder() + QStringLiteral("/疾風データ/%1.jpg").arg(i);
+    effectCounter = 1;
+    for (int i = 0; i < 2; ++i) {
+        Pic_D->setPixmap(loadPicture(hm::dataPath(QStringLiteral("\\疾風データ\\%1.jpg").arg(i + 1))));
+        QPixmap staged(kPictureWidth, kPictureHeight);
+        staged.fill(kBackground);
+        if (!Pic_D->pixmap().isNull()) {
+            QPainter p(&staged);
+            p.drawPixmap(staged.rect(), Pic_D->pixmap());
+        }
+        Master[i]->setPixmap(staged);
+    }
+    Display->setPixmap(Master[0]->pixmap());
+}
+
+void MainForm::Form_Unload()
+{
+    if (unloading_)
+        return;
+    unloading_ = true;
+    endProcess();
+}
+
+void MainForm::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    Form_Unload();
+}
+
+void MainForm::Command1_Click()
+{
+    Image3->show();
+    Display->hide();
+}
+
+void MainForm::Timer2_Timer()
+{
+    Text2->setText(hm::formatClockText());
+}
+
+void MainForm::mouseMoveEvent(QMouseEvent* event)
+{
+    // Only the window's own background resets the commands; a move over the picture area
+    // or another control leaves them as they are.
+    if (!childAt(event->position().toPoint()))
+        Form_MouseMove();
+    QWidget::mouseMoveEvent(event);
+}
+
+void MainForm::Form_MouseMove()
+{
+    Label2->clear();
+    for (CommandLabel* label : commands_)
+        setCommandColour(label, "#ffffff");
+}
+
+void MainForm::Label4_Click()
+{
+    showMinimized();
+}
+
+void MainForm::Label5_Click()
+{
+    if (!hm::ui::services().openUrl(QUrl(kHomePage)))
+        hm::ui::message(this, QStringLiteral("ブラウザを起動できませんでした。"), QString(),
+                        hm::ui::Buttons::Ok, hm::ui::Icon::Warning);
+}
+
+void MainForm::Label6_Click() {}
+void MainForm::Label7_Click() {}
+
+void MainForm::Label8_Click()
+{
+    Label2->setText(QStringLiteral("メールを受信します。"));
+}
+
+void MainForm::Label9_Click() {}
+void MainForm::Label10_Click() {}
+
+void MainForm::Label11_Click()
+{
+    hm::window<SetForm>()->show();
+}
+
+void MainForm::Label13_Click() {}
+void MainForm::Label14_Click() {}

@@ -1,0 +1,79 @@
+#pragma once
+#include <QPixmap>
+#include <QStringList>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+
+class CommandLabel;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+
+// The main window: a small dark panel of caption commands, the help line, the status line,
+// the picture area and the clock. Its load is the program's start-up, its unload the end.
+class MainForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit MainForm(QWidget* parent = nullptr);
+
+    // Start-up; false when another instance runs and this one must end silently.
+    bool Form_Load();
+    // Shutdown: stops the sound, releases the mail library and ends the process at once.
+    void Form_Unload();
+    void Command1_Click();
+    void Timer2_Timer();
+    void Form_MouseMove();
+
+    void Label4_Click();
+    void Label5_Click();
+    void Label6_Click();
+    void Label7_Click();
+    void Label8_Click();
+    void Label9_Click();
+    void Label10_Click();
+    void Label11_Click();
+    void Label13_Click();
+    void Label14_Click();
+
+    // How the process ends; tests replace it.
+    std::function<void()> endProcess;
+
+    QLabel* Display;
+    QLabel* Image3;
+    std::array<QLabel*, 2> Master{};
+    QLabel* Pic_D;
+    QLabel* Pic_DD;
+    QLineEdit* Text1;
+    QLineEdit* Text2;
+    QLabel* Label2;
+    CommandLabel* Label4;
+    CommandLabel* Label5;
+    CommandLabel* Label6;
+    CommandLabel* Label7;
+    CommandLabel* Label8;
+    CommandLabel* Label9;
+    CommandLabel* Label10;
+    CommandLabel* Label11;
+    CommandLabel* Label13;
+    CommandLabel* Label14;
+    QPushButton* Command1;
+    QTimer* Timer2;
+
+    // The effect engine's picture list (entries 1 to 3) and counter.
+    QStringList effectPictures;
+    int effectCounter = 0;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    CommandLabel* addCommand(const QString& caption, const QString& help, int top, int left = 0,
+                             int width = 1500);
+    void prepareEffects();
+    QList<CommandLabel*> commands_;
+    bool unloading_ = false;
+};

@@ -1,0 +1,138 @@
+#include "settings/account_settings.h"
+
+#include "common/ansi_codec.h"
+#include "common/atomic_file.h"
+#include "common/private_profile.h"
+#include "common/program_folder.h"
+
+#include <QFile>
+
+#include <cmath>
+#include <limits>
+
+namespace hm::settings {
+namespace {
+
+const QString kServerFile = QStringLiteral("\\hymail.ini");
+const QString kAccountFile = QStringLiteral("\\★MailData\\iniIdPass.ini");
+const QString kAccountSection = QStringLiteral("EXEINI");
+constexpr int kValueChars = 100;
+
+// The leading numeric part of text, leading blanks skipped; 0 when there is none.
+double leadingNumber(const QString& text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && (text[i] == QLatin1Char(' ') || text[i] == QLatin1Char('\t')))
+        ++i;
+    const qsizetype start = i;
+    if (i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-')))
+        ++i;
+    const auto digits = [&] {
+        while (i < text.size() && text[i].unicode() < 128 && text[i].isDigit())
+            ++i;
+    };
+    const qsizetype intStart = i;
+    digits();
+    bool any = i > intStart;
+    if (i < text.size() && text[i] == QLatin1Char('.')) {
+        const qsizetype fracStart = ++i;
+        digits();
+        any = any || i > fracStart;
+    }
+    if (!any)
+        return 0;
+    if (i < text.size() && (text[i] == QLatin1Char('e') || text[i] == QLatin1Char('E'))) {
+        qsizetype j = i + 1;
+        if (j < text.size() && (text[j] == QLatin1Char('+') || text[j] == QLatin1Char('-')))
+            ++j;
+        if (j < text.size() && text[j].unicode() < 128 && text[j].isDigit()) {
+            i = j;
+            digits();
+        }
+    }
+    bool ok = false;
+    const double v = text.mid(start, i - start).toDouble(&ok);
+    return ok ? v : 0;
+}
+
+// Nearest 16-bit integer, an exact half to the even neighbour; out-of-range values are
+// clamped rather than treated as an error.
+qint16 toInt16(double v)
+{
+    if (std::isnan(v))
+        return 0;
+    const double r = std::nearbyint(v); // default rounding mode: half to even
+    if (r >= std::numeric_limits<qint16>::max())
+        return std::numeric_limits<qint16>::max();
+    if (r <= std::numeric_limits<qint16>::min())
+        return std::numeric_limits<qint16>::min();
+    return static_cast<qint16>(r);
+}
+
+QString oneLine(QString value)
+{
+    // A line break would add a line the reader takes for another setting.
+    value.remove(QLatin1Char('\r'));
+    value.remove(QLatin1Char('\n'));
+    return value;
+}
+
+} // namespace
+
+AccountSettings& account()
+{
+    static AccountSettings s;
+    return s;
+}
+
+void LoadServerSettings(AccountSettings& s)
+{
+    QFile file(dataPath(kServerFile));
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray bytes = file.readAll();
+    // Lines end at CR LF or CR (or a lone LF, which a hand edit may leave).
+    qsizetype pos = 0;
+    while (pos < bytes.size()) {
+        qsizetype end = pos;
+        while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n')
+            ++end;
+        const QString line = ansi::decode(bytes.mid(pos, end - pos));
+        if (end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n')
+            ++end;
+        pos = end + 1;
+
+        const QString prefix = line.left(5);
+        const QString value = line.mid(5, kValueChars);
+        if (prefix == QLatin1String("SMTP="))
+            s.SmtpServer = value;
+        else if (prefix == QLatin1String("POP3="))
+            s.Pop3Server = value;
+        else if (prefix == QLatin1String("MAIL="))
+            s.MailAddress = value;
+        else if (prefix == QLatin1String("APOP="))
+            s.ApopFlag = toInt16(leadingNumber(value));
+    }
+}
+
+bool SaveServerSettings(const AccountSettings& s)
+{
+    const QString text = QStringLiteral("SMTP=") + oneLine(s.SmtpServer) + QStringLiteral("\r\n") +
+                         QStringLiteral("POP3=") + oneLine(s.Pop3Server) + QStringLiteral("\r\n") +
+                         QStringLiteral("MAIL=") + oneLine(s.MailAddress) + QStringLiteral("\r\n") +
+                         QStringLiteral("APOP=") + QString::number(s.ApopFlag) + QStringLiteral("\r\n");
+    return writeFileAtomically(dataPath(kServerFile), ansi::encode(text));
+}
+
+QString ReadAccountValue(const QString& key)
+{
+    return profile::read(dataPath(kAccountFile), kAccountSection, key);
+}
+
+bool WriteAccountValue(const QString& key, const QString& value)
+{
+    // The file holds the password in plain text: keep it to its owner.
+    return profile::write(dataPath(kAccountFile), kAccountSection, key, value, true);
+}
+
+} // namespace hm::settings

@@ -1,0 +1,26 @@
+#pragma once
+#include <QWidget>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// The account window: POP3 user ID and password, optionally saved in the account file.
+class IdPassForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit IdPassForm(QWidget* parent = nullptr);
+
+    QLabel* Label1;
+    QLabel* Label2;
+    QLineEdit* IdText;
+    QLineEdit* PassText;
+    QCheckBox* Check1;
+    QPushButton* OKCommand;
+    QPushButton* CancelCommand;
+
+    void Form_Load();
+    void OKCommand_Click();
+    void CancelCommand_Click();
+};

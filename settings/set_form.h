@@ -1,0 +1,17 @@
+#pragma once
+#include <QWidget>
+
+class QPushButton;
+
+// The settings chooser: opens the account window or the server window.
+class SetForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit SetForm(QWidget* parent = nullptr);
+
+    QPushButton* Command1;
+    QPushButton* Command2;
+
+    void Command1_Click();
+    void Command2_Click();
+};
