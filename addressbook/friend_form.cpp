@@ -1,0 +1,298 @@
+#include "addressbook/friend_form.h"
+
+#include "addressbook/address_store.h"
+#include "common/ansi_codec.h"
+#include "common/japanese_font.h"
+#include "common/twips.h"
+#include "common/ui_services.h"
+#include "common/window_registry.h"
+#include "store/mail_store.h"
+
+#include <QClipboard>
+#include <QEvent>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+namespace {
+
+void place(QWidget* w, int left, int top, int width, int height)
+{
+    w->setGeometry(hm::twips(left), hm::twips(top), hm::twips(width), hm::twips(height));
+}
+
+QLineEdit* labelledBox(QWidget* parent, const QString& caption, int labelLeft, int labelWidth, int left,
+                       int top, int width)
+{
+    auto* box = new QLineEdit(parent);
+    place(box, left, top, width, 300);
+    auto* label = new QLabel(caption, parent);
+    place(label, labelLeft, top, labelWidth, 300);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setBuddy(box);
+    box->setAccessibleName(caption);
+    return box;
+}
+
+QPushButton* button(QWidget* parent, const QString& caption, int left, int top, int width, int height)
+{
+    auto* b = new QPushButton(caption, parent);
+    place(b, left, top, width, height);
+    b->setMouseTracking(true);
+    return b;
+}
+
+const QString kNotSelected = QStringLiteral("データが選択されていません");
+
+} // namespace
+
+FriendForm::FriendForm(QWidget* parent) : QWidget(parent)
+{
+    setWindowTitle(QStringLiteral("アドレス帳"));
+    setFont(hm::pGothic(9));
+    setMouseTracking(true);
+    setFixedSize(hm::twips(9495), hm::twips(6495));
+
+    Text4 = labelledBox(this, QStringLiteral("メールアドレス"), 60, 1500, 1620, 120, 4455);
+    Command1 = button(this, QStringLiteral("貼付"), 6240, 120, 975, 300);
+    Text2 = labelledBox(this, QStringLiteral("名前"), 60, 1500, 1620, 480, 4455);
+    Text50 = labelledBox(this, QStringLiteral("名刺"), 60, 1500, 1620, 840, 4455);
+    Command38 = button(this, QStringLiteral("名刺挿入"), 6240, 840, 975, 300);
+    Command3 = button(this, QStringLiteral("登録"), 240, 1320, 975, 300);
+    Command4 = button(this, QStringLiteral("削除"), 1440, 1320, 975, 300);
+    Text3 = labelledBox(this, QStringLiteral("登録件数"), 2520, 1560, 4125, 1320, 615);
+    Text3->setAlignment(Qt::AlignRight);
+
+    Label4 = new QLabel(QStringLiteral("名刺は新規作成で宛先、１発挿入した際の確認用として使用します。"), this);
+    place(Label4, 5160, 1320, 2295, 615);
+    Label4->setWordWrap(true);
+
+    MailListView = new QTreeWidget(this);
+    place(MailListView, 120, 1920, 8175, 3960);
+    MailListView->setRootIsDecorated(false);
+    MailListView->setSelectionMode(QAbstractItemView::SingleSelection);
+    MailListView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    MailListView->setAllColumnsShowFocus(true);
+    MailListView->setUniformRowHeights(true);
+    MailListView->setAccessibleName(QStringLiteral("アドレス一覧"));
+    connect(MailListView, &QTreeWidget::itemPressed, this, [this] { MailListView_MouseDown(); });
+
+    Text5 = new QPlainTextEdit(this);
+    place(Text5, 1320, 3240, 5415, 2055);
+    Text5->setReadOnly(true);
+    Text5->setAccessibleName(QStringLiteral("ヘルプ"));
+    Text5->hide();
+
+    StatusStrip = new QFrame(this);
+    place(StatusStrip, 0, 6000, 8295, 495);
+    StatusStrip->setFrameShape(QFrame::StyledPanel);
+    Label7 = new QLabel(StatusStrip);
+    Label7->setGeometry(hm::twips(60), 0, hm::twips(8175), hm::twips(495));
+    Label7->setAccessibleName(QStringLiteral("状態"));
+
+    Command2 = button(this, QString(), 8640, 2400, 735, 255);
+    Command2->setAccessibleName(QStringLiteral("再読み込み"));
+
+    connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+    connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
+    connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
+    connect(Command38, &QPushButton::clicked, this, [this] { Command38_Click(); });
+    for (QPushButton* b : {Command1, Command3, Command4, Command38})
+        b->installEventFilter(this);
+}
+
+FriendForm* FriendForm::openWithAddress(const QString& address)
+{
+    FriendForm* w = hm::window<FriendForm>();
+    w->Text4->setText(address);
+    w->show();
+    w->raise();
+    w->activateWindow();
+    return w;
+}
+
+void FriendForm::Form_Load()
+{
+    MailListView->setColumnCount(2);
+    MailListView->setHeaderLabels({QStringLiteral("Address"), QStringLiteral("Name")});
+    MailListView->header()->setStretchLastSection(false);
+    MailListView->setColumnWidth(0, MailListView->width() / 2);
+    MailListView->setColumnWidth(1, MailListView->width() / 3);
+    Text3->setText(QString::number(MailListView->topLevelItemCount()));
+    Label7->clear();
+    Command2_Click();
+}
+
+void FriendForm::Command2_Click()
+{
+    MailListView->setUpdatesEnabled(false);
+    MailListView->clear();
+    QList<QTreeWidgetItem*> rows;
+    const bool ok = hm::addressbook::ReadAllAddresses([&rows](qint16, const QString& name, const QString& address) {
+        rows.append(new QTreeWidgetItem(QStringList{CutAtNul(address), CutAtNul(name)}));
+    });
+    MailListView->addTopLevelItems(rows);
+    MailListView->setUpdatesEnabled(true);
+    Text3->setText(QString::number(MailListView->topLevelItemCount()));
+    if (!ok)
+        reportFailure(hm::addressbook::lastError());
+}
+
+void FriendForm::Command3_Click()
+{
+    const qint16 next = hm::addressbook::NextAddressNumber();
+    qint16 written = 0;
+    if (!hm::addressbook::WriteAddress(next, Text2->text(), Text4->text(), &written)) {
+        reportFailure(hm::addressbook::lastError());
+        return;
+    }
+    hm::store::CurrentRecordNumber() = written;
+    Label7->setText(QStringLiteral("　登録が完了しました。"));
+    Command2_Click();
+}
+
+void FriendForm::Command38_Click()
+{
+    if (Text4->text().isEmpty()) {
+        hm::ui::message(this, QStringLiteral("メールアドレスが入力されていません"));
+        return;
+    }
+    if (Text50->text().isEmpty()) {
+        hm::ui::message(this, QStringLiteral("名詞が入力されていません"));
+        return;
+    }
+    Text4->setText(Text50->text() + QLatin1Char('<') + Trim(Text4->text()) + QLatin1Char('>'));
+}
+
+void FriendForm::Command1_Click()
+{
+    Text4->setText(QGuiApplication::clipboard()->text());
+}
+
+void FriendForm::Command4_Click()
+{
+    // Without a selected row there is nothing to delete, whatever the address box holds.
+    const int row = selectedRow();
+    if (Text4->text().isEmpty() || row == 0) {
+        hm::ui::message(this, kNotSelected);
+        return;
+    }
+    if (!showEntry(row))
+        return;
+    hm::store::CurrentRecordNumber() = static_cast<qint16>(row);
+    Label7->setText(QStringLiteral(" "));
+    const auto answer = hm::ui::message(this, QStringLiteral("選択された（行、青色）データを削除します。よろしいですか"),
+                                        QStringLiteral("確認"), hm::ui::Buttons::YesNo, hm::ui::Icon::Question);
+    if (answer == hm::ui::Answer::Yes) {
+        if (hm::addressbook::DeleteAddress(static_cast<qint16>(row)))
+            Label7->setText(QStringLiteral("削除が完了しました"));
+        else
+            reportFailure(hm::addressbook::lastError());
+    } else if (!hm::addressbook::CompactAddressBook()) {
+        reportFailure(hm::addressbook::lastError());
+    }
+    Command2_Click();
+}
+
+void FriendForm::MailListView_MouseDown()
+{
+    const int row = selectedRow();
+    if (row > 0)
+        showEntry(row);
+}
+
+bool FriendForm::showEntry(int row)
+{
+    QString name;
+    QString address;
+    if (!hm::addressbook::ReadAddress(static_cast<qint16>(row), name, address)) {
+        reportFailure(hm::addressbook::lastError());
+        return false;
+    }
+    Text2->setText(Trim(name));
+    Text4->setText(Trim(address));
+    Label7->setText(QStringLiteral("　選択しました。"));
+    return true;
+}
+
+int FriendForm::selectedRow() const
+{
+    const QList<QTreeWidgetItem*> selected = MailListView->selectedItems();
+    if (selected.isEmpty())
+        return 0;
+    return MailListView->indexOfTopLevelItem(selected.first()) + 1;
+}
+
+QString FriendForm::command38HelpText()
+{
+    return QStringLiteral(
+               "名刺挿入を使うと、あなたのメールアドレスを「名前<メールアドレス>」の形にできます。"
+               "例えば名刺の欄に「森川 沙織」、メールアドレスの欄に「saori.morikawa@example.jp」と入れて"
+               "名刺挿入を押すと「森川 沙織<saori.morikawa@example.jp>」となり、"
+               "受け取った相手にはアドレスがこの形で表示されます。")
+        + QStringLiteral("\r\n\r\n") + QStringLiteral("必要なければ挿入する必要はありません。");
+}
+
+void FriendForm::showHelp(const QString& text)
+{
+    Text5->setPlainText(text);
+    Text5->show();
+    Text5->raise();
+}
+
+void FriendForm::Command1_MouseMove()
+{
+    showHelp(QStringLiteral("コピーして来たメールアドレスを貼り付けます。"));
+}
+
+void FriendForm::Command3_MouseMove()
+{
+    showHelp(QStringLiteral("登録を行います。これにより新規作成でのメールアドレスの一発入力が可能になります。"));
+}
+
+void FriendForm::Command38_MouseMove()
+{
+    showHelp(command38HelpText());
+}
+
+void FriendForm::Command4_MouseMove()
+{
+    showHelp(QStringLiteral("不要になったメールアドレスを削除します。"));
+}
+
+void FriendForm::Form_MouseMove()
+{
+    Text5->hide();
+}
+
+void FriendForm::mouseMoveEvent(QMouseEvent* event)
+{
+    Form_MouseMove();
+    QWidget::mouseMoveEvent(event);
+}
+
+bool FriendForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseMove) {
+        if (watched == Command1)
+            Command1_MouseMove();
+        else if (watched == Command3)
+            Command3_MouseMove();
+        else if (watched == Command4)
+            Command4_MouseMove();
+        else if (watched == Command38)
+            Command38_MouseMove();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void FriendForm::reportFailure(const QString& text)
+{
+    hm::ui::message(this, text, QStringLiteral("エラー"), hm::ui::Buttons::Ok, hm::ui::Icon::Warning);
+}

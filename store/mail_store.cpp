@@ -1,0 +1,175 @@
+#include "store/mail_store.h"
+
+#include "common/ansi_codec.h"
+#include "store/record_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace hm::store {
+namespace {
+
+constexpr int kSubjectOffset = 0;
+constexpr int kDateOffset = 100;
+constexpr int kFromOffset = 190;
+constexpr int kBodyOffset = 280;
+constexpr int kLineEndOffset = 32280;
+constexpr int kLiveOffset = 32282;
+
+QString g_lastError;
+
+records::Format formatOf(Store s)
+{
+    return {storePath(s), tempPath(s), kRecordSize, kLiveOffset};
+}
+
+MailRecordFields& buffer(Store s)
+{
+    static MailRecordFields received;
+    static MailRecordFields sent;
+    return s == Store::Received ? received : sent;
+}
+
+QString field(const char* record, int offset, int width)
+{
+    return hm::ansi::decode(record + offset, hm::records::trimmedLength(record + offset, width));
+}
+
+void decodeInto(const char* record, MailRecordFields& out, bool withBody)
+{
+    out.Subject = field(record, kSubjectOffset, kSubjectWidth);
+    out.Date = field(record, kDateOffset, kDateWidth);
+    out.From = field(record, kFromOffset, kFromWidth);
+    if (withBody)
+        out.Body = field(record, kBodyOffset, kBodyWidth);
+    else
+        out.Body.clear();
+    out.Live = static_cast<qint16>(static_cast<quint16>(static_cast<unsigned char>(record[kLiveOffset])
+                                                        | (static_cast<unsigned char>(record[kLiveOffset + 1]) << 8)));
+}
+
+bool remember(bool ok, const QString& error)
+{
+    if (!ok)
+        g_lastError = error;
+    return ok;
+}
+
+} // namespace
+
+QString storePath(Store s)
+{
+    return s == Store::Received ? QStringLiteral("\\★MAilData\\hymdata2.data")
+                                : QStringLiteral("\\★MAilData\\hymdata5.data");
+}
+
+QString tempPath(Store s)
+{
+    return s == Store::Received ? QStringLiteral("\\★MAilData\\HYMDATA2.TMP")
+                                : QStringLiteral("\\★MAilData\\HYMDATA5.TMP");
+}
+
+qint16& CurrentRecordNumber()
+{
+    static qint16 number = 0;
+    return number;
+}
+
+QString lastError()
+{
+    return g_lastError;
+}
+
+qint16 NextRecordNumber(Store s)
+{
+    return records::nextNumber(formatOf(s));
+}
+
+bool AppendRecord(Store s, qint16 number, const QString& subject, const QString& from,
+                  const QString& date, const QString& body)
+{
+    MailRecordFields& buf = buffer(s);
+    buf.Subject = Trim(subject).left(kSubjectWidth);
+    buf.Date = (s == Store::Received ? Trim(date) : date).left(kDateWidth);
+    buf.From = Trim(from).left(kFromWidth);
+    buf.Body = Trim(body).left(kBodyWidth);
+    buf.Live = 1;
+
+    QByteArray record(kRecordSize, Qt::Uninitialized);
+    char* p = record.data();
+    hm::ansi::writeField(p + kSubjectOffset, buf.Subject, kSubjectWidth);
+    hm::ansi::writeField(p + kDateOffset, buf.Date, kDateWidth);
+    hm::ansi::writeField(p + kFromOffset, buf.From, kFromWidth);
+    hm::ansi::writeField(p + kBodyOffset, buf.Body, kBodyWidth);
+    p[kLineEndOffset] = '\r';
+    p[kLineEndOffset + 1] = '\n';
+    p[kLiveOffset] = 1;
+    p[kLiveOffset + 1] = 0;
+
+    QString error;
+    qint16 written = 0;
+    if (!records::writeRecord(formatOf(s), number, record, false, false, &written, &error))
+        return remember(false, error);
+    CurrentRecordNumber() = written;
+    return true;
+}
+
+bool FlushStore(Store s)
+{
+    QString error;
+    return remember(records::flush(formatOf(s), &error), error);
+}
+
+bool ReadRecord(Store s, qint16 number)
+{
+    QString error;
+    QByteArray record;
+    if (!records::readRecord(formatOf(s), number, &record, &error))
+        return remember(false, error);
+    decodeInto(record.constData(), buffer(s), true);
+    return true;
+}
+
+const MailRecordFields& RecordBuffer(Store s)
+{
+    return buffer(s);
+}
+
+bool ReadAllRecords(Store s, const std::function<void(qint16, const MailRecordFields&)>& visitor, Fields fields)
+{
+    MailRecordFields& buf = buffer(s);
+    const bool withBody = fields == Fields::All;
+    QString error;
+    const bool ok = records::forEachRecord(
+        formatOf(s),
+        [&](qint16 number, const char* record, bool last) {
+            decodeInto(record, buf, withBody || last);
+            if (visitor)
+                visitor(number, buf);
+        },
+        &error);
+    return remember(ok, error);
+}
+
+bool DeleteRecord(Store s, qint16 number)
+{
+    QString error;
+    if (!records::compact(formatOf(s), number, false, nullptr, &error))
+        return remember(false, error);
+    CurrentRecordNumber() = number;
+    return true;
+}
+
+bool DeleteAllRecords(Store s)
+{
+    const qint16 marked = static_cast<qint16>(std::min<qint64>(records::recordCount(formatOf(s)),
+                                                               records::kLastRecordNumber));
+    QString error;
+    if (!records::compact(formatOf(s), 0, true, nullptr, &error))
+        return remember(false, error);
+    if (marked > 0)
+        CurrentRecordNumber() = marked;
+    return true;
+}
+
+} // namespace hm::store
