@@ -70,13 +70,15 @@ MainForm::MainForm(QWidget* parent) : QWidget(parent)
     addCommand(QStringLiteral("    アドレス帳"),
                QStringLiteral("アドレス帳への登録を行います。着信からの自動入力、送信時の一発入力が可能になります。"), 1800);
     Label10 = commands_.last();
+    // The long runs of spaces push these words right; the labels start left of the window
+    // edge so the words line up with the column above.
     addCommand(QStringLiteral("                          設定"),
-               QStringLiteral("ID,PASS,サーバーの設定。これを行わないと通信エラーになります。"), 2220);
+               QStringLiteral("ID,PASS,サーバーの設定。これを行わないと通信エラーになります。"), 2220, -1200, 2700);
     Label11 = commands_.last();
     addCommand(QStringLiteral("                          HomePage"),
-               QStringLiteral("メーラー専門店、作者のホームページです。"), 2640);
+               QStringLiteral("メーラー専門店、作者のホームページです。"), 2640, -1200, 2700);
     Label5 = commands_.last();
-    addCommand(QStringLiteral("                         Small"), QStringLiteral("フォーム（画面）を最小化します。"), 3060);
+    addCommand(QStringLiteral("                         Small"), QStringLiteral("フォーム（画面）を最小化します。"), 3060, -1200, 2700);
     Label4 = commands_.last();
     addCommand(QStringLiteral("Play"), QStringLiteral("新着メール時に再生する波音の確認を行います。"), 5220, 120, 600);
     Label13 = commands_.last();

@@ -5,6 +5,7 @@
 #include "settings/account_settings.h"
 
 #include <QCheckBox>
+#include <QScreen>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -54,6 +55,9 @@ void OptionForm::Form_Load()
     MailText->setText(account.MailAddress);
     // A hand-edited value other than 0 still logs in with APOP, so show it ticked.
     ApopCheck->setChecked(account.ApopFlag != 0);
+    // Centred, so that it does not hide the main window in the top left corner.
+    if (QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
     show();
     raise();
 }
