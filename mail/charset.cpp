@@ -1,0 +1,235 @@
+#include "mail/charset.h"
+
+#include <QRegularExpression>
+
+#include <glib.h>
+#include <iconv.h>
+
+#include <cerrno>
+
+namespace hm::mail {
+namespace {
+
+QString viaIconv(const QByteArray& bytes, const char* from)
+{
+    iconv_t cd = iconv_open("UTF-8", from);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return QString::fromLatin1(bytes);
+    QByteArray out;
+    out.reserve(bytes.size() * 2 + 16);
+    char buffer[4096];
+    char* in = const_cast<char*>(bytes.constData());
+    size_t inLeft = size_t(bytes.size());
+    while (inLeft > 0) {
+        char* o = buffer;
+        size_t oLeft = sizeof buffer;
+        size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
+        out.append(buffer, qsizetype(sizeof buffer - oLeft));
+        if (r != size_t(-1))
+            break;
+        if (errno == E2BIG)
+            continue;
+        // An invalid or truncated sequence: mark it and go on with the next byte.
+        out.append("\xEF\xBF\xBD");
+        ++in;
+        --inLeft;
+    }
+    iconv_close(cd);
+    return QString::fromUtf8(out);
+}
+
+bool isUtf8(const QByteArray& bytes)
+{
+    return g_utf8_validate(bytes.constData(), bytes.size(), nullptr);
+}
+
+bool isAscii(const QByteArray& bytes)
+{
+    for (char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
+// glibc's ISO-2022-JP is strict; the rows of JIS X 0208 inside an escape map arithmetically
+// onto CP932 bytes, which carries the NEC and IBM extensions Windows mailers send.
+QByteArray iso2022jpToCp932(const QByteArray& in)
+{
+    enum Mode { Ascii, Kanji, Kana, Unsupported };
+    Mode mode = Ascii;
+    bool shiftOut = false;
+    QByteArray out;
+    out.reserve(in.size());
+    const qsizetype n = in.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const unsigned char c = static_cast<unsigned char>(in[i]);
+        if (c == 0x1B && i + 2 < n) {
+            const char a = in[i + 1], b = in[i + 2];
+            if (a == '(' && (b == 'B' || b == 'J')) { mode = Ascii; i += 2; continue; }
+            if (a == '(' && b == 'I') { mode = Kana; i += 2; continue; }
+            if (a == '$' && (b == '@' || b == 'B')) { mode = Kanji; i += 2; continue; }
+            if (a == '$' && b == '(' && i + 3 < n) {
+                mode = in[i + 3] == 'Q' ? Kanji : Unsupported;
+                i += 3;
+                continue;
+            }
+        }
+        if (c == 0x0E) { shiftOut = true; continue; }
+        if (c == 0x0F) { shiftOut = false; continue; }
+        if (c == '\r' || c == '\n') {
+            mode = Ascii;
+            out.append(char(c));
+            continue;
+        }
+        if (c >= 0x80) {
+            out.append(char(c));
+            continue;
+        }
+        if (shiftOut || mode == Kana) {
+            if (c >= 0x21 && c <= 0x5F)
+                out.append(char(c + 0x80));
+            else
+                out.append(char(c));
+            continue;
+        }
+        if (mode == Kanji || mode == Unsupported) {
+            if (c < 0x21 || c > 0x7E || i + 1 >= n) {
+                out.append(char(c));
+                continue;
+            }
+            const unsigned char j2 = static_cast<unsigned char>(in[++i]);
+            if (mode == Unsupported || j2 < 0x21 || j2 > 0x7E) {
+                out.append("\x81\xAC"); // 〓, the customary mark for a character that cannot be shown
+                continue;
+            }
+            const unsigned j1 = c;
+            unsigned s1 = ((j1 + 1) >> 1) + (j1 <= 0x5E ? 0x70 : 0xB0);
+            unsigned s2 = j2 + ((j1 & 1) ? (j2 >= 0x60 ? 0x20 : 0x1F) : 0x7E);
+            out.append(char(s1));
+            out.append(char(s2));
+            continue;
+        }
+        out.append(char(c));
+    }
+    return out;
+}
+
+QByteArray normalisedLabel(const QByteArray& charset)
+{
+    QByteArray l = charset.trimmed().toLower();
+    const qsizetype star = l.indexOf('*'); // RFC 2231 language suffix
+    if (star >= 0)
+        l.truncate(star);
+    if (l.startsWith('"') && l.endsWith('"') && l.size() >= 2)
+        l = l.mid(1, l.size() - 2);
+    return l;
+}
+
+} // namespace
+
+QString decodeUnlabelled(const QByteArray& bytes)
+{
+    if (isAscii(bytes) || isUtf8(bytes))
+        return QString::fromUtf8(bytes);
+    return viaIconv(bytes, "CP932");
+}
+
+QString decodeCharset(const QByteArray& bytes, const QByteArray& charset)
+{
+    const QByteArray l = normalisedLabel(charset);
+    if (l.isEmpty() || l == "us-ascii" || l == "ascii" || l == "ansi_x3.4-1968" || l == "unknown-8bit"
+        || l == "x-unknown" || l == "x-user-defined")
+        return decodeUnlabelled(bytes);
+    if (l == "utf-8" || l == "utf8")
+        return isUtf8(bytes) ? QString::fromUtf8(bytes) : decodeUnlabelled(bytes);
+    if (l == "shift_jis" || l == "shift-jis" || l == "sjis" || l == "x-sjis" || l == "ms_kanji"
+        || l == "csshiftjis" || l == "windows-31j" || l == "cp932" || l == "ms932" || l == "x-ms-cp932"
+        || l == "shift_jisx0213")
+        return viaIconv(bytes, "CP932");
+    if (l.startsWith("iso-2022-jp") || l == "csiso2022jp" || l == "cp50220" || l == "cp50221"
+        || l == "cp50222" || l == "jis")
+        return viaIconv(iso2022jpToCp932(bytes), "CP932");
+    if (l == "euc-jp" || l == "x-euc-jp" || l == "eucjp" || l == "euc-jp-ms" || l == "cseucpkdfmtjapanese")
+        return viaIconv(bytes, "EUC-JP-MS");
+    if (l == "iso-8859-1" || l == "latin1" || l == "iso_8859-1" || l == "l1")
+        return viaIconv(bytes, "WINDOWS-1252");
+    if (isAscii(bytes))
+        return QString::fromLatin1(bytes);
+    iconv_t probe = iconv_open("UTF-8", l.constData());
+    if (probe == reinterpret_cast<iconv_t>(-1))
+        return decodeUnlabelled(bytes);
+    iconv_close(probe);
+    return viaIconv(bytes, l.constData());
+}
+
+QString decodeHeaderText(const QByteArray& raw)
+{
+    // Unfold: a line break followed by white space is just the white space.
+    QByteArray value;
+    value.reserve(raw.size());
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        const char c = raw[i];
+        if (c == '\r' || c == '\n')
+            continue;
+        value.append(c);
+    }
+
+    static const QRegularExpression word(
+        QStringLiteral("=\\?([^?\\s]+)\\?([bBqQ])\\?([^?\\s]*)\\?="));
+    // Work on Latin-1 so that each byte is one character and positions are byte positions.
+    const QString text = QString::fromLatin1(value);
+    QString result;
+    QByteArray pendingBytes, pendingCharset;
+    auto flush = [&] {
+        if (!pendingBytes.isEmpty() || !pendingCharset.isEmpty())
+            result += decodeCharset(pendingBytes, pendingCharset);
+        pendingBytes.clear();
+        pendingCharset.clear();
+    };
+    qsizetype pos = 0;
+    auto it = word.globalMatch(text);
+    while (it.hasNext()) {
+        const auto m = it.next();
+        const QString between = text.mid(pos, m.capturedStart() - pos);
+        const bool onlySpace = !between.isEmpty() ? between.trimmed().isEmpty() : true;
+        const bool adjacent = pos > 0 && onlySpace && !pendingCharset.isEmpty();
+        if (!adjacent) {
+            flush();
+            result += decodeUnlabelled(between.toLatin1());
+        }
+        const QByteArray charset = normalisedLabel(m.captured(1).toLatin1());
+        const QByteArray payload = m.captured(3).toLatin1();
+        QByteArray decoded;
+        if (m.captured(2).compare(QLatin1String("b"), Qt::CaseInsensitive) == 0) {
+            decoded = QByteArray::fromBase64(payload);
+        } else {
+            for (qsizetype i = 0; i < payload.size(); ++i) {
+                const char c = payload[i];
+                if (c == '_') {
+                    decoded.append(' ');
+                } else if (c == '=' && i + 2 < payload.size()) {
+                    bool ok = false;
+                    const int v = payload.mid(i + 1, 2).toInt(&ok, 16);
+                    if (ok) {
+                        decoded.append(char(v));
+                        i += 2;
+                    } else {
+                        decoded.append(c);
+                    }
+                } else {
+                    decoded.append(c);
+                }
+            }
+        }
+        if (adjacent && charset != pendingCharset)
+            flush();
+        pendingCharset = charset;
+        pendingBytes += decoded;
+        pos = m.capturedEnd();
+    }
+    flush();
+    result += decodeUnlabelled(text.mid(pos).toLatin1());
+    return result;
+}
+
+} // namespace hm::mail

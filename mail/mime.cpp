@@ -1,0 +1,488 @@
+#include "mail/mime.h"
+
+#include "mail/charset.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QRegularExpression>
+
+#include <gmime/gmime.h>
+#include <unistd.h>
+
+#include <memory>
+#include <mutex>
+
+namespace hm::mail {
+namespace {
+
+constexpr int kMaxPartialFragments = 100;
+constexpr int kMaxDepth = 32;
+
+template <typename T>
+struct GUnref {
+    void operator()(T* p) const { if (p) g_object_unref(p); }
+};
+template <typename T>
+using GPtr = std::unique_ptr<T, GUnref<T>>;
+
+GMimeParserOptions* parserOptions()
+{
+    static GMimeParserOptions* options = [] {
+        GMimeParserOptions* o = g_mime_parser_options_new();
+        static const char* fallback[] = {"UTF-8", "CP932", "EUC-JP", nullptr};
+        g_mime_parser_options_set_fallback_charsets(o, fallback);
+        g_mime_parser_options_set_rfc2047_compliance_mode(o, GMIME_RFC_COMPLIANCE_LOOSE);
+        g_mime_parser_options_set_parameter_compliance_mode(o, GMIME_RFC_COMPLIANCE_LOOSE);
+        g_mime_parser_options_set_address_compliance_mode(o, GMIME_RFC_COMPLIANCE_LOOSE);
+        return o;
+    }();
+    return options;
+}
+
+GPtr<GMimeMessage> parse(const QByteArray& raw)
+{
+    ensureMimeReady();
+    GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(raw.constData(), size_t(raw.size())));
+    GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+    g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
+    return GPtr<GMimeMessage>(g_mime_parser_construct_message(parser.get(), parserOptions()));
+}
+
+// Offset of the first body byte and length of the header block.
+void splitHeader(const QByteArray& raw, qsizetype& headerLength, qsizetype& bodyStart)
+{
+    if (raw.startsWith("\r\n")) { headerLength = 0; bodyStart = 2; return; }
+    if (raw.startsWith("\n")) { headerLength = 0; bodyStart = 1; return; }
+    const qsizetype crlf = raw.indexOf("\r\n\r\n");
+    const qsizetype lf = raw.indexOf("\n\n");
+    if (crlf >= 0 && (lf < 0 || crlf <= lf)) { headerLength = crlf; bodyStart = crlf + 4; return; }
+    if (lf >= 0) { headerLength = lf; bodyStart = lf + 2; return; }
+    headerLength = raw.size();
+    bodyStart = raw.size();
+}
+
+QByteArray rawHeaderValue(GMimeObject* object, const char* name)
+{
+    GMimeHeaderList* list = g_mime_object_get_header_list(object);
+    if (!list)
+        return {};
+    GMimeHeader* header = g_mime_header_list_get_header(list, name);
+    if (!header)
+        return {};
+    const char* raw = g_mime_header_get_raw_value(header);
+    return raw ? QByteArray(raw) : QByteArray();
+}
+
+QByteArray decodedContent(GMimePart* part)
+{
+    GMimeDataWrapper* wrapper = g_mime_part_get_content(part);
+    if (!wrapper)
+        return {};
+    GPtr<GMimeStream> out(g_mime_stream_mem_new());
+    g_mime_data_wrapper_write_to_stream(wrapper, out.get());
+    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out.get()));
+    return QByteArray(reinterpret_cast<const char*>(bytes->data), qsizetype(bytes->len));
+}
+
+QString partText(GMimePart* part)
+{
+    const char* charset = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
+    return toCrLf(decodeCharset(decodedContent(part), charset ? QByteArray(charset) : QByteArray()));
+}
+
+bool hasType(GMimeObject* object, const char* type, const char* subtype)
+{
+    GMimeContentType* ct = g_mime_object_get_content_type(object);
+    return ct && g_mime_content_type_is_type(ct, type, subtype);
+}
+
+bool isAttachmentDisposition(GMimeObject* object)
+{
+    GMimeContentDisposition* d = g_mime_object_get_content_disposition(object);
+    return d && g_mime_content_disposition_is_attachment(d);
+}
+
+QString suggestedName(GMimeObject* object)
+{
+    const char* name = nullptr;
+    if (GMIME_IS_PART(object))
+        name = g_mime_part_get_filename(GMIME_PART(object));
+    if (!name) {
+        GMimeContentDisposition* d = g_mime_object_get_content_disposition(object);
+        if (d)
+            name = g_mime_content_disposition_get_parameter(d, "filename");
+    }
+    if (!name)
+        name = g_mime_object_get_content_type_parameter(object, "name");
+    return name ? decodeHeaderText(QByteArray(name)) : QString();
+}
+
+struct Walk {
+    QStringList plain;
+    QStringList html;
+    struct Attachment {
+        QString name;
+        QByteArray bytes;
+    };
+    std::vector<Attachment> attachments;
+};
+
+QString nameForType(GMimeObject* object)
+{
+    GMimeContentType* ct = g_mime_object_get_content_type(object);
+    QString suffix;
+    if (ct) {
+        gchar* mime = g_mime_content_type_get_mime_type(ct);
+        const QMimeType type = QMimeDatabase().mimeTypeForName(QString::fromUtf8(mime));
+        g_free(mime);
+        suffix = type.preferredSuffix();
+    }
+    return suffix.isEmpty() ? QStringLiteral("attachment") : QStringLiteral("attachment.") + suffix;
+}
+
+void walk(GMimeObject* object, Walk& w, bool inAlternative, int depth)
+{
+    if (!object || depth > kMaxDepth)
+        return;
+    if (GMIME_IS_MULTIPART(object)) {
+        GMimeMultipart* mp = GMIME_MULTIPART(object);
+        const bool alternative = hasType(object, "multipart", "alternative");
+        const int count = g_mime_multipart_get_count(mp);
+        for (int i = 0; i < count; ++i)
+            walk(g_mime_multipart_get_part(mp, i), w, alternative || inAlternative, depth + 1);
+        return;
+    }
+    if (GMIME_IS_MESSAGE_PART(object)) {
+        GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
+        QString name = suggestedName(object);
+        QByteArray bytes;
+        if (inner) {
+            GPtr<GMimeStream> out(g_mime_stream_mem_new());
+            g_mime_object_write_to_stream(GMIME_OBJECT(inner), nullptr, out.get());
+            GByteArray* b = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out.get()));
+            bytes = QByteArray(reinterpret_cast<const char*>(b->data), qsizetype(b->len));
+            if (name.isEmpty()) {
+                const QString subject = decodeHeaderText(rawHeaderValue(GMIME_OBJECT(inner), "Subject")).trimmed();
+                name = (subject.isEmpty() ? QStringLiteral("message") : subject) + QStringLiteral(".eml");
+            }
+        }
+        if (name.isEmpty())
+            name = QStringLiteral("message.eml");
+        w.attachments.push_back({name, bytes});
+        return;
+    }
+    if (!GMIME_IS_PART(object))
+        return;
+    GMimePart* part = GMIME_PART(object);
+    const QString name = suggestedName(object);
+    const bool text = hasType(object, "text", "plain") || hasType(object, "text", "html");
+    if (text && name.isEmpty() && !isAttachmentDisposition(object)) {
+        if (hasType(object, "text", "html"))
+            w.html << partText(part);
+        else
+            w.plain << partText(part);
+        return;
+    }
+    Q_UNUSED(inAlternative);
+    w.attachments.push_back({name.isEmpty() ? nameForType(object) : name, decodedContent(part)});
+}
+
+QString bodyOf(const Walk& w)
+{
+    if (!w.plain.isEmpty())
+        return w.plain.join(QStringLiteral("\r\n"));
+    if (!w.html.isEmpty())
+        return toCrLf(htmlToText(w.html.first()));
+    return {};
+}
+
+// Writes bytes to a new file in folder; an existing file is never replaced.
+int saveNew(const QString& folder, const QString& suggested, const QByteArray& bytes, QString& written)
+{
+    const QString name = safeFileName(suggested);
+    const QFileInfo info(name);
+    const QString base = info.completeBaseName().isEmpty() ? name : info.completeBaseName();
+    const QString suffix = info.completeBaseName().isEmpty() || info.suffix().isEmpty()
+                               ? QString()
+                               : QStringLiteral(".") + info.suffix();
+    for (int n = 1; n < 10000; ++n) {
+        const QString candidate = n == 1 ? name : QStringLiteral("%1 (%2)%3").arg(base).arg(n).arg(suffix);
+        const QString path = folder + QLatin1Char('/') + candidate;
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
+                continue;
+            return -5;
+        }
+        if (file.write(bytes) != bytes.size() || !file.flush() || ::fsync(file.handle()) != 0) {
+            file.close();
+            file.remove();
+            return -5;
+        }
+        file.close();
+        written = path;
+        return 1;
+    }
+    return -5;
+}
+
+Extraction extractFrom(GMimeMessage* message, const QString& folder, int depth);
+
+Extraction extractPartial(GMimeMessagePartial* partial, const QString& folder, int depth)
+{
+    Extraction e;
+    const char* id = g_mime_message_partial_get_id(partial);
+    const int number = g_mime_message_partial_get_number(partial);
+    const int total = g_mime_message_partial_get_total(partial);
+    if (!id || number < 1 || number > kMaxPartialFragments || total > kMaxPartialFragments
+        || (total > 0 && number > total)) {
+        e.result = -6;
+        return e;
+    }
+    const QString key = QString::fromLatin1(
+        QCryptographicHash::hash(QByteArray(id), QCryptographicHash::Sha1).toHex());
+    QDir store(folder + QStringLiteral("/.partial/") + key);
+    if (!store.mkpath(QStringLiteral("."))) {
+        e.result = -5;
+        return e;
+    }
+    {
+        // The fragment as a message of its own: its content is what reassembly joins.
+        GMimeDataWrapper* wrapper = g_mime_part_get_content(GMIME_PART(partial));
+        QByteArray fragment;
+        if (wrapper) {
+            GPtr<GMimeStream> content(g_mime_stream_mem_new());
+            g_mime_data_wrapper_write_to_stream(wrapper, content.get());
+            GByteArray* b = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(content.get()));
+            fragment = QByteArray(reinterpret_cast<const char*>(b->data), qsizetype(b->len));
+        }
+        QFile f(store.filePath(QString::number(number)));
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(fragment) != fragment.size()) {
+            e.result = -5;
+            return e;
+        }
+    }
+    if (total > 0) {
+        QFile f(store.filePath(QStringLiteral("total")));
+        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            f.write(QByteArray::number(total));
+    }
+    int known = 0;
+    {
+        QFile f(store.filePath(QStringLiteral("total")));
+        if (f.open(QIODevice::ReadOnly))
+            known = f.readAll().trimmed().toInt();
+    }
+    if (known < 1 || known > kMaxPartialFragments) {
+        e.result = -6;
+        return e;
+    }
+    QByteArray whole;
+    for (int i = 1; i <= known; ++i) {
+        QFile f(store.filePath(QString::number(i)));
+        if (!f.open(QIODevice::ReadOnly)) {
+            e.result = -6;
+            return e;
+        }
+        whole += f.readAll();
+    }
+    GPtr<GMimeMessage> rebuilt = parse(whole);
+    if (!rebuilt) {
+        e.result = -6;
+        return e;
+    }
+    e = extractFrom(rebuilt.get(), folder, depth + 1);
+    if (e.result >= 0)
+        store.removeRecursively();
+    return e;
+}
+
+Extraction extractFrom(GMimeMessage* message, const QString& folder, int depth)
+{
+    Extraction e;
+    if (!message || depth > 4)
+        return e;
+    GMimeObject* top = g_mime_message_get_mime_part(message);
+    if (top && GMIME_IS_MESSAGE_PARTIAL(top))
+        return extractPartial(GMIME_MESSAGE_PARTIAL(top), folder, depth);
+    Walk w;
+    walk(top, w, false, 0);
+    e.body = bodyOf(w);
+    e.bodyFound = !w.plain.isEmpty() || !w.html.isEmpty() || !w.attachments.empty();
+    for (const auto& a : w.attachments) {
+        QString written;
+        const int r = saveNew(folder, a.name, a.bytes, written);
+        if (r < 0) {
+            e.result = r;
+        } else {
+            e.saved << written;
+            if (e.result == 0)
+                e.result = 1;
+        }
+    }
+    return e;
+}
+
+} // namespace
+
+void ensureMimeReady()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { g_mime_init(); });
+}
+
+QString toCrLf(const QString& text)
+{
+    QString out = text;
+    out.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    out.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    out.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return out;
+}
+
+HeaderSummary summarizeMessage(const QByteArray& raw)
+{
+    HeaderSummary s;
+    qsizetype headerLength = 0, bodyStart = 0;
+    splitHeader(raw, headerLength, bodyStart);
+    s.header = toCrLf(decodeUnlabelled(raw.left(headerLength)));
+    GPtr<GMimeMessage> message = parse(raw);
+    if (!message)
+        return s;
+    GMimeObject* object = GMIME_OBJECT(message.get());
+    s.subject = decodeHeaderText(rawHeaderValue(object, "Subject")).trimmed();
+    s.date = decodeUnlabelled(rawHeaderValue(object, "Date")).simplified();
+    s.from = decodeHeaderText(rawHeaderValue(object, "From")).trimmed();
+    return s;
+}
+
+bool isSingleTextPart(const QByteArray& raw)
+{
+    GPtr<GMimeMessage> message = parse(raw);
+    if (!message)
+        return true;
+    GMimeObject* top = g_mime_message_get_mime_part(message.get());
+    return !top || (GMIME_IS_PART(top) && !GMIME_IS_MESSAGE_PARTIAL(top) && hasType(top, "text", "*")
+                    && suggestedName(top).isEmpty() && !isAttachmentDisposition(top));
+}
+
+QString downloadedBody(const QByteArray& raw)
+{
+    qsizetype headerLength = 0, bodyStart = 0;
+    splitHeader(raw, headerLength, bodyStart);
+    GPtr<GMimeMessage> message = parse(raw);
+    GMimeObject* top = message ? g_mime_message_get_mime_part(message.get()) : nullptr;
+    if (top && GMIME_IS_PART(top) && !GMIME_IS_MESSAGE_PARTIAL(top) && hasType(top, "text", "*"))
+        return partText(GMIME_PART(top));
+    return toCrLf(decodeUnlabelled(raw.mid(bodyStart)));
+}
+
+QString readableBody(const QByteArray& raw)
+{
+    GPtr<GMimeMessage> message = parse(raw);
+    if (!message)
+        return {};
+    Walk w;
+    walk(g_mime_message_get_mime_part(message.get()), w, false, 0);
+    return bodyOf(w);
+}
+
+Extraction extractAttachments(const QByteArray& raw, const QString& folder)
+{
+    GPtr<GMimeMessage> message = parse(raw);
+    return extractFrom(message.get(), folder, 0);
+}
+
+QString safeFileName(const QString& suggested)
+{
+    QString name = suggested;
+    name.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    name = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
+    if (name.size() >= 2 && name[1] == QLatin1Char(':') && name[0].isLetter())
+        name = name.mid(2);
+    QString clean;
+    for (const QChar c : name) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F || (c.unicode() >= 0x80 && c.unicode() < 0xA0))
+            continue;
+        if (QStringLiteral("<>:\"|?*/").contains(c))
+            clean += QLatin1Char('_');
+        else
+            clean += c;
+    }
+    // Leading dots would hide the file or climb out of the folder; Windows drops trailing ones.
+    while (!clean.isEmpty() && (clean.front() == QLatin1Char('.') || clean.front().isSpace()))
+        clean.remove(0, 1);
+    while (!clean.isEmpty() && (clean.back() == QLatin1Char('.') || clean.back().isSpace()))
+        clean.chop(1);
+    if (clean.isEmpty())
+        clean = QStringLiteral("attachment");
+    static const QRegularExpression reserved(
+        QStringLiteral("^(CON|PRN|AUX|NUL|COM[0-9]|LPT[0-9]|CONIN\\$|CONOUT\\$)(\\..*)?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    if (reserved.match(clean).hasMatch())
+        clean.prepend(QLatin1Char('_'));
+    // Keep the name within what file systems take, extension included.
+    while (clean.toUtf8().size() > 200) {
+        const qsizetype dot = clean.lastIndexOf(QLatin1Char('.'));
+        const qsizetype cut = dot > 0 && clean.size() - dot <= 16 ? dot - 1 : clean.size() - 1;
+        clean.remove(cut, 1);
+    }
+    return clean;
+}
+
+QString htmlToText(const QString& html)
+{
+    QString t = html;
+    static const QRegularExpression dropped(
+        QStringLiteral("<(script|style|head|title)\\b[^>]*>.*?</\\1\\s*>|<!--.*?-->"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    t.remove(dropped);
+    t.replace(QRegularExpression(QStringLiteral("[\\r\\n]+")), QStringLiteral(" "));
+    static const QRegularExpression breaks(
+        QStringLiteral("<br\\s*/?>|</(p|div|tr|h[1-6]|li|blockquote|table|pre)\\s*>|<(p|div|tr|table)\\b[^>]*>"),
+        QRegularExpression::CaseInsensitiveOption);
+    t.replace(breaks, QStringLiteral("\n"));
+    static const QRegularExpression items(QStringLiteral("<li\\b[^>]*>"), QRegularExpression::CaseInsensitiveOption);
+    t.replace(items, QStringLiteral("\n・"));
+    static const QRegularExpression tags(QStringLiteral("<[^>]*>"));
+    t.remove(tags);
+    static const QRegularExpression entity(QStringLiteral("&(#[0-9]{1,7}|#[xX][0-9a-fA-F]{1,6}|[a-zA-Z]{2,8});"));
+    QString out;
+    qsizetype pos = 0;
+    auto it = entity.globalMatch(t);
+    while (it.hasNext()) {
+        const auto m = it.next();
+        out += t.mid(pos, m.capturedStart() - pos);
+        const QString e = m.captured(1);
+        char32_t code = 0;
+        if (e.startsWith(QLatin1String("#x")) || e.startsWith(QLatin1String("#X")))
+            code = e.mid(2).toUInt(nullptr, 16);
+        else if (e.startsWith(QLatin1Char('#')))
+            code = e.mid(1).toUInt();
+        else if (e == QLatin1String("nbsp")) code = ' ';
+        else if (e == QLatin1String("lt")) code = '<';
+        else if (e == QLatin1String("gt")) code = '>';
+        else if (e == QLatin1String("amp")) code = '&';
+        else if (e == QLatin1String("quot")) code = '"';
+        else if (e == QLatin1String("apos")) code = '\'';
+        else if (e == QLatin1String("yen")) code = 0xA5;
+        else if (e == QLatin1String("copy")) code = 0xA9;
+        if (code > 0 && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF))
+            out += QString::fromUcs4(&code, 1);
+        else
+            out += m.captured(0);
+        pos = m.capturedEnd();
+    }
+    out += t.mid(pos);
+    QStringList lines = out.split(QLatin1Char('\n'));
+    for (QString& line : lines)
+        line = line.trimmed();
+    out = lines.join(QLatin1Char('\n'));
+    out.replace(QRegularExpression(QStringLiteral("\\n{3,}")), QStringLiteral("\n\n"));
+    return out.trimmed();
+}
+
+} // namespace hm::mail

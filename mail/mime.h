@@ -1,0 +1,52 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace hm::mail {
+
+// What the status call reports of a message: decoded subject and sender, the Date header's
+// text, and the header block (CR LF line ends, no closing blank line).
+struct HeaderSummary {
+    QString subject;
+    QString date;
+    QString from;
+    QString header;
+};
+
+HeaderSummary summarizeMessage(const QByteArray& raw);
+
+// The body as the download call gives it: decoded text for a single-part text message,
+// the raw MIME body for anything else.
+QString downloadedBody(const QByteArray& raw);
+
+// The readable text of a whole message: its text part decoded, or its HTML part as text.
+QString readableBody(const QByteArray& raw);
+
+struct Extraction {
+    int result = 0;       // 1 saved attachments, 0 none, -5 a file failed to open, -6 parts missing
+    bool bodyFound = false;
+    QString body;         // the message's readable text, when bodyFound
+    QStringList saved;    // full paths of the files written
+};
+
+// Parses a whole message, saves every attachment into folder under a safe, unused name, and
+// finds its readable text. A fragment of a split message (message/partial) is kept under the
+// folder until every fragment has arrived; then the reassembled message is extracted.
+Extraction extractAttachments(const QByteArray& raw, const QString& folder);
+
+// True when the message is one text part, whose body the download call already decoded.
+bool isSingleTextPart(const QByteArray& raw);
+
+// A name that stays inside the folder it is written to, on Linux and on Windows alike.
+QString safeFileName(const QString& suggested);
+
+QString htmlToText(const QString& html);
+
+// Line breaks as the rest of the program stores them: CR LF.
+QString toCrLf(const QString& text);
+
+// GMime set up once for the whole program.
+void ensureMimeReady();
+
+} // namespace hm::mail

@@ -1,0 +1,68 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+
+// The mail-transfer functions the program calls: POP3 sessions by handle, SMTP sending,
+// attachment extraction and the text of the last error. Nothing above this room sees the
+// network or MIME libraries.
+namespace hm::mail {
+
+// Timeouts in seconds: a dead or silent server ends an operation with an error, never a hang.
+constexpr int kConnectTimeoutSeconds = 30;
+constexpr int kIdleTimeoutSeconds = 60;
+// The largest message that is downloaded; a bigger one is refused with an error message.
+constexpr qint64 kMaxMessageBytes = 64 * 1024 * 1024;
+// The largest attachment total that is sent.
+constexpr qint64 kMaxSendBytes = 64 * 1024 * 1024;
+
+// Options for NMailSetOption. Option 1 is the program's buffer size and changes nothing here.
+constexpr int kOptionBufferSize = 1;
+constexpr int kOptionConnectTimeout = 2; // seconds, 1 or more
+constexpr int kOptionIdleTimeout = 3;    // seconds, 1 or more
+
+// Negative results. NMailGetMessage gives the Japanese text of the last one.
+constexpr int kErrorFailed = -1;
+constexpr int kErrorLogin = -2;
+constexpr int kErrorTooLarge = -3;
+constexpr int kErrorBadHandle = -4;
+constexpr int kErrorFileOpen = -5;
+constexpr int kErrorPartsMissing = -6;
+constexpr int kErrorBadInput = -7;
+
+void NMailInitializeWinSock();
+void NMailEndWinSock();
+int NMailSetOption(int option, int value);
+
+// The connection itself is made by NMailPop3Authenticate, so that a refused connection, an
+// unknown host or an untrusted certificate reaches the user as a message. -1 only for a
+// server text that cannot name a server.
+int NMailPop3Connect(const QString& server);
+// apop: -1 APOP, 0 plain. Returns the number of waiting messages or a negative error.
+int NMailPop3Authenticate(int handle, const QString& id, const QString& password, int apop);
+int NMailPop3GetMailStatus(int handle, int number, QString& subject, QString& date, QString& from,
+                           QString& header, int flag);
+int NMailPop3GetMailSize(int handle, int number);
+int NMailPop3GetMail(int handle, int number, QString& subject, QString& date, QString& from,
+                     QString& header, QString& body, int, int);
+int NMailAttachmentFileFirst(int, QString& subject, QString& date, QString& from, QString& header,
+                             QString& body, const QString& folder, const QString& scratchPath,
+                             const QString& wholeMessage, int);
+int NMailAttachmentFileClose(int);
+int NMailPop3DeleteMail(int handle, int number);
+// Unmarks every deletion of this session.
+int NMailPop3Reset(int handle);
+// Sends QUIT, so deletions take effect; a session that broke sends nothing and deletes nothing.
+int NMailPop3Close(int handle);
+// The bytes of the message last downloaded on this handle.
+QByteArray NMailPop3LastRawMessage(int handle);
+
+// Credentials for SMTP AUTH, used when the server offers AUTH; empty user means none.
+void NMailSetSmtpCredentials(const QString& user, const QString& password);
+int NMailSmtpSendMail(const QString& server, const QString& to, const QString& cc, const QString& bcc,
+                      const QString& from, const QString& subject, const QString& body,
+                      const QString& header, const QString& attachments, int flag);
+
+// message = the Japanese text of the last error; size = its length in characters.
+int NMailGetMessage(int, QString& message, int& size);
+
+} // namespace hm::mail

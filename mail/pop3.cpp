@@ -1,0 +1,433 @@
+#include "mail/nmail.h"
+
+#include "mail/mime.h"
+#include "mail/transfer.h"
+#include "common/program_folder.h"
+
+#include <QDir>
+
+#include <sys/socket.h>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace hm::mail {
+namespace {
+
+// One POP3 session: one login, one connection. Once logged in, the session never opens a
+// second connection, so message numbers and pending deletions stay those of this login.
+struct Pop3Session {
+    ServerAddress address;
+    CURL* curl = nullptr;
+    ReplyLog log;
+    bool authenticated = false;
+    bool broken = false;
+    bool allowNewSocket = true;
+    std::vector<qint64> sizes;
+    int fetchedNumber = 0;
+    QByteArray fetched;
+    QByteArray lastRaw;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+
+    ~Pop3Session()
+    {
+        if (curl)
+            curl_easy_cleanup(curl);
+    }
+};
+
+std::map<int, std::unique_ptr<Pop3Session>> g_sessions;
+int g_nextHandle = 1;
+
+// What the attachment call falls back to: the last message downloaded on any handle.
+QByteArray g_lastRaw;
+QString g_lastHeader;
+
+struct Sink {
+    QByteArray* data;
+    qint64 cap;
+    bool overflow = false;
+};
+
+size_t writeSink(char* ptr, size_t size, size_t n, void* user)
+{
+    auto* sink = static_cast<Sink*>(user);
+    const size_t bytes = size * n;
+    if (qint64(sink->data->size()) + qint64(bytes) > sink->cap) {
+        sink->overflow = true;
+        return 0;
+    }
+    sink->data->append(ptr, qsizetype(bytes));
+    return bytes;
+}
+
+curl_socket_t openSocket(void* user, curlsocktype, curl_sockaddr* address)
+{
+    auto* session = static_cast<Pop3Session*>(user);
+    if (!session->allowNewSocket)
+        return CURL_SOCKET_BAD;
+    return ::socket(address->family, address->socktype, address->protocol);
+}
+
+Pop3Session* find(int handle)
+{
+    const auto it = g_sessions.find(handle);
+    if (it == g_sessions.end()) {
+        setLastError(QStringLiteral("POP3 の接続がありません。"));
+        return nullptr;
+    }
+    return it->second.get();
+}
+
+CURLcode perform(Pop3Session& s, const QByteArray& path, const char* command, QByteArray* body,
+                 qint64 cap, bool& overflow)
+{
+    const QByteArray url = s.address.url() + '/' + path;
+    curl_easy_setopt(s.curl, CURLOPT_URL, url.constData());
+    curl_easy_setopt(s.curl, CURLOPT_CUSTOMREQUEST, command);
+    curl_easy_setopt(s.curl, CURLOPT_NOBODY, body ? 0L : 1L);
+    QByteArray discard;
+    Sink sink{body ? body : &discard, cap};
+    curl_easy_setopt(s.curl, CURLOPT_WRITEFUNCTION, writeSink);
+    curl_easy_setopt(s.curl, CURLOPT_WRITEDATA, &sink);
+    s.log.lastError.clear();
+    s.errorBuffer[0] = 0;
+    const CURLcode code = curl_easy_perform(s.curl);
+    overflow = sink.overflow;
+    return code;
+}
+
+int fail(Pop3Session& s, CURLcode code, int result = kErrorFailed)
+{
+    s.broken = true;
+    setLastError(describeFailure(code, s.address, s.log, s.errorBuffer));
+    return result;
+}
+
+bool usable(Pop3Session& s)
+{
+    if (!s.authenticated) {
+        setLastError(QStringLiteral("POP3 サーバーにログインしていません。"));
+        return false;
+    }
+    if (s.broken) {
+        setLastError(QStringLiteral("POP3 サーバー「%1」との接続が切れています。もう一度受信して下さい。")
+                         .arg(s.address.host));
+        return false;
+    }
+    return true;
+}
+
+bool validNumber(Pop3Session& s, int number)
+{
+    if (number < 1 || number > int(s.sizes.size())) {
+        setLastError(QStringLiteral("メール番号 %1 はサーバーにありません。").arg(number));
+        return false;
+    }
+    return true;
+}
+
+int fetch(Pop3Session& s, int number)
+{
+    if (!usable(s) || !validNumber(s, number))
+        return kErrorBadInput;
+    if (s.fetchedNumber == number)
+        return 0;
+    if (s.sizes[size_t(number - 1)] > kMaxMessageBytes) {
+        setLastError(QStringLiteral("メール %1 は大きすぎるため受信しません（%2 バイト、上限 %3 バイト）。")
+                         .arg(number)
+                         .arg(s.sizes[size_t(number - 1)])
+                         .arg(kMaxMessageBytes));
+        return kErrorTooLarge;
+    }
+    QByteArray raw;
+    raw.reserve(qsizetype(s.sizes[size_t(number - 1)]) + 1024);
+    bool overflow = false;
+    const CURLcode code = perform(s, QByteArray::number(number), nullptr, &raw, kMaxMessageBytes, overflow);
+    if (overflow) {
+        s.broken = true;
+        setLastError(QStringLiteral("メール %1 はサーバーが知らせた大きさを超えたため受信を中止しました（上限 %2 バイト）。")
+                         .arg(number)
+                         .arg(kMaxMessageBytes));
+        return kErrorTooLarge;
+    }
+    if (code != CURLE_OK)
+        return fail(s, code);
+    s.fetchedNumber = number;
+    s.fetched = raw;
+    return 0;
+}
+
+void rememberDownload(Pop3Session& s, const QString& header)
+{
+    s.lastRaw = s.fetched;
+    g_lastRaw = s.fetched;
+    g_lastHeader = header;
+}
+
+QString attachmentFolder(const QString& given)
+{
+    QString folder = given;
+    const qsizetype nul = folder.indexOf(QChar(0));
+    if (nul >= 0)
+        folder.truncate(nul);
+    if (folder.startsWith(QLatin1Char('\\')))
+        folder = hm::dataPath(folder);
+    while (folder.size() > 1 && (folder.endsWith(QLatin1Char('/')) || folder.endsWith(QLatin1Char('\\'))))
+        folder.chop(1);
+    return folder;
+}
+
+} // namespace
+
+void NMailInitializeWinSock()
+{
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    ensureMimeReady();
+}
+
+void NMailEndWinSock()
+{
+    g_sessions.clear();
+    g_lastRaw.clear();
+    g_lastHeader.clear();
+}
+
+int NMailSetOption(int option, int value)
+{
+    switch (option) {
+    case kOptionBufferSize:
+        return 0;
+    case kOptionConnectTimeout:
+        if (value < 1)
+            return kErrorBadInput;
+        settings().connectTimeout = value;
+        return 0;
+    case kOptionIdleTimeout:
+        if (value < 1)
+            return kErrorBadInput;
+        settings().idleTimeout = value;
+        return 0;
+    default:
+        return kErrorBadInput;
+    }
+}
+
+int NMailPop3Connect(const QString& server)
+{
+    ServerAddress address;
+    if (!parseServer(server, Protocol::Pop3, address)) {
+        setLastError(QStringLiteral("POP3 サーバー名「%1」は正しくありません。").arg(server.trimmed()));
+        return -1;
+    }
+    auto session = std::make_unique<Pop3Session>();
+    session->address = address;
+    session->curl = curl_easy_init();
+    if (!session->curl) {
+        setLastError(QStringLiteral("通信の準備ができません。"));
+        return -1;
+    }
+    configureHandle(session->curl, address, Protocol::Pop3, &session->log);
+    curl_easy_setopt(session->curl, CURLOPT_ERRORBUFFER, session->errorBuffer);
+    curl_easy_setopt(session->curl, CURLOPT_OPENSOCKETFUNCTION, openSocket);
+    curl_easy_setopt(session->curl, CURLOPT_OPENSOCKETDATA, session.get());
+    curl_easy_setopt(session->curl, CURLOPT_MAXCONNECTS, 1L);
+    const int handle = g_nextHandle++;
+    if (g_nextHandle <= 0)
+        g_nextHandle = 1;
+    g_sessions[handle] = std::move(session);
+    return handle;
+}
+
+int NMailPop3Authenticate(int handle, const QString& id, const QString& password, int apop)
+{
+    Pop3Session* s = find(handle);
+    if (!s)
+        return kErrorBadHandle;
+    if (s->authenticated)
+        return s->broken ? kErrorFailed : int(s->sizes.size());
+    const QByteArray user = id.section(QChar(0), 0, 0).toUtf8();
+    const QByteArray pass = password.section(QChar(0), 0, 0).toUtf8();
+    if (user.contains('\r') || user.contains('\n') || pass.contains('\r') || pass.contains('\n')) {
+        setLastError(QStringLiteral("ユーザーIDまたはパスワードに改行が含まれています。"));
+        return kErrorBadInput;
+    }
+    curl_easy_setopt(s->curl, CURLOPT_USERNAME, user.constData());
+    curl_easy_setopt(s->curl, CURLOPT_PASSWORD, pass.constData());
+    curl_easy_setopt(s->curl, CURLOPT_LOGIN_OPTIONS, apop != 0 ? "AUTH=+APOP" : nullptr);
+    QByteArray list;
+    bool overflow = false;
+    const CURLcode code = perform(*s, QByteArray(), nullptr, &list, 16 * 1024 * 1024, overflow);
+    if (overflow) {
+        s->broken = true;
+        setLastError(QStringLiteral("POP3 サーバー「%1」のメール一覧が大きすぎます。").arg(s->address.host));
+        return kErrorTooLarge;
+    }
+    if (code == CURLE_LOGIN_DENIED || code == CURLE_AUTH_ERROR) {
+        const int r = fail(*s, code, kErrorLogin);
+        if (apop != 0 && s->log.lastError.isEmpty() && !s->log.greeting.contains('<'))
+            setLastError(QStringLiteral("POP3 サーバー「%1」は APOP に対応していません。APOP を使わない設定で受信して下さい。")
+                             .arg(s->address.host));
+        return r;
+    }
+    if (code != CURLE_OK)
+        return fail(*s, code);
+    // "n size" per message, in order; numbering is the server's.
+    std::vector<qint64> sizes;
+    for (const QByteArray& line : list.split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() < 2)
+            continue;
+        bool okNumber = false, okSize = false;
+        const long long number = fields[0].toLongLong(&okNumber);
+        const long long size = fields[1].toLongLong(&okSize);
+        if (!okNumber || !okSize || number < 1 || size < 0 || number > 1000000)
+            continue;
+        if (size_t(number) > sizes.size())
+            sizes.resize(size_t(number), 0);
+        sizes[size_t(number - 1)] = size;
+    }
+    s->sizes = std::move(sizes);
+    s->authenticated = true;
+    s->allowNewSocket = false;
+    return int(s->sizes.size());
+}
+
+int NMailPop3GetMailStatus(int handle, int number, QString& subject, QString& date, QString& from,
+                           QString& header, int)
+{
+    subject.clear();
+    date.clear();
+    from.clear();
+    header.clear();
+    Pop3Session* s = find(handle);
+    if (!s)
+        return kErrorBadHandle;
+    const int r = fetch(*s, number);
+    if (r < 0)
+        return r;
+    const HeaderSummary summary = summarizeMessage(s->fetched);
+    subject = summary.subject;
+    date = summary.date;
+    from = summary.from;
+    header = summary.header;
+    return 0;
+}
+
+int NMailPop3GetMailSize(int handle, int number)
+{
+    Pop3Session* s = find(handle);
+    if (!s)
+        return kErrorBadHandle;
+    if (!usable(*s) || !validNumber(*s, number))
+        return kErrorBadInput;
+    const qint64 size = s->sizes[size_t(number - 1)];
+    if (size > kMaxMessageBytes) {
+        setLastError(QStringLiteral("メール %1 は大きすぎるため受信しません（%2 バイト、上限 %3 バイト）。")
+                         .arg(number)
+                         .arg(size)
+                         .arg(kMaxMessageBytes));
+        return kErrorTooLarge;
+    }
+    return int(size);
+}
+
+int NMailPop3GetMail(int handle, int number, QString& subject, QString& date, QString& from,
+                     QString& header, QString& body, int, int)
+{
+    body.clear();
+    const int r = NMailPop3GetMailStatus(handle, number, subject, date, from, header, 0);
+    if (r < 0)
+        return r;
+    Pop3Session* s = find(handle);
+    body = downloadedBody(s->fetched);
+    rememberDownload(*s, header);
+    return 0;
+}
+
+int NMailAttachmentFileFirst(int, QString&, QString&, QString&, QString& header, QString& body,
+                             const QString& folder, const QString&, const QString& wholeMessage, int)
+{
+    QByteArray raw;
+    if (!g_lastRaw.isEmpty() && header.section(QChar(0), 0, 0) == g_lastHeader) {
+        raw = g_lastRaw;
+    } else {
+        // Without the download at hand, the text given is the message; a single text part in
+        // it was decoded already and holds nothing to extract.
+        raw = wholeMessage.section(QChar(0), 0, 0).toUtf8();
+        if (isSingleTextPart(raw))
+            return 0;
+    }
+    const QString target = attachmentFolder(folder);
+    if (target.isEmpty() || !QDir(target).exists()) {
+        setLastError(QStringLiteral("添付フォルダ「%1」がありません。").arg(target));
+        return kErrorFileOpen;
+    }
+    const Extraction e = extractAttachments(raw, target);
+    if (e.bodyFound)
+        body = e.body;
+    if (e.result == kErrorFileOpen)
+        setLastError(QStringLiteral("添付ファイルを添付フォルダ「%1」に書き込めません。").arg(target));
+    else if (e.result == kErrorPartsMissing)
+        setLastError(QStringLiteral("分割されたメールが全て揃っていません。"));
+    return e.result;
+}
+
+int NMailAttachmentFileClose(int)
+{
+    return 0;
+}
+
+int NMailPop3DeleteMail(int handle, int number)
+{
+    Pop3Session* s = find(handle);
+    if (!s)
+        return kErrorBadHandle;
+    if (!usable(*s) || !validNumber(*s, number))
+        return kErrorBadInput;
+    bool overflow = false;
+    const CURLcode code = perform(*s, QByteArray::number(number), "DELE", nullptr, 0, overflow);
+    if (code != CURLE_OK)
+        return fail(*s, code);
+    return 0;
+}
+
+int NMailPop3Reset(int handle)
+{
+    Pop3Session* s = find(handle);
+    if (!s)
+        return kErrorBadHandle;
+    if (!usable(*s))
+        return kErrorFailed;
+    bool overflow = false;
+    const CURLcode code = perform(*s, QByteArray(), "RSET", nullptr, 0, overflow);
+    if (code != CURLE_OK)
+        return fail(*s, code);
+    return 0;
+}
+
+int NMailPop3Close(int handle)
+{
+    const auto it = g_sessions.find(handle);
+    if (it == g_sessions.end())
+        return kErrorBadHandle;
+    // curl sends QUIT as it lets the connection go; a dead connection sends nothing.
+    g_sessions.erase(it);
+    return 0;
+}
+
+QByteArray NMailPop3LastRawMessage(int handle)
+{
+    const auto it = g_sessions.find(handle);
+    return it == g_sessions.end() ? QByteArray() : it->second->lastRaw;
+}
+
+int NMailGetMessage(int, QString& message, int& size)
+{
+    message = lastError();
+    size = int(message.size());
+    return size;
+}
+
+} // namespace hm::mail

@@ -1,0 +1,257 @@
+#include "mail/nmail.h"
+
+#include "mail/mime.h"
+#include "mail/transfer.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QRegularExpression>
+
+#include <gmime/gmime.h>
+
+#include <memory>
+
+namespace hm::mail {
+namespace {
+
+QByteArray g_smtpUser;
+QByteArray g_smtpPassword;
+
+template <typename T>
+struct GUnref {
+    void operator()(T* p) const { if (p) g_object_unref(p); }
+};
+template <typename T>
+using GPtr = std::unique_ptr<T, GUnref<T>>;
+
+struct Mailbox {
+    QByteArray name; // UTF-8
+    QByteArray address;
+};
+
+QString cutAtNul(const QString& text)
+{
+    const qsizetype nul = text.indexOf(QChar(0));
+    return nul < 0 ? text : text.left(nul);
+}
+
+bool hasLineBreak(const QString& text)
+{
+    return text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n'));
+}
+
+// "a@x, Name <b@y>; c@z" → mailboxes. False (with the offending piece) on anything else.
+bool parseRecipients(const QString& text, std::vector<Mailbox>& out, QString& bad)
+{
+    static const QRegularExpression separators(QStringLiteral("[,;]"));
+    static const QRegularExpression addrSpec(QStringLiteral("^[^\\s<>()\\[\\],;:\"@]+@[^\\s<>()\\[\\],;:\"@]+$"));
+    for (const QString& piece : text.split(separators, Qt::SkipEmptyParts)) {
+        const QString trimmed = piece.trimmed();
+        if (trimmed.isEmpty())
+            continue;
+        QString name, address;
+        const qsizetype open = trimmed.lastIndexOf(QLatin1Char('<'));
+        if (open >= 0 && trimmed.endsWith(QLatin1Char('>'))) {
+            address = trimmed.mid(open + 1, trimmed.size() - open - 2).trimmed();
+            name = trimmed.left(open).trimmed();
+            if (name.size() >= 2 && name.startsWith(QLatin1Char('"')) && name.endsWith(QLatin1Char('"')))
+                name = name.mid(1, name.size() - 2);
+        } else {
+            address = trimmed;
+        }
+        if (!addrSpec.match(address).hasMatch()) {
+            bad = trimmed;
+            return false;
+        }
+        out.push_back({name.toUtf8(), address.toUtf8()});
+    }
+    return true;
+}
+
+void addMailboxes(GMimeMessage* message, GMimeAddressType type, const std::vector<Mailbox>& boxes)
+{
+    for (const Mailbox& m : boxes)
+        g_mime_message_add_mailbox(message, type, m.name.isEmpty() ? nullptr : m.name.constData(),
+                                   m.address.constData());
+}
+
+void setContent(GMimePart* part, const QByteArray& bytes)
+{
+    GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(bytes.constData(), size_t(bytes.size())));
+    GPtr<GMimeDataWrapper> wrapper(g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+    g_mime_part_set_content(part, wrapper.get());
+}
+
+struct Upload {
+    QByteArray data;
+    qsizetype offset = 0;
+};
+
+size_t readUpload(char* buffer, size_t size, size_t n, void* user)
+{
+    auto* u = static_cast<Upload*>(user);
+    const size_t room = size * n;
+    const size_t left = size_t(u->data.size() - u->offset);
+    const size_t bytes = qMin(room, left);
+    memcpy(buffer, u->data.constData() + u->offset, bytes);
+    u->offset += qsizetype(bytes);
+    return bytes;
+}
+
+int refuse(const QString& text)
+{
+    setLastError(text);
+    return kErrorBadInput;
+}
+
+} // namespace
+
+void NMailSetSmtpCredentials(const QString& user, const QString& password)
+{
+    g_smtpUser = cutAtNul(user).trimmed().toUtf8();
+    g_smtpPassword = cutAtNul(password).toUtf8();
+}
+
+// Builds the message as the mail room sends it; exposed for the tests through smtp_message.h.
+QByteArray buildOutgoingMessage(const std::vector<Mailbox>& from, const std::vector<Mailbox>& to,
+                                const std::vector<Mailbox>& cc, const QString& subject, const QString& body,
+                                const std::vector<std::pair<QString, QByteArray>>& files)
+{
+    ensureMimeReady();
+    GPtr<GMimeMessage> message(g_mime_message_new(TRUE));
+    addMailboxes(message.get(), GMIME_ADDRESS_TYPE_FROM, from);
+    addMailboxes(message.get(), GMIME_ADDRESS_TYPE_TO, to);
+    addMailboxes(message.get(), GMIME_ADDRESS_TYPE_CC, cc);
+    g_mime_message_set_subject(message.get(), subject.toUtf8().constData(), "utf-8");
+    GDateTime* now = g_date_time_new_now_local();
+    g_mime_message_set_date(message.get(), now);
+    g_date_time_unref(now);
+    const QByteArray domain = from.empty() ? QByteArray("localhost") : from.front().address.mid(from.front().address.indexOf('@') + 1);
+    gchar* id = g_mime_utils_generate_message_id(domain.isEmpty() ? "localhost" : domain.constData());
+    g_mime_message_set_message_id(message.get(), id);
+    g_free(id);
+
+    GPtr<GMimeTextPart> text(g_mime_text_part_new_with_subtype("plain"));
+    setContent(GMIME_PART(text.get()), toCrLf(body).toUtf8());
+    g_mime_text_part_set_charset(text.get(), "utf-8");
+    g_mime_part_set_content_encoding(GMIME_PART(text.get()), GMIME_CONTENT_ENCODING_BASE64);
+
+    if (files.empty()) {
+        g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(text.get()));
+    } else {
+        GPtr<GMimeMultipart> mixed(g_mime_multipart_new_with_subtype("mixed"));
+        g_mime_multipart_add(mixed.get(), GMIME_OBJECT(text.get()));
+        QMimeDatabase types;
+        for (const auto& [name, bytes] : files) {
+            const QByteArray mime = types.mimeTypeForFileNameAndData(name, bytes).name().toLatin1();
+            const qsizetype slash = mime.indexOf('/');
+            const QByteArray type = slash > 0 ? mime.left(slash) : QByteArray(), sub = slash > 0 ? mime.mid(slash + 1) : QByteArray();
+            GPtr<GMimePart> part(g_mime_part_new_with_type(type.isEmpty() ? "application" : type.constData(),
+                                                           sub.isEmpty() ? "octet-stream" : sub.constData()));
+            setContent(part.get(), bytes);
+            g_mime_part_set_content_encoding(part.get(), GMIME_CONTENT_ENCODING_BASE64);
+            g_mime_part_set_filename(part.get(), name.toUtf8().constData());
+            g_mime_multipart_add(mixed.get(), GMIME_OBJECT(part.get()));
+        }
+        g_mime_message_set_mime_part(message.get(), GMIME_OBJECT(mixed.get()));
+    }
+
+    GMimeFormatOptions* format = g_mime_format_options_new();
+    g_mime_format_options_set_newline_format(format, GMIME_NEWLINE_FORMAT_DOS);
+    g_mime_format_options_set_param_encoding_method(format, GMIME_PARAM_ENCODING_METHOD_RFC2231);
+    GPtr<GMimeStream> out(g_mime_stream_mem_new());
+    g_mime_object_write_to_stream(GMIME_OBJECT(message.get()), format, out.get());
+    g_mime_format_options_free(format);
+    GByteArray* b = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out.get()));
+    return QByteArray(reinterpret_cast<const char*>(b->data), qsizetype(b->len));
+}
+
+int NMailSmtpSendMail(const QString& server, const QString& toText, const QString& ccText,
+                      const QString& bccText, const QString& fromText, const QString& subjectText,
+                      const QString& bodyText, const QString&, const QString& attachments, int)
+{
+    ServerAddress address;
+    if (!parseServer(server, Protocol::Smtp, address))
+        return refuse(QStringLiteral("SMTP サーバー名「%1」は正しくありません。").arg(cutAtNul(server).trimmed()));
+
+    const QString to = cutAtNul(toText), cc = cutAtNul(ccText), bcc = cutAtNul(bccText);
+    const QString fromValue = cutAtNul(fromText).trimmed();
+    if (hasLineBreak(to) || hasLineBreak(cc) || hasLineBreak(bcc))
+        return refuse(QStringLiteral("宛先に改行が含まれています。送信しませんでした。"));
+    if (hasLineBreak(fromValue))
+        return refuse(QStringLiteral("送信者のメールアドレスに改行が含まれています。送信しませんでした。"));
+
+    std::vector<Mailbox> toBoxes, ccBoxes, bccBoxes, fromBoxes;
+    QString bad;
+    if (!parseRecipients(to, toBoxes, bad) || !parseRecipients(cc, ccBoxes, bad) || !parseRecipients(bcc, bccBoxes, bad))
+        return refuse(QStringLiteral("宛先「%1」はメールアドレスとして正しくありません。送信しませんでした。").arg(bad));
+    if (toBoxes.empty() && ccBoxes.empty() && bccBoxes.empty())
+        return refuse(QStringLiteral("宛先がありません。送信しませんでした。"));
+    if (fromValue.isEmpty())
+        return refuse(QStringLiteral("送信者のメールアドレスが設定されていません。送信しませんでした。"));
+    if (!parseRecipients(fromValue, fromBoxes, bad) || fromBoxes.size() != 1)
+        return refuse(QStringLiteral("送信者のメールアドレス「%1」は正しくありません。送信しませんでした。").arg(fromValue));
+
+    // Every attachment is read before anything is sent: a missing file sends nothing.
+    std::vector<std::pair<QString, QByteArray>> files;
+    qint64 total = 0;
+    for (const QString& piece : cutAtNul(attachments).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QString path = piece.trimmed();
+        if (path.isEmpty())
+            continue;
+        QFile file(path);
+        const QFileInfo info(path);
+        if (!info.isFile() || !file.open(QIODevice::ReadOnly))
+            return refuse(QStringLiteral("添付ファイル「%1」が見つからないか読めません。送信しませんでした。").arg(path));
+        total += info.size();
+        if (total > kMaxSendBytes)
+            return refuse(QStringLiteral("添付ファイルが大きすぎます（合計 %1 バイト、上限 %2 バイト）。送信しませんでした。")
+                              .arg(total)
+                              .arg(kMaxSendBytes));
+        files.emplace_back(info.fileName(), file.readAll());
+    }
+
+    QString subject = cutAtNul(subjectText);
+    subject.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    subject.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    subject.replace(QLatin1Char('\n'), QLatin1Char(' '));
+
+    Upload upload;
+    upload.data = buildOutgoingMessage(fromBoxes, toBoxes, ccBoxes, subject, cutAtNul(bodyText), files);
+
+    CURL* curl = curl_easy_init();
+    if (!curl)
+        return refuse(QStringLiteral("通信の準備ができません。"));
+    ReplyLog log;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    configureHandle(curl, address, Protocol::Smtp, &log);
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
+    const QByteArray url = address.url();
+    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+    const QByteArray envelopeFrom = '<' + fromBoxes.front().address + '>';
+    curl_easy_setopt(curl, CURLOPT_MAIL_FROM, envelopeFrom.constData());
+    curl_slist* rcpt = nullptr;
+    for (const auto* list : {&toBoxes, &ccBoxes, &bccBoxes})
+        for (const Mailbox& m : *list)
+            rcpt = curl_slist_append(rcpt, ('<' + m.address + '>').constData());
+    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, rcpt);
+    if (!g_smtpUser.isEmpty()) {
+        curl_easy_setopt(curl, CURLOPT_USERNAME, g_smtpUser.constData());
+        curl_easy_setopt(curl, CURLOPT_PASSWORD, g_smtpPassword.constData());
+    }
+    curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(curl, CURLOPT_READFUNCTION, readUpload);
+    curl_easy_setopt(curl, CURLOPT_READDATA, &upload);
+    curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, curl_off_t(upload.data.size()));
+    const CURLcode code = curl_easy_perform(curl);
+    curl_slist_free_all(rcpt);
+    curl_easy_cleanup(curl);
+    if (code != CURLE_OK) {
+        setLastError(describeFailure(code, address, log, errorBuffer));
+        return code == CURLE_LOGIN_DENIED ? kErrorLogin : kErrorFailed;
+    }
+    return 0;
+}
+
+} // namespace hm::mail

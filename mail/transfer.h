@@ -1,0 +1,45 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+
+#include <curl/curl.h>
+
+namespace hm::mail {
+
+enum class Protocol { Pop3, Smtp };
+
+// Where and how to connect, from what the user typed: "host", "host:port",
+// "pop3s://host[:port]", "smtp://host:587", "[::1]:110".
+struct ServerAddress {
+    QString host;
+    int port = 0;
+    bool implicitTls = false;
+    Protocol protocol = Protocol::Pop3;
+    QByteArray url() const; // scheme://host:port
+};
+
+bool parseServer(const QString& text, Protocol protocol, ServerAddress& out);
+
+// Settings shared by the POP3 and SMTP transfers.
+struct TransferSettings {
+    int connectTimeout;
+    int idleTimeout;
+};
+TransferSettings& settings();
+
+// A curl handle set up with timeouts, TLS verification (the system store, or SSL_CERT_FILE as
+// OpenSSL tools read it) and a log of the server's replies, for error texts.
+struct ReplyLog {
+    QByteArray greeting;   // first line the server sent
+    QByteArray lastReply;  // last line the server sent
+    QByteArray lastError;  // last line that was an error reply
+};
+void configureHandle(CURL* curl, const ServerAddress& address, Protocol protocol, ReplyLog* log);
+
+// The Japanese text for a failed transfer.
+QString describeFailure(CURLcode code, const ServerAddress& address, const ReplyLog& log, const char* curlDetail);
+
+void setLastError(const QString& text);
+QString lastError();
+
+} // namespace hm::mail

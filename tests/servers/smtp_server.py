@@ -1,0 +1,107 @@
+"""SMTP server for the tests and the demo: aiosmtpd delivering every message into one Maildir.
+
+Run with /usr/bin/python3 (Debian's aiosmtpd lives there). Offers STARTTLS on the plain port,
+implicit TLS on the second port, and AUTH PLAIN/LOGIN without requiring it; a client that
+authenticates with wrong credentials is refused, so a client's use of AUTH can be observed.
+"""
+import argparse
+import os
+import signal
+import ssl
+import sys
+import threading
+import time
+
+from aiosmtpd.controller import Controller
+from aiosmtpd.smtp import AuthResult, LoginPassword
+
+
+class MaildirDelivery:
+    def __init__(self, maildir, uid, gid, log):
+        self.maildir = maildir
+        self.uid = uid
+        self.gid = gid
+        self.log = log
+        self.counter = 0
+        self.lock = threading.Lock()
+
+    async def handle_DATA(self, server, session, envelope):
+        with self.lock:
+            self.counter += 1
+            name = "%d.M%dP%d.hmsmtp" % (int(time.time()), self.counter, os.getpid())
+        data = envelope.original_content or envelope.content
+        if isinstance(data, str):
+            data = data.encode("utf-8", "surrogateescape")
+        # A Return-Path line, as a delivering MTA would add; the rest is kept byte for byte.
+        head = b"Return-Path: <" + envelope.mail_from.encode("utf-8", "replace") + b">\r\n"
+        tmp = os.path.join(self.maildir, "tmp", name)
+        with open(tmp, "wb") as f:
+            f.write(head + data)
+            f.flush()
+            os.fsync(f.fileno())
+        if self.uid is not None:
+            os.chown(tmp, self.uid, self.gid)
+        os.rename(tmp, os.path.join(self.maildir, "new", name))
+        self.log.write("delivered %s from=%s to=%s bytes=%d\n" % (
+            name, envelope.mail_from, ",".join(envelope.rcpt_tos), len(data)))
+        self.log.flush()
+        return "250 Message accepted for delivery"
+
+
+class Authenticator:
+    def __init__(self, user, password):
+        self.user = user.encode()
+        self.password = password.encode()
+
+    def __call__(self, server, session, envelope, mechanism, auth_data):
+        if isinstance(auth_data, LoginPassword):
+            ok = auth_data.login == self.user and auth_data.password == self.password
+            return AuthResult(success=ok, handled=False)
+        return AuthResult(success=False, handled=False)
+
+
+def main():
+    p = argparse.ArgumentParser()
+    p.add_argument("--port", type=int, required=True)
+    p.add_argument("--tls-port", type=int, required=True)
+    p.add_argument("--maildir", required=True)
+    p.add_argument("--cert", required=True)
+    p.add_argument("--key", required=True)
+    p.add_argument("--user", required=True)
+    p.add_argument("--password", required=True)
+    p.add_argument("--uid", type=int)
+    p.add_argument("--gid", type=int)
+    p.add_argument("--log", required=True)
+    p.add_argument("--pidfile", required=True)
+    a = p.parse_args()
+
+    log = open(a.log, "a", buffering=1)
+    ctx = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    ctx.load_cert_chain(a.cert, a.key)
+    handler = MaildirDelivery(a.maildir, a.uid, a.gid, log)
+    common = dict(auth_required=False, auth_require_tls=False,
+                  authenticator=Authenticator(a.user, a.password),
+                  ident="HayateMail test SMTP", data_size_limit=128 * 1024 * 1024)
+    plain = Controller(handler, hostname="127.0.0.1", port=a.port,
+                       tls_context=ctx, require_starttls=False, **common)
+    implicit = Controller(handler, hostname="127.0.0.1", port=a.tls_port,
+                          ssl_context=ctx, **common)
+    plain.start()
+    implicit.start()
+    with open(a.pidfile, "w") as f:
+        f.write("%d\n" % os.getpid())
+    log.write("listening on %d (STARTTLS) and %d (TLS)\n" % (a.port, a.tls_port))
+
+    stop = threading.Event()
+    signal.signal(signal.SIGTERM, lambda *_: stop.set())
+    signal.signal(signal.SIGINT, lambda *_: stop.set())
+    while not stop.wait(1):
+        pass
+    plain.stop()
+    implicit.stop()
+    log.write("stopped\n")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
