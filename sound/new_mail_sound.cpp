@@ -1,0 +1,68 @@
+#include "sound/new_mail_sound.h"
+
+#include "common/program_folder.h"
+#include "common/ui_services.h"
+#include "sound/module1.h"
+
+#include <QCheckBox>
+#include <QLabel>
+
+namespace hm::sound {
+namespace {
+void setUpOption(QCheckBox* box, const QString& caption, const QString& name)
+{
+    if (!box)
+        return;
+    box->setText(caption);
+    box->setAccessibleName(name);
+    box->setChecked(false);
+}
+
+void setEnabled(QLabel* label, bool enabled)
+{
+    if (label)
+        label->setEnabled(enabled);
+}
+} // namespace
+
+NewMailSound::NewMailSound(QLabel* play, QLabel* stop, QCheckBox* chkSynchro, QCheckBox* chkOnMem,
+                           QCheckBox* chkLoop)
+    : play_(play), stop_(stop), chkSynchro_(chkSynchro), chkOnMem_(chkOnMem), chkLoop_(chkLoop)
+{
+    setUpOption(chkSynchro, QStringLiteral("同期再生(&S)"), QStringLiteral("ChkSynchro"));
+    setUpOption(chkOnMem, QStringLiteral("VB でのオンメモリ再生(&O)"), QStringLiteral("ChkOnMem"));
+    setUpOption(chkLoop, QStringLiteral("繰り返し再生(&L)"), QStringLiteral("ChkLoop"));
+    setEnabled(play, true);
+    setEnabled(stop, false);
+}
+
+bool NewMailSound::ticked(const QPointer<QCheckBox>& box)
+{
+    return box && box->isChecked();
+}
+
+void NewMailSound::Label13_Click()
+{
+    StopWave();
+    const int result = PlayWave(hm::dataPath(QStringLiteral("\\Sound\\1.wav")),
+                                ticked(chkSynchro_), ticked(chkLoop_), ticked(chkOnMem_), false);
+    if (result != PlayWaveOk)
+        hm::ui::message(play_ ? play_->window() : nullptr, PlayWaveMessage(result),
+                        QStringLiteral("エラー"), hm::ui::Buttons::Ok, hm::ui::Icon::Critical);
+    setEnabled(play_, false);
+    setEnabled(stop_, true);
+}
+
+void NewMailSound::Label14_Click()
+{
+    StopWave();
+    setEnabled(play_, true);
+    setEnabled(stop_, false);
+}
+
+void NewMailSound::Stop()
+{
+    StopWave();
+}
+
+} // namespace hm::sound

@@ -1,0 +1,214 @@
+#include "sound/module1.h"
+#include "sound/sound_device.h"
+#include "tests/sound/pulse_sink.h"
+#include "tests/sound/wave_files.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace hm::sound;
+using hm::test::streamsOnSink;
+using hm::test::waitForStreams;
+
+namespace {
+constexpr int kClipMs = 400;
+}
+
+class TestPlayWave : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void backgroundPlayReturnsAtOnceAndEndsByItself();
+    void synchronousPlayReturnsWhenTheSoundHasEnded();
+    void loopedSoundPlaysUntilStopped();
+    void aPlayingSoundIsNeverCutOffUnlessStoppedFirst();
+    void synchronousAndLoopTogetherAreRefused();
+    void memoryLimitIsTwoMebibytes();
+    void memoryPlayKeepsTheFileBytesInTheBuffer();
+    void unreadableFilesGiveTheirCodes();
+    void brokenWaveFilesFailWithoutHarm();
+
+private:
+    QString put(const QString& name, const QByteArray& bytes);
+    QTemporaryDir dir_;
+};
+
+QString TestPlayWave::put(const QString& name, const QByteArray& bytes)
+{
+    const QString path = dir_.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+void TestPlayWave::init()
+{
+    QVERIFY2(streamsOnSink() >= 0, "the PulseAudio fixture is not reachable");
+}
+
+void TestPlayWave::cleanup()
+{
+    StopWave();
+    QVERIFY(waitForStreams(0));
+}
+
+void TestPlayWave::backgroundPlayReturnsAtOnceAndEndsByItself()
+{
+    const QString wav = put(QStringLiteral("a.wav"), hm::test::tone(kClipMs));
+    QElapsedTimer t;
+    t.start();
+    QCOMPARE(PlayWave(wav, false, false, false, false), 0);
+    QVERIFY(t.elapsed() < kClipMs / 2);
+    QVERIFY(soundDevice().isPlaying());
+    QCOMPARE(streamsOnSink(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!soundDevice().isPlaying(), kClipMs + 2000);
+    QVERIFY(t.elapsed() >= kClipMs - 50);
+    QVERIFY(waitForStreams(0));
+}
+
+void TestPlayWave::synchronousPlayReturnsWhenTheSoundHasEnded()
+{
+    const QString wav = put(QStringLiteral("a.wav"), hm::test::tone(kClipMs));
+    for (bool fromMemory : {false, true}) {
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(PlayWave(wav, true, false, fromMemory, false), 0);
+        QVERIFY2(t.elapsed() >= kClipMs - 30, qPrintable(QString::number(t.elapsed())));
+        QVERIFY(t.elapsed() < kClipMs + 3000);
+        QVERIFY(!soundDevice().isPlaying());
+    }
+}
+
+void TestPlayWave::loopedSoundPlaysUntilStopped()
+{
+    const QString wav = put(QStringLiteral("a.wav"), hm::test::tone(kClipMs));
+    for (bool fromMemory : {false, true}) {
+        QCOMPARE(PlayWave(wav, false, true, fromMemory, false), 0);
+        QTest::qWait(3 * kClipMs);
+        QVERIFY(soundDevice().isPlaying());
+        QCOMPARE(streamsOnSink(), 1);
+        // The stop call as callers make it; its own result does not matter.
+        PlayWave(QString(), false, false, false, true);
+        QVERIFY(!soundDevice().isPlaying());
+        QVERIFY(waitForStreams(0));
+    }
+}
+
+void TestPlayWave::aPlayingSoundIsNeverCutOffUnlessStoppedFirst()
+{
+    const QString wav = put(QStringLiteral("a.wav"), hm::test::tone(kClipMs));
+    QCOMPARE(PlayWave(wav, false, true, false, false), 0);
+    QCOMPARE(PlayWave(wav, false, false, false, false), 4);
+    QCOMPARE(PlayWave(wav, false, false, true, false), 4);
+    QCOMPARE(PlayWave(wav, true, false, false, false), 4);
+    QVERIFY(soundDevice().isPlaying()); // the looped one plays on
+    QCOMPARE(streamsOnSink(), 1);
+
+    QCOMPARE(PlayWave(wav, false, false, false, true), 0);
+    QCOMPARE(streamsOnSink(), 1);
+    // Once a background sound has ended by itself the next one needs no stop.
+    QTRY_VERIFY_WITH_TIMEOUT(!soundDevice().isPlaying(), kClipMs + 2000);
+    QCOMPARE(PlayWave(wav, false, false, false, false), 0);
+}
+
+void TestPlayWave::synchronousAndLoopTogetherAreRefused()
+{
+    const QString wav = put(QStringLiteral("a.wav"), hm::test::tone(kClipMs));
+    QCOMPARE(PlayWave(wav, false, true, false, false), 0);
+    // Refused before the file is looked at, but after the stop.
+    QCOMPARE(PlayWave(dir_.filePath(QStringLiteral("none.wav")), true, true, true, true), 2);
+    QVERIFY(!soundDevice().isPlaying());
+    QCOMPARE(PlayWave(wav, true, true, false, false), 2);
+    QVERIFY(!soundDevice().isPlaying());
+}
+
+void TestPlayWave::memoryLimitIsTwoMebibytes()
+{
+    const QString atLimit = put(QStringLiteral("limit.wav"), hm::test::waveOfSize(kMemoryWaveLimit));
+    QCOMPARE(QFile(atLimit).size(), 2097152);
+    QCOMPARE(PlayWave(atLimit, false, false, true, false), 0);
+    QVERIFY(soundDevice().isPlaying());
+    QCOMPARE(soundBuffer().size(), 2097152);
+    StopWave();
+
+    QByteArray over = hm::test::waveOfSize(kMemoryWaveLimit);
+    over.append('\0');
+    const QString overLimit = put(QStringLiteral("over.wav"), over);
+    QCOMPARE(PlayWave(overLimit, false, false, true, false), 1);
+    QVERIFY(!soundDevice().isPlaying());
+    QCOMPARE(soundBuffer().size(), 2097152); // the buffer is left as it was
+    // Played from the file the same file is fine.
+    QCOMPARE(PlayWave(overLimit, false, false, false, false), 0);
+}
+
+void TestPlayWave::memoryPlayKeepsTheFileBytesInTheBuffer()
+{
+    const QByteArray first = hm::test::tone(kClipMs);
+    const QString wav = put(QStringLiteral("a.wav"), first);
+    QCOMPARE(PlayWave(wav, false, true, true, false), 0);
+    QCOMPARE(soundBuffer(), first);
+
+    // The file going away does not touch the sound playing from memory.
+    QVERIFY(QFile::remove(wav));
+    QTest::qWait(2 * kClipMs);
+    QVERIFY(soundDevice().isPlaying());
+    QCOMPARE(soundBuffer(), first);
+
+    // A failed read leaves the buffer alone.
+    QCOMPARE(PlayWave(wav, false, false, true, true), 3);
+    QCOMPARE(soundBuffer(), first);
+    const QString second = put(QStringLiteral("b.wav"), hm::test::tone(kClipMs / 2));
+    QCOMPARE(PlayWave(second, false, false, true, false), 0);
+    QCOMPARE(soundBuffer(), hm::test::tone(kClipMs / 2));
+}
+
+void TestPlayWave::unreadableFilesGiveTheirCodes()
+{
+    const QString missing = dir_.filePath(QStringLiteral("missing.wav"));
+    const QString empty = put(QStringLiteral("empty.wav"), QByteArray());
+    // From memory the file itself fails; from the file it is the play that fails.
+    QCOMPARE(PlayWave(missing, false, false, true, false), 3);
+    QCOMPARE(PlayWave(empty, false, false, true, false), 3);
+    QCOMPARE(PlayWave(dir_.path(), false, false, true, false), 3);
+    QCOMPARE(PlayWave(missing, false, false, false, false), 4);
+    QCOMPARE(PlayWave(empty, false, false, false, false), 4);
+    QCOMPARE(PlayWave(missing, true, false, false, false), 4);
+    QCOMPARE(PlayWave(QString(), false, false, false, true), 4);
+    QVERIFY(!soundDevice().isPlaying());
+}
+
+void TestPlayWave::brokenWaveFilesFailWithoutHarm()
+{
+    hm::test::WaveSpec lying;
+    lying.blockAlign = 7;
+    const QByteArray images[] = {
+        QByteArray("RIFF\xff\xff\xff\x7fWAVEfmt \xff\xff\xff\x7f", 20),
+        hm::test::waveImage(lying, QByteArray(64, 1)),
+        QByteArray(5000, '\xAA'),
+    };
+    for (const QByteArray& image : images) {
+        const QString wav = put(QStringLiteral("bad.wav"), image);
+        QCOMPARE(PlayWave(wav, false, false, false, false), 4);
+        QCOMPARE(PlayWave(wav, true, false, true, false), 4);
+        QVERIFY(!soundDevice().isPlaying());
+    }
+    QCOMPARE(streamsOnSink(), 0);
+
+    // A data chunk that claims more than the file holds still plays what is there.
+    hm::test::WaveSpec longer;
+    longer.declaredData = 0x7fffffff;
+    const QString cut = put(QStringLiteral("cut.wav"), hm::test::waveImage(longer, QByteArray(8820, 0)));
+    QElapsedTimer t;
+    t.start();
+    QCOMPARE(PlayWave(cut, true, false, true, false), 0);
+    QVERIFY(t.elapsed() >= 150);
+    QVERIFY(t.elapsed() < 3000);
+}
+
+QTEST_GUILESS_MAIN(TestPlayWave)
+#include "test_play_wave.moc"
