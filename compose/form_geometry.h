@@ -1,0 +1,19 @@
+#pragma once
+#include <QWidget>
+
+// Window sizes are designed as outer sizes (frame and caption included) and controls are
+// placed in twips; these helpers turn both into Qt client geometry.
+namespace hm::compose {
+
+// What a Windows frame and caption take of a designed outer size.
+constexpr int kFrameWidthTwips = 120;
+constexpr int kFrameHeightTwips = 465;
+
+void placeTwips(QWidget* w, int left, int top, int width, int height);
+void setOuterSizeTwips(QWidget* w, int width, int height);
+int outerWidthTwips(const QWidget* w);
+int outerHeightTwips(const QWidget* w);
+// Top = (screen height - window height) / 2, then left = (screen width - window width) / 2.
+void centreOnScreen(QWidget* w);
+
+} // namespace hm::compose

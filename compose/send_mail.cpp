@@ -1,0 +1,26 @@
+#include "compose/send_mail.h"
+
+#include "common/ansi_codec.h"
+#include "common/ui_services.h"
+#include "mail/nmail.h"
+#include "settings/account_settings.h"
+
+namespace hm::compose {
+
+int SmtpSend(const QString& to, const QString& subject, const QString& body, const QString& attachments)
+{
+    const hm::settings::AccountSettings& account = hm::settings::account();
+    return hm::mail::NMailSmtpSendMail(account.SmtpServer, to, QString(), QString(), account.MailAddress,
+                                       subject, body, QString(), attachments, 0);
+}
+
+void ReportSendError(QWidget* parent)
+{
+    QString buffer;
+    int size = 8192;
+    hm::mail::NMailGetMessage(0, buffer, size);
+    hm::ui::message(parent, CutAtNul(buffer), QStringLiteral("送信エラー"), hm::ui::Buttons::Ok,
+                    hm::ui::Icon::None);
+}
+
+} // namespace hm::compose

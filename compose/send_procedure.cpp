@@ -1,0 +1,126 @@
+#include "compose/send_procedure.h"
+
+#include "common/ansi_codec.h"
+#include "common/clock_text.h"
+#include "common/ui_services.h"
+#include "compose/address_source.h"
+#include "compose/fortune.h"
+#include "compose/line_breaks.h"
+#include "compose/send_mail.h"
+#include "compose/write_form.h"
+#include "store/mail_store.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace hm::compose {
+namespace {
+
+void showStatus(WriteForm& form, const QString& text)
+{
+    form.Label7->setText(text);
+    // The send blocks the window; paint the text before it starts.
+    form.Label7->repaint();
+}
+
+QString trimRight(const QString& text)
+{
+    qsizetype n = text.size();
+    while (n > 0 && text.at(n - 1) == QLatin1Char(' '))
+        --n;
+    return text.left(n);
+}
+
+// The sent record, durable before the message goes out.
+bool recordSent(WriteForm& form, const QString& body)
+{
+    using hm::store::Store;
+    const qint16 r = hm::store::NextRecordNumber(Store::Sent);
+    if (r >= 1 &&
+        hm::store::AppendRecord(Store::Sent, r, Trim(form.SubjectText->text()), Trim(form.ToText->text()),
+                                hm::clockText(), Trim(body)) &&
+        hm::store::FlushStore(Store::Sent))
+        return true;
+    QString reason = hm::store::lastError();
+    hm::ui::message(&form,
+                    QStringLiteral("送信済みメールを保存できないため、送信を中止しました。") +
+                        (reason.isEmpty() ? QString() : QStringLiteral("\n") + reason),
+                    QStringLiteral("送信エラー"), hm::ui::Buttons::Ok, hm::ui::Icon::Critical);
+    return false;
+}
+
+} // namespace
+
+void RunSendProcedure(WriteForm& form)
+{
+    form.Command9->setEnabled(false);
+    form.List2->hide();
+    form.AttachCommand->setEnabled(true);
+    showStatus(form, kSendingText);
+
+    const bool bulk = form.Option2->isChecked();
+    const int passes = bulk ? qMin(form.List1->count(), 32767) : 1;
+
+    // The address book is read once for all passes; pass i goes to record i.
+    QStringList addresses;
+    if (bulk && passes > 0) {
+        QString error;
+        if (!ReadBookAddresses(addresses, error)) {
+            hm::ui::message(&form,
+                            QStringLiteral("アドレス帳を読めないため、一括送信を中止しました。\n") + error,
+                            QStringLiteral("送信エラー"), hm::ui::Buttons::Ok, hm::ui::Icon::Critical);
+            form.Label7->setText(QStringLiteral("送信を中止しました。"));
+            return;
+        }
+    }
+
+    int skipped = 0;
+    for (int i = 1; i <= passes; ++i) {
+        QString to;
+        if (bulk) {
+            if (i > addresses.size()) {
+                ++skipped;
+                continue;
+            }
+            to = trimRight(addresses.at(i - 1));
+        }
+        showStatus(form, kSendingText);
+        const QString body = withCrLf(form.BodyText->toPlainText());
+        if (!recordSent(form, body)) {
+            // Nothing of this message is lost: the window keeps it for another try.
+            form.Label7->setText(QStringLiteral("送信を中止しました。"));
+            return;
+        }
+        if (form.Check1->isChecked())
+            form.BodyText->setPlainText(WithFortune(body, DrawFortuneNumber()));
+        const int result = SmtpSend(bulk ? to : form.ToText->text(), form.SubjectText->text(),
+                                    withCrLf(form.BodyText->toPlainText()), form.AttachText->text());
+        if (result < 0)
+            ReportSendError(&form);
+    }
+
+    if (skipped > 0) {
+        showStatus(form, kSentText + QStringLiteral("（アドレス帳にない%1件は送信していません）").arg(skipped));
+        // The window closes next, so the label alone would go unseen.
+        hm::ui::message(&form,
+                        QStringLiteral("アドレス帳にない%1件のあて先には送信していません。").arg(skipped),
+                        QStringLiteral("一括送信"), hm::ui::Buttons::Ok, hm::ui::Icon::Information);
+    } else {
+        form.Label7->setText(kSentText);
+    }
+    form.ToText->clear();
+    form.SubjectText->clear();
+    form.BodyText->clear();
+    form.Check1->setChecked(false);
+    form.AttachText->clear();
+    form.Option2->setChecked(false);
+    form.Command2->hide();
+    form.SetList1Colour(QColor(0, 128, 0));
+    form.close();
+}
+
+} // namespace hm::compose

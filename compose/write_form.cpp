@@ -1,0 +1,457 @@
+#include "compose/write_form.h"
+
+#include "common/ansi_codec.h"
+#include "common/ui_services.h"
+#include "compose/address_source.h"
+#include "compose/form_geometry.h"
+#include "compose/send_procedure.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QEvent>
+#include <QFocusEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+using hm::compose::placeTwips;
+
+namespace {
+constexpr int kNormalWidth = 7100;
+constexpr int kWideWidth = 9700;
+constexpr int kNormalHeight = 8200;
+constexpr int kExtraHeight = 8955;
+
+const QColor kWhite(255, 255, 255);
+const QColor kGreen(0, 128, 0);
+
+const char* const kGreetings[] = {
+    "御社益々ご清祥の事とお慶び申し上げます。",
+    "平素のご愛顧誠にありがとうございます。",
+    "平素は格別のご愛顧を賜り深謝申し上げます。",
+    "いつもお世話になっております。",
+    "メールありがとうございました。確かに受け取りました。",
+    "はじめまして、突然のメールで恐縮です。",
+    "こんにちわ。はじめてメールいたします。",
+    "こんにちわ。お変わりなく、お元気ですか？",
+};
+
+QString clipboardText()
+{
+    return QApplication::clipboard()->text();
+}
+
+QPushButton* button(QWidget* parent, const char* name, const QString& caption, int l, int t, int w,
+                    int h)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    placeTwips(b, l, t, w, h);
+    return b;
+}
+
+QLabel* label(QWidget* parent, const QString& text, int l, int t, int w, int h, QWidget* buddy = nullptr)
+{
+    auto* lb = new QLabel(text, parent);
+    placeTwips(lb, l, t, w, h);
+    if (buddy) {
+        lb->setBuddy(buddy);
+        buddy->setAccessibleName(text);
+    }
+    return lb;
+}
+} // namespace
+
+void PressListWidget::mousePressEvent(QMouseEvent* event)
+{
+    QListWidget::mousePressEvent(event);
+    emit pressed();
+}
+
+WriteForm::WriteForm(QWidget* parent) : QWidget(parent)
+{
+    setWindowTitle(QStringLiteral("新規作成・送信"));
+    setMouseTracking(true);
+
+    Command1 = button(this, "Command1", QStringLiteral("送信"), 240, 120, 1335, 375);
+    Command4 = button(this, "Command4", QStringLiteral("アドレス帳"), 1800, 120, 1335, 375);
+    Command6 = button(this, "Command6", QStringLiteral("元のサイズ"), 3360, 120, 1335, 375);
+    Command8 = button(this, "Command8", QStringLiteral("顔・絵文字"), 4800, 120, 1455, 375);
+    Command3 = button(this, "Command3", QStringLiteral("送信中止"), 240, 600, 1335, 375);
+    Command5 = button(this, "Command5", QStringLiteral("本文に貼付"), 1800, 600, 1335, 375);
+    Command7 = button(this, "Command7", QStringLiteral("宛先に貼付"), 3360, 600, 1335, 375);
+    Command11 = button(this, "Command11", QStringLiteral("クリア"), 4800, 600, 1455, 375);
+
+    ToText = new QLineEdit(this);
+    ToText->setObjectName(QStringLiteral("ToText"));
+    placeTwips(ToText, 1320, 1200, 5415, 300);
+    label(this, QStringLiteral("宛先"), 240, 1200, 1000, 300, ToText);
+    SubjectText = new QLineEdit(this);
+    SubjectText->setObjectName(QStringLiteral("SubjectText"));
+    placeTwips(SubjectText, 1320, 1560, 5415, 300);
+    label(this, QStringLiteral("件名"), 240, 1560, 1000, 300, SubjectText);
+    Combo1 = new QComboBox(this);
+    Combo1->setObjectName(QStringLiteral("Combo1"));
+    Combo1->setEditable(true);
+    Combo1->setInsertPolicy(QComboBox::NoInsert);
+    Combo1->setAccessibleName(QStringLiteral("あいさつ文"));
+    placeTwips(Combo1, 1320, 1920, 5415, 300);
+
+    AttachCommand = button(this, "AttachCommand", QStringLiteral("添付File"), 240, 2280, 855, 300);
+    Command9 = button(this, "Command9", QStringLiteral("追加"), 1080, 2280, 855, 300);
+    Command10 = button(this, "Command10", QStringLiteral("取り消し"), 1920, 2280, 855, 300);
+    AttachText = new QLineEdit(this);
+    AttachText->setObjectName(QStringLiteral("AttachText"));
+    AttachText->setAccessibleName(QStringLiteral("添付ファイル"));
+    placeTwips(AttachText, 2760, 2280, 3975, 300);
+    List2 = new QListWidget(this);
+    List2->setObjectName(QStringLiteral("List2"));
+    List2->setAccessibleName(QStringLiteral("添付ファイル一覧"));
+    placeTwips(List2, 2760, 2280, 3975, 1860);
+
+    label(this, QStringLiteral("★　親しい人に占いを添付する　★ （一括送信では使用不可）"), 240, 2640,
+          5000, 300);
+    Check1 = new QCheckBox(this);
+    Check1->setObjectName(QStringLiteral("Check1"));
+    placeTwips(Check1, 6360, 2640, 255, 300);
+    label(this, QStringLiteral("占い添付"), 5300, 2640, 1040, 300, Check1)->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    BodyText = new QPlainTextEdit(this);
+    BodyText->setObjectName(QStringLiteral("BodyText"));
+    BodyText->setAccessibleName(QStringLiteral("本文"));
+    placeTwips(BodyText, 240, 3000, 6495, 4335);
+    BodyText->viewport()->setMouseTracking(true);
+    BodyText->viewport()->installEventFilter(this);
+
+    Text14 = new QPlainTextEdit(this);
+    Text14->setObjectName(QStringLiteral("Text14"));
+    Text14->setReadOnly(true);
+    Text14->setAccessibleName(QStringLiteral("ヘルプ"));
+    placeTwips(Text14, 960, 4200, 5175, 2655);
+    QPalette helpPalette = Text14->palette();
+    helpPalette.setColor(QPalette::Base, QColor(192, 255, 255));
+    Text14->setPalette(helpPalette);
+    Text14->hide();
+
+    auto* strip = new QFrame(this);
+    strip->setFrameShape(QFrame::Panel);
+    strip->setFrameShadow(QFrame::Sunken);
+    placeTwips(strip, 240, 7320, 6495, 375);
+    Label7 = new QLabel(strip);
+    Label7->setObjectName(QStringLiteral("Label7"));
+    Label7->setAccessibleName(QStringLiteral("状態"));
+    Label7->setGeometry(strip->rect().adjusted(4, 0, -4, 0));
+    Label7->installEventFilter(this);
+
+    SidePanel = new QFrame(this);
+    SidePanel->setObjectName(QStringLiteral("SidePanel"));
+    SidePanel->setFrameShape(QFrame::StyledPanel);
+    placeTwips(SidePanel, 7080, 1200, 2350, 6495);
+    auto* panelStrip = new QFrame(SidePanel);
+    placeTwips(panelStrip, 0, 0, 2350, 450);
+    Text1 = new QLineEdit(panelStrip);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1->setReadOnly(true);
+    placeTwips(Text1, 1560, 80, 375, 270);
+    label(panelStrip, QStringLiteral("件数"), 840, 80, 700, 270, Text1)->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    List1 = new PressListWidget(SidePanel);
+    List1->setObjectName(QStringLiteral("List1"));
+    placeTwips(List1, 120, 600, 2055, 5100);
+    label(SidePanel, QStringLiteral("アドレス帳"), 120, 360, 2055, 240, List1);
+    Frame4 = new QFrame(SidePanel);
+    Frame4->setObjectName(QStringLiteral("Frame4"));
+    Frame4->setFrameShape(QFrame::Box);
+    placeTwips(Frame4, 120, 5760, 2055, 615);
+    // The option's own caption sits to the right of its round button.
+    Option2 = new QRadioButton(QStringLiteral("一括送信"), Frame4);
+    Option2->setObjectName(QStringLiteral("Option2"));
+    placeTwips(Option2, 120, 240, 1100, 255);
+    Option1 = new QRadioButton(QStringLiteral("取消"), Frame4);
+    Option1->setObjectName(QStringLiteral("Option1"));
+    placeTwips(Option1, 1280, 240, 735, 255);
+    // Either option may be off, as sending turns bulk mode off without choosing "取消".
+    Option1->setAutoExclusive(false);
+    Option2->setAutoExclusive(false);
+
+    Text4 = new QLineEdit(this);
+    Text4->setObjectName(QStringLiteral("Text4"));
+    Text4->setAccessibleName(QStringLiteral("貼付け欄"));
+    placeTwips(Text4, 1560, 8115, 2295, 375);
+    Command2 = button(this, "Command2", QStringLiteral("貼付け"), 9840, 3960, 720, 240);
+
+    List2->raise();
+    Text14->raise();
+
+    attachments_ = std::make_unique<hm::compose::AttachmentCommands>(
+        this, AttachText, List2, AttachCommand, Command9, Command10);
+
+    for (QPushButton* b : {Command1, Command3, Command4, Command5, Command6, Command7, Command8,
+                           Command9, Command10, Command11, AttachCommand, Command2}) {
+        b->setMouseTracking(true);
+        b->installEventFilter(this);
+    }
+    Combo1->installEventFilter(this);
+
+    connect(Command1, &QPushButton::clicked, this, &WriteForm::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &WriteForm::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &WriteForm::Command3_Click);
+    connect(Command4, &QPushButton::clicked, this, &WriteForm::Command4_Click);
+    connect(Command5, &QPushButton::clicked, this, &WriteForm::Command5_Click);
+    connect(Command6, &QPushButton::clicked, this, &WriteForm::Command6_Click);
+    connect(Command7, &QPushButton::clicked, this, &WriteForm::Command7_Click);
+    connect(Command8, &QPushButton::clicked, this, &WriteForm::Command8_Click);
+    connect(Command9, &QPushButton::clicked, this, &WriteForm::Command9_Click);
+    connect(Command10, &QPushButton::clicked, this, &WriteForm::Command10_Click);
+    connect(Command11, &QPushButton::clicked, this, &WriteForm::Command11_Click);
+    connect(AttachCommand, &QPushButton::clicked, this, &WriteForm::AttachCommand_Click);
+    connect(List1, &PressListWidget::pressed, this, &WriteForm::List1_MouseDown);
+    connect(Option1, &QRadioButton::clicked, this, &WriteForm::Option1_Click);
+    connect(Option2, &QRadioButton::clicked, this, &WriteForm::Option2_Click);
+
+    hm::compose::setOuterSizeTwips(this, kNormalWidth, kNormalHeight);
+}
+
+void WriteForm::Form_Load()
+{
+    hm::compose::setOuterSizeTwips(this, kNormalWidth, kNormalHeight);
+    Option2->setChecked(false);
+    Command2->hide();
+    Command2->setEnabled(false);
+    Command9->setEnabled(false);
+    List2->hide();
+    Check1->setChecked(false);
+    resetRecordNumbers();
+    Combo1->clear();
+    for (const char* greeting : kGreetings)
+        Combo1->addItem(QString::fromUtf8(greeting));
+    Combo1->setCurrentIndex(-1);
+    Combo1->setEditText(QString());
+    List1->clear();
+    fillList(hm::compose::kMasterAddressFile);
+}
+
+void WriteForm::resetRecordNumbers()
+{
+    recordNumbers_ = {0};
+}
+
+void WriteForm::fillList(const QString& relativePath)
+{
+    hm::compose::ReadAddressNames(relativePath, [this](qint16 number, const QString& name) {
+        List1->addItem(name);
+        recordNumbers_.last() = number;
+        recordNumbers_.append(0);
+    });
+    Text1->setText(QString::number(List1->count()));
+}
+
+void WriteForm::SetList1Colour(const QColor& colour)
+{
+    QPalette p = List1->palette();
+    p.setColor(QPalette::Base, colour);
+    List1->setPalette(p);
+}
+
+void WriteForm::Command1_Click()
+{
+    hm::compose::RunSendProcedure(*this);
+}
+
+void WriteForm::Command2_Click()
+{
+    Text4->setText(clipboardText());
+}
+
+void WriteForm::Command3_Click()
+{
+    close();
+}
+
+void WriteForm::Command4_Click()
+{
+    hm::compose::setOuterSizeTwips(this, kWideWidth, hm::compose::outerHeightTwips(this));
+    hm::compose::centreOnScreen(this);
+    resetRecordNumbers();
+    List1->clear();
+    fillList(hm::compose::kAddressBookFile);
+}
+
+void WriteForm::Command5_Click()
+{
+    BodyText->setPlainText(BodyText->toPlainText() + clipboardText());
+}
+
+void WriteForm::Command6_Click()
+{
+    hm::compose::setOuterSizeTwips(this, kNormalWidth, hm::compose::outerHeightTwips(this));
+    SetList1Colour(kWhite);
+    hm::compose::centreOnScreen(this);
+}
+
+void WriteForm::Command7_Click()
+{
+    ToText->setText(clipboardText());
+}
+
+void WriteForm::Command8_Click()
+{
+    // The emoticon palette is not part of this window; the button does nothing until it exists.
+}
+
+void WriteForm::Command9_Click()
+{
+    attachments_->Add();
+}
+
+void WriteForm::Command10_Click()
+{
+    attachments_->Drop();
+}
+
+void WriteForm::AttachCommand_Click()
+{
+    attachments_->First();
+}
+
+void WriteForm::Command11_Click()
+{
+    ToText->clear();
+    SubjectText->clear();
+    BodyText->clear();
+    Option2->setChecked(false);
+    AttachText->clear();
+    List2->clear();
+    List2->hide();
+    Command9->setEnabled(false);
+    Command10->setEnabled(false);
+    AttachCommand->setEnabled(true);
+    Check1->setChecked(false);
+    SetList1Colour(kWhite);
+}
+
+void WriteForm::Combo1_LostFocus()
+{
+    BodyText->setPlainText(Combo1->currentText());
+}
+
+void WriteForm::List1_MouseDown()
+{
+    const int k = List1->currentRow();
+    if (k < 0 || List1->selectedItems().isEmpty()) {
+        hm::ui::message(this, QStringLiteral("データが選択されていません"), QString(),
+                        hm::ui::Buttons::Ok, hm::ui::Icon::Warning);
+        List1->setFocus();
+        return;
+    }
+    const qint16 r = recordNumbers_.value(k);
+    QString address;
+    if (!hm::compose::ReadAddressOf(r, address)) {
+        // A row read from another file may have no record in the address book.
+        hm::ui::message(this, QStringLiteral("この名称のメールアドレスがアドレス帳にありません。"),
+                        QString(), hm::ui::Buttons::Ok, hm::ui::Icon::Warning);
+        return;
+    }
+    ToText->setText(Trim(address.left(60)));
+}
+
+void WriteForm::Option1_Click()
+{
+    Option1->setChecked(true);
+    Option2->setChecked(false);
+    ToText->clear();
+    SetList1Colour(kWhite);
+}
+
+void WriteForm::Option2_Click()
+{
+    Option2->setChecked(true);
+    Option1->setChecked(false);
+    SetList1Colour(kGreen);
+}
+
+void WriteForm::Label7_DblClick()
+{
+    if (ToText->text() != QLatin1String("tefu"))
+        return;
+    hm::compose::setOuterSizeTwips(this, hm::compose::outerWidthTwips(this), kExtraHeight);
+    Command2->show();
+    Command2->setEnabled(true);
+}
+
+QString WriteForm::HelpText(const QString& controlName)
+{
+    static const QHash<QString, QString> texts = {
+        {QStringLiteral("Command1"),
+         QStringLiteral("送信します。電話回線が接続されていない場合は、自動的に接続してメールを送信します。")},
+        {QStringLiteral("Command3"), QStringLiteral("送信を中止します。")},
+        {QStringLiteral("Command4"),
+         QStringLiteral("このフォーム（新規作成）が拡張され、登録したメールアドレスの名称が一覧（リスト）に現れます。"
+                        "送信したい名称をクリックすると、メールアドレスが自動的に入力されます。")},
+        {QStringLiteral("Command5"),
+         QStringLiteral("本ソフト、他のアプリからのテキスト文書を本文中に貼付けます。")},
+        {QStringLiteral("Command6"), QStringLiteral("アドレス帳を含むサイズから、元のサイズに戻します。")},
+        {QStringLiteral("Command7"), QStringLiteral("コピーして来た内容を宛先に貼付ます。")},
+        {QStringLiteral("Command8"),
+         QStringLiteral("顔・絵文字の本文への挿入を行います。") + QStringLiteral("\r\n\r\n") +
+             QStringLiteral("使用方法：使用したい顔・絵文字をマウスで選択状態（青色反転）にし、「新規作成本文に挿入」ボタンを。") +
+             QStringLiteral("クリックしますと、本分中に挿入されます。") + QStringLiteral("\r\n\r\n") +
+             QStringLiteral("素材の県名や氏名、電話番号はあなた用に変更してご使用下さい。画面を終了させると自動的に保存されます。") +
+             QStringLiteral("\r\n") +
+             QStringLiteral("上手な使用方法：素材が豊富ですので、お気に入りに追加しておいた方が良いでしょう。") +
+             QStringLiteral("\r\n") +
+             QStringLiteral("お気に入りに追加（注意:IEではありません）する場合も、マウスで選択状態にし、顔・絵文字画面での「お気に入りに追加」ボタンをクリックして下さい。")},
+        {QStringLiteral("Command9"),
+         QStringLiteral("添付ファイルを複数送信する際に使用します。確認しやすいように、リストボックスが表示されます。")},
+        {QStringLiteral("Command11"), QStringLiteral("宛先、件名、本文他、設定等が初期状態に戻せます。")},
+        {QStringLiteral("AttachCommand"), QStringLiteral("各種ファイルを添付して送信できます。")},
+    };
+    return texts.value(controlName);
+}
+
+void WriteForm::showHelp(QWidget* control)
+{
+    const QString text = HelpText(control->objectName());
+    if (text.isEmpty())
+        return;
+    Text14->setPlainText(text);
+    Text14->show();
+    Text14->raise();
+}
+
+void WriteForm::hideHelp()
+{
+    Text14->hide();
+}
+
+bool WriteForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseMove || event->type() == QEvent::Enter) {
+        if (watched == BodyText->viewport())
+            hideHelp();
+        else if (auto* b = qobject_cast<QPushButton*>(watched))
+            showHelp(b);
+    } else if (event->type() == QEvent::FocusOut && watched == Combo1) {
+        // Opening the drop-down or switching to another program does not leave the box.
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
+            Combo1_LostFocus();
+    } else if (event->type() == QEvent::MouseButtonDblClick && watched == Label7) {
+        Label7_DblClick();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void WriteForm::mouseMoveEvent(QMouseEvent* event)
+{
+    // Only the window's own background hides the help; other controls pass their moves up.
+    if (!childAt(event->position().toPoint()))
+        hideHelp();
+    QWidget::mouseMoveEvent(event);
+}

@@ -1,0 +1,152 @@
+#include "common/twips.h"
+#include "common/window_registry.h"
+#include "compose/back_form.h"
+#include "compose/form_geometry.h"
+#include "tests/support/test_folder.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTextEdit>
+
+namespace {
+void closeAll()
+{
+    if (BackForm* f = hm::loadedWindow<BackForm>()) {
+        f->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+int widthTwips(const QWidget* w)
+{
+    return w->width() * 15;
+}
+} // namespace
+
+class TestBackForm : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup() { closeAll(); }
+    void replyIsFilledFromTheAnsweredMessage();
+    void pastePutsTheClipboardAboveTheAnsweredBody();
+    void attachmentsStayAcrossReplies();
+    void layoutFollowsTheWindowSize();
+};
+
+void TestBackForm::replyIsFilledFromTheAnsweredMessage()
+{
+    hm::test::TestFolder folder;
+    BackForm* form = hm::compose::OpenReply(QStringLiteral("  会議の件  "), QStringLiteral(" taro@example.jp "),
+                                            QStringLiteral("  本文です。\r\n二行目　"));
+    QCOMPARE(form->windowTitle(), QStringLiteral("返事を書く"));
+    QCOMPARE(form->SubjectText->text(), QStringLiteral("Re:  会議の件"));
+    QCOMPARE(form->ToText->text(), QStringLiteral("taro@example.jp"));
+    // Only ASCII spaces are trimmed; the ideographic space stays.
+    QCOMPARE(form->BodyText->toPlainText(), QStringLiteral("本文です。\n二行目　"));
+    QVERIFY(form->List2->isHidden());
+    QVERIFY(form->Command9->isEnabled());
+
+    // Answering an answer stacks the prefix; the same window is reused.
+    BackForm* again = hm::compose::OpenReply(QStringLiteral("Re: 会議の件"), QStringLiteral("b@example.jp"),
+                                             QStringLiteral("x"));
+    QCOMPARE(again, form);
+    QCOMPARE(form->SubjectText->text(), QStringLiteral("Re:  Re: 会議の件"));
+    QCOMPARE(form->ToText->text(), QStringLiteral("b@example.jp"));
+}
+
+void TestBackForm::pastePutsTheClipboardAboveTheAnsweredBody()
+{
+    hm::test::TestFolder folder;
+    BackForm* form = hm::compose::OpenReply(QStringLiteral("件名"), QStringLiteral("a@example.jp"),
+                                            QStringLiteral(" 元の本文\r\n２行目 "));
+    form->BodyText->setPlainText(QStringLiteral("書きかけの返事"));
+    QClipboard* clipboard = QApplication::clipboard();
+    clipboard->setText(QStringLiteral("  了解しました。"));
+    QTest::mouseClick(form->Command4, Qt::LeftButton);
+
+    const QString expected = QStringLiteral("  了解しました。\r\n\r\n\r\n\r元の本文\r\n２行目");
+    QCOMPARE(clipboard->text(), expected);
+    // The typed answer is gone; the body is the clipboard text trimmed.
+    QCOMPARE(form->BodyText->toPlainText(), QStringLiteral("了解しました。\n\n\n\n元の本文\n２行目"));
+
+    // With an empty clipboard only the break and the answered body remain.
+    clipboard->clear();
+    QTest::mouseClick(form->Command4, Qt::LeftButton);
+    QCOMPARE(clipboard->text(), QStringLiteral("\r\n\r\n\r\n\r元の本文\r\n２行目"));
+}
+
+void TestBackForm::attachmentsStayAcrossReplies()
+{
+    hm::test::TestFolder folder;
+    BackForm* form = hm::compose::OpenReply(QStringLiteral("s"), QStringLiteral("a@example.jp"), QStringLiteral("b"));
+    // "追加" before any file only shows the list.
+    QTest::mouseClick(form->Command9, Qt::LeftButton);
+    QVERIFY(folder.ui.fileDialogs.isEmpty());
+    QVERIFY(form->List2->isVisible());
+
+    folder.ui.fileNames << QStringLiteral("/tmp/a.txt") << QStringLiteral("/tmp/b.txt");
+    QTest::mouseClick(form->AttachCommand, Qt::LeftButton);
+    QVERIFY(!form->AttachCommand->isEnabled());
+    QTest::mouseClick(form->Command9, Qt::LeftButton);
+    QCOMPARE(form->AttachText->text(), QStringLiteral("/tmp/a.txt,/tmp/b.txt"));
+
+    hm::compose::OpenReply(QStringLiteral("t"), QStringLiteral("c@example.jp"), QStringLiteral("d"));
+    QCOMPARE(form->AttachText->text(), QStringLiteral("/tmp/a.txt,/tmp/b.txt"));
+    QCOMPARE(form->List2->count(), 2);
+
+    QTest::mouseClick(form->Command10, Qt::LeftButton);
+    QVERIFY(form->AttachText->text().isEmpty());
+    QVERIFY(form->List2->isHidden());
+    QVERIFY(!form->Command9->isEnabled());
+    QVERIFY(form->AttachCommand->isEnabled());
+
+    // Closed, the next reply starts without attachments.
+    QPointer<BackForm> old = form;
+    folder.ui.fileNames << QStringLiteral("/tmp/c.txt");
+    QTest::mouseClick(form->AttachCommand, Qt::LeftButton);
+    QTest::mouseClick(form->Command3, Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(old.isNull());
+    BackForm* fresh = hm::compose::OpenReply(QStringLiteral("u"), QStringLiteral("e@example.jp"), QStringLiteral("f"));
+    QVERIFY(fresh->AttachText->text().isEmpty());
+    QVERIFY(fresh->AttachCommand->isEnabled());
+}
+
+void TestBackForm::layoutFollowsTheWindowSize()
+{
+    hm::test::TestFolder folder;
+    BackForm* form = hm::compose::OpenReply(QStringLiteral("s"), QStringLiteral("a@example.jp"), QStringLiteral("b"));
+    const int toTop = form->ToText->y();
+    const int bodyTop = form->BodyText->y();
+
+    hm::compose::setOuterSizeTwips(form, 9000, 6000);
+    QApplication::processEvents();
+    QCOMPARE(hm::compose::outerWidthTwips(form), 9000);
+    QVERIFY(qAbs(widthTwips(form->BodyText) - 8910) < 15);
+    QVERIFY(qAbs(widthTwips(form->ToText) - 6300) < 15);
+    QVERIFY(qAbs(widthTwips(form->SubjectText) - 6300) < 15);
+    QVERIFY(qAbs(widthTwips(form->AttachText) - 3600) < 15);
+    QVERIFY(qAbs(form->AttachCommand->x() * 15 - 4840) < 15);
+    QVERIFY(qAbs(form->Command9->x() * 15 - 5660) < 15);
+    QVERIFY(qAbs(form->Command10->x() * 15 - 6540) < 15);
+    const int h = hm::compose::outerHeightTwips(form);
+    QVERIFY(qAbs(form->BodyText->height() * 15 - (h - 900 - 1500)) < 15);
+    QCOMPARE(form->ToText->y(), toTop);
+    QCOMPARE(form->BodyText->y(), bodyTop);
+
+    // At 3,500 twips or less only the widths follow.
+    const int bodyHeight = form->BodyText->height();
+    hm::compose::setOuterSizeTwips(form, 6000, 3450);
+    QApplication::processEvents();
+    QCOMPARE(form->BodyText->height(), bodyHeight);
+    QVERIFY(qAbs(widthTwips(form->BodyText) - 5940) < 15);
+    QVERIFY(qAbs(widthTwips(form->ToText) - 4200) < 15);
+}
+
+QTEST_MAIN(TestBackForm)
+#include "test_back_form.moc"

@@ -1,0 +1,386 @@
+#include "addressbook/address_store.h"
+#include "common/window_registry.h"
+#include "compose/form_geometry.h"
+#include "compose/write_form.h"
+#include "tests/support/test_folder.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+using hm::ui::Icon;
+
+namespace {
+const QString kMaster = QStringLiteral("\\★MAilData\\HYMASTER20.INI");
+const QString kBook = QStringLiteral("\\★MAilData\\Hymdata20.data");
+
+// A fresh window as "新規作成" builds it, shown and active so focus moves for real.
+WriteForm* openForm()
+{
+    WriteForm* form = hm::window<WriteForm>();
+    form->show();
+    QApplication::setActiveWindow(form);
+    if (!QTest::qWaitForWindowActive(form))
+        qWarning("compose window did not become active");
+    return form;
+}
+
+void clickRow(QListWidget* list, int row)
+{
+    const QRect r = list->visualItemRect(list->item(row));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, r.center());
+}
+
+QColor listColour(WriteForm* form)
+{
+    return form->List1->palette().color(QPalette::Base);
+}
+
+// A real move through the window, so it reaches the control under the pointer.
+void hover(QWidget* w, const QPoint& pos)
+{
+    QTest::mouseMove(w->window()->windowHandle(), w->mapTo(w->window(), pos));
+}
+
+bool nearTwips(int twips, int expected)
+{
+    return qAbs(twips - expected) < 15;
+}
+
+void closeAll()
+{
+    if (WriteForm* f = hm::loadedWindow<WriteForm>()) {
+        f->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+} // namespace
+
+class TestWriteForm : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup() { closeAll(); }
+    void loadStartsFromTheMasterList();
+    void attachmentsFollowTheirStateMachine();
+    void leavingTheGreetingReplacesTheBody();
+    void pickingTakesTheFirstSixtyCharactersTrimmed();
+    void pickingWithoutASelectionOnlyWarns();
+    void pickingARowMissingFromTheBookKeepsTheRecipient();
+    void clipboardClearAndBulkSwitch();
+    void extraBoxOpensOnlyForTheExactWord();
+    void helpBoxFollowsTheMouse();
+    void closedWindowIsBuiltAfresh();
+};
+
+void TestWriteForm::loadStartsFromTheMasterList()
+{
+    {
+        hm::test::TestFolder folder;
+        QFile::remove(folder.file(kMaster));
+        WriteForm* form = openForm();
+        QVERIFY(QFile::exists(folder.file(kMaster)));
+        QCOMPARE(form->List1->count(), 0);
+        QCOMPARE(form->Text1->text(), QStringLiteral("0"));
+        QCOMPARE(form->RecordNumbers(), QList<qint16>{0});
+        QCOMPARE(form->Combo1->count(), 8);
+        QCOMPARE(form->Combo1->itemText(3), QStringLiteral("いつもお世話になっております。"));
+        QCOMPARE(form->Combo1->itemText(7), QStringLiteral("こんにちわ。お変わりなく、お元気ですか？"));
+        QVERIFY(form->Command2->isHidden());
+        QVERIFY(!form->Command2->isEnabled());
+        QVERIFY(form->List2->isHidden());
+        QVERIFY(!form->Check1->isChecked());
+        QVERIFY(!form->Option2->isChecked());
+        QVERIFY(form->Label7->text().isEmpty());
+        QVERIFY(nearTwips(hm::compose::outerWidthTwips(form), 7100));
+        QVERIFY(nearTwips(hm::compose::outerHeightTwips(form), 8200));
+        // The side panel and the extra box lie outside the window at its normal size.
+        QVERIFY(form->SidePanel->geometry().left() >= form->width());
+        QVERIFY(form->Text4->geometry().top() >= form->height());
+        closeAll();
+    }
+    {
+        // The master list is a file of address records apart from the address book.
+        hm::test::TestFolder folder;
+        QFile::remove(folder.file(kMaster));
+        QVERIFY(hm::addressbook::WriteAddress(1, QStringLiteral("山田"), QStringLiteral("yamada@example.jp")));
+        QFile::copy(folder.file(kBook), folder.file(kMaster));
+        QVERIFY(hm::addressbook::WriteAddress(2, QStringLiteral("佐藤"), QStringLiteral("sato@example.jp")));
+        WriteForm* form = openForm();
+        QCOMPARE(form->List1->count(), 1);
+        QCOMPARE(form->List1->item(0)->text().trimmed(), QStringLiteral("山田"));
+        QCOMPARE(form->Text1->text(), QStringLiteral("1"));
+
+        QTest::mouseClick(form->Command4, Qt::LeftButton);
+        QVERIFY(nearTwips(hm::compose::outerWidthTwips(form), 9700));
+        QVERIFY(form->SidePanel->geometry().right() < form->width());
+        QCOMPARE(form->List1->count(), 2);
+        QCOMPARE(form->List1->item(1)->text().trimmed(), QStringLiteral("佐藤"));
+        QCOMPARE(form->Text1->text(), QStringLiteral("2"));
+        QCOMPARE(form->RecordNumbers(), (QList<qint16>{1, 2, 0}));
+
+        QTest::mouseClick(form->Command6, Qt::LeftButton);
+        QVERIFY(nearTwips(hm::compose::outerWidthTwips(form), 7100));
+        QCOMPARE(form->List1->count(), 2); // restoring keeps the list
+    }
+}
+
+void TestWriteForm::attachmentsFollowTheirStateMachine()
+{
+    hm::test::TestFolder folder;
+    WriteForm* form = openForm();
+    QVERIFY(form->AttachCommand->isEnabled());
+    QVERIFY(!form->Command9->isEnabled());
+    QVERIFY(form->Command10->isEnabled());
+
+    // A dialog closed without a name still disables "添付File".
+    QTest::mouseClick(form->AttachCommand, Qt::LeftButton);
+    QCOMPARE(folder.ui.fileDialogs.size(), 1);
+    QVERIFY(!form->AttachCommand->isEnabled());
+    QVERIFY(form->Command9->isEnabled());
+    QVERIFY(form->AttachText->text().isEmpty());
+
+    // "追加" with no first path only shows the list.
+    QTest::mouseClick(form->Command9, Qt::LeftButton);
+    QCOMPARE(folder.ui.fileDialogs.size(), 1);
+    QVERIFY(form->List2->isVisible());
+    QCOMPARE(form->List2->count(), 0);
+
+    QTest::mouseClick(form->Command10, Qt::LeftButton);
+    QVERIFY(form->AttachCommand->isEnabled());
+    QVERIFY(!form->Command9->isEnabled());
+    QVERIFY(!form->Command10->isEnabled());
+    QVERIFY(form->List2->isHidden());
+
+    folder.ui.fileNames << QStringLiteral("/tmp/一.txt") << QStringLiteral("/tmp/two.pdf")
+                        << QString() << QStringLiteral("/tmp/three.png");
+    QTest::mouseClick(form->AttachCommand, Qt::LeftButton);
+    QCOMPARE(form->AttachText->text(), QStringLiteral("/tmp/一.txt"));
+    QCOMPARE(form->List2->count(), 1);
+    QVERIFY(form->List2->isHidden());
+    QTest::mouseClick(form->Command9, Qt::LeftButton);
+    QVERIFY(form->List2->isVisible());
+    QCOMPARE(form->AttachText->text(), QStringLiteral("/tmp/一.txt,/tmp/two.pdf"));
+    QTest::mouseClick(form->Command9, Qt::LeftButton); // cancelled: nothing added
+    QCOMPARE(form->AttachText->text(), QStringLiteral("/tmp/一.txt,/tmp/two.pdf"));
+    QTest::mouseClick(form->Command9, Qt::LeftButton);
+    QCOMPARE(form->AttachText->text(), QStringLiteral("/tmp/一.txt,/tmp/two.pdf,/tmp/three.png"));
+    QCOMPARE(form->List2->count(), 3);
+    QCOMPARE(form->List2->item(2)->text(), QStringLiteral("/tmp/three.png"));
+
+    // "クリア" ends in the same state as "取り消し"; "取り消し" stays disabled afterwards.
+    QTest::mouseClick(form->Command11, Qt::LeftButton);
+    QVERIFY(form->AttachText->text().isEmpty());
+    QCOMPARE(form->List2->count(), 0);
+    QVERIFY(form->List2->isHidden());
+    QVERIFY(form->AttachCommand->isEnabled());
+    QVERIFY(!form->Command9->isEnabled());
+    QVERIFY(!form->Command10->isEnabled());
+}
+
+void TestWriteForm::leavingTheGreetingReplacesTheBody()
+{
+    hm::test::TestFolder folder;
+    WriteForm* form = openForm();
+    form->BodyText->setPlainText(QStringLiteral("打ちかけの本文"));
+
+    form->Combo1->setFocus(Qt::MouseFocusReason);
+    QTRY_VERIFY(form->Combo1->hasFocus());
+    form->Combo1->setCurrentIndex(1);
+    // Moving within the box (its drop-down) is not leaving it.
+    QCOMPARE(form->BodyText->toPlainText(), QStringLiteral("打ちかけの本文"));
+    QTest::keyClick(form->Combo1, Qt::Key_Tab);
+    QTRY_VERIFY(!form->Combo1->hasFocus());
+    QCOMPARE(form->BodyText->toPlainText(), QStringLiteral("平素のご愛顧誠にありがとうございます。"));
+
+    // A body typed after the greeting is replaced again on the next visit.
+    form->BodyText->setPlainText(QStringLiteral("追記"));
+    form->Combo1->setFocus(Qt::MouseFocusReason);
+    QTRY_VERIFY(form->Combo1->hasFocus());
+    form->SubjectText->setFocus(Qt::MouseFocusReason);
+    QCOMPARE(form->BodyText->toPlainText(), QStringLiteral("平素のご愛顧誠にありがとうございます。"));
+
+    // An emptied box empties the body.
+    form->Combo1->setFocus(Qt::MouseFocusReason);
+    QTRY_VERIFY(form->Combo1->hasFocus());
+    form->Combo1->setEditText(QString());
+    form->ToText->setFocus(Qt::TabFocusReason);
+    QVERIFY(form->BodyText->toPlainText().isEmpty());
+}
+
+void TestWriteForm::pickingTakesTheFirstSixtyCharactersTrimmed()
+{
+    hm::test::TestFolder folder;
+    const QString longAddress = QStringLiteral("  ") + QString(70, QLatin1Char('a')) + QStringLiteral("@example.jp");
+    QVERIFY(hm::addressbook::WriteAddress(1, QStringLiteral("一"), QStringLiteral("one@example.jp")));
+    QVERIFY(hm::addressbook::WriteAddress(2, QStringLiteral("長い"), longAddress));
+    QVERIFY(hm::addressbook::WriteAddress(3, QStringLiteral("三"), QStringLiteral(" three@example.jp ")));
+    WriteForm* form = openForm();
+    QTest::mouseClick(form->Command4, Qt::LeftButton);
+    QCOMPARE(form->List1->count(), 3);
+
+    form->ToText->setText(QStringLiteral("old@example.jp"));
+    clickRow(form->List1, 1);
+    QCOMPARE(form->ToText->text(), QString(58, QLatin1Char('a')));
+    clickRow(form->List1, 2);
+    QCOMPARE(form->ToText->text(), QStringLiteral("three@example.jp"));
+    clickRow(form->List1, 0);
+    QCOMPARE(form->ToText->text(), QStringLiteral("one@example.jp"));
+    QVERIFY(folder.ui.shown.isEmpty());
+}
+
+void TestWriteForm::pickingWithoutASelectionOnlyWarns()
+{
+    hm::test::TestFolder folder;
+    QVERIFY(hm::addressbook::WriteAddress(1, QStringLiteral("一"), QStringLiteral("one@example.jp")));
+    WriteForm* form = openForm();
+    QTest::mouseClick(form->Command4, Qt::LeftButton);
+    form->ToText->setText(QStringLiteral("keep@example.jp"));
+    // A press below the last row selects nothing.
+    QTest::mouseClick(form->List1->viewport(), Qt::LeftButton, {},
+                      QPoint(5, form->List1->viewport()->height() - 3));
+    QCOMPARE(folder.ui.shown.size(), 1);
+    QCOMPARE(folder.ui.shown[0].text, QStringLiteral("データが選択されていません"));
+    QCOMPARE(folder.ui.shown[0].icon, Icon::Warning);
+    QCOMPARE(form->ToText->text(), QStringLiteral("keep@example.jp"));
+    QVERIFY(form->List1->hasFocus());
+}
+
+void TestWriteForm::pickingARowMissingFromTheBookKeepsTheRecipient()
+{
+    hm::test::TestFolder folder;
+    // Two rows in the master list, one record in the address book.
+    QVERIFY(hm::addressbook::WriteAddress(1, QStringLiteral("一"), QStringLiteral("one@example.jp")));
+    QVERIFY(hm::addressbook::WriteAddress(2, QStringLiteral("二"), QStringLiteral("two@example.jp")));
+    QFile::remove(folder.file(kMaster));
+    QFile::copy(folder.file(kBook), folder.file(kMaster));
+    QVERIFY(hm::addressbook::DeleteAddress(2));
+    const QByteArray book = folder.read(kBook);
+    WriteForm* form = openForm();
+    QCOMPARE(form->List1->count(), 2);
+    form->ToText->setText(QStringLiteral("keep@example.jp"));
+    clickRow(form->List1, 1);
+    QCOMPARE(form->ToText->text(), QStringLiteral("keep@example.jp"));
+    QCOMPARE(folder.ui.shown.size(), 1);
+    QCOMPARE(folder.read(kBook), book);
+    clickRow(form->List1, 0);
+    QCOMPARE(form->ToText->text(), QStringLiteral("one@example.jp"));
+}
+
+void TestWriteForm::clipboardClearAndBulkSwitch()
+{
+    hm::test::TestFolder folder;
+    WriteForm* form = openForm();
+    QClipboard* clipboard = QApplication::clipboard();
+
+    form->BodyText->setPlainText(QStringLiteral("本文"));
+    clipboard->setText(QStringLiteral("貼る"));
+    QTest::mouseClick(form->Command5, Qt::LeftButton);
+    QCOMPARE(form->BodyText->toPlainText(), QStringLiteral("本文貼る"));
+    form->ToText->setText(QStringLiteral("old@example.jp"));
+    clipboard->setText(QStringLiteral("new@example.jp"));
+    QTest::mouseClick(form->Command7, Qt::LeftButton);
+    QCOMPARE(form->ToText->text(), QStringLiteral("new@example.jp"));
+    clipboard->clear();
+    QTest::mouseClick(form->Command7, Qt::LeftButton);
+    QVERIFY(form->ToText->text().isEmpty());
+
+    QCOMPARE(listColour(form), QColor(Qt::white));
+    QTest::mouseClick(form->Option2, Qt::LeftButton);
+    QVERIFY(form->Option2->isChecked());
+    QCOMPARE(listColour(form), QColor(0, 128, 0));
+    form->ToText->setText(QStringLiteral("x@example.jp"));
+    QTest::mouseClick(form->Option1, Qt::LeftButton);
+    QVERIFY(!form->Option2->isChecked());
+    QVERIFY(form->ToText->text().isEmpty());
+    QCOMPARE(listColour(form), QColor(Qt::white));
+
+    QTest::mouseClick(form->Option2, Qt::LeftButton);
+    form->ToText->setText(QStringLiteral("a@example.jp"));
+    form->SubjectText->setText(QStringLiteral("件名"));
+    form->Check1->setChecked(true);
+    form->Combo1->setCurrentIndex(2);
+    QTest::mouseClick(form->Command11, Qt::LeftButton);
+    QVERIFY(form->ToText->text().isEmpty());
+    QVERIFY(form->SubjectText->text().isEmpty());
+    QVERIFY(form->BodyText->toPlainText().isEmpty());
+    QVERIFY(!form->Option2->isChecked());
+    QVERIFY(!form->Check1->isChecked());
+    QCOMPARE(listColour(form), QColor(Qt::white));
+    QCOMPARE(form->Combo1->count(), 8);
+}
+
+void TestWriteForm::extraBoxOpensOnlyForTheExactWord()
+{
+    hm::test::TestFolder folder;
+    WriteForm* form = openForm();
+    const int normal = form->height();
+    for (const QString& word : {QStringLiteral("TEFU"), QStringLiteral(" tefu"), QStringLiteral("ｔｅｆｕ")}) {
+        form->ToText->setText(word);
+        QTest::mouseDClick(form->Label7, Qt::LeftButton);
+        QCOMPARE(form->height(), normal);
+        QVERIFY(form->Command2->isHidden());
+    }
+    form->ToText->setText(QStringLiteral("tefu"));
+    QTest::mouseDClick(form->Label7, Qt::LeftButton);
+    QVERIFY(nearTwips(hm::compose::outerHeightTwips(form), 8955));
+    QVERIFY(form->Text4->geometry().bottom() < form->height());
+    QVERIFY(!form->Command2->isHidden());
+    QVERIFY(form->Command2->isEnabled());
+    QApplication::clipboard()->setText(QStringLiteral("メモ"));
+    form->Command2_Click();
+    QCOMPARE(form->Text4->text(), QStringLiteral("メモ"));
+}
+
+void TestWriteForm::helpBoxFollowsTheMouse()
+{
+    hm::test::TestFolder folder;
+    WriteForm* form = openForm();
+    QVERIFY(form->Text14->isHidden());
+    hover(form->Command8, QPoint(5, 5));
+    QTRY_VERIFY(form->Text14->isVisible());
+    const QString help = form->Text14->toPlainText();
+    QVERIFY(help.startsWith(QStringLiteral("顔・絵文字の本文への挿入を行います。\n\n使用方法：")));
+    QVERIFY(help.contains(QStringLiteral("ボタンを。クリックしますと、本分中に挿入されます。\n\n素材の")));
+    QCOMPARE(help.count(QLatin1Char('\n')), 6);
+
+    hover(form, QPoint(form->width() - 3, 3)); // the window's own background
+    QTRY_VERIFY(form->Text14->isHidden());
+    hover(form->AttachCommand, QPoint(5, 5));
+    QTRY_VERIFY(form->Text14->isVisible());
+    QCOMPARE(form->Text14->toPlainText(), QStringLiteral("各種ファイルを添付して送信できます。"));
+    // "取り消し" has no help and leaves the box as it is; so does another control.
+    hover(form->Command10, QPoint(5, 5));
+    hover(form->ToText, QPoint(5, 5));
+    QCOMPARE(form->Text14->toPlainText(), QStringLiteral("各種ファイルを添付して送信できます。"));
+    QVERIFY(form->Text14->isVisible());
+    hover(form->BodyText->viewport(), QPoint(3, 3));
+    QTRY_VERIFY(form->Text14->isHidden());
+}
+
+void TestWriteForm::closedWindowIsBuiltAfresh()
+{
+    hm::test::TestFolder folder;
+    QPointer<WriteForm> form = openForm();
+    form->ToText->setText(QStringLiteral("a@example.jp"));
+    QTest::mouseClick(form->AttachCommand, Qt::LeftButton);
+    QTest::mouseClick(form->Command3, Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(form.isNull());
+    WriteForm* again = openForm();
+    QVERIFY(again->ToText->text().isEmpty());
+    QVERIFY(again->AttachCommand->isEnabled());
+    QCOMPARE(again->Combo1->count(), 8);
+}
+
+QTEST_MAIN(TestWriteForm)
+#include "test_write_form.moc"
