@@ -15,6 +15,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -273,7 +274,9 @@ void FriendForm::Form_MouseMove()
 
 void FriendForm::mouseMoveEvent(QMouseEvent* event)
 {
-    Form_MouseMove();
+    // Moves a child ignores arrive here too; only the bare background hides the help.
+    if (!childAt(event->position().toPoint()))
+        Form_MouseMove();
     QWidget::mouseMoveEvent(event);
 }
 
