@@ -101,7 +101,7 @@ CURLcode perform(Pop3Session& s, const QByteArray& path, const char* command, QB
 int fail(Pop3Session& s, CURLcode code, int result = kErrorFailed)
 {
     s.broken = true;
-    setLastError(describeFailure(code, s.address, s.log, s.errorBuffer));
+    setLastError(describeFailure(s.curl, code, s.address, s.log, s.errorBuffer));
     return result;
 }
 

@@ -245,12 +245,12 @@ int NMailSmtpSendMail(const QString& server, const QString& toText, const QStrin
     curl_easy_setopt(curl, CURLOPT_READDATA, &upload);
     curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, curl_off_t(upload.data.size()));
     const CURLcode code = curl_easy_perform(curl);
+    if (code != CURLE_OK)
+        setLastError(describeFailure(curl, code, address, log, errorBuffer));
     curl_slist_free_all(rcpt);
     curl_easy_cleanup(curl);
-    if (code != CURLE_OK) {
-        setLastError(describeFailure(code, address, log, errorBuffer));
+    if (code != CURLE_OK)
         return code == CURLE_LOGIN_DENIED ? kErrorLogin : kErrorFailed;
-    }
     return 0;
 }
 

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <cerrno>
 #include <cstdlib>
 
 namespace hm::mail {
@@ -136,8 +137,11 @@ void configureHandle(CURL* curl, const ServerAddress& address, Protocol protocol
     }
 }
 
-QString describeFailure(CURLcode code, const ServerAddress& address, const ReplyLog& log, const char* curlDetail)
+QString describeFailure(CURL* curl, CURLcode code, const ServerAddress& address, const ReplyLog& log, const char* curlDetail)
 {
+    long osError = 0;
+    if (curl)
+        curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &osError);
     const QString host = hostText(address);
     const QString detail = QString::fromUtf8(curlDetail ? curlDetail : "");
     QString text;
@@ -146,7 +150,7 @@ QString describeFailure(CURLcode code, const ServerAddress& address, const Reply
         text = QStringLiteral("サーバー名「%1」が見つかりません。サーバーの設定を確かめて下さい。").arg(host);
         break;
     case CURLE_COULDNT_CONNECT:
-        if (detail.contains(QLatin1String("refused"), Qt::CaseInsensitive))
+        if (osError == ECONNREFUSED || detail.contains(QLatin1String("refused"), Qt::CaseInsensitive))
             text = QStringLiteral("サーバー「%1」（ポート %2）への接続が拒否されました。").arg(host).arg(address.port);
         else
             text = QStringLiteral("サーバー「%1」（ポート %2）に接続できません。").arg(host).arg(address.port);

@@ -37,7 +37,7 @@ struct ReplyLog {
 void configureHandle(CURL* curl, const ServerAddress& address, Protocol protocol, ReplyLog* log);
 
 // The Japanese text for a failed transfer.
-QString describeFailure(CURLcode code, const ServerAddress& address, const ReplyLog& log, const char* curlDetail);
+QString describeFailure(CURL* curl, CURLcode code, const ServerAddress& address, const ReplyLog& log, const char* curlDetail);
 
 void setLastError(const QString& text);
 QString lastError();

@@ -1,0 +1,413 @@
+#include "mail/nmail.h"
+#include "tests/servers/mail_server_env.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace hm::mail;
+
+namespace {
+
+QByteArray plainMessage(const QByteArray& subject, const QByteArray& body = "body\r\n")
+{
+    return "From: tester@localhost\r\nTo: hayate@localhost\r\nSubject: " + subject
+           + "\r\nDate: Mon, 7 Dec 2026 10:00:00 +0900\r\nMIME-Version: 1.0\r\n"
+             "Content-Type: text/plain; charset=us-ascii\r\n\r\n" + body;
+}
+
+QString errorText()
+{
+    QString text;
+    int size = 8192;
+    NMailGetMessage(0, text, size);
+    return text;
+}
+
+// A loopback port nobody listens on.
+int unusedPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0
+        || ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+struct Fetched {
+    QString subject, date, from, header, body;
+};
+
+Fetched fetch(int handle, int number)
+{
+    Fetched f;
+    NMailPop3GetMail(handle, number, f.subject, f.date, f.from, f.header, f.body, 0, 0);
+    return f;
+}
+
+} // namespace
+
+class TestMailServers : public QObject {
+    Q_OBJECT
+private:
+    hm::test::MailServerEnv env;
+
+    int login(int apop = 0, const QString& password = QString())
+    {
+        const int handle = NMailPop3Connect(env.pop3Server());
+        if (handle < 0)
+            return handle;
+        const int count = NMailPop3Authenticate(handle, env.user, password.isNull() ? env.password : password, apop);
+        if (count < 0) {
+            NMailPop3Close(handle);
+            return -1000 + count;
+        }
+        return handle;
+    }
+
+    int countWaiting()
+    {
+        const int handle = NMailPop3Connect(env.pop3Server());
+        const int count = NMailPop3Authenticate(handle, env.user, env.password, 0);
+        NMailPop3Close(handle);
+        return count;
+    }
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void japaneseMessageWithAttachmentRoundTrips();
+    void deletionTakesEffectOnlyAtQuit();
+    void numbersStayStableAfterDeletion();
+    void wrongPasswordIsRefusedWithTheServersReply();
+    void unreachableServersAreNamed();
+    void tlsIsVerifiedOnBothPorts();
+    void smtpAuthUsesTheSavedCredentials();
+    void sendRefusesBadInputAndSendsNothing();
+    void lineBreaksInTheSubjectInjectNoHeader();
+    void severalRecipientsGetOneMessage();
+    void oversizedMessageIsRefusedAndKept();
+    void headerOnlyAndEmptyMessagesArrive();
+};
+
+void TestMailServers::initTestCase()
+{
+    env = hm::test::MailServerEnv::load();
+    QVERIFY2(env.valid, "the mail_servers fixture did not write its env file");
+    NMailInitializeWinSock();
+    NMailSetOption(kOptionIdleTimeout, 20);
+}
+
+void TestMailServers::init()
+{
+    env.clearMailbox();
+    NMailSetSmtpCredentials(QString(), QString());
+}
+
+void TestMailServers::japaneseMessageWithAttachmentRoundTrips()
+{
+    QTemporaryDir work;
+    const QString subject = QStringLiteral("週末の写真 ①㈱ ｶﾀｶﾅ and ASCII");
+    const QString body = QStringLiteral("こんにちは。\r\n写真を送ります。Ⅱ号館で会いましょう。\r\n");
+    QByteArray bytes(70000, Qt::Uninitialized);
+    for (auto& b : bytes)
+        b = char(QRandomGenerator::global()->bounded(256));
+    const QString attachmentName = QStringLiteral("旅行 ① 写真.bin");
+    const QString attachmentPath = work.filePath(attachmentName);
+    {
+        QFile f(attachmentPath);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    // The plain port with STARTTLS, as a typed "host:port" gives it.
+    QCOMPARE(NMailSmtpSendMail(env.smtpServer(), QStringLiteral("疾風 <hayate@localhost>"), QString(), QString(),
+                               QStringLiteral("sender@localhost"), subject, body, QString(), attachmentPath, 0),
+             0);
+    QCOMPARE(env.messageFiles().size(), 1);
+
+    for (const int apop : {0, -1}) {
+        const int handle = login(apop);
+        QVERIFY2(handle > 0, qPrintable(errorText()));
+        const Fetched f = fetch(handle, 1);
+        QCOMPARE(f.subject, subject);
+        QCOMPARE(f.from, QStringLiteral("sender@localhost"));
+        QVERIFY(!f.date.isEmpty());
+        QVERIFY(f.header.contains(QLatin1String("Message-ID:"), Qt::CaseInsensitive));
+        QVERIFY(f.body.contains(QLatin1String("attachment")));
+        QVERIFY(NMailPop3GetMailSize(handle, 1) > bytes.size());
+
+        QTemporaryDir folder;
+        QString s = f.subject, d = f.date, fr = f.from, h = f.header, b = f.body;
+        const QString whole = h + QStringLiteral("\r\n") + b;
+        QCOMPARE(NMailAttachmentFileFirst(0, s, d, fr, h, b, folder.path() + QLatin1Char('/'),
+                                          folder.filePath(QStringLiteral("0.txt")), whole, 0),
+                 1);
+        NMailAttachmentFileClose(0);
+        QCOMPARE(b, body);
+        QFile saved(folder.filePath(attachmentName));
+        QVERIFY2(saved.open(QIODevice::ReadOnly), qPrintable(QDir(folder.path()).entryList().join(QLatin1Char('|'))));
+        QCOMPARE(saved.readAll(), bytes);
+        QVERIFY(NMailPop3LastRawMessage(handle).contains("Content-Disposition: attachment"));
+        NMailPop3Close(handle);
+    }
+    // The same over implicit TLS on both sides.
+    env.clearMailbox();
+    QCOMPARE(NMailSmtpSendMail(env.smtpsServer(), QStringLiteral("hayate@localhost"), QString(), QString(),
+                               QStringLiteral("sender@localhost"), subject, body, QString(), QString(), 0),
+             0);
+    const int handle = NMailPop3Connect(env.pop3sServer());
+    QCOMPARE(NMailPop3Authenticate(handle, env.user, env.password, 0), 1);
+    const Fetched f = fetch(handle, 1);
+    QCOMPARE(f.subject, subject);
+    QCOMPARE(f.body, body);
+    NMailPop3Close(handle);
+}
+
+void TestMailServers::deletionTakesEffectOnlyAtQuit()
+{
+    env.drop(plainMessage("first"));
+    env.drop(plainMessage("second"));
+    QCOMPARE(countWaiting(), 2);
+
+    // A session that dies before QUIT deletes nothing.
+    const pid_t child = fork();
+    if (child == 0) {
+        const int handle = NMailPop3Connect(env.pop3Server());
+        const bool ok = NMailPop3Authenticate(handle, env.user, env.password, 0) == 2
+                        && NMailPop3DeleteMail(handle, 1) == 0 && NMailPop3DeleteMail(handle, 2) == 0;
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    QCOMPARE(countWaiting(), 2);
+
+    // RSET takes back a deletion.
+    int handle = login();
+    QVERIFY(handle > 0);
+    QCOMPARE(NMailPop3DeleteMail(handle, 1), 0);
+    QCOMPARE(NMailPop3Reset(handle), 0);
+    NMailPop3Close(handle);
+    QCOMPARE(countWaiting(), 2);
+
+    // Close sends QUIT: the deletion is made.
+    handle = login();
+    QCOMPARE(NMailPop3DeleteMail(handle, 1), 0);
+    NMailPop3Close(handle);
+    handle = login();
+    QCOMPARE(fetch(handle, 1).subject, QStringLiteral("second"));
+    NMailPop3Close(handle);
+    QCOMPARE(countWaiting(), 1);
+}
+
+void TestMailServers::numbersStayStableAfterDeletion()
+{
+    env.drop(plainMessage("one"));
+    env.drop(plainMessage("two"));
+    env.drop(plainMessage("three"));
+    const int handle = login();
+    QVERIFY(handle > 0);
+    QStringList subjects;
+    for (int n = 1; n <= 3; ++n) {
+        subjects << fetch(handle, n).subject;
+        QCOMPARE(NMailPop3DeleteMail(handle, n), 0);
+    }
+    subjects.sort();
+    QCOMPARE(subjects, (QStringList{QStringLiteral("one"), QStringLiteral("three"), QStringLiteral("two")}));
+    // A number past the count, or one already deleted, is an error, not another message.
+    QString s, d, f, h;
+    QVERIFY(NMailPop3GetMailStatus(handle, 4, s, d, f, h, 0) < 0);
+    QVERIFY(NMailPop3DeleteMail(handle, 2) < 0);
+    NMailPop3Close(handle);
+    QCOMPARE(countWaiting(), 0);
+}
+
+void TestMailServers::wrongPasswordIsRefusedWithTheServersReply()
+{
+    env.drop(plainMessage("kept"));
+    for (const int apop : {0, -1}) {
+        const int handle = NMailPop3Connect(env.pop3Server());
+        QVERIFY(handle > 0);
+        const int count = NMailPop3Authenticate(handle, env.user, QStringLiteral("wrong"), apop);
+        QCOMPARE(count, kErrorLogin);
+        const QString text = errorText();
+        QVERIFY2(text.contains(QStringLiteral("ログインできません")), qPrintable(text));
+        QVERIFY2(text.contains(QLatin1String("-ERR")), qPrintable(text));
+        // The session is unusable, not silently reconnected.
+        QVERIFY(NMailPop3DeleteMail(handle, 1) < 0);
+        NMailPop3Close(handle);
+    }
+    QCOMPARE(countWaiting(), 1);
+}
+
+void TestMailServers::unreachableServersAreNamed()
+{
+    const int closedPort = unusedPort();
+    QVERIFY(closedPort > 0);
+    int handle = NMailPop3Connect(QStringLiteral("127.0.0.1:%1").arg(closedPort));
+    QVERIFY(handle > 0);
+    QVERIFY(NMailPop3Authenticate(handle, env.user, env.password, 0) < 0);
+    QVERIFY2(errorText().contains(QStringLiteral("拒否")), qPrintable(errorText()));
+    NMailPop3Close(handle);
+
+    handle = NMailPop3Connect(QStringLiteral("no-such-host.invalid"));
+    QVERIFY(NMailPop3Authenticate(handle, env.user, env.password, 0) < 0);
+    QVERIFY2(errorText().contains(QStringLiteral("見つかりません")), qPrintable(errorText()));
+    NMailPop3Close(handle);
+
+    QVERIFY(NMailSmtpSendMail(QStringLiteral("127.0.0.1:%1").arg(closedPort), QStringLiteral("a@localhost"),
+                              QString(), QString(), QStringLiteral("b@localhost"), QStringLiteral("s"),
+                              QStringLiteral("b"), QString(), QString(), 0)
+            < 0);
+    QVERIFY2(errorText().contains(QStringLiteral("拒否")), qPrintable(errorText()));
+
+    QCOMPARE(NMailPop3Connect(QStringLiteral("imap://host")), -1);
+    QCOMPARE(NMailPop3Connect(QStringLiteral("host:99999")), -1);
+    QCOMPARE(NMailPop3Connect(QString()), -1);
+}
+
+void TestMailServers::tlsIsVerifiedOnBothPorts()
+{
+    env.drop(plainMessage("secret"));
+    const QByteArray trusted = qgetenv("SSL_CERT_FILE");
+    // The system store alone does not know the fixture's CA: neither implicit TLS nor
+    // STARTTLS on the plain port may go on without it.
+    qunsetenv("SSL_CERT_FILE");
+    for (const QString& server : {env.pop3sServer(), env.pop3Server()}) {
+        const int handle = NMailPop3Connect(server);
+        QVERIFY(NMailPop3Authenticate(handle, env.user, env.password, 0) < 0);
+        QVERIFY2(errorText().contains(QStringLiteral("証明書")), qPrintable(server + errorText()));
+        NMailPop3Close(handle);
+    }
+    QVERIFY(NMailSmtpSendMail(env.smtpServer(), QStringLiteral("a@localhost"), QString(), QString(),
+                              QStringLiteral("b@localhost"), QStringLiteral("s"), QStringLiteral("b"), QString(),
+                              QString(), 0)
+            < 0);
+    QVERIFY2(errorText().contains(QStringLiteral("証明書")), qPrintable(errorText()));
+    qputenv("SSL_CERT_FILE", trusted);
+    QCOMPARE(env.messageFiles().size(), 1);
+    const int handle = NMailPop3Connect(env.pop3sServer());
+    QCOMPARE(NMailPop3Authenticate(handle, env.user, env.password, 0), 1);
+    NMailPop3Close(handle);
+}
+
+void TestMailServers::smtpAuthUsesTheSavedCredentials()
+{
+    auto send = [&] {
+        return NMailSmtpSendMail(env.smtpServer(), QStringLiteral("hayate@localhost"), QString(), QString(),
+                                 QStringLiteral("me@localhost"), QStringLiteral("auth"), QStringLiteral("b"),
+                                 QString(), QString(), 0);
+    };
+    NMailSetSmtpCredentials(env.user, QStringLiteral("not-the-password"));
+    QVERIFY(send() < 0);
+    QVERIFY2(errorText().contains(QLatin1String("535")), qPrintable(errorText()));
+    QCOMPARE(env.messageFiles().size(), 0);
+    NMailSetSmtpCredentials(env.user, env.password);
+    QCOMPARE(send(), 0);
+    QCOMPARE(env.messageFiles().size(), 1);
+}
+
+void TestMailServers::sendRefusesBadInputAndSendsNothing()
+{
+    QTemporaryDir work;
+    const QString existing = work.filePath(QStringLiteral("a.txt"));
+    QFile f(existing);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("x");
+    f.close();
+    auto send = [&](const QString& to, const QString& attachments, const QString& from = QStringLiteral("me@localhost")) {
+        return NMailSmtpSendMail(env.smtpServer(), to, QString(), QString(), from, QStringLiteral("s"),
+                                 QStringLiteral("b"), QString(), attachments, 0);
+    };
+    QVERIFY(send(QStringLiteral("hayate@localhost"), existing + QLatin1Char(',') + work.filePath(QStringLiteral("gone.txt"))) < 0);
+    QVERIFY2(errorText().contains(QStringLiteral("gone.txt")), qPrintable(errorText()));
+    QVERIFY(send(QStringLiteral("hayate@localhost\r\nBcc: evil@localhost"), QString()) < 0);
+    QVERIFY(send(QStringLiteral("hayate@localhost"), QString(), QStringLiteral("me@localhost\nBcc: evil@localhost")) < 0);
+    QVERIFY(send(QStringLiteral("not an address"), QString()) < 0);
+    QVERIFY(send(QStringLiteral(" ; , "), QString()) < 0);
+    QVERIFY(send(QStringLiteral("hayate@localhost"), QString(), QString()) < 0);
+    QCOMPARE(env.messageFiles().size(), 0);
+    QCOMPARE(send(QStringLiteral("hayate@localhost"), existing), 0);
+    QCOMPARE(env.messageFiles().size(), 1);
+}
+
+void TestMailServers::lineBreaksInTheSubjectInjectNoHeader()
+{
+    QCOMPARE(NMailSmtpSendMail(env.smtpServer(), QStringLiteral("hayate@localhost"), QString(), QString(),
+                               QStringLiteral("me@localhost"), QStringLiteral("件名\r\nBcc: evil@localhost\r\n\r\nbody"),
+                               QStringLiteral("本文"), QString(), QString(), 0),
+             0);
+    const int handle = login();
+    const Fetched f = fetch(handle, 1);
+    NMailPop3Close(handle);
+    QVERIFY2(!f.header.contains(QLatin1String("\nBcc:"), Qt::CaseInsensitive), qPrintable(f.header));
+    QCOMPARE(f.subject, QStringLiteral("件名 Bcc: evil@localhost  body"));
+    QCOMPARE(f.body, QStringLiteral("本文"));
+}
+
+void TestMailServers::severalRecipientsGetOneMessage()
+{
+    QCOMPARE(NMailSmtpSendMail(env.smtpServer(), QStringLiteral("a@localhost; 次郎 <b@localhost>,c@localhost"),
+                               QString(), QString(), QStringLiteral("me@localhost"), QStringLiteral("s"),
+                               QStringLiteral("b"), QString(), QString(), 0),
+             0);
+    QFile log(env.maildir + QStringLiteral("/../../log/smtp.log"));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = log.readAll().trimmed().split('\n');
+    QVERIFY2(lines.last().contains("to=a@localhost,b@localhost,c@localhost"), lines.last().constData());
+    const int handle = login();
+    const Fetched f = fetch(handle, 1);
+    NMailPop3Close(handle);
+    QVERIFY2(f.header.contains(QStringLiteral("b@localhost")), qPrintable(f.header));
+}
+
+void TestMailServers::oversizedMessageIsRefusedAndKept()
+{
+    QByteArray big = plainMessage("big", QByteArray());
+    big += QByteArray(kMaxMessageBytes + 10, 'x');
+    env.drop(big);
+    env.drop(plainMessage("small"));
+    const int handle = login();
+    QVERIFY(handle > 0);
+    QVERIFY(NMailPop3GetMailSize(handle, 1) < 0);
+    QVERIFY2(errorText().contains(QStringLiteral("大きすぎる")), qPrintable(errorText()));
+    const Fetched first = fetch(handle, 1);
+    QVERIFY(first.body.isEmpty() && first.subject.isEmpty());
+    // The session goes on with the next message.
+    QCOMPARE(fetch(handle, 2).subject, QStringLiteral("small"));
+    NMailPop3Close(handle);
+    QCOMPARE(countWaiting(), 2);
+}
+
+void TestMailServers::headerOnlyAndEmptyMessagesArrive()
+{
+    env.drop("Subject: header only\r\nFrom: x@localhost\r\n");
+    env.drop("Subject: =?UTF-8?B?56m644Gu5pys5paH?=\r\nFrom: x@localhost\r\n\r\n");
+    const int handle = login();
+    QStringList subjects;
+    for (int n = 1; n <= 2; ++n) {
+        const Fetched f = fetch(handle, n);
+        subjects << f.subject;
+        QVERIFY(f.body.trimmed().isEmpty());
+    }
+    NMailPop3Close(handle);
+    subjects.sort();
+    QCOMPARE(subjects, (QStringList{QStringLiteral("header only"), QStringLiteral("空の本文")}));
+}
+
+QTEST_GUILESS_MAIN(TestMailServers)
+#include "test_mail_servers.moc"

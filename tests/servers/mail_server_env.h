@@ -1,0 +1,107 @@
+#pragma once
+// The loopback POP3/SMTP pair that the mail_servers fixture starts (scripts/mail-servers):
+// where it listens, the account, and its Maildir, read from HM_BINARY_DIR/mail-servers/env.
+#include <QByteArray>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+
+#include <cstdlib>
+
+namespace hm::test {
+
+struct MailServerEnv {
+    bool valid = false;
+    QString host;
+    int pop3Port = 0;
+    int pop3sPort = 0;
+    int smtpPort = 0;
+    int smtpsPort = 0;
+    QString user;
+    QString password;
+    QString caFile;
+    QString maildir;
+
+    // Also trusts the fixture's CA for this process, the way a user can name extra
+    // certificates to OpenSSL programs (SSL_CERT_FILE).
+    static MailServerEnv load()
+    {
+        MailServerEnv e;
+        QFile file(QString::fromLocal8Bit(qgetenv("HM_BINARY_DIR")) + QStringLiteral("/mail-servers/env"));
+        if (!file.open(QIODevice::ReadOnly))
+            return e;
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            const qsizetype eq = line.indexOf('=');
+            if (eq <= 0)
+                continue;
+            const QByteArray key = line.left(eq);
+            const QString value = QString::fromUtf8(line.mid(eq + 1)).trimmed();
+            if (key == "POP3_HOST") e.host = value;
+            else if (key == "POP3_PORT") e.pop3Port = value.toInt();
+            else if (key == "POP3S_PORT") e.pop3sPort = value.toInt();
+            else if (key == "SMTP_PORT") e.smtpPort = value.toInt();
+            else if (key == "SMTPS_PORT") e.smtpsPort = value.toInt();
+            else if (key == "USER") e.user = value;
+            else if (key == "PASSWORD") e.password = value;
+            else if (key == "CA_FILE") e.caFile = value;
+            else if (key == "MAILDIR") e.maildir = value;
+        }
+        e.valid = !e.host.isEmpty() && e.pop3Port > 0 && e.smtpPort > 0 && !e.maildir.isEmpty();
+        if (!e.caFile.isEmpty())
+            qputenv("SSL_CERT_FILE", e.caFile.toLocal8Bit());
+        return e;
+    }
+
+    QString pop3Server() const { return host + QLatin1Char(':') + QString::number(pop3Port); }
+    QString pop3sServer() const { return QStringLiteral("pop3s://localhost:") + QString::number(pop3sPort); }
+    QString smtpServer() const { return host + QLatin1Char(':') + QString::number(smtpPort); }
+    QString smtpsServer() const { return QStringLiteral("smtps://localhost:") + QString::number(smtpsPort); }
+
+    // Every message file in the mailbox (new and cur).
+    QStringList messageFiles() const
+    {
+        QStringList files;
+        for (const char* sub : {"new", "cur"}) {
+            QDir dir(maildir + QLatin1Char('/') + QLatin1String(sub));
+            for (const QString& name : dir.entryList(QDir::Files, QDir::Name))
+                files << dir.filePath(name);
+        }
+        return files;
+    }
+
+    // Empties the mailbox; no POP3 session may be open on it meanwhile.
+    void clearMailbox() const
+    {
+        for (const char* sub : {"new", "cur", "tmp"}) {
+            QDir dir(maildir + QLatin1Char('/') + QLatin1String(sub));
+            for (const QString& name : dir.entryList(QDir::Files))
+                dir.remove(name);
+        }
+    }
+
+    // Delivers a message straight into the mailbox, as a local delivery agent would. Messages
+    // dropped in one go keep their order (the names sort by a counter).
+    void drop(const QByteArray& message) const
+    {
+        static int counter = 0;
+        const QString name = QStringLiteral("%1.%2_%3.hmtest")
+                                 .arg(QDateTime::currentSecsSinceEpoch())
+                                 .arg(++counter, 6, 10, QLatin1Char('0'))
+                                 .arg(QUuid::createUuid().toString(QUuid::Id128));
+        const QString tmp = maildir + QStringLiteral("/tmp/") + name;
+        QFile f(tmp);
+        if (f.open(QIODevice::WriteOnly)) {
+            f.write(message);
+            f.close();
+            f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther
+                             | QFile::WriteGroup | QFile::WriteOther);
+            QFile::rename(tmp, maildir + QStringLiteral("/new/") + name);
+        }
+    }
+};
+
+} // namespace hm::test
