@@ -1,0 +1,496 @@
+// Sending from the compose and the reply window against the loopback SMTP server; what arrives
+// is read back from the server's Maildir with GMime.
+// GMime first: glib names struct fields after words Qt defines as macros.
+#include <gmime/gmime.h>
+
+#include "addressbook/address_store.h"
+#include "common/clock_text.h"
+#include "common/window_registry.h"
+#include "compose/back_form.h"
+#include "compose/fortune.h"
+#include "compose/write_form.h"
+#include "settings/account_settings.h"
+#include "store/mail_store.h"
+#include "tests/servers/mail_server_env.h"
+#include "tests/support/test_folder.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTest>
+#include <QTextEdit>
+#include <QUuid>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <functional>
+
+using hm::store::Store;
+
+namespace {
+const QString kClock = QStringLiteral("2026/12/07  10:30:00");
+const QString kMaster = QStringLiteral("\\★MAilData\\HYMASTER20.INI");
+const QString kBook = QStringLiteral("\\★MAilData\\Hymdata20.data");
+const QString kSending = QStringLiteral("メールを送信中です。しばらくお待ち下さい。");
+
+struct Arrived {
+    QString subject;
+    QStringList to;
+    QString body; // line breaks as LF
+    QMap<QString, QByteArray> attachments;
+};
+
+struct SentRecord {
+    QString subject, from, date, body;
+};
+
+// Scripted boxes that also note what the status label said when each box came up.
+class WatchingServices : public hm::ui::ScriptedServices {
+public:
+    QPointer<QLabel> status;
+    QStringList statusAtBox;
+    hm::ui::Answer message(QWidget* parent, const QString& text, const QString& title,
+                           hm::ui::Buttons buttons, hm::ui::Icon icon) override
+    {
+        statusAtBox << (status ? status->text() : QString());
+        return ScriptedServices::message(parent, text, title, buttons, icon);
+    }
+};
+
+QByteArray partContent(GMimePart* part)
+{
+    GMimeDataWrapper* wrapper = g_mime_part_get_content(part);
+    GMimeStream* mem = g_mime_stream_mem_new();
+    g_mime_data_wrapper_write_to_stream(wrapper, mem);
+    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(mem));
+    QByteArray result(reinterpret_cast<const char*>(bytes->data), qsizetype(bytes->len));
+    g_object_unref(mem);
+    return result;
+}
+
+void collectPart(GMimeObject*, GMimeObject* part, gpointer data)
+{
+    auto* arrived = static_cast<Arrived*>(data);
+    if (!GMIME_IS_PART(part))
+        return;
+    const char* filename = g_mime_part_get_filename(GMIME_PART(part));
+    if (filename) {
+        arrived->attachments.insert(QString::fromUtf8(filename), partContent(GMIME_PART(part)));
+    } else if (GMIME_IS_TEXT_PART(part)) {
+        char* text = g_mime_text_part_get_text(GMIME_TEXT_PART(part));
+        arrived->body = QString::fromUtf8(text).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        g_free(text);
+    }
+}
+
+Arrived parse(const QString& path)
+{
+    Arrived a;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return a;
+    const QByteArray raw = f.readAll();
+    GMimeStream* stream = g_mime_stream_mem_new_with_buffer(raw.constData(), size_t(raw.size()));
+    GMimeParser* parser = g_mime_parser_new_with_stream(stream);
+    GMimeMessage* message = g_mime_parser_construct_message(parser, nullptr);
+    if (message) {
+        a.subject = QString::fromUtf8(g_mime_message_get_subject(message));
+        InternetAddressList* to = g_mime_message_get_to(message);
+        for (int i = 0; to && i < internet_address_list_length(to); ++i) {
+            InternetAddress* address = internet_address_list_get_address(to, i);
+            if (INTERNET_ADDRESS_IS_MAILBOX(address))
+                a.to << QString::fromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address)));
+        }
+        g_mime_message_foreach(message, collectPart, &a);
+        g_object_unref(message);
+    }
+    g_object_unref(parser);
+    g_object_unref(stream);
+    return a;
+}
+
+QList<SentRecord> sentRecords()
+{
+    QList<SentRecord> records;
+    hm::store::ReadAllRecords(Store::Sent, [&](qint16, const hm::store::MailRecordFields& r) {
+        records.append({r.Subject, r.From, r.Date, r.Body});
+    });
+    return records;
+}
+
+// A loopback port nobody listens on: a stopped server.
+int deadPort()
+{
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(s);
+    return ntohs(a.sin_port);
+}
+
+bool hasJapanese(const QString& text)
+{
+    static const QRegularExpression japanese(QStringLiteral("[\\x{3040}-\\x{30ff}\\x{4e00}-\\x{9fff}]"));
+    return text.contains(japanese);
+}
+
+void settle()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+} // namespace
+
+class TestSending : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void normalSendArrivesWithItsAttachments();
+    void fortuneGoesOutButStaysOutOfTheStore();
+    void failingServerIsReportedAndStillRecorded();
+    void emptyRecipientIsExplainedInJapanese();
+    void bulkSendingGoesToEveryAddressBookEntry();
+    void bulkPassWithoutAnAddressIsSkipped();
+    void bulkWithAnEmptyListSendsNothing();
+    void unwritableSentStoreSendsNothingAndKeepsTheMessage();
+    void replyIsSentWithoutARecord();
+    void failingReplyClosesAndKeepsNoRecord();
+
+private:
+    // A fresh compose window, shown, with every status change and box watched.
+    WriteForm* openForm();
+    // The messages that arrived since init() whose subject carries this test's token.
+    QList<Arrived> arrived() const;
+
+    hm::test::MailServerEnv env_;
+    std::unique_ptr<hm::test::TestFolder> folder_;
+    WatchingServices ui_;
+    QSet<QString> before_;
+    QString token_;
+};
+
+void TestSending::initTestCase()
+{
+    g_mime_init();
+    env_ = hm::test::MailServerEnv::load();
+    QVERIFY2(env_.valid, "the mail_servers fixture is not running");
+    hm::setClockTextSource([] { return kClock; });
+}
+
+void TestSending::init()
+{
+    folder_ = std::make_unique<hm::test::TestFolder>();
+    ui_ = WatchingServices();
+    hm::ui::setServices(&ui_);
+    hm::settings::AccountSettings& account = hm::settings::account();
+    account.SmtpServer = env_.smtpServer();
+    account.MailAddress = QStringLiteral("hayate@example.jp");
+    const QStringList files = env_.messageFiles();
+    before_ = QSet<QString>(files.begin(), files.end());
+    token_ = QUuid::createUuid().toString(QUuid::Id128).left(12);
+}
+
+void TestSending::cleanup()
+{
+    if (WriteForm* f = hm::loadedWindow<WriteForm>())
+        f->close();
+    if (BackForm* f = hm::loadedWindow<BackForm>())
+        f->close();
+    settle();
+    folder_.reset();
+}
+
+WriteForm* TestSending::openForm()
+{
+    WriteForm* form = hm::window<WriteForm>();
+    form->show();
+    ui_.status = form->Label7;
+    return form;
+}
+
+QList<Arrived> TestSending::arrived() const
+{
+    QList<Arrived> result;
+    for (const QString& file : env_.messageFiles()) {
+        if (before_.contains(file))
+            continue;
+        Arrived a = parse(file);
+        if (a.subject.contains(token_))
+            result << a;
+    }
+    return result;
+}
+
+void TestSending::normalSendArrivesWithItsAttachments()
+{
+    const QString first = folder_->path() + QStringLiteral("/見積書.txt");
+    const QString second = folder_->path() + QStringLiteral("/data.bin");
+    QByteArray binary;
+    for (int i = 0; i < 3000; ++i)
+        binary.append(char(i * 7));
+    QFile f1(first);
+    QVERIFY(f1.open(QIODevice::WriteOnly));
+    f1.write("estimate\r\n");
+    f1.close();
+    QFile f2(second);
+    QVERIFY(f2.open(QIODevice::WriteOnly));
+    f2.write(binary);
+    f2.close();
+
+    QPointer<WriteForm> form = openForm();
+    form->ToText->setText(QStringLiteral(" user@localhost "));
+    form->SubjectText->setText(QStringLiteral("  ご挨拶 ") + token_ + QStringLiteral("  "));
+    form->BodyText->setPlainText(QStringLiteral("  山田様\nいつもお世話になっております。①㈱  "));
+    ui_.fileNames << first << second;
+    QTest::mouseClick(form->AttachCommand, Qt::LeftButton);
+    QTest::mouseClick(form->Command9, Qt::LeftButton);
+    QCOMPARE(form->AttachText->text(), first + QLatin1Char(',') + second);
+
+    QTest::mouseClick(form->Command1, Qt::LeftButton);
+    QVERIFY2(ui_.shown.isEmpty(), qPrintable(ui_.texts().join(QLatin1Char('|'))));
+    QVERIFY(form);
+    QCOMPARE(form->Label7->text(), QStringLiteral("送信完了です。"));
+    QVERIFY(form->ToText->text().isEmpty());
+    QVERIFY(form->BodyText->toPlainText().isEmpty());
+    QVERIFY(form->AttachText->text().isEmpty());
+    QVERIFY(!form->isVisible());
+    settle();
+    QVERIFY(form.isNull());
+
+    const QList<Arrived> got = arrived();
+    QCOMPARE(got.size(), 1);
+    QCOMPARE(got[0].subject.trimmed(), QStringLiteral("ご挨拶 ") + token_);
+    QCOMPARE(got[0].to, QStringList{QStringLiteral("user@localhost")});
+    QVERIFY2(got[0].body.contains(QStringLiteral("山田様\nいつもお世話になっております。①㈱")), qPrintable(got[0].body));
+    QCOMPARE(got[0].attachments.size(), 2);
+    QCOMPARE(got[0].attachments.value(QStringLiteral("見積書.txt")), QByteArray("estimate\r\n"));
+    QCOMPARE(got[0].attachments.value(QStringLiteral("data.bin")), binary);
+
+    const QList<SentRecord> records = sentRecords();
+    QCOMPARE(records.size(), 1);
+    QCOMPARE(records[0].subject, QStringLiteral("ご挨拶 ") + token_);
+    QCOMPARE(records[0].from, QStringLiteral("user@localhost"));
+    QCOMPARE(records[0].date, kClock);
+    QCOMPARE(records[0].body, QStringLiteral("山田様\r\nいつもお世話になっております。①㈱"));
+    QCOMPARE(hm::store::CurrentRecordNumber(), qint16(1));
+}
+
+void TestSending::fortuneGoesOutButStaysOutOfTheStore()
+{
+    WriteForm* form = openForm();
+    form->ToText->setText(QStringLiteral("user@localhost"));
+    form->SubjectText->setText(QStringLiteral("占い ") + token_);
+    form->BodyText->setPlainText(QStringLiteral("こんにちは。"));
+    form->Check1->setChecked(true);
+    QTest::mouseClick(form->Command1, Qt::LeftButton);
+    QVERIFY(ui_.shown.isEmpty());
+
+    const QList<Arrived> got = arrived();
+    QCOMPARE(got.size(), 1);
+    const QString prefix = QStringLiteral("こんにちは。\n\n") + hm::compose::FortuneHeading() + QStringLiteral("\n\n");
+    QVERIFY2(got[0].body.startsWith(prefix), qPrintable(got[0].body));
+    const QString fortune = got[0].body.mid(prefix.size()).chopped(got[0].body.endsWith(QLatin1Char('\n')) ? 1 : 0);
+    bool known = false;
+    for (int k = 1; k <= hm::compose::kFortuneCount; ++k)
+        known = known || fortune == hm::compose::Fortune(k);
+    QVERIFY2(known, qPrintable(fortune));
+
+    const QList<SentRecord> records = sentRecords();
+    QCOMPARE(records.size(), 1);
+    QCOMPARE(records[0].body, QStringLiteral("こんにちは。"));
+}
+
+void TestSending::failingServerIsReportedAndStillRecorded()
+{
+    hm::settings::account().SmtpServer = QStringLiteral("127.0.0.1:%1").arg(deadPort());
+    QPointer<WriteForm> form = openForm();
+    form->ToText->setText(QStringLiteral("user@localhost"));
+    form->SubjectText->setText(QStringLiteral("届かない ") + token_);
+    form->BodyText->setPlainText(QStringLiteral("本文"));
+    QTest::mouseClick(form->Command1, Qt::LeftButton);
+
+    QCOMPARE(ui_.shown.size(), 1);
+    QCOMPARE(ui_.shown[0].title, QStringLiteral("送信エラー"));
+    QCOMPARE(ui_.shown[0].icon, hm::ui::Icon::None);
+    QCOMPARE(ui_.shown[0].buttons, hm::ui::Buttons::Ok);
+    QVERIFY2(hasJapanese(ui_.shown[0].text), qPrintable(ui_.shown[0].text));
+    // The box comes up while the window still says it is sending.
+    QCOMPARE(ui_.statusAtBox, QStringList{kSending});
+    QVERIFY(form);
+    QCOMPARE(form->Label7->text(), QStringLiteral("送信完了です。"));
+    QVERIFY(!form->isVisible());
+    QCOMPARE(sentRecords().size(), 1);
+    QCOMPARE(sentRecords()[0].subject, QStringLiteral("届かない ") + token_);
+    QVERIFY(arrived().isEmpty());
+}
+
+void TestSending::emptyRecipientIsExplainedInJapanese()
+{
+    WriteForm* form = openForm();
+    form->SubjectText->setText(QStringLiteral("宛先なし ") + token_);
+    form->BodyText->setPlainText(QStringLiteral("本文"));
+    QTest::mouseClick(form->Command1, Qt::LeftButton);
+    QCOMPARE(ui_.shown.size(), 1);
+    QCOMPARE(ui_.shown[0].title, QStringLiteral("送信エラー"));
+    QVERIFY2(hasJapanese(ui_.shown[0].text) && ui_.shown[0].text.contains(QStringLiteral("宛先")),
+             qPrintable(ui_.shown[0].text));
+    QCOMPARE(sentRecords().size(), 1);
+    QVERIFY(sentRecords()[0].from.isEmpty());
+    QVERIFY(arrived().isEmpty());
+}
+
+void TestSending::bulkSendingGoesToEveryAddressBookEntry()
+{
+    QVERIFY(hm::addressbook::WriteAddress(1, QStringLiteral("一"), QStringLiteral("one@localhost")));
+    QVERIFY(hm::addressbook::WriteAddress(2, QStringLiteral("二"), QStringLiteral("two@localhost")));
+    QVERIFY(hm::addressbook::WriteAddress(3, QStringLiteral("三"), QStringLiteral("three@localhost")));
+    WriteForm* form = openForm();
+    QTest::mouseClick(form->Command4, Qt::LeftButton);
+    QCOMPARE(form->List1->count(), 3);
+    QTest::mouseClick(form->Option2, Qt::LeftButton);
+    form->ToText->setText(QStringLiteral(" 皆様 "));
+    form->SubjectText->setText(QStringLiteral("一括 ") + token_);
+    form->BodyText->setPlainText(QStringLiteral("お知らせです。"));
+    QTest::mouseClick(form->Command1, Qt::LeftButton);
+    QVERIFY2(ui_.shown.isEmpty(), qPrintable(ui_.texts().join(QLatin1Char('|'))));
+
+    QStringList recipients;
+    for (const Arrived& a : arrived()) {
+        recipients << a.to;
+        QVERIFY(a.body.startsWith(QStringLiteral("お知らせです。")));
+    }
+    recipients.sort();
+    QCOMPARE(recipients, (QStringList{QStringLiteral("one@localhost"), QStringLiteral("three@localhost"),
+                                      QStringLiteral("two@localhost")}));
+    const QList<SentRecord> records = sentRecords();
+    QCOMPARE(records.size(), 3);
+    for (const SentRecord& r : records) {
+        QCOMPARE(r.from, QStringLiteral("皆様"));
+        QCOMPARE(r.body, QStringLiteral("お知らせです。"));
+    }
+    QCOMPARE(hm::store::CurrentRecordNumber(), qint16(3));
+}
+
+void TestSending::bulkPassWithoutAnAddressIsSkipped()
+{
+    // The list comes from the master file (three rows); the address book holds two entries.
+    QVERIFY(hm::addressbook::WriteAddress(1, QStringLiteral("一"), QStringLiteral("one@localhost")));
+    QVERIFY(hm::addressbook::WriteAddress(2, QStringLiteral("二"), QStringLiteral("two@localhost")));
+    QVERIFY(hm::addressbook::WriteAddress(3, QStringLiteral("三"), QStringLiteral("three@localhost")));
+    QFile::remove(folder_->file(kMaster));
+    QVERIFY(QFile::copy(folder_->file(kBook), folder_->file(kMaster)));
+    QVERIFY(hm::addressbook::DeleteAddress(3));
+
+    QPointer<WriteForm> form = openForm();
+    QCOMPARE(form->List1->count(), 3);
+    QTest::mouseClick(form->Option2, Qt::LeftButton);
+    form->SubjectText->setText(QStringLiteral("一部 ") + token_);
+    form->BodyText->setPlainText(QStringLiteral("本文"));
+    QTest::mouseClick(form->Command1, Qt::LeftButton);
+
+    QCOMPARE(arrived().size(), 2);
+    QCOMPARE(sentRecords().size(), 2);
+    QCOMPARE(ui_.shown.size(), 1);
+    QVERIFY(ui_.shown[0].text.contains(QLatin1Char('1')));
+    QVERIFY(form);
+    QVERIFY(form->Label7->text().startsWith(QStringLiteral("送信完了です。")));
+    QVERIFY(form->Label7->text().contains(QStringLiteral("1件")));
+    QVERIFY(!form->isVisible());
+}
+
+void TestSending::bulkWithAnEmptyListSendsNothing()
+{
+    QPointer<WriteForm> form = openForm();
+    QCOMPARE(form->List1->count(), 0);
+    QTest::mouseClick(form->Option2, Qt::LeftButton);
+    form->ToText->setText(QStringLiteral("user@localhost"));
+    form->SubjectText->setText(QStringLiteral("空 ") + token_);
+    QTest::mouseClick(form->Command1, Qt::LeftButton);
+    QVERIFY(ui_.shown.isEmpty());
+    QVERIFY(sentRecords().isEmpty());
+    QVERIFY(arrived().isEmpty());
+    QVERIFY(form);
+    QCOMPARE(form->Label7->text(), QStringLiteral("送信完了です。"));
+    QVERIFY(!form->isVisible());
+}
+
+void TestSending::unwritableSentStoreSendsNothingAndKeepsTheMessage()
+{
+    // A folder where the sent store should be: no write can succeed, even as root.
+    const QString store = folder_->file(hm::store::storePath(Store::Sent));
+    QFile::remove(store);
+    QVERIFY(QDir().mkpath(store));
+
+    QPointer<WriteForm> form = openForm();
+    form->ToText->setText(QStringLiteral("user@localhost"));
+    form->SubjectText->setText(QStringLiteral("保存不可 ") + token_);
+    form->BodyText->setPlainText(QStringLiteral("大事な本文"));
+    form->Check1->setChecked(true);
+    QTest::mouseClick(form->Command1, Qt::LeftButton);
+
+    QCOMPARE(ui_.shown.size(), 1);
+    QVERIFY2(hasJapanese(ui_.shown[0].text), qPrintable(ui_.shown[0].text));
+    QVERIFY(arrived().isEmpty());
+    settle();
+    QVERIFY(form);
+    QVERIFY(form->isVisible());
+    QCOMPARE(form->ToText->text(), QStringLiteral("user@localhost"));
+    QCOMPARE(form->BodyText->toPlainText(), QStringLiteral("大事な本文")); // no fortune added
+    QVERIFY(form->Check1->isChecked());
+    QVERIFY(form->Label7->text() != QStringLiteral("送信完了です。"));
+}
+
+void TestSending::replyIsSentWithoutARecord()
+{
+    BackForm* form = hm::compose::OpenReply(QStringLiteral(" 会議 ") + token_, QStringLiteral(" user@localhost "),
+                                            QStringLiteral("元の本文"));
+    QPointer<BackForm> guard = form;
+    form->BodyText->setPlainText(QStringLiteral("承知しました。\n\n元の本文"));
+    QTest::mouseClick(form->Command2, Qt::LeftButton);
+    QVERIFY(ui_.shown.isEmpty());
+    settle();
+    QVERIFY(guard.isNull());
+
+    const QList<Arrived> got = arrived();
+    QCOMPARE(got.size(), 1);
+    QCOMPARE(got[0].subject, QStringLiteral("Re:  会議 ") + token_);
+    QCOMPARE(got[0].to, QStringList{QStringLiteral("user@localhost")});
+    QVERIFY(got[0].body.startsWith(QStringLiteral("承知しました。\n\n元の本文")));
+    QVERIFY(sentRecords().isEmpty());
+}
+
+void TestSending::failingReplyClosesAndKeepsNoRecord()
+{
+    hm::settings::account().SmtpServer = QStringLiteral("127.0.0.1:%1").arg(deadPort());
+    BackForm* form = hm::compose::OpenReply(QStringLiteral("件名 ") + token_, QStringLiteral("user@localhost"),
+                                            QStringLiteral("本文"));
+    QPointer<BackForm> guard = form;
+    QTest::mouseClick(form->Command2, Qt::LeftButton);
+    QCOMPARE(ui_.shown.size(), 1);
+    QCOMPARE(ui_.shown[0].title, QStringLiteral("送信エラー"));
+    QVERIFY(hasJapanese(ui_.shown[0].text));
+    settle();
+    QVERIFY(guard.isNull());
+    QVERIFY(sentRecords().isEmpty());
+    QVERIFY(arrived().isEmpty());
+}
+
+QTEST_MAIN(TestSending)
+#include "test_sending.moc"
