@@ -163,6 +163,8 @@ WriteForm::WriteForm(QWidget* parent) : QWidget(parent)
     List1 = new PressListWidget(SidePanel);
     List1->setObjectName(QStringLiteral("List1"));
     placeTwips(List1, 120, 600, 2055, 5100);
+    // Names keep their field padding; a list box of this kind never scrolls sideways.
+    List1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     label(SidePanel, QStringLiteral("アドレス帳"), 120, 360, 2055, 240, List1);
     Frame4 = new QFrame(SidePanel);
     Frame4->setObjectName(QStringLiteral("Frame4"));

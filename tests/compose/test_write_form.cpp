@@ -1,6 +1,7 @@
 #include "addressbook/address_store.h"
 #include "common/window_registry.h"
 #include "compose/form_geometry.h"
+#include "compose/fortune.h"
 #include "compose/write_form.h"
 #include "tests/support/test_folder.h"
 
@@ -80,6 +81,7 @@ private slots:
     void extraBoxOpensOnlyForTheExactWord();
     void helpBoxFollowsTheMouse();
     void closedWindowIsBuiltAfresh();
+    void fortuneDrawIsUniform();
 };
 
 void TestWriteForm::loadStartsFromTheMasterList()
@@ -380,6 +382,22 @@ void TestWriteForm::closedWindowIsBuiltAfresh()
     QVERIFY(again->ToText->text().isEmpty());
     QVERIFY(again->AttachCommand->isEnabled());
     QCOMPARE(again->Combo1->count(), 8);
+}
+
+void TestWriteForm::fortuneDrawIsUniform()
+{
+    // 12,000 draws: each of the twelve about 1,000 times (five standard deviations is ~150).
+    QList<int> counts(hm::compose::kFortuneCount + 1, 0);
+    for (int i = 0; i < 12000; ++i) {
+        const int k = hm::compose::DrawFortuneNumber();
+        QVERIFY2(k >= 1 && k <= hm::compose::kFortuneCount, qPrintable(QString::number(k)));
+        ++counts[k];
+    }
+    for (int k = 1; k <= hm::compose::kFortuneCount; ++k)
+        QVERIFY2(counts[k] > 850 && counts[k] < 1150, qPrintable(QStringLiteral("%1: %2").arg(k).arg(counts[k])));
+    QVERIFY(hm::compose::Fortune(0).isEmpty());
+    QVERIFY(hm::compose::Fortune(13).isEmpty());
+    QVERIFY(hm::compose::Fortune(7).endsWith(QChar(0x3000)));
 }
 
 QTEST_MAIN(TestWriteForm)
