@@ -57,6 +57,8 @@ bool recordSent(WriteForm& form, const QString& body)
 
 void RunSendProcedure(WriteForm& form)
 {
+    // A second press queued while the send blocks must not start another send.
+    form.Command1->setEnabled(false);
     form.Command9->setEnabled(false);
     form.List2->hide();
     form.AttachCommand->setEnabled(true);
@@ -74,6 +76,7 @@ void RunSendProcedure(WriteForm& form)
                             QStringLiteral("アドレス帳を読めないため、一括送信を中止しました。\n") + error,
                             QStringLiteral("送信エラー"), hm::ui::Buttons::Ok, hm::ui::Icon::Critical);
             form.Label7->setText(QStringLiteral("送信を中止しました。"));
+            form.Command1->setEnabled(true);
             return;
         }
     }
@@ -93,6 +96,7 @@ void RunSendProcedure(WriteForm& form)
         if (!recordSent(form, body)) {
             // Nothing of this message is lost: the window keeps it for another try.
             form.Label7->setText(QStringLiteral("送信を中止しました。"));
+            form.Command1->setEnabled(true);
             return;
         }
         if (form.Check1->isChecked())

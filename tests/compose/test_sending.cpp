@@ -455,6 +455,7 @@ void TestSending::unwritableSentStoreSendsNothingAndKeepsTheMessage()
     QCOMPARE(form->BodyText->toPlainText(), QStringLiteral("大事な本文")); // no fortune added
     QVERIFY(form->Check1->isChecked());
     QVERIFY(form->Label7->text() != QStringLiteral("送信完了です。"));
+    QVERIFY(form->Command1->isEnabled()); // the user may try again
 }
 
 void TestSending::replyIsSentWithoutARecord()

@@ -17,6 +17,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTest>
 
 using hm::ui::Icon;
@@ -125,6 +126,9 @@ void TestWriteForm::loadStartsFromTheMasterList()
         QTest::mouseClick(form->Command4, Qt::LeftButton);
         QVERIFY(nearTwips(hm::compose::outerWidthTwips(form), 9700));
         QVERIFY(form->SidePanel->geometry().right() < form->width());
+        const QRect screen = form->screen()->geometry();
+        QVERIFY(qAbs(form->x() - (screen.width() - form->width()) / 2) <= 5);
+        QVERIFY(qAbs(form->y() - (screen.height() - form->height()) / 2) <= 20);
         QCOMPARE(form->List1->count(), 2);
         QCOMPARE(form->List1->item(1)->text().trimmed(), QStringLiteral("佐藤"));
         QCOMPARE(form->Text1->text(), QStringLiteral("2"));
