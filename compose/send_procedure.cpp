@@ -40,8 +40,8 @@ bool recordSent(WriteForm& form, const QString& body)
 {
     using hm::store::Store;
     const qint16 r = hm::store::NextRecordNumber(Store::Sent);
-    if (r >= 1 &&
-        hm::store::AppendRecord(Store::Sent, r, Trim(form.SubjectText->text()), Trim(form.ToText->text()),
+    // A full store gives 0; AppendRecord refuses it and says why.
+    if (hm::store::AppendRecord(Store::Sent, r, Trim(form.SubjectText->text()), Trim(form.ToText->text()),
                                 hm::clockText(), Trim(body)) &&
         hm::store::FlushStore(Store::Sent))
         return true;

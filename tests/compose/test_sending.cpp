@@ -170,6 +170,7 @@ private slots:
     void bulkPassWithoutAnAddressIsSkipped();
     void bulkWithAnEmptyListSendsNothing();
     void unwritableSentStoreSendsNothingAndKeepsTheMessage();
+    void unreadableAddressBookStopsBulkSending();
     void replyIsSentWithoutARecord();
     void failingReplyClosesAndKeepsNoRecord();
 
@@ -456,6 +457,30 @@ void TestSending::unwritableSentStoreSendsNothingAndKeepsTheMessage()
     QVERIFY(form->Check1->isChecked());
     QVERIFY(form->Label7->text() != QStringLiteral("送信完了です。"));
     QVERIFY(form->Command1->isEnabled()); // the user may try again
+}
+
+void TestSending::unreadableAddressBookStopsBulkSending()
+{
+    QVERIFY(hm::addressbook::WriteAddress(1, QStringLiteral("一"), QStringLiteral("one@localhost")));
+    QPointer<WriteForm> form = openForm();
+    QTest::mouseClick(form->Command4, Qt::LeftButton);
+    QCOMPARE(form->List1->count(), 1);
+    QVERIFY(QFile::remove(folder_->file(kBook)));
+    QVERIFY(QDir().mkpath(folder_->file(kBook)));
+    QTest::mouseClick(form->Option2, Qt::LeftButton);
+    form->SubjectText->setText(QStringLiteral("読めない ") + token_);
+    form->BodyText->setPlainText(QStringLiteral("本文"));
+    QTest::mouseClick(form->Command1, Qt::LeftButton);
+
+    QCOMPARE(ui_.shown.size(), 1);
+    QVERIFY2(ui_.shown[0].text.contains(QStringLiteral("アドレス帳")), qPrintable(ui_.shown[0].text));
+    QVERIFY(sentRecords().isEmpty());
+    QVERIFY(arrived().isEmpty());
+    settle();
+    QVERIFY(form);
+    QVERIFY(form->isVisible());
+    QVERIFY(form->Option2->isChecked());
+    QCOMPARE(form->BodyText->toPlainText(), QStringLiteral("本文"));
 }
 
 void TestSending::replyIsSentWithoutARecord()
