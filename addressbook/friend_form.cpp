@@ -80,12 +80,15 @@ FriendForm::FriendForm(QWidget* parent) : QWidget(parent)
     MailListView->setSelectionBehavior(QAbstractItemView::SelectRows);
     MailListView->setAllColumnsShowFocus(true);
     MailListView->setUniformRowHeights(true);
+    // Stored fields keep their space padding; eliding would put "…" after every entry.
+    MailListView->setTextElideMode(Qt::ElideNone);
     MailListView->setAccessibleName(QStringLiteral("アドレス一覧"));
     connect(MailListView, &QTreeWidget::itemPressed, this, [this] { MailListView_MouseDown(); });
 
     Text5 = new QPlainTextEdit(this);
     place(Text5, 1320, 3240, 5415, 2055);
     Text5->setReadOnly(true);
+    Text5->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Text5->setAccessibleName(QStringLiteral("ヘルプ"));
     Text5->hide();
 
