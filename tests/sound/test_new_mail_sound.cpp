@@ -176,12 +176,14 @@ void TestNewMailSound::loopedSoundOutlastsTheClipUntilStop()
         w.onMem->setChecked(onMem);
         w.sound.Label13_Click();
         QVERIFY(folder_->ui.shown.isEmpty());
-        QTest::qWait(3 * kClipMs);
+        QTest::qWait(2 * kClipMs);
         QVERIFY(soundDevice().isPlaying());
         QCOMPARE(streamsOnSink(), 1);
+        QVERIFY(hm::test::peakOnSink(kClipMs) > 1000);
         w.sound.Label14_Click();
         QVERIFY(!soundDevice().isPlaying());
         QVERIFY(waitForStreams(0));
+        QVERIFY(hm::test::peakOnSink(200) < 50);
     }
 
     // Without the loop the same clip ends by itself, and "Stop" stays enabled.

@@ -89,13 +89,15 @@ void TestPlayWave::loopedSoundPlaysUntilStopped()
     const QString wav = put(QStringLiteral("a.wav"), hm::test::tone(kClipMs));
     for (bool fromMemory : {false, true}) {
         QCOMPARE(PlayWave(wav, false, true, fromMemory, false), 0);
-        QTest::qWait(3 * kClipMs);
+        QTest::qWait(2 * kClipMs);
         QVERIFY(soundDevice().isPlaying());
         QCOMPARE(streamsOnSink(), 1);
+        QVERIFY(hm::test::peakOnSink(kClipMs) > 1000); // heard, not just held open
         // The stop call as callers make it; its own result does not matter.
         PlayWave(QString(), false, false, false, true);
         QVERIFY(!soundDevice().isPlaying());
         QVERIFY(waitForStreams(0));
+        QVERIFY(hm::test::peakOnSink(200) < 50);
     }
 }
 
