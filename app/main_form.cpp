@@ -8,10 +8,17 @@
 #include "common/twips.h"
 #include "common/ui_services.h"
 #include "common/window_registry.h"
+#include "addressbook/friend_form.h"
+#include "app/check_mail.h"
+#include "compose/write_form.h"
+#include "history/history_mode.h"
+#include "mail/nmail.h"
 #include "settings/account_settings.h"
 #include "settings/option_form.h"
 #include "settings/set_form.h"
+#include "sound/new_mail_sound.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QImageReader>
 #include <QLabel>
@@ -142,11 +149,26 @@ MainForm::MainForm(QWidget* parent) : QWidget(parent)
     Command1->setGeometry(twips(-3000), twips(-2000), twips(600), twips(300));
     connect(Command1, &QPushButton::clicked, this, &MainForm::Command1_Click);
 
+    // The sound options sit below the visible area: a sound normally plays once, in the
+    // background, straight from the file.
+    ChkSynchro = new QCheckBox(QStringLiteral("同期再生(&S)"), this);
+    ChkSynchro->setObjectName(QStringLiteral("ChkSynchro"));
+    ChkSynchro->setGeometry(twips(120), twips(6600), twips(2400), twips(300));
+    ChkOnMem = new QCheckBox(QStringLiteral("VB でのオンメモリ再生(&O)"), this);
+    ChkOnMem->setObjectName(QStringLiteral("ChkOnMem"));
+    ChkOnMem->setGeometry(twips(120), twips(6960), twips(3000), twips(300));
+    ChkLoop = new QCheckBox(QStringLiteral("繰り返し再生(&L)"), this);
+    ChkLoop->setObjectName(QStringLiteral("ChkLoop"));
+    ChkLoop->setGeometry(twips(120), twips(7320), twips(2400), twips(300));
+    sound_ = std::make_unique<hm::sound::NewMailSound>(Label13, Label14, ChkSynchro, ChkOnMem, ChkLoop);
+
     Timer2 = new QTimer(this);
     Timer2->setInterval(1000);
     connect(Timer2, &QTimer::timeout, this, &MainForm::Timer2_Timer);
     hm::setClockTextSource([text = Text2] { return text->text(); });
 }
+
+MainForm::~MainForm() = default;
 
 CommandLabel* MainForm::addCommand(const QString& caption, const QString& help, int top, int left, int width)
 {
@@ -177,7 +199,12 @@ bool MainForm::Form_Load()
     move(0, 0);
     prepareEffects();
 
+    hm::window<WriteForm>()->Check1->setChecked(false);
+
     hm::settings::LoadServerSettings(hm::settings::account());
+
+    hm::mail::NMailInitializeWinSock();
+    hm::mail::NMailSetOption(1, 8192);
 
     if (hm::settings::account().Pop3Server.isEmpty())
         hm::window<OptionForm>();
@@ -223,6 +250,8 @@ void MainForm::Form_Unload()
     if (unloading_)
         return;
     unloading_ = true;
+    sound_->Stop();
+    hm::mail::NMailEndWinSock();
     endProcess();
 }
 
@@ -271,21 +300,44 @@ void MainForm::Label5_Click()
                         hm::ui::Buttons::Ok, hm::ui::Icon::Warning);
 }
 
-void MainForm::Label6_Click() {}
-void MainForm::Label7_Click() {}
+void MainForm::Label6_Click()
+{
+    hm::history::OpenHistory(hm::history::HistoryMode::Sent);
+}
+
+void MainForm::Label7_Click()
+{
+    hm::history::OpenHistory(hm::history::HistoryMode::Received);
+}
 
 void MainForm::Label8_Click()
 {
     Label2->setText(QStringLiteral("メールを受信します。"));
+    Label2->repaint();
+    CheckMail(*this);
 }
 
-void MainForm::Label9_Click() {}
-void MainForm::Label10_Click() {}
+void MainForm::Label9_Click()
+{
+    hm::window<WriteForm>()->show();
+}
+
+void MainForm::Label10_Click()
+{
+    hm::window<FriendForm>()->show();
+}
 
 void MainForm::Label11_Click()
 {
     hm::window<SetForm>()->show();
 }
 
-void MainForm::Label13_Click() {}
-void MainForm::Label14_Click() {}
+void MainForm::Label13_Click()
+{
+    sound_->Label13_Click();
+}
+
+void MainForm::Label14_Click()
+{
+    sound_->Label14_Click();
+}

@@ -5,12 +5,18 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 
 class CommandLabel;
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTimer;
+
+namespace hm::sound {
+class NewMailSound;
+}
 
 // The main window: a small dark panel of caption commands, the help line, the status line,
 // the picture area and the clock. Its load is the program's start-up, its unload the end.
@@ -18,6 +24,7 @@ class MainForm : public QWidget {
     Q_OBJECT
 public:
     explicit MainForm(QWidget* parent = nullptr);
+    ~MainForm() override;
 
     // Start-up; false when another instance runs and this one must end silently.
     bool Form_Load();
@@ -60,6 +67,9 @@ public:
     CommandLabel* Label13;
     CommandLabel* Label14;
     QPushButton* Command1;
+    QCheckBox* ChkSynchro;
+    QCheckBox* ChkOnMem;
+    QCheckBox* ChkLoop;
     QTimer* Timer2;
 
     // The effect engine's picture list (entries 1 to 3) and counter.
@@ -75,5 +85,6 @@ private:
                              int width = 1500);
     void prepareEffects();
     QList<CommandLabel*> commands_;
+    std::unique_ptr<hm::sound::NewMailSound> sound_;
     bool unloading_ = false;
 };

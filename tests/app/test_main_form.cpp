@@ -6,6 +6,8 @@
 #include "settings/id_pass_form.h"
 #include "settings/option_form.h"
 #include "settings/set_form.h"
+#include "compose/write_form.h"
+#include <QCheckBox>
 #include "tests/support/test_folder.h"
 
 #include <QApplication>
@@ -71,6 +73,9 @@ void TestMainForm::startsWithEffectDisplayAndServerWindowWhenNoServer()
     QCOMPARE(form.effectCounter, 1);
     QCOMPARE(form.Display->size(), QSize(200, 320));
     QVERIFY(form.Text2->geometry().bottom() < 0); // outside the visible area
+    auto* compose = hm::loadedWindow<WriteForm>();
+    QVERIFY(compose && compose->isHidden());
+    QVERIFY(!compose->Check1->isChecked());
     auto* option = hm::loadedWindow<OptionForm>();
     QVERIFY(option && option->isVisible());
     QVERIFY(folder.ui.shown.isEmpty()); // start-up shows no message of its own
