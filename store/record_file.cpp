@@ -315,11 +315,12 @@ bool flush(const Format& f, QString* error)
     const QString absolute = hm::dataPath(f.path);
     Fd fd(::open(encodedPath(absolute).constData(), O_RDONLY | O_CLOEXEC));
     if (!fd.valid()) {
-        if (errno == ENOENT && !folderMissing(absolute, error))
-            return true; // nothing was ever written
-        if (errno != ENOENT)
-            setError(error, describe(errno, absolute));
-        return false;
+        const int err = errno;
+        if (err != ENOENT) {
+            setError(error, describe(err, absolute));
+            return false;
+        }
+        return !folderMissing(absolute, error); // nothing was ever written
     }
     if (::fsync(fd.get()) != 0) {
         setError(error, describe(errno, absolute));
