@@ -89,8 +89,8 @@ void TestStoreCrash::killedCompactionsLoseNothingButTheDeletedRecord()
                 ++interrupted;
         }
     }
-    QVERIFY(rounds > 10);
     qInfo("%d rounds, %d killed in the middle of a deletion", rounds, interrupted);
+    QVERIFY2(interrupted > 0, "no kill landed inside a deletion");
 }
 
 QTEST_GUILESS_MAIN(TestStoreCrash)
