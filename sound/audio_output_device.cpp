@@ -57,6 +57,7 @@ private:
 // Beyond its length a sound that plays once is ended anyway, so a stalled output can never
 // hold a synchronous play for good.
 constexpr int kStallGraceMs = 5000;
+constexpr qint64 kBufferUs = 500000;
 } // namespace
 
 // Lives on the device's thread; everything here runs there.
@@ -82,6 +83,8 @@ public:
         bytesPerSecond_ = wave.format.bytesForDuration(1000000);
         QObject::connect(sink_, &QAudioSink::stateChanged, this,
                          [this](QAudio::State s) { stateChanged(s); });
+        // A deep buffer rides out a busy machine without gaps in the sound.
+        sink_->setBufferSize(qsizetype(wave.format.bytesForDuration(kBufferUs)));
         clock_.start();
         sink_->start(source_);
         if (sink_->error() != QAudio::NoError || sink_->state() == QAudio::StoppedState) {

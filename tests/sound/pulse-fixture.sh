@@ -8,15 +8,20 @@ dir=$2
 export PULSE_RUNTIME_PATH="$dir" XDG_RUNTIME_DIR="$dir" PULSE_STATE_PATH="$dir/state"
 export PULSE_SERVER="unix:$dir/native"
 
+# A daemon that has exited but is not yet reaped counts as gone.
+alive() {
+    [ -r "/proc/$1/status" ] && ! grep -q '^State:[[:space:]]*Z' "/proc/$1/status"
+}
+
 stop() {
     if [ -f "$dir/daemon.pid" ]; then
         pid=$(cat "$dir/daemon.pid")
         kill "$pid" 2>/dev/null
         for _ in 1 2 3 4 5 6 7 8 9 10; do
-            kill -0 "$pid" 2>/dev/null || break
+            alive "$pid" || break
             sleep 0.2
         done
-        kill -9 "$pid" 2>/dev/null
+        alive "$pid" && kill -9 "$pid" 2>/dev/null
         rm -f "$dir/daemon.pid"
     fi
 }

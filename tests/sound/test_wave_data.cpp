@@ -17,7 +17,6 @@ private slots:
     void keepsWholeFramesOfAShortDataChunk();
     void refusesWhatItCannotPlaySafely_data();
     void refusesWhatItCannotPlaySafely();
-    void durationFollowsRateAndFrame();
 };
 
 void TestWaveData::acceptsTheFormatsTheOutputTakes_data()
@@ -131,16 +130,6 @@ void TestWaveData::refusesWhatItCannotPlaySafely()
 {
     QFETCH(QByteArray, image);
     QVERIFY(!parseWave(image));
-}
-
-void TestWaveData::durationFollowsRateAndFrame()
-{
-    WaveSpec spec;
-    spec.channels = 2;
-    spec.rate = 8000;
-    const auto wave = parseWave(waveImage(spec, QByteArray(8000 * 4 * 3 / 2, 0)));
-    QVERIFY(wave);
-    QCOMPARE(wave->durationMs(), 1500);
 }
 
 QTEST_GUILESS_MAIN(TestWaveData)
