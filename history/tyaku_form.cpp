@@ -236,7 +236,7 @@ TyakuForm::TyakuForm(QWidget* parent) : QWidget(parent)
 
 void TyakuForm::Form_Load()
 {
-    const int width = MailListView->viewport()->width();
+    const int width = MailListView->contentsRect().width();
     MailListView->setColumnWidth(0, width / 2);
     MailListView->setColumnWidth(1, width / 4);
     MailListView->setColumnWidth(2, width / 4);
@@ -354,6 +354,9 @@ void TyakuForm::showRecord(const hm::store::MailRecordFields& r)
     Text7->setText(Trim(CutAtNul(r.Subject)));
     Text8->setText(Trim(CutAtNul(r.From)));
     Text9->setText(Trim(CutAtNul(r.Date)));
+    // Long texts show their beginning, not their end.
+    for (QLineEdit* e : {Text7, Text8, Text9})
+        e->setCursorPosition(0);
     const QString body = Trim(CutAtNul(hm::history::withLf(r.Body)));
     putOnClipboard(body);
     rtfEd->setPlainText(body);

@@ -1,0 +1,84 @@
+// Opening the history window on a store of many records, beside reading the same file with
+// cat. Prints figures; it does not judge them.
+#include "common/program_folder.h"
+#include "history/history_mode.h"
+#include "history/tyaku_form.h"
+#include "store/mail_store.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <algorithm>
+
+namespace {
+
+double catMilliseconds(const QString& path)
+{
+    QElapsedTimer t;
+    t.start();
+    QProcess cat;
+    cat.setStandardOutputFile(QProcess::nullDevice());
+    cat.start(QStringLiteral("cat"), {path});
+    cat.waitForFinished(-1);
+    return t.nsecsElapsed() / 1e6;
+}
+
+double median(QList<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int records = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 10000;
+    const int runs = 5;
+
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath(QStringLiteral("★MAilData"));
+    hm::setProgramFolder(dir.path());
+    using hm::store::Store;
+    const QString body = QStringLiteral("本文の行です。This is a line of the body.\r\n").repeated(40);
+    for (int i = 1; i <= records; ++i) {
+        if (!hm::store::AppendRecord(Store::Received, static_cast<qint16>(i), QStringLiteral("件名 %1").arg(i),
+                                     QStringLiteral("sender%1@example.jp").arg(i),
+                                     QStringLiteral("Mon, 7 Dec 2026 09:00:00 +0900"), body)) {
+            QTextStream(stderr) << "append failed: " << hm::store::lastError() << "\n";
+            return 1;
+        }
+    }
+    const QString file = hm::dataPath(hm::store::storePath(Store::Received));
+    const qint64 bytes = QFileInfo(file).size();
+
+    QList<double> cat, open;
+    catMilliseconds(file); // warm the page cache for both
+    for (int r = 0; r < runs; ++r) {
+        cat << catMilliseconds(file);
+        QElapsedTimer t;
+        t.start();
+        TyakuForm* form = hm::history::OpenHistory(hm::history::HistoryMode::Received);
+        open << t.nsecsElapsed() / 1e6;
+        if (form->Text2->text() != QString::number(records)) {
+            QTextStream(stderr) << "wrong row count " << form->Text2->text() << "\n";
+            return 1;
+        }
+    }
+    const double c = median(cat);
+    const double o = median(open);
+    QTextStream out(stdout);
+    out << "history open: " << records << " records, " << bytes / (1024 * 1024) << " MiB store\n";
+    out << "  open (median of " << runs << "): " << QString::number(o, 'f', 1) << " ms\n";
+    out << "  cat  (median of " << runs << "): " << QString::number(c, 'f', 1) << " ms\n";
+    out << "  ratio open/cat: " << QString::number(o / c, 'f', 2) << "\n";
+    return 0;
+}

@@ -1,0 +1,53 @@
+// Renders the history window with a few messages to the PNG named on the command line.
+#include "common/japanese_font.h"
+#include "common/program_folder.h"
+#include "history/history_mode.h"
+#include "history/tyaku_form.h"
+#include "store/mail_store.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    hm::installJapaneseFonts();
+    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("tyakuform.png");
+
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath(QStringLiteral("★MAilData"));
+    hm::setProgramFolder(dir.path());
+    using hm::store::Store;
+    const struct {
+        const char16_t* subject;
+        const char16_t* from;
+        const char16_t* date;
+        const char16_t* body;
+    } mails[] = {
+        {u"忘年会のお知らせ", u"kanji@example.jp", u"Mon, 30 Nov 2026 18:02:11 +0900",
+         u"皆さま\r\n\r\n今年も忘年会を開きます。\r\n日時：12月18日（金）19時から\r\n場所：駅前の居酒屋\r\n\r\n出欠を今週中にお知らせください。"},
+        {u"Re: 見積もりの件", u"sales@example.co.jp", u"Wed, 2 Dec 2026 10:15:40 +0900",
+         u"お世話になっております。\r\nお見積もりを添付いたしました。\r\nご確認のほどよろしくお願いいたします。"},
+        {u"写真送ります", u"tomo@example.ne.jp", u"Sat, 5 Dec 2026 21:47:03 +0900",
+         u"この前の旅行の写真です (^_^)\r\n添付フォルダに入っています。"},
+        {u"週報 第49週", u"report@example.jp", u"Mon, 7 Dec 2026 08:30:00 +0900",
+         u"今週の予定\r\n・月曜　定例会議\r\n・水曜　リリース作業\r\n・金曜　振り返り"},
+    };
+    for (const auto& m : mails)
+        hm::store::AppendRecord(Store::Received, hm::store::NextRecordNumber(Store::Received),
+                                QString::fromUtf16(m.subject), QString::fromUtf16(m.from), QString::fromUtf16(m.date),
+                                QString::fromUtf16(m.body));
+
+    TyakuForm* form = hm::history::OpenHistory(hm::history::HistoryMode::Received);
+    form->resize(760, 560);
+    QApplication::processEvents();
+    form->MailListView->topLevelItem(1)->setSelected(true);
+    form->MailListView_Click();
+    QApplication::processEvents();
+    return form->grab().save(out) ? 0 : 1;
+}

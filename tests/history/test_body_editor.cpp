@@ -1,0 +1,398 @@
+#include "common/ansi_codec.h"
+#include "common/window_registry.h"
+#include "history/editor_text.h"
+#include "history/history_mode.h"
+#include "history/tyaku_form.h"
+#include "store/mail_store.h"
+#include "tests/support/test_folder.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextCursor>
+#include <QTextEdit>
+
+using hm::history::editorState;
+using hm::ui::Answer;
+
+namespace {
+
+TyakuForm* openWindow()
+{
+    TyakuForm* form = hm::history::OpenHistory(hm::history::HistoryMode::Received);
+    QApplication::setActiveWindow(form);
+    if (!QTest::qWaitForWindowExposed(form))
+        qWarning("history window not exposed");
+    return form;
+}
+
+void closeWindow()
+{
+    if (TyakuForm* w = hm::loadedWindow<TyakuForm>()) {
+        w->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+struct Selection {
+    int start, length;
+    bool operator==(const Selection&) const = default;
+};
+
+Selection selection(const QTextEdit* e)
+{
+    const QTextCursor c = e->textCursor();
+    return {c.selectionStart(), c.selectionEnd() - c.selectionStart()};
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestBodyEditor : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        folder_ = std::make_unique<hm::test::TestFolder>();
+        editorState() = {};
+        savedCwd_ = QDir::currentPath();
+        QDir::setCurrent(work_.path());
+    }
+    void cleanup()
+    {
+        closeWindow();
+        QDir::setCurrent(savedCwd_);
+        for (const QString& f : QDir(work_.path()).entryList(QDir::Files))
+            QFile::remove(work_.filePath(f));
+        folder_.reset();
+    }
+
+    void searchSelectsExactMatchesInTurn();
+    void searchWorksBeyondSixteenBitPositions();
+    void searchNextWithoutSearchTextDoesNothing();
+    void copyCutAndPasteFollowTheClipboardRules();
+    void selectAllAndJumps();
+    void newCreatesTheNewFileOnce();
+    void newSavesModifiedTextToTheCurrentFile();
+    void openReadsLinesAsCp932();
+    void saveAsWritesTheHeaderBlockAndCancelWritesNothing();
+    void printWritesThroughThePrintDialog();
+    void fontSwitchesCountTheirClicks();
+    void modifiedFlagAndStartUpLoad();
+    void closeCommandUnloadsTheWindow();
+
+private:
+    std::unique_ptr<hm::test::TestFolder> folder_;
+    QTemporaryDir work_;
+    QString savedCwd_;
+};
+
+void TestBodyEditor::searchSelectsExactMatchesInTurn()
+{
+    TyakuForm* form = openWindow();
+    form->SetEditorText(QStringLiteral("xxabyyab"));
+    form->Text1->setText(QStringLiteral("ab"));
+    form->mkensaku_Click();
+    QCOMPARE(selection(form->rtfEd), (Selection{2, 2}));
+    QCOMPARE(editorState().lastMatch, 3);
+    form->mtugikensaku_Click();
+    QCOMPARE(selection(form->rtfEd), (Selection{6, 2}));
+    form->mtugikensaku_Click();
+    QCOMPARE(selection(form->rtfEd), (Selection{6, 2}));
+    QCOMPARE(editorState().lastMatch, 0);
+
+    // Case and width both matter.
+    form->SetEditorText(QStringLiteral("xxab ａｂ"));
+    form->Text1->setText(QStringLiteral("AB"));
+    form->mkensaku_Click();
+    QCOMPARE(editorState().lastMatch, 0);
+    QCOMPARE(selection(form->rtfEd).length, 0);
+    form->Text1->setText(QStringLiteral("ａｂ"));
+    form->mkensaku_Click();
+    QCOMPARE(selection(form->rtfEd), (Selection{5, 2}));
+
+    // Through the menu too, across line ends.
+    form->SetEditorText(QStringLiteral("一行目\r\n二行目の語"));
+    form->Text1->setText(QStringLiteral("語"));
+    form->mkensaku->trigger();
+    QCOMPARE(form->rtfEd->textCursor().selectedText(), QStringLiteral("語"));
+    QCOMPARE(selection(form->rtfEd), (Selection{8, 1}));
+}
+
+void TestBodyEditor::searchWorksBeyondSixteenBitPositions()
+{
+    TyakuForm* form = openWindow();
+    const QString text = QString(40000, QLatin1Char('x')) + QStringLiteral("needle") + QString(5000, QLatin1Char('y'))
+        + QStringLiteral("needle");
+    form->SetEditorText(text);
+    form->Text1->setText(QStringLiteral("needle"));
+    form->mkensaku_Click();
+    QCOMPARE(selection(form->rtfEd), (Selection{40000, 6}));
+    QCOMPARE(editorState().lastMatch, 40001);
+    form->mtugikensaku_Click();
+    QCOMPARE(selection(form->rtfEd), (Selection{45006, 6}));
+}
+
+void TestBodyEditor::searchNextWithoutSearchTextDoesNothing()
+{
+    TyakuForm* form = openWindow();
+    form->SetEditorText(QStringLiteral("abc abc"));
+    form->Text1->setText(QStringLiteral("bc"));
+    form->mkensaku_Click();
+    form->Text1->clear();
+    form->mtugikensaku_Click();
+    QCOMPARE(selection(form->rtfEd), (Selection{1, 2}));
+    QCOMPARE(editorState().lastMatch, 2);
+    form->mkensaku_Click();
+    QCOMPARE(selection(form->rtfEd), (Selection{1, 2}));
+}
+
+void TestBodyEditor::copyCutAndPasteFollowTheClipboardRules()
+{
+    TyakuForm* form = openWindow();
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    form->SetEditorText(QStringLiteral("hello world"));
+
+    // Copy without a selection empties the clipboard and moves the caret to the start.
+    clipboard->setText(QStringLiteral("old"));
+    QTextCursor c = form->rtfEd->textCursor();
+    c.setPosition(5);
+    form->rtfEd->setTextCursor(c);
+    form->mcopy_Click();
+    QVERIFY(clipboard->text().isEmpty());
+    QCOMPARE(form->rtfEd->textCursor().position(), 0);
+
+    c.setPosition(6);
+    c.setPosition(11, QTextCursor::KeepAnchor);
+    form->rtfEd->setTextCursor(c);
+    form->mcopy_Click();
+    QCOMPARE(clipboard->text(), QStringLiteral("world"));
+    QVERIFY(!form->rtfEd->textCursor().hasSelection());
+    QCOMPARE(form->rtfEd->textCursor().position(), 11);
+
+    c.setPosition(0);
+    c.setPosition(6, QTextCursor::KeepAnchor);
+    form->rtfEd->setTextCursor(c);
+    form->tbToolBar_ButtonClick(QStringLiteral("Cut"));
+    QCOMPARE(clipboard->text(), QStringLiteral("hello "));
+    QCOMPARE(form->rtfEd->toPlainText(), QStringLiteral("world"));
+
+    // Paste drops the spaces around the clipboard's text and replaces the selection.
+    clipboard->setText(QStringLiteral("  word  "));
+    c = form->rtfEd->textCursor();
+    c.setPosition(0);
+    c.setPosition(5, QTextCursor::KeepAnchor);
+    form->rtfEd->setTextCursor(c);
+    form->mpaste_Click();
+    QCOMPARE(form->rtfEd->toPlainText(), QStringLiteral("word"));
+    clipboard->setText(QStringLiteral(" 行1\n行2 "));
+    form->mpaste->trigger();
+    QCOMPARE(form->EditorText(), QStringLiteral("word行1\r\n行2"));
+}
+
+void TestBodyEditor::selectAllAndJumps()
+{
+    TyakuForm* form = openWindow();
+    form->SetEditorText(QStringLiteral("abc\r\ndef"));
+    form->mall_Click();
+    QCOMPARE(selection(form->rtfEd), (Selection{0, 7}));
+    form->mbunmatujump_Click();
+    QCOMPARE(form->rtfEd->textCursor().position(), 7);
+    form->matamajump_Click();
+    QCOMPARE(form->rtfEd->textCursor().position(), 0);
+    QVERIFY(!form->rtfEd->textCursor().hasSelection());
+}
+
+void TestBodyEditor::newCreatesTheNewFileOnce()
+{
+    TyakuForm* form = openWindow();
+    form->SetEditorText(QStringLiteral("typed text"));
+    form->mnew_Click();
+    const QString name = QStringLiteral("新規作成.TXT");
+    QCOMPARE(editorState().currentFile, name);
+    QVERIFY(form->rtfEd->toPlainText().isEmpty());
+    QVERIFY(!editorState().modified);
+    QCOMPARE(form->windowTitle(), name + QStringLiteral("      ") + name);
+    QVERIFY(QFileInfo::exists(work_.filePath(name)));
+    QCOMPARE(QFileInfo(work_.filePath(name)).size(), 0);
+
+    // The second press does nothing: the current file already is the new file.
+    form->SetEditorText(QStringLiteral("more"));
+    form->tbToolBar_ButtonClick(QStringLiteral("New"));
+    QCOMPARE(form->rtfEd->toPlainText(), QStringLiteral("more"));
+    QCOMPARE(QFileInfo(work_.filePath(name)).size(), 0);
+}
+
+void TestBodyEditor::newSavesModifiedTextToTheCurrentFile()
+{
+    QTemporaryDir docs;
+    const QString current = docs.filePath(QStringLiteral("memo.txt"));
+    QFile old(current);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("old");
+    old.close();
+    editorState().currentFile = current;
+    TyakuForm* form = hm::window<TyakuForm>();
+    QCOMPARE(form->rtfEd->toPlainText(), QStringLiteral("old"));
+    form->SetEditorText(QStringLiteral("メモ\r\n二行"));
+    QVERIFY(editorState().modified);
+    form->mnew_Click();
+    QCOMPARE(readFile(current), hm::ansi::encode(QStringLiteral("メモ\r\n二行")));
+    QCOMPARE(editorState().currentFile, docs.filePath(QStringLiteral("新規作成.TXT")));
+    QVERIFY(QFileInfo::exists(editorState().currentFile));
+}
+
+void TestBodyEditor::openReadsLinesAsCp932()
+{
+    TyakuForm* form = openWindow();
+    const QString withEnd = work_.filePath(QStringLiteral("with.txt"));
+    const QString withoutEnd = work_.filePath(QStringLiteral("without.txt"));
+    QFile f(withEnd);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(hm::ansi::encode(QStringLiteral("a\r\nb\r\n")));
+    f.close();
+    QFile g(withoutEnd);
+    QVERIFY(g.open(QIODevice::WriteOnly));
+    g.write(hm::ansi::encode(QStringLiteral("漢字①\nb")));
+    g.close();
+
+    folder_->ui.fileNames.enqueue(withEnd);
+    form->mopen_Click();
+    QCOMPARE(form->EditorText(), QStringLiteral("a\r\nb\r\n"));
+    QCOMPARE(form->windowTitle(), withEnd);
+    folder_->ui.fileNames.enqueue(withoutEnd);
+    form->tbToolBar_ButtonClick(QStringLiteral("Open"));
+    QCOMPARE(form->EditorText(), QStringLiteral("漢字①\r\nb\r\n"));
+    QVERIFY(editorState().currentFile.isEmpty());
+
+    // Cancel and a missing file change nothing and say nothing.
+    form->mopen_Click();
+    folder_->ui.fileNames.enqueue(work_.filePath(QStringLiteral("missing.txt")));
+    form->mopen_Click();
+    QCOMPARE(form->EditorText(), QStringLiteral("漢字①\r\nb\r\n"));
+    QCOMPARE(form->windowTitle(), withoutEnd);
+    QVERIFY(folder_->ui.shown.isEmpty());
+}
+
+void TestBodyEditor::saveAsWritesTheHeaderBlockAndCancelWritesNothing()
+{
+    TyakuForm* form = openWindow();
+    form->Text7->setText(QStringLiteral("件名"));
+    form->Text8->setText(QStringLiteral("f@example.jp"));
+    form->Text9->setText(QStringLiteral("date"));
+    form->SetEditorText(QStringLiteral("body"));
+    const QStringList before = QDir(work_.path()).entryList(QDir::Files);
+
+    form->msave_Click(); // cancelled
+    const QString header = QStringLiteral("Subject:  件名\r\nFrom:  f@example.jp\r\nDate:  date\r\nBody:  ");
+    QCOMPARE(form->EditorText(), header + QStringLiteral("body"));
+    QCOMPARE(folder_->ui.fileDialogs.size(), 1);
+    QCOMPARE(QDir(work_.path()).entryList(QDir::Files), before);
+    QVERIFY(folder_->ui.shown.isEmpty());
+
+    const QString target = work_.filePath(QStringLiteral("saved.txt"));
+    folder_->ui.fileNames.enqueue(target);
+    form->tbToolBar_ButtonClick(QStringLiteral("SaveAs"));
+    QCOMPARE(form->windowTitle(), target);
+    QCOMPARE(readFile(target), hm::ansi::encode(header + header + QStringLiteral("body\r\n")));
+    QVERIFY(editorState().currentFile.isEmpty());
+
+    // A write that fails is reported, not passed over.
+    folder_->ui.fileNames.enqueue(work_.filePath(QStringLiteral("no/such/dir.txt")));
+    form->msave_Click();
+    QCOMPARE(folder_->ui.shown.size(), 1);
+    QVERIFY(folder_->ui.shown[0].text.startsWith(QStringLiteral("ファイルを保存できませんでした。")));
+}
+
+void TestBodyEditor::printWritesThroughThePrintDialog()
+{
+    TyakuForm* form = openWindow();
+    form->SetEditorText(QStringLiteral("印刷する本文\r\n二行目"));
+    form->tbToolBar_ButtonClick(QStringLiteral("Print")); // dialog cancelled
+    const QString pdf = work_.filePath(QStringLiteral("out.pdf"));
+    QVERIFY(!QFileInfo::exists(pdf));
+    folder_->ui.printPdfPath = pdf;
+    form->tbToolBar_ButtonClick(QStringLiteral("Print"));
+    QVERIFY(readFile(pdf).startsWith("%PDF"));
+    QFile::remove(pdf);
+    form->mall_Click();
+    form->mprint->trigger();
+    QVERIFY(QFileInfo(pdf).size() > 0);
+    QVERIFY(folder_->ui.shown.isEmpty());
+}
+
+void TestBodyEditor::fontSwitchesCountTheirClicks()
+{
+    TyakuForm* form = openWindow();
+    for (int i = 0; i < 3; ++i)
+        form->tbToolBar_ButtonClick(QStringLiteral("Bold"));
+    QVERIFY(form->rtfEd->font().bold());
+    QCOMPARE(editorState().boldCount, 1);
+    form->tbToolBar_ButtonClick(QStringLiteral("Italic"));
+    QVERIFY(form->rtfEd->font().italic());
+    form->tbToolBar_ButtonClick(QStringLiteral("Italic"));
+    QVERIFY(!form->rtfEd->font().italic());
+    QCOMPARE(editorState().italicCount, 2);
+    form->tbToolBar_ButtonClick(QStringLiteral("Underline"));
+    QVERIFY(form->rtfEd->font().underline());
+    QVERIFY(form->rtfEd->font().bold());
+    // Unknown keys do nothing.
+    form->SetEditorText(QStringLiteral("same"));
+    form->tbToolBar_ButtonClick(QStringLiteral("Nothing"));
+    QCOMPARE(form->rtfEd->toPlainText(), QStringLiteral("same"));
+}
+
+void TestBodyEditor::modifiedFlagAndStartUpLoad()
+{
+    // No current file: the start-up load is skipped without a question.
+    TyakuForm* form = openWindow();
+    QVERIFY(folder_->ui.shown.isEmpty());
+    form->SetEditorText(QStringLiteral("x"));
+    QVERIFY(editorState().modified);
+    closeWindow();
+
+    const QString current = work_.filePath(QStringLiteral("current.txt"));
+    QFile f(current);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(hm::ansi::encode(QStringLiteral("保存された\r\n本文")));
+    f.close();
+    editorState().currentFile = current;
+    form = hm::window<TyakuForm>();
+    QCOMPARE(form->rtfEd->toPlainText(), QStringLiteral("保存された\n本文"));
+    QVERIFY(!editorState().modified);
+    QVERIFY(folder_->ui.shown.isEmpty());
+    closeWindow();
+
+    // A current file that cannot be read asks: OK tries again, Cancel goes on.
+    QFile::remove(current);
+    folder_->ui.answers << Answer::Ok << Answer::Cancel;
+    form = hm::window<TyakuForm>();
+    QCOMPARE(folder_->ui.shown.size(), 2);
+    QVERIFY(folder_->ui.shown[0].text.isEmpty());
+    QVERIFY(folder_->ui.shown[0].title.endsWith(QStringLiteral("  Form_LoadError")));
+    QCOMPARE(folder_->ui.shown[0].buttons, hm::ui::Buttons::OkCancel);
+    QVERIFY(form->rtfEd->toPlainText().isEmpty());
+}
+
+void TestBodyEditor::closeCommandUnloadsTheWindow()
+{
+    QPointer<TyakuForm> form = openWindow();
+    form->mend->trigger();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(form.isNull());
+    QVERIFY(!hm::loadedWindow<TyakuForm>());
+}
+
+QTEST_MAIN(TestBodyEditor)
+#include "test_body_editor.moc"

@@ -1,0 +1,544 @@
+#include "addressbook/friend_form.h"
+#include "common/ansi_codec.h"
+#include "common/twips.h"
+#include "common/window_registry.h"
+#include "compose/back_form.h"
+#include "history/editor_text.h"
+#include "history/history_mode.h"
+#include "history/tyaku_form.h"
+#include "store/mail_store.h"
+#include "tests/support/test_folder.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
+#include <QTextEdit>
+#include <QTreeWidget>
+
+using hm::history::HistoryMode;
+using hm::store::Store;
+using hm::ui::Answer;
+
+namespace {
+
+const QString kNotSelected = QStringLiteral("データが選択されていません");
+
+struct Mail {
+    QString subject, from, date, body;
+};
+
+void append(Store s, const Mail& m)
+{
+    QVERIFY(hm::store::AppendRecord(s, hm::store::NextRecordNumber(s), m.subject, m.from, m.date, m.body));
+}
+
+QList<Mail> threeMails()
+{
+    return {{QStringLiteral("最初の件名"), QStringLiteral("a@example.jp"), QStringLiteral("Mon, 7 Dec 2026 09:00:00 +0900"),
+             QStringLiteral("本文一\r\n二行目")},
+            {QStringLiteral("Second"), QStringLiteral("b@example.jp"), QStringLiteral("Mon, 7 Dec 2026 10:00:00 +0900"),
+             QStringLiteral("body two")},
+            {QStringLiteral("三番目"), QStringLiteral("c@example.jp"), QStringLiteral("Mon, 7 Dec 2026 11:00:00 +0900"),
+             QStringLiteral("third body\r\nline 2")}};
+}
+
+void fill(Store s, const QList<Mail>& mails)
+{
+    for (const Mail& m : mails)
+        append(s, m);
+}
+
+TyakuForm* open(HistoryMode mode)
+{
+    TyakuForm* form = hm::history::OpenHistory(mode);
+    QApplication::setActiveWindow(form);
+    if (!QTest::qWaitForWindowExposed(form))
+        qWarning("history window not exposed");
+    return form;
+}
+
+void clickRow(TyakuForm* form, int row)
+{
+    QTreeWidgetItem* item = form->MailListView->topLevelItem(row - 1);
+    QVERIFY(item);
+    const QRect r = form->MailListView->visualItemRect(item);
+    QTest::mouseClick(form->MailListView->viewport(), Qt::LeftButton, {}, r.center());
+}
+
+QStringList rowTexts(TyakuForm* form, int column)
+{
+    QStringList out;
+    for (int i = 0; i < form->MailListView->topLevelItemCount(); ++i)
+        out << form->MailListView->topLevelItem(i)->text(column);
+    return out;
+}
+
+void enter(QWidget* w)
+{
+    QEvent e(QEvent::Enter);
+    QApplication::sendEvent(w, &e);
+}
+
+template <class W>
+void closeWindow()
+{
+    if (W* w = hm::loadedWindow<W>()) {
+        w->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+qint64 storeSize(const hm::test::TestFolder& folder, Store s)
+{
+    return QFileInfo(folder.file(hm::store::storePath(s))).size();
+}
+
+QStringList filesUnder(const QString& root)
+{
+    QStringList out;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        out << it.next();
+    out.sort();
+    return out;
+}
+
+} // namespace
+
+class TestTyakuForm : public QObject {
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        folder_ = std::make_unique<hm::test::TestFolder>();
+        hm::history::editorState() = {};
+    }
+    void cleanup()
+    {
+        closeWindow<TyakuForm>();
+        closeWindow<FriendForm>();
+        closeWindow<BackForm>();
+        folder_.reset();
+    }
+
+    void openingShowsEveryRecordAndTheLastInTheBoxes();
+    void openingAnEmptyStoreKeepsTheBoxes();
+    void sentModeHasItsOwnCaptionColourAndStore();
+    void clickingARowShowsItsRecord();
+    void deletingRowTwoMovesTheThirdUp();
+    void deleteOneAnsweredNoKeepsTheStore();
+    void rowCommandsNeedANewClick();
+    void deleteOneInTheSentHistoryNeedsASelectedRow();
+    void clickInAnEmptyListSaysThereIsNothing();
+    void replyFillsTheReplyWindow();
+    void registerPutsTheSenderIntoTheAddressBook();
+    void quickSaveWritesFourLinesAndAsksBeforeOverwriting();
+    void quickSaveWithHostileSubjectsStaysInItsFolder();
+    void quickSaveReportsAFailedWrite();
+    void deleteAllEmptiesListStoreAndBoxes();
+    void copyFieldFollowsTheMouseAndCopyButtonUsesIt();
+    void helpBoxFollowsTheMouse();
+    void layoutFollowsTheWindowSize();
+    void mailCheckStagesAndAppendsWhatTheBoxesShow();
+
+private:
+    std::unique_ptr<hm::test::TestFolder> folder_;
+};
+
+void TestTyakuForm::openingShowsEveryRecordAndTheLastInTheBoxes()
+{
+    fill(Store::Received, threeMails());
+    TyakuForm* form = open(HistoryMode::Received);
+
+    QCOMPARE(form->windowTitle(), QStringLiteral("着信履歴"));
+    QCOMPARE(hm::history::CurrentHistoryMode(), HistoryMode::Received);
+    QCOMPARE(form->MailListView->palette().color(QPalette::Base), QColor(210, 250, 250));
+    QCOMPARE(rowTexts(form, 0), (QStringList{QStringLiteral("最初の件名"), QStringLiteral("Second"), QStringLiteral("三番目")}));
+    QCOMPARE(rowTexts(form, 1), (QStringList{QStringLiteral("a@example.jp"), QStringLiteral("b@example.jp"),
+                                             QStringLiteral("c@example.jp")}));
+    QCOMPARE(rowTexts(form, 2).last(), QStringLiteral("Mon, 7 Dec 2026 11:00:00 +0900"));
+    QCOMPARE(form->Text2->text(), QStringLiteral("3"));
+    QCOMPARE(form->Text7->text(), QStringLiteral("三番目"));
+    QCOMPARE(form->Text8->text(), QStringLiteral("c@example.jp"));
+    QCOMPARE(form->Text9->text(), QStringLiteral("Mon, 7 Dec 2026 11:00:00 +0900"));
+    QCOMPARE(form->EditorText(), QStringLiteral("third body\r\nline 2"));
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("third body\nline 2"));
+    QVERIFY(folder_->ui.shown.isEmpty());
+
+    // Column widths are set once from the list's width: a half and two quarters.
+    QVERIFY(qAbs(form->MailListView->columnWidth(0) - 2 * form->MailListView->columnWidth(1)) <= 2);
+    QVERIFY(form->MailListView->columnWidth(1) > 50);
+}
+
+void TestTyakuForm::openingAnEmptyStoreKeepsTheBoxes()
+{
+    TyakuForm* form = open(HistoryMode::Received);
+    form->Text7->setText(QStringLiteral("kept"));
+    form->SetEditorText(QStringLiteral("old body"));
+    form->ShowHistory(HistoryMode::Received);
+    QCOMPARE(form->MailListView->topLevelItemCount(), 0);
+    QCOMPARE(form->Text2->text(), QStringLiteral("0"));
+    QCOMPARE(form->Text7->text(), QStringLiteral("kept"));
+    QCOMPARE(form->rtfEd->toPlainText(), QString());
+}
+
+void TestTyakuForm::sentModeHasItsOwnCaptionColourAndStore()
+{
+    fill(Store::Received, threeMails());
+    append(Store::Sent, {QStringLiteral("送った件名"), QStringLiteral("to@example.jp"), QStringLiteral("2026/12/07  10:00:00"),
+                         QStringLiteral("sent body")});
+    TyakuForm* form = open(HistoryMode::Sent);
+    QCOMPARE(form->windowTitle(), QStringLiteral("送信履歴"));
+    QCOMPARE(form->MailListView->palette().color(QPalette::Base), QColor(250, 250, 255));
+    QCOMPARE(rowTexts(form, 0), QStringList{QStringLiteral("送った件名")});
+    QCOMPARE(form->Text9->text(), QStringLiteral("2026/12/07  10:00:00"));
+
+    // The same window switches back to the received store.
+    QCOMPARE(open(HistoryMode::Received), form);
+    QCOMPARE(form->windowTitle(), QStringLiteral("着信履歴"));
+    QCOMPARE(form->Text2->text(), QStringLiteral("3"));
+}
+
+void TestTyakuForm::clickingARowShowsItsRecord()
+{
+    fill(Store::Received, threeMails());
+    TyakuForm* form = open(HistoryMode::Received);
+    QVERIFY(form->Text5->text().isEmpty());
+    clickRow(form, 1);
+    QCOMPARE(form->Text5->text(), QStringLiteral("1"));
+    QCOMPARE(form->Text7->text(), QStringLiteral("最初の件名"));
+    QCOMPARE(form->Text8->text(), QStringLiteral("a@example.jp"));
+    QCOMPARE(form->EditorText(), QStringLiteral("本文一\r\n二行目"));
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("本文一\n二行目"));
+    QCOMPARE(form->Text2->text(), QStringLiteral("3"));
+}
+
+void TestTyakuForm::deletingRowTwoMovesTheThirdUp()
+{
+    fill(Store::Received, threeMails());
+    TyakuForm* form = open(HistoryMode::Received);
+    clickRow(form, 2);
+    QCOMPARE(form->Text7->text(), QStringLiteral("Second"));
+    folder_->ui.answers.enqueue(Answer::Yes);
+    form->Command3->click();
+
+    QCOMPARE(folder_->ui.shown.size(), 1);
+    QCOMPARE(folder_->ui.shown[0].text, QStringLiteral("選択された（行、青色）データを削除します。よろしいですか"));
+    QCOMPARE(folder_->ui.shown[0].title, QStringLiteral("確認"));
+    QCOMPARE(folder_->ui.shown[0].buttons, hm::ui::Buttons::YesNo);
+    QCOMPARE(folder_->ui.shown[0].icon, hm::ui::Icon::Question);
+    QCOMPARE(rowTexts(form, 0), (QStringList{QStringLiteral("最初の件名"), QStringLiteral("三番目")}));
+    QCOMPARE(form->Text2->text(), QStringLiteral("2"));
+    QCOMPARE(form->Text7->text(), QStringLiteral("三番目"));
+    QCOMPARE(form->Text8->text(), QStringLiteral("c@example.jp"));
+    QCOMPARE(form->Text9->text(), QStringLiteral("Mon, 7 Dec 2026 11:00:00 +0900"));
+    QCOMPARE(form->EditorText(), QStringLiteral("third body\r\nline 2"));
+    QVERIFY(form->Text5->text().isEmpty());
+    QCOMPARE(storeSize(*folder_, Store::Received), 2 * hm::store::kRecordSize);
+
+    // The store itself moved the third record up.
+    QVERIFY(hm::store::ReadRecord(Store::Received, 2));
+    QCOMPARE(hm::store::RecordBuffer(Store::Received).Subject, QStringLiteral("三番目"));
+}
+
+void TestTyakuForm::deleteOneAnsweredNoKeepsTheStore()
+{
+    fill(Store::Received, threeMails());
+    TyakuForm* form = open(HistoryMode::Received);
+    clickRow(form, 1);
+    folder_->ui.answers.enqueue(Answer::No);
+    form->Command3->click();
+    QCOMPARE(storeSize(*folder_, Store::Received), 3 * hm::store::kRecordSize);
+    QCOMPARE(form->MailListView->topLevelItemCount(), 3);
+    QVERIFY(form->rtfEd->toPlainText().isEmpty());
+    QVERIFY(form->Text5->text().isEmpty());
+}
+
+void TestTyakuForm::rowCommandsNeedANewClick()
+{
+    fill(Store::Received, threeMails());
+    TyakuForm* form = open(HistoryMode::Received);
+    for (QPushButton* command : {form->Command2, form->Command3, form->Command4, form->Command5}) {
+        clickRow(form, 2);
+        folder_->ui.shown.clear();
+        if (command == form->Command3)
+            folder_->ui.answers.enqueue(Answer::No);
+        command->click();
+        QVERIFY2(!folder_->ui.texts().contains(kNotSelected), qPrintable(command->text()));
+        folder_->ui.shown.clear();
+        command->click();
+        QCOMPARE(folder_->ui.texts(), QStringList{kNotSelected});
+    }
+    QCOMPARE(storeSize(*folder_, Store::Received), 3 * hm::store::kRecordSize);
+}
+
+void TestTyakuForm::deleteOneInTheSentHistoryNeedsASelectedRow()
+{
+    fill(Store::Sent, threeMails());
+    TyakuForm* form = open(HistoryMode::Sent);
+    // The sent store's buffer is filled by the listing, so the marker test passes, but no
+    // row was chosen: nothing may be deleted.
+    form->Command3->click();
+    QCOMPARE(folder_->ui.texts(), QStringList{kNotSelected});
+    QCOMPARE(storeSize(*folder_, Store::Sent), 3 * hm::store::kRecordSize);
+
+    folder_->ui.shown.clear();
+    clickRow(form, 3);
+    form->Command3->click();
+    QCOMPARE(folder_->ui.texts(),
+             QStringList{QStringLiteral("選択された（行、青色）データを削除します。よろしいですか?")});
+    QCOMPARE(rowTexts(form, 0), (QStringList{QStringLiteral("最初の件名"), QStringLiteral("Second")}));
+    QCOMPARE(storeSize(*folder_, Store::Sent), 2 * hm::store::kRecordSize);
+}
+
+void TestTyakuForm::clickInAnEmptyListSaysThereIsNothing()
+{
+    TyakuForm* form = open(HistoryMode::Received);
+    QTest::mouseClick(form->MailListView->viewport(), Qt::LeftButton, {}, QPoint(10, 10));
+    QCOMPARE(folder_->ui.texts(), QStringList{QStringLiteral("選択するデータがありません。")});
+    QCOMPARE(form->Text5->text(), QStringLiteral("1"));
+    // The marker is set, yet there is no row to delete.
+    folder_->ui.shown.clear();
+    form->Command3->click();
+    QCOMPARE(folder_->ui.texts(), QStringList{kNotSelected});
+}
+
+void TestTyakuForm::replyFillsTheReplyWindow()
+{
+    append(Store::Received, {QStringLiteral(" Hello "), QStringLiteral("x@example.jp"), QStringLiteral("d"),
+                             QStringLiteral("line one\r\nline two")});
+    TyakuForm* form = open(HistoryMode::Received);
+    clickRow(form, 1);
+    form->Text7->setText(QStringLiteral(" Hello "));
+    form->Text8->setText(QStringLiteral("  x@example.jp "));
+    form->Command5->click();
+    BackForm* reply = hm::loadedWindow<BackForm>();
+    QVERIFY(reply);
+    QVERIFY(reply->isVisible());
+    QCOMPARE(reply->SubjectText->text(), QStringLiteral("Re:  Hello"));
+    QCOMPARE(reply->ToText->text(), QStringLiteral("x@example.jp"));
+    QCOMPARE(reply->BodyText->toPlainText(), QStringLiteral("line one\nline two"));
+    QVERIFY(form->Text5->text().isEmpty());
+}
+
+void TestTyakuForm::registerPutsTheSenderIntoTheAddressBook()
+{
+    fill(Store::Received, threeMails());
+    TyakuForm* form = open(HistoryMode::Received);
+    clickRow(form, 2);
+    form->Text8->setText(QStringLiteral(" b@example.jp"));
+    form->Command4->click();
+    FriendForm* book = hm::loadedWindow<FriendForm>();
+    QVERIFY(book);
+    QVERIFY(book->isVisible());
+    QCOMPARE(book->Text4->text(), QStringLiteral(" b@example.jp"));
+}
+
+void TestTyakuForm::quickSaveWritesFourLinesAndAsksBeforeOverwriting()
+{
+    append(Store::Received, {QStringLiteral("abc"), QStringLiteral("from@example.jp"), QStringLiteral("日付"),
+                             QStringLiteral("本文\r\n2行目")});
+    TyakuForm* form = open(HistoryMode::Received);
+    clickRow(form, 1);
+    form->Command2->click();
+    QVERIFY(folder_->ui.shown.isEmpty());
+
+    const QString file = QStringLiteral("\\■TextQuickSave\\abc.txt");
+    const QString expected = QStringLiteral("Subject:  abc\r\nFrom:  from@example.jp\r\nDate:  日付\r\nBody:  本文\r\n2行目");
+    QCOMPARE(folder_->read(file), hm::ansi::encode(expected + QStringLiteral("\r\n")));
+    QCOMPARE(form->EditorText(), expected);
+
+    // Again after a new click: the question comes first, and No leaves the file alone.
+    clickRow(form, 1);
+    folder_->ui.answers.enqueue(Answer::No);
+    form->Command2->click();
+    QCOMPARE(folder_->ui.texts(), QStringList{QStringLiteral("同名のファイルが既に存在します。上書きしますか？ ")});
+    QCOMPARE(folder_->ui.shown[0].title, QStringLiteral("確認"));
+    QCOMPARE(folder_->ui.shown[0].buttons, hm::ui::Buttons::YesNo);
+    QCOMPARE(folder_->read(file), hm::ansi::encode(expected + QStringLiteral("\r\n")));
+
+    clickRow(form, 1);
+    form->Text9->setText(QStringLiteral("new date"));
+    folder_->ui.answers.enqueue(Answer::Yes);
+    form->Command2->click();
+    QVERIFY(hm::ansi::decode(folder_->read(file)).contains(QStringLiteral("\r\nDate:  new date\r\n")));
+}
+
+void TestTyakuForm::quickSaveWithHostileSubjectsStaysInItsFolder()
+{
+    TyakuForm* form = open(HistoryMode::Received);
+    const QString quickFolder = folder_->file(QStringLiteral("\\■TextQuickSave"));
+    // A missing folder is made again.
+    QVERIFY(QDir(quickFolder).removeRecursively());
+    const QString outside = QFileInfo(folder_->path()).absolutePath();
+    const QStringList before = filesUnder(folder_->path());
+
+    const QStringList subjects{QStringLiteral("../../x"), QStringLiteral("a/b"), QString(300, QLatin1Char('s')),
+                               QString(120, QChar(0x6F22)), QString(), QStringLiteral(".."), QStringLiteral("."),
+                               QStringLiteral("tab\there\nnl"), QStringLiteral("a\\..\\b:c*?\"<>|")};
+    for (const QString& subject : subjects) {
+        form->Text5->setText(QStringLiteral("1"));
+        form->Text7->setText(subject);
+        form->SetEditorText(QStringLiteral("body"));
+        form->Command2->click();
+    }
+    QVERIFY2(folder_->ui.shown.isEmpty(), qPrintable(folder_->ui.texts().join(QLatin1Char('|'))));
+    QVERIFY(!QFileInfo::exists(outside + QStringLiteral("/x.txt")));
+
+    QStringList added = filesUnder(folder_->path());
+    for (const QString& f : before)
+        added.removeOne(f);
+    QCOMPARE(added.size(), subjects.size());
+    for (const QString& f : added) {
+        QCOMPARE(QFileInfo(f).absolutePath(), QFileInfo(quickFolder).absoluteFilePath());
+        QVERIFY(QFileInfo(f).fileName().toUtf8().size() <= 255);
+        QFile file(f);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().startsWith("Subject:  "));
+    }
+    // A plain subject keeps its name.
+    form->Text5->setText(QStringLiteral("1"));
+    form->Text7->setText(QStringLiteral("お知らせ 12月"));
+    form->Command2->click();
+    QVERIFY(QFileInfo::exists(quickFolder + QStringLiteral("/お知らせ 12月.txt")));
+}
+
+void TestTyakuForm::quickSaveReportsAFailedWrite()
+{
+    TyakuForm* form = open(HistoryMode::Received);
+    // A folder where the file should go: the write cannot replace it.
+    const QString blocker = folder_->file(QStringLiteral("\\■TextQuickSave")) + QStringLiteral("/blocked.txt");
+    QVERIFY(QDir().mkpath(blocker));
+    form->Text5->setText(QStringLiteral("1"));
+    form->Text7->setText(QStringLiteral("blocked"));
+    form->SetEditorText(QStringLiteral("kept body"));
+    folder_->ui.answers.enqueue(Answer::Yes);
+    form->Command2->click();
+    QCOMPARE(folder_->ui.shown.size(), 2);
+    QVERIFY(folder_->ui.shown[1].text.startsWith(QStringLiteral("ファイルを保存できませんでした。")));
+    QCOMPARE(form->EditorText(), QStringLiteral("kept body"));
+    QVERIFY(QFileInfo(blocker).isDir());
+}
+
+void TestTyakuForm::deleteAllEmptiesListStoreAndBoxes()
+{
+    fill(Store::Received, threeMails());
+    TyakuForm* form = open(HistoryMode::Received);
+    folder_->ui.answers.enqueue(Answer::No);
+    form->Command6->click();
+    QCOMPARE(folder_->ui.texts(), QStringList{QStringLiteral("すべてのデータを削除して良いですか？")});
+    QCOMPARE(storeSize(*folder_, Store::Received), 3 * hm::store::kRecordSize);
+    QCOMPARE(form->MailListView->topLevelItemCount(), 3);
+
+    folder_->ui.answers.enqueue(Answer::Yes);
+    form->Command6->click();
+    QCOMPARE(form->MailListView->topLevelItemCount(), 0);
+    QCOMPARE(form->Text2->text(), QStringLiteral("0"));
+    QVERIFY(form->Text7->text().isEmpty());
+    QVERIFY(form->Text8->text().isEmpty());
+    QVERIFY(form->Text9->text().isEmpty());
+    QVERIFY(form->rtfEd->toPlainText().isEmpty());
+    QVERIFY(QFileInfo::exists(folder_->file(hm::store::storePath(Store::Received))));
+    QCOMPARE(storeSize(*folder_, Store::Received), 0);
+}
+
+void TestTyakuForm::copyFieldFollowsTheMouseAndCopyButtonUsesIt()
+{
+    fill(Store::Received, threeMails());
+    TyakuForm* form = open(HistoryMode::Received);
+    enter(form->Text8);
+    QCOMPARE(form->Text6->text(), QStringLiteral("c@example.jp"));
+    enter(form->Text7);
+    QCOMPARE(form->Text6->text(), QStringLiteral("三番目"));
+    form->Command1->click();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("三番目"));
+}
+
+void TestTyakuForm::helpBoxFollowsTheMouse()
+{
+    TyakuForm* form = open(HistoryMode::Received);
+    QVERIFY(!form->Text4->isVisible());
+    enter(form->Command3);
+    QVERIFY(form->Text4->isVisible());
+    QCOMPARE(form->Text4->toPlainText(),
+             QStringLiteral("受信したメールを１件ずつ削除します。リストでメールを選択（クリック）してから実行して下さい。"));
+    enter(form->Command1);
+    QVERIFY(form->Text4->toPlainText().contains(QStringLiteral("出来ます。\n\n 本文への貼り付け")));
+    QVERIFY(form->Text4->toPlainText().endsWith(QStringLiteral("可能です。\n\nコピーされる内容は右の欄に反映されます。")));
+    enter(form->Text1);
+    QVERIFY(form->Text4->toPlainText().startsWith(QStringLiteral("検索したい文字を入力し")));
+
+    // Over the editor the box hides and keeps its text; over the list it is emptied too.
+    enter(form->rtfEd->viewport());
+    QVERIFY(!form->Text4->isVisible());
+    QVERIFY(!form->Text4->toPlainText().isEmpty());
+    const int h = form->frameGeometry().height() * 15;
+    QVERIFY(qAbs(form->Text6->y() * 15 - (h - 1000)) < 30);
+    QVERIFY(qAbs(form->Command1->y() * 15 - (h - 980)) < 30);
+    enter(form->Command6);
+    enter(form->MailListView->viewport());
+    QVERIFY(!form->Text4->isVisible());
+    QVERIFY(form->Text4->toPlainText().isEmpty());
+
+    // Over the window's own background the copy controls go back onto the status bar.
+    const QPointF free = form->Picture1->mapTo(form, QPoint(form->Picture1->width() - 4, 4));
+    QMouseEvent move(QEvent::MouseMove, free, form->mapToGlobal(free), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(form, &move);
+    QCOMPARE(form->Text6->y(), form->StatusBar1->y() + hm::twips(80));
+    QCOMPARE(form->Command1->y(), form->StatusBar1->y() + hm::twips(80));
+}
+
+void TestTyakuForm::layoutFollowsTheWindowSize()
+{
+    TyakuForm* form = open(HistoryMode::Received);
+    form->resize(900, 700);
+    QCoreApplication::processEvents();
+    const int W = form->frameGeometry().width() * 15;
+    const int H = form->frameGeometry().height() * 15;
+    auto near = [](int pixels, int twips) { return qAbs(pixels * 15 - twips) <= 30; };
+    QVERIFY(near(form->MailListView->width(), W * 99 / 100));
+    QVERIFY(near(form->MailListView->height(), H / 4));
+    const int listH = form->MailListView->height() * 15;
+    QVERIFY(near(form->Text7->y(), listH + 940));
+    QVERIFY(near(form->Text7->width(), W / 2));
+    QVERIFY(near(form->Text8->x(), form->Text7->x() * 15 + W / 2));
+    QVERIFY(near(form->Text9->x(), form->Text8->x() * 15 + W * 3 / 10 - 20));
+    QVERIFY(near(form->rtfEd->y(), listH + 1300));
+    QVERIFY(near(form->rtfEd->width(), W * 99 / 100));
+    // The editor grows with the window but never runs under the status bar.
+    QVERIFY(form->rtfEd->geometry().bottom() < form->StatusBar1->y());
+    QVERIFY(form->rtfEd->height() > 150);
+    QCOMPARE(form->Command1->x(), hm::twips(1880));
+    QCOMPARE(form->Text6->x(), hm::twips(1880 + 3380));
+}
+
+void TestTyakuForm::mailCheckStagesAndAppendsWhatTheBoxesShow()
+{
+    TyakuForm* form = hm::history::StagingWindow();
+    QVERIFY(!form->isVisible());
+    form->StageMessage(QStringLiteral("  件名  "), QStringLiteral(" s@example.jp "), QStringLiteral(" Tue, 8 Dec 2026 "),
+                       QStringLiteral("  本文\r\n二行目  "));
+    QVERIFY(form->AppendShownMessage());
+    QVERIFY(form->AppendShownMessage());
+    QCOMPARE(storeSize(*folder_, Store::Received), 2 * hm::store::kRecordSize);
+    QVERIFY(hm::store::ReadRecord(Store::Received, 2));
+    const hm::store::MailRecordFields& r = hm::store::RecordBuffer(Store::Received);
+    QCOMPARE(r.Subject, QStringLiteral("件名"));
+    QCOMPARE(r.From, QStringLiteral("s@example.jp"));
+    QCOMPARE(r.Date, QStringLiteral("Tue, 8 Dec 2026"));
+    QCOMPARE(r.Body, QStringLiteral("本文\r\n二行目"));
+    // Opening later shows both from the store.
+    open(HistoryMode::Received);
+    QCOMPARE(form->Text2->text(), QStringLiteral("2"));
+}
+
+QTEST_MAIN(TestTyakuForm)
+#include "test_tyaku_form.moc"
