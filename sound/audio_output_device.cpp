@@ -28,6 +28,7 @@ public:
         return loop_ ? std::numeric_limits<int>::max() : pcm_.size() - pos_;
     }
     bool atEnd() const override { return !loop_ && pos_ >= pcm_.size(); }
+    qint64 handedOver() const { return handedOver_; }
 
 protected:
     qint64 readData(char* data, qint64 max) override
@@ -44,6 +45,7 @@ protected:
             pos_ += n;
             done += n;
         }
+        handedOver_ += done;
         return done;
     }
     qint64 writeData(const char*, qint64) override { return -1; }
@@ -52,11 +54,12 @@ private:
     QByteArray pcm_;
     bool loop_;
     qint64 pos_ = 0;
+    qint64 handedOver_ = 0;
 };
 
-// Beyond its length a sound that plays once is ended anyway, so a stalled output can never
-// hold a synchronous play for good.
-constexpr int kStallGraceMs = 5000;
+// An output that takes nothing for this long has stalled; the sound is ended, so a
+// synchronous play can never hold the program for good.
+constexpr int kStallMs = 5000;
 constexpr qint64 kBufferUs = 500000;
 } // namespace
 
@@ -67,6 +70,7 @@ public:
     {
         finish_.setSingleShot(true);
         QObject::connect(&finish_, &QTimer::timeout, this, [this] { end(); });
+        QObject::connect(&watchdog_, &QTimer::timeout, this, [this] { checkProgress(); });
     }
     ~OutputPlayer() override { end(); }
 
@@ -92,14 +96,16 @@ public:
             return false;
         }
         owner_->setPlaying(true);
-        if (!loop)
-            finish_.start(int(qMin<qint64>(durationMs_ + kStallGraceMs, qint64(INT_MAX))));
+        lastHandedOver_ = 0;
+        progress_.start();
+        watchdog_.start(500);
         return true;
     }
 
     void end()
     {
         finish_.stop();
+        watchdog_.stop();
         if (sink_) {
             sink_->disconnect(this);
             sink_->stop();
@@ -112,6 +118,18 @@ public:
     }
 
 private:
+    void checkProgress()
+    {
+        if (!source_)
+            return;
+        if (source_->handedOver() != lastHandedOver_) {
+            lastHandedOver_ = source_->handedOver();
+            progress_.restart();
+        } else if (progress_.elapsed() > kStallMs && !finish_.isActive()) {
+            end();
+        }
+    }
+
     void stateChanged(QAudio::State state)
     {
         if (!sink_)
@@ -131,7 +149,10 @@ private:
     QAudioSink* sink_ = nullptr;
     PcmSource* source_ = nullptr;
     QTimer finish_{this};
+    QTimer watchdog_{this};
     QElapsedTimer clock_;
+    QElapsedTimer progress_;
+    qint64 lastHandedOver_ = 0;
     bool loop_ = false;
     qint64 durationMs_ = 0;
     qint64 bytesPerSecond_ = 0;

@@ -6,7 +6,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QTest>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
 
 using namespace hm::sound;
 using hm::test::streamsOnSink;
@@ -30,6 +35,7 @@ private slots:
     void memoryLimitIsTwoMebibytes();
     void memoryPlayKeepsTheFileBytesInTheBuffer();
     void brokenWaveFilesFailWithoutHarm();
+    void aStalledServerDoesNotHoldASynchronousPlay();
 
 private:
     QString put(const QString& name, const QByteArray& bytes);
@@ -190,6 +196,29 @@ void TestPlayWave::brokenWaveFilesFailWithoutHarm()
     QCOMPARE(PlayWave(cut, true, false, true, false), 0);
     QVERIFY(t.elapsed() >= 150);
     QVERIFY(t.elapsed() < 3000);
+}
+
+void TestPlayWave::aStalledServerDoesNotHoldASynchronousPlay()
+{
+    QFile pidFile(qEnvironmentVariable("PULSE_RUNTIME_PATH") + QStringLiteral("/daemon.pid"));
+    QVERIFY(pidFile.open(QIODevice::ReadOnly));
+    const pid_t daemon = pid_t(pidFile.readAll().trimmed().toInt());
+    QVERIFY(daemon > 0);
+    const QString wav = put(QStringLiteral("long.wav"), hm::test::tone(30000));
+    // The server freezes shortly after the play began and wakes only when the test is over.
+    std::thread freezer([daemon] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ::kill(daemon, SIGSTOP);
+    });
+    const auto wake = qScopeGuard([&] {
+        freezer.join();
+        ::kill(daemon, SIGCONT);
+    });
+    QElapsedTimer t;
+    t.start();
+    PlayWave(wav, true, false, false, false);
+    QVERIFY2(t.elapsed() < 15000, qPrintable(QString::number(t.elapsed())));
+    QVERIFY(!soundDevice().isPlaying());
 }
 
 QTEST_GUILESS_MAIN(TestPlayWave)
