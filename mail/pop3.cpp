@@ -6,7 +6,10 @@
 
 #include <QDir>
 
+#include <poll.h>
 #include <sys/socket.h>
+
+#include <cerrno>
 
 #include <map>
 #include <memory>
@@ -68,6 +71,20 @@ curl_socket_t openSocket(void* user, curlsocktype, curl_sockaddr* address)
     if (!session->allowNewSocket)
         return CURL_SOCKET_BAD;
     return ::socket(address->family, address->socktype, address->protocol);
+}
+
+// The server sends nothing between replies; a readable socket that reads as end-of-file
+// means it hung up.
+bool peerHungUp(curl_socket_t socket)
+{
+    pollfd p{socket, POLLIN, 0};
+    if (::poll(&p, 1, 0) <= 0)
+        return false;
+    if (p.revents & (POLLHUP | POLLERR))
+        return true;
+    char c;
+    const ssize_t r = ::recv(socket, &c, 1, MSG_PEEK | MSG_DONTWAIT);
+    return r == 0 || (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
 }
 
 Pop3Session* find(int handle)
@@ -154,6 +171,15 @@ int fetch(Pop3Session& s, int number)
     }
     if (code != CURLE_OK)
         return fail(s, code);
+    // curl ends a download quietly when the server hangs up before the closing dot; a
+    // message is whole only if the connection that carried it is still there.
+    curl_socket_t socket = CURL_SOCKET_BAD;
+    curl_easy_getinfo(s.curl, CURLINFO_ACTIVESOCKET, &socket);
+    if (socket == CURL_SOCKET_BAD || peerHungUp(socket)) {
+        s.broken = true;
+        setLastError(QStringLiteral("サーバー「%1」との接続がメール %2 の受信中に切れました。").arg(s.address.host).arg(number));
+        return kErrorFailed;
+    }
     s.fetchedNumber = number;
     s.fetched = raw;
     return 0;

@@ -1,0 +1,312 @@
+#include "mail/charset.h"
+#include "mail/mime.h"
+#include "mail/nmail.h"
+#include "mail/transfer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <iconv.h>
+
+using namespace hm::mail;
+
+namespace {
+
+QByteArray sjis(const char* utf8)
+{
+    // The test's own CP932 bytes for text, via iconv as a Windows mailer would write them.
+    QByteArray in(utf8);
+    QByteArray out(in.size() * 2 + 8, 0);
+    iconv_t cd = iconv_open("CP932", "UTF-8");
+    char* ip = in.data();
+    char* op = out.data();
+    size_t il = size_t(in.size()), ol = size_t(out.size());
+    iconv(cd, &ip, &il, &op, &ol);
+    iconv_close(cd);
+    out.truncate(out.size() - qsizetype(ol));
+    return out;
+}
+
+QStringList filesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+QByteArray partial(const QByteArray& id, int number, int total, const QByteArray& fragment)
+{
+    QByteArray m = "From: x@localhost\r\nSubject: split\r\nMIME-Version: 1.0\r\n"
+                   "Content-Type: message/partial; id=\"" + id + "\"; number=" + QByteArray::number(number);
+    if (total > 0)
+        m += "; total=" + QByteArray::number(total);
+    return m + "\r\n\r\n" + fragment;
+}
+
+} // namespace
+
+class TestMailDecoding : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void subjectsInTheCharsetsJapaneseMailUses_data();
+    void subjectsInTheCharsetsJapaneseMailUses();
+    void senderKeepsNameAndAddress();
+    void bodyOfASinglePartIsDecoded();
+    void bodyOfAMultipartStaysRawWithTheMarker();
+    void damagedMessagesDoNotBreakTheParser();
+    void attachmentNamesStayInsideTheFolder();
+    void sameNamesAreAllKept();
+    void htmlOnlyMessageBecomesReadableText();
+    void splitMessageWaitsForEveryPart();
+    void attachmentCallFallsBackToTheGivenText();
+    void serverTextsSayHowToConnect();
+};
+
+void TestMailDecoding::subjectsInTheCharsetsJapaneseMailUses_data()
+{
+    QTest::addColumn<QByteArray>("raw");
+    QTest::addColumn<QString>("expected");
+    // Two base64 words where the first ends in padding: the second must not be lost.
+    QTest::newRow("adjacent-padded") << QByteArray("=?UTF-8?B?YWI=?= =?UTF-8?B?Y2Q=?=") << QStringLiteral("abcd");
+    // A character split across two words of one charset.
+    QTest::newRow("split-char") << QByteArray("=?UTF-8?B?5pel?= =?UTF-8?B?5pys?=") << QStringLiteral("日本");
+    QTest::newRow("iso-2022-jp-nec") << QByteArray("=?ISO-2022-JP?B?GyRCLSEtahsoQg==?=") << QStringLiteral("①㈱");
+    QTest::newRow("iso-2022-jp-kana") << QByteArray("=?iso-2022-jp?B?GyhJNjZGGyhC?=") << QStringLiteral("ｶｶﾆ");
+    QTest::newRow("shift_jis-label") << "=?Shift_JIS?B?" + sjis("①髙橋ﾃｽﾄ").toBase64() + "?="
+                                     << QStringLiteral("①髙橋ﾃｽﾄ");
+    QTest::newRow("windows-31j-label") << "=?windows-31j?B?" + sjis("㈱テスト").toBase64() + "?="
+                                       << QStringLiteral("㈱テスト");
+    QTest::newRow("euc-jp") << QByteArray("=?EUC-JP?B?xvzL3A==?=") << QStringLiteral("日本");
+    QTest::newRow("latin1-q") << QByteArray("=?ISO-8859-1?Q?caf=E9_au_lait?=") << QStringLiteral("café au lait");
+    QTest::newRow("raw-utf8") << QByteArray("日本語の件名") << QStringLiteral("日本語の件名");
+    QTest::newRow("raw-cp932") << sjis("社内連絡①") << QStringLiteral("社内連絡①");
+    QTest::newRow("unknown-charset") << QByteArray("=?x-unheard-of?B?5pel5pys?=") << QStringLiteral("日本");
+    QTest::newRow("text-around-words") << QByteArray("Re: =?UTF-8?B?5pel?= memo") << QStringLiteral("Re: 日 memo");
+    QTest::newRow("folded") << QByteArray("=?UTF-8?B?5pel?=\r\n =?UTF-8?B?5pys?=") << QStringLiteral("日本");
+    QTest::newRow("broken-base64") << QByteArray("=?UTF-8?B?5p!!el?=") << QStringLiteral("日");
+}
+
+void TestMailDecoding::subjectsInTheCharsetsJapaneseMailUses()
+{
+    QFETCH(QByteArray, raw);
+    QFETCH(QString, expected);
+    const HeaderSummary s = summarizeMessage("Subject: " + raw + "\r\nFrom: a@b\r\n\r\nbody\r\n");
+    QCOMPARE(s.subject, expected);
+}
+
+void TestMailDecoding::senderKeepsNameAndAddress()
+{
+    const HeaderSummary s = summarizeMessage(
+        "From: =?ISO-2022-JP?B?GyRCOzNFRBsoQg==?= <yamada@example.jp>\r\nDate: Tue, 8 Dec 2026\r\n 09:00:00 +0900\r\n"
+        "Subject: x\r\n\r\n");
+    QCOMPARE(s.from, QStringLiteral("山田 <yamada@example.jp>"));
+    QCOMPARE(s.date, QStringLiteral("Tue, 8 Dec 2026 09:00:00 +0900"));
+    QVERIFY(s.header.startsWith(QLatin1String("From: ")));
+    QVERIFY(!s.header.endsWith(QLatin1String("\r\n\r\n")));
+}
+
+void TestMailDecoding::bodyOfASinglePartIsDecoded()
+{
+    const QByteArray base64 = "Subject: x\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+                              "Content-Transfer-Encoding: base64\r\n\r\n"
+                              + QStringLiteral("一行目\n二行目\n").toUtf8().toBase64() + "\r\n";
+    QCOMPARE(downloadedBody(base64), QStringLiteral("一行目\r\n二行目\r\n"));
+    const QByteArray qp = "Subject: x\r\nContent-Type: text/plain; charset=iso-2022-jp\r\n"
+                          "Content-Transfer-Encoding: quoted-printable\r\n\r\n=1B$B-!=1B(B=20end\r\n";
+    QCOMPARE(downloadedBody(qp), QStringLiteral("① end\r\n"));
+    // No Content-Type at all: plain text in whatever the bytes are.
+    QCOMPARE(downloadedBody("Subject: x\r\n\r\n" + sjis("本文です")), QStringLiteral("本文です"));
+}
+
+void TestMailDecoding::bodyOfAMultipartStaysRawWithTheMarker()
+{
+    const QByteArray m = "Subject: x\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"B\"\r\n\r\n"
+                         "--B\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\nhello\r\n"
+                         "--B\r\nContent-Type: application/octet-stream\r\nContent-Disposition: attachment; filename=\"a.bin\"\r\n"
+                         "Content-Transfer-Encoding: base64\r\n\r\nAAEC\r\n--B--\r\n";
+    const QString body = downloadedBody(m);
+    QVERIFY(body.contains(QLatin1String("attachment")));
+    QVERIFY(body.startsWith(QLatin1String("--B")));
+    QTemporaryDir dir;
+    const Extraction e = extractAttachments(m, dir.path());
+    QCOMPARE(e.result, 1);
+    QCOMPARE(e.body, QStringLiteral("hello"));
+    QFile f(dir.filePath(QStringLiteral("a.bin")));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("\x00\x01\x02", 3));
+}
+
+void TestMailDecoding::damagedMessagesDoNotBreakTheParser()
+{
+    QTemporaryDir dir;
+    // A boundary that never ends, broken base64 and a header only.
+    const QByteArray unterminated = "Content-Type: multipart/mixed; boundary=Z\r\n\r\n--Z\r\n"
+                                    "Content-Type: text/plain\r\n\r\nstill here\r\n--Z\r\n"
+                                    "Content-Disposition: attachment; filename=b.bin\r\nContent-Transfer-Encoding: base64\r\n\r\n"
+                                    "QUJD!!!RE*VG\r\n";
+    const Extraction e = extractAttachments(unterminated, dir.path());
+    QCOMPARE(e.result, 1);
+    QVERIFY(e.body.contains(QLatin1String("still here")));
+    QVERIFY(filesIn(dir.path()).contains(QStringLiteral("b.bin")));
+    for (const QByteArray& raw : {QByteArray(), QByteArray("\r\n"), QByteArray("Subject: only"),
+                                  QByteArray("Content-Type: multipart/mixed\r\n\r\nno boundary"),
+                                  QByteArray("\xff\xfe\x00garbage", 10)}) {
+        summarizeMessage(raw);
+        downloadedBody(raw);
+        QVERIFY(extractAttachments(raw, dir.path()).result >= 0);
+    }
+}
+
+void TestMailDecoding::attachmentNamesStayInsideTheFolder()
+{
+    QTemporaryDir outer;
+    const QString folder = outer.filePath(QStringLiteral("添付フォルダ"));
+    QVERIFY(QDir().mkpath(folder));
+    const QList<QByteArray> names = {"../../escape.txt", "/etc/passwd", "C:\\\\Windows\\\\evil.exe", "D:drive.txt", "a\x01\x1f" "b.txt",
+                                     "CON", "nul.txt", "..", "", "=?UTF-8?B?5YaZ55yfLmpwZw==?="};
+    QByteArray m = "Content-Type: multipart/mixed; boundary=\"X\"\r\n\r\n";
+    for (const QByteArray& n : names)
+        m += "--X\r\nContent-Type: application/octet-stream\r\nContent-Disposition: attachment; filename=\"" + n
+             + "\"\r\n\r\ndata\r\n";
+    m += "--X--\r\n";
+    const Extraction e = extractAttachments(m, folder);
+    QCOMPARE(e.result, 1);
+    QCOMPARE(e.saved.size(), names.size());
+    for (const QString& path : e.saved)
+        QCOMPARE(QFileInfo(path).absolutePath(), QFileInfo(folder).absoluteFilePath());
+    const QStringList files = filesIn(folder);
+    QVERIFY(files.contains(QStringLiteral("escape.txt")));
+    QVERIFY(files.contains(QStringLiteral("passwd")));
+    QVERIFY2(files.contains(QStringLiteral("evil.exe")), qPrintable(files.join(QLatin1Char('|'))));
+    QVERIFY(files.contains(QStringLiteral("drive.txt")));
+    QVERIFY(files.contains(QStringLiteral("ab.txt")));
+    QVERIFY(files.contains(QStringLiteral("_CON")));
+    QVERIFY(files.contains(QStringLiteral("_nul.txt")));
+    QVERIFY(files.contains(QStringLiteral("写真.jpg")));
+    QCOMPARE(filesIn(outer.path()), QStringList());
+    QCOMPARE(safeFileName(QStringLiteral("lpt1.log")), QStringLiteral("_lpt1.log"));
+    QCOMPARE(safeFileName(QStringLiteral("a<b>c?.txt. ")), QStringLiteral("a_b_c_.txt"));
+    QVERIFY(safeFileName(QString(300, QChar(0x3042)) + QStringLiteral(".pdf")).endsWith(QLatin1String(".pdf")));
+    QVERIFY(safeFileName(QString(300, QChar(0x3042)) + QStringLiteral(".pdf")).toUtf8().size() <= 200);
+}
+
+void TestMailDecoding::sameNamesAreAllKept()
+{
+    QTemporaryDir dir;
+    {
+        QFile old(dir.filePath(QStringLiteral("report.txt")));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("from an earlier message");
+    }
+    QByteArray m = "Content-Type: multipart/mixed; boundary=\"X\"\r\n\r\n";
+    for (const char* body : {"first", "second"})
+        m += QByteArray("--X\r\nContent-Type: text/plain\r\nContent-Disposition: attachment; filename=report.txt\r\n\r\n")
+             + body + "\r\n";
+    m += "--X--\r\n";
+    const Extraction e = extractAttachments(m, dir.path());
+    QCOMPARE(e.result, 1);
+    QCOMPARE(filesIn(dir.path()),
+             (QStringList{QStringLiteral("report (2).txt"), QStringLiteral("report (3).txt"), QStringLiteral("report.txt")}));
+    QFile old(dir.filePath(QStringLiteral("report.txt")));
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("from an earlier message"));
+    QFile second(dir.filePath(QStringLiteral("report (3).txt")));
+    QVERIFY(second.open(QIODevice::ReadOnly));
+    QCOMPARE(second.readAll().trimmed(), QByteArray("second"));
+}
+
+void TestMailDecoding::htmlOnlyMessageBecomesReadableText()
+{
+    const QByteArray html = "Content-Type: text/html; charset=UTF-8\r\n\r\n"
+                            "<html><head><style>p{color:red}</style></head><body><p>こんにちは&amp;さようなら</p>"
+                            "<p>二段落目<br>改行 &lt;tag&gt; &#x2460;</p><script>alert(1)</script></body></html>";
+    QTemporaryDir dir;
+    const Extraction e = extractAttachments(html, dir.path());
+    QCOMPARE(e.result, 0);
+    QCOMPARE(e.body, QStringLiteral("こんにちは&さようなら\r\n\r\n二段落目\r\n改行 <tag> ①"));
+    // With a plain alternative, the plain text is the body.
+    const QByteArray alt = "Content-Type: multipart/alternative; boundary=A\r\n\r\n--A\r\n"
+                           "Content-Type: text/plain; charset=UTF-8\r\n\r\nplain\r\n--A\r\n"
+                           "Content-Type: text/html\r\n\r\n<b>html</b>\r\n--A--\r\n";
+    const Extraction a = extractAttachments(alt, dir.path());
+    QCOMPARE(a.body, QStringLiteral("plain"));
+    QCOMPARE(filesIn(dir.path()), QStringList());
+}
+
+void TestMailDecoding::splitMessageWaitsForEveryPart()
+{
+    const QByteArray inner = "Subject: whole\r\nContent-Type: multipart/mixed; boundary=S\r\n\r\n--S\r\n"
+                             "Content-Type: text/plain\r\n\r\nreassembled text\r\n--S\r\n"
+                             "Content-Type: application/octet-stream\r\nContent-Disposition: attachment; filename=big.dat\r\n"
+                             "Content-Transfer-Encoding: base64\r\n\r\nSGVsbG8gV29ybGQ=\r\n--S--\r\n";
+    const qsizetype third = inner.size() / 3;
+    const QByteArray p1 = inner.left(third), p2 = inner.mid(third, third), p3 = inner.mid(2 * third);
+    QTemporaryDir dir;
+    QCOMPARE(extractAttachments(partial("id-1@x", 1, 0, p1), dir.path()).result, -6);
+    QCOMPARE(extractAttachments(partial("id-1@x", 3, 3, p3), dir.path()).result, -6);
+    QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("big.dat"))));
+    // A fragment of another split message does not complete this one.
+    QCOMPARE(extractAttachments(partial("id-2@x", 2, 3, p2), dir.path()).result, -6);
+    const Extraction e = extractAttachments(partial("id-1@x", 2, 0, p2), dir.path());
+    QCOMPARE(e.result, 1);
+    QCOMPARE(e.body, QStringLiteral("reassembled text"));
+    QFile f(dir.filePath(QStringLiteral("big.dat")));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("Hello World"));
+    // Hostile numbering is refused, not stored.
+    QCOMPARE(extractAttachments(partial("id-3@x", 100000, 0, "x"), dir.path()).result, -6);
+    QCOMPARE(extractAttachments(partial("id-3@x", 5, 2, "x"), dir.path()).result, -6);
+}
+
+void TestMailDecoding::attachmentCallFallsBackToTheGivenText()
+{
+    NMailInitializeWinSock();
+    QTemporaryDir dir;
+    QString s, d, f;
+    // A single-part base64 message whose body was already decoded by the download: untouched.
+    QString header = QStringLiteral("Subject: x\r\nContent-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64");
+    QString body = QStringLiteral("デコード済みの本文");
+    QCOMPARE(NMailAttachmentFileFirst(0, s, d, f, header, body, dir.path(), QString(),
+                                      header + QStringLiteral("\r\n") + body, 0),
+             0);
+    QCOMPARE(body, QStringLiteral("デコード済みの本文"));
+    // A multipart message given whole: extracted, body rewritten.
+    header = QStringLiteral("Content-Type: multipart/mixed; boundary=\"q\"");
+    body = QStringLiteral("--q\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\n本文\r\n--q\r\n"
+                          "Content-Disposition: attachment; filename=\"メモ.txt\"\r\n\r\nmemo\r\n--q--\r\n");
+    QCOMPARE(NMailAttachmentFileFirst(0, s, d, f, header, body, dir.path() + QLatin1Char('/'), QString(),
+                                      header + QStringLiteral("\r\n\r\n") + body, 0),
+             1);
+    QCOMPARE(body, QStringLiteral("本文"));
+    QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("メモ.txt"))));
+    // A folder that is not there: -5 and a message, nothing written elsewhere.
+    QCOMPARE(NMailAttachmentFileFirst(0, s, d, f, header, body, dir.filePath(QStringLiteral("missing")), QString(),
+                                      header + QStringLiteral("\r\n\r\n") + body, 0),
+             -5);
+    QString text;
+    int size = 0;
+    NMailGetMessage(0, text, size);
+    QVERIFY(text.contains(QStringLiteral("添付フォルダ")));
+}
+
+void TestMailDecoding::serverTextsSayHowToConnect()
+{
+    ServerAddress a;
+    QVERIFY(parseServer(QStringLiteral(" mail.example.jp "), Protocol::Pop3, a));
+    QCOMPARE(a.url(), QByteArray("pop3://mail.example.jp:110"));
+    QVERIFY(parseServer(QStringLiteral("mail.example.jp:1110"), Protocol::Pop3, a));
+    QCOMPARE(a.url(), QByteArray("pop3://mail.example.jp:1110"));
+    QVERIFY(parseServer(QStringLiteral("pop3s://mail.example.jp"), Protocol::Pop3, a));
+    QCOMPARE(a.url(), QByteArray("pop3s://mail.example.jp:995"));
+    QVERIFY(parseServer(QStringLiteral("smtp://smtp.example.jp:587"), Protocol::Smtp, a));
+    QCOMPARE(a.url(), QByteArray("smtp://smtp.example.jp:587"));
+    QVERIFY(parseServer(QStringLiteral("SMTPS://smtp.example.jp"), Protocol::Smtp, a));
+    QCOMPARE(a.url(), QByteArray("smtps://smtp.example.jp:465"));
+    QVERIFY(parseServer(QStringLiteral("[::1]:2525"), Protocol::Smtp, a));
+    QCOMPARE(a.url(), QByteArray("smtp://[::1]:2525"));
+    for (const char* bad : {"", "smtp://x", "host:0", "host:70000", "a b", "user@host", "-oProxy", "host/path", "http://x"})
+        QVERIFY2(!parseServer(QString::fromUtf8(bad), Protocol::Pop3, a), bad);
+}
+
+QTEST_GUILESS_MAIN(TestMailDecoding)
+#include "test_mail_decoding.moc"
