@@ -106,14 +106,17 @@ public:
     {
         finish_.stop();
         watchdog_.stop();
+        // Later, not now: this may run inside the sink's own signal.
         if (sink_) {
             sink_->disconnect(this);
             sink_->stop();
-            delete sink_;
+            sink_->deleteLater();
             sink_ = nullptr;
         }
-        delete source_;
-        source_ = nullptr;
+        if (source_) {
+            source_->deleteLater();
+            source_ = nullptr;
+        }
         owner_->setPlaying(false);
     }
 
