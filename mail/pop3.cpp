@@ -30,6 +30,8 @@ struct Pop3Session {
     std::vector<qint64> sizes;
     int fetchedNumber = 0;
     QByteArray fetched;
+    int summarizedNumber = 0;
+    HeaderSummary summary;
     QByteArray lastRaw;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
@@ -333,7 +335,11 @@ int NMailPop3GetMailStatus(int handle, int number, QString& subject, QString& da
     const int r = fetch(*s, number);
     if (r < 0)
         return r;
-    const HeaderSummary summary = summarizeMessage(s->fetched);
+    if (s->summarizedNumber != number) {
+        s->summary = summarizeMessage(s->fetched);
+        s->summarizedNumber = number;
+    }
+    const HeaderSummary& summary = s->summary;
     subject = summary.subject;
     date = summary.date;
     from = summary.from;
