@@ -19,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTextEdit>
 #include <QTreeWidget>
@@ -156,7 +157,13 @@ private:
 void TestTyakuForm::openingShowsEveryRecordAndTheLastInTheBoxes()
 {
     fill(Store::Received, threeMails());
+    // Only the last record stays visible: the editor and the clipboard change once for it
+    // (after being emptied), not once per record.
+    QSignalSpy editorChanges(hm::window<TyakuForm>()->rtfEd, &QTextEdit::textChanged);
+    QSignalSpy clipboardChanges(QGuiApplication::clipboard(), &QClipboard::dataChanged);
     TyakuForm* form = open(HistoryMode::Received);
+    QVERIFY(editorChanges.size() <= 2);
+    QVERIFY(clipboardChanges.size() <= 2);
 
     QCOMPARE(form->windowTitle(), QStringLiteral("着信履歴"));
     QCOMPARE(hm::history::CurrentHistoryMode(), HistoryMode::Received);
