@@ -10,6 +10,9 @@ namespace hm::compose {
 int SmtpSend(const QString& to, const QString& subject, const QString& body, const QString& attachments)
 {
     const hm::settings::AccountSettings& account = hm::settings::account();
+    // SMTP AUTH, where the server asks for it, uses the account's saved pair.
+    hm::mail::NMailSetSmtpCredentials(hm::settings::ReadAccountValue(QStringLiteral("NAME")),
+                                      hm::settings::ReadAccountValue(QStringLiteral("NAME2")));
     return hm::mail::NMailSmtpSendMail(account.SmtpServer, to, QString(), QString(), account.MailAddress,
                                        subject, body, QString(), attachments, 0);
 }
