@@ -311,7 +311,8 @@ Extraction extractFrom(GMimeMessage* message, const QString& folder, int depth)
     Walk w;
     walk(top, w, false, 0);
     e.body = bodyOf(w);
-    e.bodyFound = !w.plain.isEmpty() || !w.html.isEmpty() || !w.attachments.empty();
+    e.bodyFound = !w.plain.isEmpty() || !w.html.isEmpty();
+    e.multipart = top && GMIME_IS_MULTIPART(top);
     for (const auto& a : w.attachments) {
         QString written;
         const int r = saveNew(folder, a.name, a.bytes, written);

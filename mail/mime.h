@@ -27,6 +27,7 @@ struct Extraction {
     int result = 0;       // 1 saved attachments, 0 none, -5 a file failed to open, -6 parts missing
     bool bodyFound = false;
     QString body;         // the message's readable text, when bodyFound
+    bool multipart = false;
     QStringList saved;    // full paths of the files written
 };
 

@@ -397,8 +397,12 @@ int NMailAttachmentFileFirst(int, QString&, QString&, QString&, QString& header,
         return kErrorFileOpen;
     }
     const Extraction e = extractAttachments(raw, target);
+    // A multipart message without any text keeps no raw MIME as its body; a single part
+    // saved as a file keeps the text the download gave.
     if (e.bodyFound)
         body = e.body;
+    else if (e.multipart)
+        body.clear();
     if (e.result == kErrorFileOpen)
         setLastError(QStringLiteral("添付ファイルを添付フォルダ「%1」に書き込めません。").arg(target));
     else if (e.result == kErrorPartsMissing)

@@ -279,6 +279,22 @@ void TestMailDecoding::attachmentCallFallsBackToTheGivenText()
              1);
     QCOMPARE(body, QStringLiteral("本文"));
     QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("メモ.txt"))));
+    // A text part sent as a file is saved and keeps its text; a multipart of files alone
+    // keeps no raw MIME as its body.
+    header = QStringLiteral("Content-Type: text/plain; charset=UTF-8\r\nContent-Disposition: attachment; filename=note.txt");
+    body = QStringLiteral("note text");
+    QCOMPARE(NMailAttachmentFileFirst(0, s, d, f, header, body, dir.path(), QString(),
+                                      header + QStringLiteral("\r\n\r\n") + body, 0),
+             1);
+    QCOMPARE(body, QStringLiteral("note text"));
+    QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("note.txt"))));
+    header = QStringLiteral("Content-Type: multipart/mixed; boundary=\"q\"");
+    body = QStringLiteral("--q\r\nContent-Type: image/png\r\nContent-Transfer-Encoding: base64\r\n\r\niVBORw0KGgo=\r\n--q--\r\n");
+    QCOMPARE(NMailAttachmentFileFirst(0, s, d, f, header, body, dir.path(), QString(),
+                                      header + QStringLiteral("\r\n\r\n") + body, 0),
+             1);
+    QCOMPARE(body, QString());
+    QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral("attachment.png"))));
     // A folder that is not there: -5 and a message, nothing written elsewhere.
     QCOMPARE(NMailAttachmentFileFirst(0, s, d, f, header, body, dir.filePath(QStringLiteral("missing")), QString(),
                                       header + QStringLiteral("\r\n\r\n") + body, 0),
