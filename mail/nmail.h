@@ -49,9 +49,10 @@ int NMailAttachmentFileFirst(int, QString& subject, QString& date, QString& from
                              const QString& wholeMessage, int);
 int NMailAttachmentFileClose(int);
 int NMailPop3DeleteMail(int handle, int number);
-// Unmarks every deletion of this session.
+// Unmarks every deletion of this session. When that cannot be done, the close that follows
+// drops the connection without QUIT, so the deletions are void all the same.
 int NMailPop3Reset(int handle);
-// Sends QUIT, so deletions take effect; a session that broke sends nothing and deletes nothing.
+// Sends QUIT, so deletions take effect; a dead or abandoned connection deletes nothing.
 int NMailPop3Close(int handle);
 // The bytes of the message last downloaded on this handle.
 QByteArray NMailPop3LastRawMessage(int handle);

@@ -27,6 +27,7 @@ struct Pop3Session {
     bool authenticated = false;
     bool broken = false;
     bool allowNewSocket = true;
+    bool abandon = false; // close without QUIT: pending deletions must not take effect
     std::vector<qint64> sizes;
     int fetchedNumber = 0;
     QByteArray fetched;
@@ -319,6 +320,10 @@ int NMailPop3Authenticate(int handle, const QString& id, const QString& password
     s->sizes = std::move(sizes);
     s->authenticated = true;
     s->allowNewSocket = false;
+    s->log.dropOnError = true;
+    curl_socket_t socket = CURL_SOCKET_BAD;
+    curl_easy_getinfo(s->curl, CURLINFO_ACTIVESOCKET, &socket);
+    s->log.socket = socket;
     return int(s->sizes.size());
 }
 
@@ -434,12 +439,17 @@ int NMailPop3Reset(int handle)
     Pop3Session* s = find(handle);
     if (!s)
         return kErrorBadHandle;
-    if (!usable(*s))
+    // Whatever stops the reset also stops the deletions: the close then sends no QUIT.
+    if (!usable(*s)) {
+        s->abandon = true;
         return kErrorFailed;
+    }
     bool overflow = false;
     const CURLcode code = perform(*s, QByteArray(), "RSET", nullptr, 0, overflow);
-    if (code != CURLE_OK)
+    if (code != CURLE_OK) {
+        s->abandon = true;
         return fail(*s, code);
+    }
     return 0;
 }
 
@@ -448,7 +458,15 @@ int NMailPop3Close(int handle)
     const auto it = g_sessions.find(handle);
     if (it == g_sessions.end())
         return kErrorBadHandle;
-    // curl sends QUIT as it lets the connection go; a dead connection sends nothing.
+    // curl sends QUIT as it lets the connection go; a dead connection sends nothing, and
+    // neither does an abandoned one, whose socket is shut first.
+    Pop3Session& s = *it->second;
+    if (s.abandon && s.curl) {
+        curl_socket_t socket = CURL_SOCKET_BAD;
+        curl_easy_getinfo(s.curl, CURLINFO_ACTIVESOCKET, &socket);
+        if (socket != CURL_SOCKET_BAD)
+            ::shutdown(socket, SHUT_RDWR);
+    }
     g_sessions.erase(it);
     return 0;
 }

@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <sys/socket.h>
+
 #include <cerrno>
 #include <cstdlib>
 
@@ -30,6 +32,10 @@ int debugSink(CURL*, curl_infotype type, char* data, size_t size, void* user)
                            && line[1] <= '9' && line[2] >= '0' && line[2] <= '9';
     if (popError || smtpError)
         log->lastError = line;
+    if (popError && log->dropOnError && log->socket != CURL_SOCKET_BAD) {
+        ::shutdown(log->socket, SHUT_RDWR);
+        log->socket = CURL_SOCKET_BAD;
+    }
     return 0;
 }
 

@@ -32,10 +32,18 @@ public:
         process_.waitForFinished(5000);
     }
     QString server() const { return QStringLiteral("127.0.0.1:%1").arg(port_); }
+    // Whether the server has been sent QUIT so far.
+    bool sawQuit()
+    {
+        process_.waitForReadyRead(1000);
+        output_ += process_.readAllStandardOutput();
+        return output_.contains("QUIT");
+    }
     int port() const { return port_; }
 
 private:
     QProcess process_;
+    QByteArray output_;
     int port_ = 0;
 };
 
@@ -154,6 +162,13 @@ void TestMailHostileServer::refusedDeletionReportsTheServersReply()
     QVERIFY(NMailPop3DeleteMail(s.handle, 1) < 0);
     QVERIFY2(errorText().contains(QLatin1String("mailbox is locked")), qPrintable(errorText()));
     NMailPop3Close(s.handle);
+    // A refused command must not end in QUIT, which would commit the session's deletions.
+    QVERIFY(!server.sawQuit());
+    // A session without trouble does end in QUIT.
+    const Session clean = open(server);
+    QCOMPARE(NMailPop3GetMail(clean.handle, 1, subject, date, from, header, body, 0, 0), 0);
+    NMailPop3Close(clean.handle);
+    QVERIFY(server.sawQuit());
 }
 
 QTEST_GUILESS_MAIN(TestMailHostileServer)

@@ -66,6 +66,7 @@ def serve(conn):
             else:
                 send(conn, b"+OK\r\n")
         elif verb == b"QUIT":
+            print("QUIT", flush=True)
             send(conn, b"+OK bye\r\n")
             return
         else:
