@@ -25,6 +25,7 @@ struct MailServerEnv {
     QString password;
     QString caFile;
     QString maildir;
+    QString logDir;
 
     // Also trusts the fixture's CA for this process, the way a user can name extra
     // certificates to OpenSSL programs (SSL_CERT_FILE).
@@ -49,6 +50,7 @@ struct MailServerEnv {
             else if (key == "PASSWORD") e.password = value;
             else if (key == "CA_FILE") e.caFile = value;
             else if (key == "MAILDIR") e.maildir = value;
+            else if (key == "LOG_DIR") e.logDir = value;
         }
         e.valid = !e.host.isEmpty() && e.pop3Port > 0 && e.smtpPort > 0 && !e.maildir.isEmpty();
         if (!e.caFile.isEmpty())
