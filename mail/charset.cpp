@@ -129,6 +129,9 @@ QByteArray normalisedLabel(const QByteArray& charset)
 
 QString decodeUnlabelled(const QByteArray& bytes)
 {
+    // Older Japanese mailers put raw ISO-2022-JP into headers and unlabelled bodies.
+    if (bytes.contains("\x1b$B") || bytes.contains("\x1b$@") || bytes.contains("\x1b(I"))
+        return viaIconv(iso2022jpToCp932(bytes), "CP932");
     if (isAscii(bytes) || isUtf8(bytes))
         return QString::fromUtf8(bytes);
     return viaIconv(bytes, "CP932");

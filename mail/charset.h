@@ -9,8 +9,8 @@ namespace hm::mail {
 // as EUC-JP-MS. An unknown or empty label falls back as unlabelled bytes do.
 QString decodeCharset(const QByteArray& bytes, const QByteArray& charset);
 
-// Unlabelled 8-bit bytes (raw header bytes, a body without a charset): UTF-8 when they are
-// valid UTF-8, otherwise CP932.
+// Unlabelled bytes (raw header bytes, a body without a charset): ISO-2022-JP when they carry
+// its escapes, UTF-8 when they are valid UTF-8, otherwise CP932.
 QString decodeUnlabelled(const QByteArray& bytes);
 
 // Decodes RFC 2047 encoded-words in a header value; adjacent words in one charset are joined

@@ -80,6 +80,7 @@ void TestMailDecoding::subjectsInTheCharsetsJapaneseMailUses_data()
     QTest::newRow("latin1-q") << QByteArray("=?ISO-8859-1?Q?caf=E9_au_lait?=") << QStringLiteral("café au lait");
     QTest::newRow("raw-utf8") << QByteArray("日本語の件名") << QStringLiteral("日本語の件名");
     QTest::newRow("raw-cp932") << sjis("社内連絡①") << QStringLiteral("社内連絡①");
+    QTest::newRow("raw-iso-2022-jp") << QByteArray("\x1b$BF|K\\\x1b(B memo") << QStringLiteral("日本 memo");
     QTest::newRow("unknown-charset") << QByteArray("=?x-unheard-of?B?5pel5pys?=") << QStringLiteral("日本");
     QTest::newRow("text-around-words") << QByteArray("Re: =?UTF-8?B?5pel?= memo") << QStringLiteral("Re: 日 memo");
     QTest::newRow("folded") << QByteArray("=?UTF-8?B?5pel?=\r\n =?UTF-8?B?5pys?=") << QStringLiteral("日本");
