@@ -344,20 +344,45 @@ QString toCrLf(const QString& text)
     return out;
 }
 
-HeaderSummary summarizeMessage(const QByteArray& raw)
+namespace {
+
+HeaderSummary summaryOf(const QByteArray& raw, qsizetype headerLength, GMimeMessage* message)
 {
     HeaderSummary s;
-    qsizetype headerLength = 0, bodyStart = 0;
-    splitHeader(raw, headerLength, bodyStart);
     s.header = toCrLf(decodeUnlabelled(raw.left(headerLength)));
-    GPtr<GMimeMessage> message = parse(raw);
     if (!message)
         return s;
-    GMimeObject* object = GMIME_OBJECT(message.get());
+    GMimeObject* object = GMIME_OBJECT(message);
     s.subject = decodeHeaderText(rawHeaderValue(object, "Subject")).trimmed();
     s.date = decodeUnlabelled(rawHeaderValue(object, "Date")).simplified();
     s.from = decodeHeaderText(rawHeaderValue(object, "From")).trimmed();
     return s;
+}
+
+QString bodyOfDownload(const QByteArray& raw, qsizetype bodyStart, GMimeMessage* message)
+{
+    GMimeObject* top = message ? g_mime_message_get_mime_part(message) : nullptr;
+    if (top && GMIME_IS_PART(top) && !GMIME_IS_MESSAGE_PARTIAL(top) && hasType(top, "text", "*"))
+        return partText(GMIME_PART(top));
+    return toCrLf(decodeUnlabelled(raw.mid(bodyStart)));
+}
+
+} // namespace
+
+HeaderSummary summarizeMessage(const QByteArray& raw)
+{
+    qsizetype headerLength = 0, bodyStart = 0;
+    splitHeader(raw, headerLength, bodyStart);
+    GPtr<GMimeMessage> message = parse(raw);
+    return summaryOf(raw, headerLength, message.get());
+}
+
+Downloaded readDownloaded(const QByteArray& raw)
+{
+    qsizetype headerLength = 0, bodyStart = 0;
+    splitHeader(raw, headerLength, bodyStart);
+    GPtr<GMimeMessage> message = parse(raw);
+    return {summaryOf(raw, headerLength, message.get()), bodyOfDownload(raw, bodyStart, message.get())};
 }
 
 bool isSingleTextPart(const QByteArray& raw)
@@ -375,10 +400,7 @@ QString downloadedBody(const QByteArray& raw)
     qsizetype headerLength = 0, bodyStart = 0;
     splitHeader(raw, headerLength, bodyStart);
     GPtr<GMimeMessage> message = parse(raw);
-    GMimeObject* top = message ? g_mime_message_get_mime_part(message.get()) : nullptr;
-    if (top && GMIME_IS_PART(top) && !GMIME_IS_MESSAGE_PARTIAL(top) && hasType(top, "text", "*"))
-        return partText(GMIME_PART(top));
-    return toCrLf(decodeUnlabelled(raw.mid(bodyStart)));
+    return bodyOfDownload(raw, bodyStart, message.get());
 }
 
 QString readableBody(const QByteArray& raw)

@@ -16,6 +16,13 @@ struct HeaderSummary {
 
 HeaderSummary summarizeMessage(const QByteArray& raw);
 
+// The summary and the download body from one parse.
+struct Downloaded {
+    HeaderSummary summary;
+    QString body;
+};
+Downloaded readDownloaded(const QByteArray& raw);
+
 // The body as the download call gives it: decoded text for a single-part text message,
 // the raw MIME body for anything else.
 QString downloadedBody(const QByteArray& raw);

@@ -32,7 +32,7 @@ struct Pop3Session {
     int fetchedNumber = 0;
     QByteArray fetched;
     int summarizedNumber = 0;
-    HeaderSummary summary;
+    Downloaded parsed;
     QByteArray lastRaw;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
@@ -341,10 +341,10 @@ int NMailPop3GetMailStatus(int handle, int number, QString& subject, QString& da
     if (r < 0)
         return r;
     if (s->summarizedNumber != number) {
-        s->summary = summarizeMessage(s->fetched);
+        s->parsed = readDownloaded(s->fetched);
         s->summarizedNumber = number;
     }
-    const HeaderSummary& summary = s->summary;
+    const HeaderSummary& summary = s->parsed.summary;
     subject = summary.subject;
     date = summary.date;
     from = summary.from;
@@ -378,7 +378,7 @@ int NMailPop3GetMail(int handle, int number, QString& subject, QString& date, QS
     if (r < 0)
         return r;
     Pop3Session* s = find(handle);
-    body = downloadedBody(s->fetched);
+    body = s->parsed.body;
     rememberDownload(*s, header);
     return 0;
 }
