@@ -5,6 +5,7 @@
 #include "common/program_folder.h"
 #include "common/ui_services.h"
 #include "common/window_registry.h"
+#include "history/editor_text.h"
 #include "history/history_mode.h"
 #include "history/tyaku_form.h"
 #include "mail/nmail.h"
@@ -146,6 +147,9 @@ void CheckMail(MainForm& main)
 
         TyakuForm* history = count > 0 ? hm::history::StagingWindow() : nullptr;
         QString subject, date, from, header, body;
+        // The history window's boxes are the staging area of each record; only the last
+        // message's texts stay visible there, so the widgets are filled once, at the end.
+        struct { QString subject, from, date, body; bool any = false; } shown;
         const QString scratch = hm::dataPath(kScratch);
         const QString folder = hm::dataPath(kAttachmentFolder) + QLatin1Char('/');
         for (int n = 1; n <= count; ++n) {
@@ -182,9 +186,11 @@ void CheckMail(MainForm& main)
 
             if (attachmentFlag == 1)
                 body += QStringLiteral("\r\n") + kNotice;
-            history->StageMessage(subject, from, date, bodyThatFitsTheStore(body, n, handle));
-
-            if (!history->AppendShownMessage()) {
+            shown = {subject, from, date,
+                     hm::history::EditorPlainText(bodyThatFitsTheStore(body, n, handle)), true};
+            const qint16 number = hm::store::NextRecordNumber(hm::store::Store::Received);
+            if (!hm::store::AppendRecord(hm::store::Store::Received, number, shown.subject, shown.from,
+                                         shown.date, shown.body)) {
                 // Nothing after this message is fetched: what is not stored stays on the server.
                 leftOnServer += count - n + 1;
                 hm::ui::message(&main,
@@ -196,6 +202,9 @@ void CheckMail(MainForm& main)
             ++stored;
             NMailPop3DeleteMail(handle, n);
         }
+
+        if (shown.any)
+            history->StageMessage(shown.subject, shown.from, shown.date, shown.body);
 
         // Deletions happen at QUIT: they may only go ahead once the stored copies are on disk.
         if (stored > 0 && !hm::store::FlushStore(hm::store::Store::Received)) {

@@ -4,43 +4,10 @@
 #include <cerrno>
 #include <cstring>
 #include <iconv.h>
+#include <vector>
 
 namespace hm::ansi {
 namespace {
-
-// iconv_open is costly; a store listing decodes tens of thousands of fields.
-class Converter {
-public:
-    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-    ~Converter()
-    {
-        if (cd_ != reinterpret_cast<iconv_t>(-1))
-            iconv_close(cd_);
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-    iconv_t get()
-    {
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr); // reset shift state
-        return cd_;
-    }
-    bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-
-private:
-    iconv_t cd_;
-};
-
-Converter& toCp932()
-{
-    thread_local Converter c("CP932", "UTF-8");
-    return c;
-}
-
-Converter& fromCp932()
-{
-    thread_local Converter c("UTF-8", "CP932");
-    return c;
-}
 
 bool isAscii(const char* p, qsizetype n)
 {
@@ -51,76 +18,139 @@ bool isAscii(const char* p, qsizetype n)
     return true;
 }
 
-int utf8SequenceLength(unsigned char lead)
-{
-    if (lead < 0x80) return 1;
-    if ((lead & 0xE0) == 0xC0) return 2;
-    if ((lead & 0xF0) == 0xE0) return 3;
-    if ((lead & 0xF8) == 0xF0) return 4;
-    return 1;
-}
-
 bool isLeadByte(unsigned char b)
 {
     return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
 }
 
-// Runs iconv over the whole input; on a byte it cannot convert it writes `replacement`
-// and skips `skip(in)` input bytes.
-template <typename Skip>
-QByteArray convert(Converter& conv, const char* data, qsizetype size, const QByteArray& replacement,
-                   Skip skip)
-{
-    QByteArray out;
-    out.resize(size * 2 + 16);
-    char* in = const_cast<char*>(data);
-    size_t inLeft = static_cast<size_t>(size);
-    char* outPtr = out.data();
-    size_t outLeft = static_cast<size_t>(out.size());
-    iconv_t cd = conv.get();
-    while (inLeft > 0) {
-        size_t r = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-        if (r != static_cast<size_t>(-1))
-            break;
-        if (errno == E2BIG || outLeft < static_cast<size_t>(replacement.size()) + 4) {
-            const qsizetype used = outPtr - out.data();
-            out.resize(out.size() * 2 + 16);
-            outPtr = out.data() + used;
-            outLeft = static_cast<size_t>(out.size() - used);
-            if (errno == E2BIG)
-                continue;
-        }
-        // EILSEQ or EINVAL (a truncated sequence at the end): replace and go on.
-        memcpy(outPtr, replacement.constData(), static_cast<size_t>(replacement.size()));
-        outPtr += replacement.size();
-        outLeft -= static_cast<size_t>(replacement.size());
-        size_t n = std::min(inLeft, static_cast<size_t>(skip(static_cast<unsigned char>(*in))));
-        in += n;
-        inLeft -= n;
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+// CP932 through lookup tables: iconv answers each code once, at first use, and every later
+// conversion is a table walk (a store listing decodes tens of megabytes).
+class Cp932Tables {
+public:
+    static const Cp932Tables& get()
+    {
+        static const Cp932Tables tables;
+        return tables;
     }
-    out.resize(outPtr - out.data());
-    return out;
-}
+    // 0 where the byte or pair is not CP932.
+    char16_t single[256] = {};
+    std::vector<char16_t> pair = std::vector<char16_t>(65536, 0);
+    // The CP932 code of each BMP character: a byte below 0x100, a pair above; 0 for none.
+    std::vector<quint16> code = std::vector<quint16>(65536, 0);
+
+private:
+    Cp932Tables()
+    {
+        iconv_t toUnicode = iconv_open("UTF-16LE", "CP932");
+        iconv_t fromUnicode = iconv_open("CP932", "UTF-16LE");
+        const auto decodeOne = [&](const char* bytes, size_t n) -> char16_t {
+            iconv(toUnicode, nullptr, nullptr, nullptr, nullptr);
+            char* in = const_cast<char*>(bytes);
+            char16_t out[2] = {};
+            char* outPtr = reinterpret_cast<char*>(out);
+            size_t inLeft = n, outLeft = sizeof out;
+            if (iconv(toUnicode, &in, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) || inLeft != 0 ||
+                outLeft != sizeof out - 2)
+                return 0;
+            return out[0];
+        };
+        for (int b = 0; b < 256; ++b) {
+            const char c = static_cast<char>(b);
+            single[b] = b == 0 ? 0 : decodeOne(&c, 1);
+        }
+        for (int lead = 0x81; lead <= 0xFC; ++lead) {
+            if (!isLeadByte(static_cast<unsigned char>(lead)))
+                continue;
+            for (int trail = 0x40; trail <= 0xFC; ++trail) {
+                const char bytes[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+                pair[(lead << 8) | trail] = decodeOne(bytes, 2);
+            }
+        }
+        for (int u = 0x80; u < 0x10000; ++u) {
+            if (u >= 0xD800 && u <= 0xDFFF)
+                continue;
+            iconv(fromUnicode, nullptr, nullptr, nullptr, nullptr);
+            const char16_t ch = static_cast<char16_t>(u);
+            char* in = reinterpret_cast<char*>(const_cast<char16_t*>(&ch));
+            unsigned char out[4] = {};
+            char* outPtr = reinterpret_cast<char*>(out);
+            size_t inLeft = 2, outLeft = sizeof out;
+            if (iconv(fromUnicode, &in, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1))
+                continue;
+            const size_t n = sizeof out - outLeft;
+            if (n == 1)
+                code[u] = out[0];
+            else if (n == 2)
+                code[u] = static_cast<quint16>((out[0] << 8) | out[1]);
+        }
+        iconv_close(toUnicode);
+        iconv_close(fromUnicode);
+    }
+};
 
 } // namespace
 
 QByteArray encode(const QString& text)
 {
-    const QByteArray utf8 = text.toUtf8();
-    if (isAscii(utf8.constData(), utf8.size()) || !toCp932().valid())
-        return utf8;
-    return convert(toCp932(), utf8.constData(), utf8.size(), QByteArrayLiteral("?"),
-                   [](unsigned char lead) { return utf8SequenceLength(lead); });
+    const qsizetype n = text.size();
+    const char16_t* s = reinterpret_cast<const char16_t*>(text.utf16());
+    qsizetype i = 0;
+    while (i < n && s[i] < 0x80)
+        ++i;
+    if (i == n)
+        return text.toLatin1();
+    const Cp932Tables& t = Cp932Tables::get();
+    QByteArray out;
+    out.resize(n * 2);
+    char* o = out.data();
+    for (qsizetype k = 0; k < i; ++k)
+        *o++ = static_cast<char>(s[k]);
+    for (; i < n; ++i) {
+        const char16_t c = s[i];
+        if (c < 0x80) {
+            *o++ = static_cast<char>(c);
+            continue;
+        }
+        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1]))
+            ++i; // outside the BMP: CP932 has nothing there
+        const quint16 code = QChar::isSurrogate(c) ? 0 : t.code[c];
+        if (code == 0) {
+            *o++ = '?';
+        } else if (code < 0x100) {
+            *o++ = static_cast<char>(code);
+        } else {
+            *o++ = static_cast<char>(code >> 8);
+            *o++ = static_cast<char>(code & 0xFF);
+        }
+    }
+    out.resize(o - out.data());
+    return out;
 }
 
 QString decode(const char* bytes, qsizetype size)
 {
-    if (isAscii(bytes, size) || !fromCp932().valid())
+    if (isAscii(bytes, size))
         return QString::fromLatin1(bytes, size);
-    const QByteArray utf8 = convert(fromCp932(), bytes, size, QByteArrayLiteral("\xEF\xBF\xBD"),
-                                    [](unsigned char) { return 1; });
-    return QString::fromUtf8(utf8);
+    const Cp932Tables& t = Cp932Tables::get();
+    QString out(size, Qt::Uninitialized);
+    char16_t* o = reinterpret_cast<char16_t*>(out.data());
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes);
+    qsizetype i = 0;
+    while (i < size) {
+        const unsigned char c = b[i];
+        if (c < 0x80) {
+            *o++ = c;
+            ++i;
+        } else if (isLeadByte(c) && i + 1 < size && t.pair[(c << 8) | b[i + 1]] != 0) {
+            *o++ = t.pair[(c << 8) | b[i + 1]];
+            i += 2;
+        } else {
+            *o++ = t.single[c] != 0 ? t.single[c] : char16_t(0xFFFD);
+            ++i;
+        }
+    }
+    out.truncate(reinterpret_cast<QChar*>(o) - out.constData());
+    return out;
 }
 
 QString decode(const QByteArray& bytes)

@@ -28,6 +28,27 @@ QString withLf(const QString& text)
     return t;
 }
 
+QString EditorPlainText(const QString& text)
+{
+    QString t = withLf(text);
+    for (QChar& c : t) {
+        switch (c.unicode()) {
+        case 0xFDD0: // frame markers, paragraph and line separators come back as line ends
+        case 0xFDD1:
+        case QChar::ParagraphSeparator:
+        case QChar::LineSeparator:
+            c = QLatin1Char('\n');
+            break;
+        case QChar::Nbsp:
+            c = QLatin1Char(' ');
+            break;
+        default:
+            break;
+        }
+    }
+    return withCrLf(t);
+}
+
 QString FolderOf(const QString& path)
 {
     const qsizetype cut = std::max(path.lastIndexOf(QLatin1Char('\\')), path.lastIndexOf(QLatin1Char('/')));

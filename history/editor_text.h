@@ -18,6 +18,9 @@ EditorState& editorState();
 QString withCrLf(const QString& editorText);
 // Any CR LF, lone CR or LF becomes the editor's LF.
 QString withLf(const QString& text);
+// The text as the body editor gives it back after holding it (CR LF line ends): what the
+// mail check stores without passing every message through the widget.
+QString EditorPlainText(const QString& text);
 
 // The path up to and including its last separator ("\" or "/"); the whole path without one.
 QString FolderOf(const QString& path);

@@ -524,13 +524,6 @@ void TyakuForm::StageMessage(const QString& subject, const QString& from, const 
     SetEditorText(body);
 }
 
-bool TyakuForm::AppendShownMessage()
-{
-    const qint16 number = hm::store::NextRecordNumber(Store::Received);
-    return hm::store::AppendRecord(Store::Received, number, Text7->text(), Text8->text(), Text9->text(), EditorText())
-        && hm::store::FlushStore(Store::Received);
-}
-
 QString TyakuForm::EditorText() const
 {
     return hm::history::withCrLf(rtfEd->toPlainText());

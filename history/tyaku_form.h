@@ -59,10 +59,8 @@ public:
     void tbToolBar_ButtonClick(const QString& key);
     void PrintText();
 
-    // For the mail check: puts a message into the boxes and the editor, then appends what
-    // the boxes show (trimmed) to the received store. False with hm::store::lastError().
+    // For the mail check: puts a received message into the boxes and the editor.
     void StageMessage(const QString& subject, const QString& from, const QString& date, const QString& body);
-    bool AppendShownMessage();
 
     // The editor's whole text with CR LF line ends; setting it takes any line ends.
     QString EditorText() const;

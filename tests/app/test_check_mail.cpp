@@ -6,6 +6,8 @@
 #include "history/tyaku_form.h"
 #include "settings/account_settings.h"
 #include "settings/id_pass_form.h"
+#include "sound/module1.h"
+#include "sound/sound_device.h"
 #include "store/mail_store.h"
 #include "tests/servers/mail_server_env.h"
 #include "tests/support/test_folder.h"
@@ -33,6 +35,20 @@ QByteArray message(const QByteArray& subjectWord, const QByteArray& body,
            "Content-Type: text/plain; charset=UTF-8\r\n"
            "Content-Transfer-Encoding: 8bit\r\n\r\n" + body + "\r\n";
 }
+
+// Counts the sounds started; the sound room's own tests play through a real output.
+class CountingSoundDevice : public hm::sound::SoundDevice {
+public:
+    int started = 0;
+    bool start(const hm::sound::WaveData&, bool) override
+    {
+        ++started;
+        return true;
+    }
+    void waitUntilFinished() override {}
+    void stop() override {}
+    bool isPlaying() const override { return false; }
+};
 
 struct Record {
     QString subject, from, date, body;
@@ -69,6 +85,7 @@ private:
     hm::test::MailServerEnv env;
     std::unique_ptr<hm::test::TestFolder> folder;
     std::unique_ptr<MainForm> main;
+    CountingSoundDevice sound;
 
     void saveAccount(const QString& id, const QString& password)
     {
@@ -81,10 +98,12 @@ private slots:
     {
         env = hm::test::MailServerEnv::load();
         QVERIFY2(env.valid, "the mail_servers fixture is not running");
+        hm::sound::setSoundDevice(&sound);
     }
     void init()
     {
         env.clearMailbox();
+        sound.started = 0;
         folder = std::make_unique<hm::test::TestFolder>();
         hm::settings::account() = {};
         folder->write(QStringLiteral("\\hymail.ini"), "POP3=" + env.pop3Server().toUtf8() + "\r\n");
@@ -141,6 +160,8 @@ void TestCheckMail::threeMessagesAreStoredInServerOrderAndDeleted()
     QVERIFY(main->Text2->text().isEmpty()); // the clock text waits for the next tick
     QVERIFY(folder->ui.shown.isEmpty());
     QVERIFY(!QFile::exists(folder->file(QStringLiteral("\\添付フォルダ\\0.txt"))));
+    QCOMPARE(sound.started, 1);
+    QVERIFY(main->Label14->isEnabled());
 }
 
 void TestCheckMail::emptyMailboxTouchesNeitherPictureNorSound()
@@ -151,6 +172,7 @@ void TestCheckMail::emptyMailboxTouchesNeitherPictureNorSound()
     QVERIFY(main->Image3->isHidden());
     QVERIFY(!main->Display->isHidden());
     QVERIFY(!main->Label14->isEnabled()); // no sound started
+    QCOMPARE(sound.started, 0);
     QVERIFY(folder->ui.shown.isEmpty());
     QCOMPARE(records(Store::Received).size(), 0);
 }
@@ -167,10 +189,15 @@ void TestCheckMail::attachmentMarkerIsCaseSensitive()
     QVERIFY(!list[1].body.contains(QStringLiteral("♪")));
     QCOMPARE(main->Text1->text(), QStringLiteral("2の新着メール有り。"));
 
-    // When the last message carries the marker the report still ends with the count.
+    QCOMPARE(sound.started, 1);
+
+    // When the last message carries the marker, picture and sound run twice and the report
+    // still ends with the count.
+    sound.started = 0;
     env.drop(message("only", "an attachment"));
     CheckMail(*main);
     QCOMPARE(main->Text1->text(), QStringLiteral("1の新着メール有り。"));
+    QCOMPARE(sound.started, 2);
 }
 
 void TestCheckMail::apopFlagTwoLogsInWithApop()
