@@ -44,9 +44,23 @@ bool hasLineBreak(const QString& text)
 // "a@x, Name <b@y>; c@z" → mailboxes. False (with the offending piece) on anything else.
 bool parseRecipients(const QString& text, std::vector<Mailbox>& out, QString& bad)
 {
-    static const QRegularExpression separators(QStringLiteral("[,;]"));
     static const QRegularExpression addrSpec(QStringLiteral("^[^\\s<>()\\[\\],;:\"@]+@[^\\s<>()\\[\\],;:\"@]+$"));
-    for (const QString& piece : text.split(separators, Qt::SkipEmptyParts)) {
+    // "," and ";" separate addresses, except inside a quoted display name.
+    QStringList pieces;
+    QString current;
+    bool quoted = false;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('"'))
+            quoted = !quoted;
+        if (!quoted && (c == QLatin1Char(',') || c == QLatin1Char(';'))) {
+            pieces << current;
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    pieces << current;
+    for (const QString& piece : pieces) {
         const QString trimmed = piece.trimmed();
         if (trimmed.isEmpty())
             continue;

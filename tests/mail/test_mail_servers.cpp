@@ -374,7 +374,7 @@ void TestMailServers::lineBreaksInTheSubjectInjectNoHeader()
 
 void TestMailServers::severalRecipientsGetOneMessage()
 {
-    QCOMPARE(NMailSmtpSendMail(env.smtpServer(), QStringLiteral("a@localhost; 次郎 <b@localhost>,c@localhost"),
+    QCOMPARE(NMailSmtpSendMail(env.smtpServer(), QStringLiteral("a@localhost; \"Jiro, Yamada\" <b@localhost>,c@localhost"),
                                QString(), QString(), QStringLiteral("me@localhost"), QStringLiteral("s"),
                                QStringLiteral("b"), QString(), QString(), 0),
              0);
@@ -385,7 +385,7 @@ void TestMailServers::severalRecipientsGetOneMessage()
     const int handle = login();
     const Fetched f = fetch(handle, 1);
     NMailPop3Close(handle);
-    QVERIFY2(f.header.contains(QStringLiteral("b@localhost")), qPrintable(f.header));
+    QVERIFY2(f.header.contains(QStringLiteral("\"Jiro, Yamada\" <b@localhost>")), qPrintable(f.header));
 }
 
 void TestMailServers::oversizedMessageIsRefusedAndKept()
