@@ -105,8 +105,101 @@ bool isAttachmentDisposition(GMimeObject* object)
     return d && g_mime_content_disposition_is_attachment(d);
 }
 
+// The parameters of a raw Content-Type or Content-Disposition value, names in lower case.
+std::vector<std::pair<QByteArray, QByteArray>> rawParameters(const QByteArray& value)
+{
+    std::vector<std::pair<QByteArray, QByteArray>> out;
+    QByteArray flat = value;
+    flat.replace("\r", "").replace("\n", "");
+    qsizetype i = flat.indexOf(';');
+    while (i >= 0 && i < flat.size()) {
+        ++i;
+        while (i < flat.size() && (flat[i] == ' ' || flat[i] == '\t' || flat[i] == ';'))
+            ++i;
+        const qsizetype eq = flat.indexOf('=', i);
+        if (eq < 0)
+            break;
+        const QByteArray name = flat.mid(i, eq - i).trimmed().toLower();
+        i = eq + 1;
+        while (i < flat.size() && (flat[i] == ' ' || flat[i] == '\t'))
+            ++i;
+        QByteArray v;
+        if (i < flat.size() && flat[i] == '"') {
+            for (++i; i < flat.size() && flat[i] != '"'; ++i) {
+                if (flat[i] == '\\' && i + 1 < flat.size())
+                    ++i;
+                v.append(flat[i]);
+            }
+            i = flat.indexOf(';', i);
+        } else {
+            const qsizetype end = flat.indexOf(';', i);
+            v = flat.mid(i, end < 0 ? -1 : end - i).trimmed();
+            i = end;
+        }
+        out.emplace_back(name, v);
+    }
+    return out;
+}
+
+QByteArray percentDecoded(const QByteArray& text)
+{
+    return QByteArray::fromPercentEncoding(text);
+}
+
+// A file name parameter read with this room's own charset tables: RFC 2231 (also split into
+// numbered pieces), RFC 2047 inside quotes as many mailers write it, or raw 8-bit bytes.
+QString rawParameter(GMimeObject* object, const char* header, const QByteArray& key)
+{
+    const auto params = rawParameters(rawHeaderValue(object, header));
+    auto find = [&](const QByteArray& name) -> const QByteArray* {
+        for (const auto& [n, v] : params)
+            if (n == name)
+                return &v;
+        return nullptr;
+    };
+    auto extended = [](const QByteArray& v) {
+        const qsizetype first = v.indexOf('\'');
+        const qsizetype second = first < 0 ? -1 : v.indexOf('\'', first + 1);
+        if (second < 0)
+            return decodeUnlabelled(percentDecoded(v));
+        return decodeCharset(percentDecoded(v.mid(second + 1)), v.left(first));
+    };
+    if (const QByteArray* v = find(key + '*'))
+        return extended(*v);
+    if (find(key + "*0*") || find(key + "*0")) {
+        QByteArray charset, bytes;
+        for (int n = 0; n < 100; ++n) {
+            const QByteArray base = key + '*' + QByteArray::number(n);
+            if (const QByteArray* v = find(base + '*')) {
+                QByteArray piece = *v;
+                if (n == 0) {
+                    const qsizetype first = piece.indexOf('\'');
+                    const qsizetype second = first < 0 ? -1 : piece.indexOf('\'', first + 1);
+                    if (second >= 0) {
+                        charset = piece.left(first);
+                        piece = piece.mid(second + 1);
+                    }
+                }
+                bytes += percentDecoded(piece);
+            } else if (const QByteArray* plain = find(base)) {
+                bytes += *plain;
+            } else {
+                break;
+            }
+        }
+        return charset.isEmpty() ? decodeUnlabelled(bytes) : decodeCharset(bytes, charset);
+    }
+    if (const QByteArray* v = find(key))
+        return decodeHeaderText(*v);
+    return {};
+}
+
 QString suggestedName(GMimeObject* object)
 {
+    if (const QString d = rawParameter(object, "Content-Disposition", "filename"); !d.isEmpty())
+        return d;
+    if (const QString t = rawParameter(object, "Content-Type", "name"); !t.isEmpty())
+        return t;
     const char* name = nullptr;
     if (GMIME_IS_PART(object))
         name = g_mime_part_get_filename(GMIME_PART(object));

@@ -55,6 +55,7 @@ private Q_SLOTS:
     void bodyOfAMultipartStaysRawWithTheMarker();
     void damagedMessagesDoNotBreakTheParser();
     void attachmentNamesStayInsideTheFolder();
+    void japaneseAttachmentNamesAsWindowsMailersWriteThem();
     void sameNamesAreAllKept();
     void htmlOnlyMessageBecomesReadableText();
     void splitMessageWaitsForEveryPart();
@@ -189,6 +190,27 @@ void TestMailDecoding::attachmentNamesStayInsideTheFolder()
     QCOMPARE(safeFileName(QStringLiteral("a<b>c?.txt. ")), QStringLiteral("a_b_c_.txt"));
     QVERIFY(safeFileName(QString(300, QChar(0x3042)) + QStringLiteral(".pdf")).endsWith(QLatin1String(".pdf")));
     QVERIFY(safeFileName(QString(300, QChar(0x3042)) + QStringLiteral(".pdf")).toUtf8().size() <= 200);
+}
+
+void TestMailDecoding::japaneseAttachmentNamesAsWindowsMailersWriteThem()
+{
+    const QByteArray sjisName = sjis("①資料.txt");
+    QByteArray m = "Content-Type: multipart/mixed; boundary=\"X\"\r\n\r\n";
+    const QList<QByteArray> dispositions = {
+        "attachment; filename*=shift_jis''" + sjisName.toPercentEncoding(),
+        "attachment; filename=\"=?Shift_JIS?B?" + sjis("②メモ.txt").toBase64() + "?=\"",
+        "attachment;\r\n filename*0*=utf-8''%E2%91%A2%E9%95%B7%E3%81%84;\r\n filename*1=\"-name.txt\"",
+        "attachment; filename=\"" + sjis("④生の名前.txt") + "\"",
+        "attachment; filename=\"=?ISO-2022-JP?B?GyRCLSQbKEI=?=.txt\"",
+    };
+    for (const QByteArray& d : dispositions)
+        m += "--X\r\nContent-Type: text/plain\r\nContent-Disposition: " + d + "\r\n\r\nx\r\n";
+    m += "--X--\r\n";
+    QTemporaryDir dir;
+    QCOMPARE(extractAttachments(m, dir.path()).result, 1);
+    QCOMPARE(filesIn(dir.path()),
+             (QStringList{QStringLiteral("①資料.txt"), QStringLiteral("②メモ.txt"), QStringLiteral("③長い-name.txt"),
+                          QStringLiteral("④.txt"), QStringLiteral("④生の名前.txt")}));
 }
 
 void TestMailDecoding::sameNamesAreAllKept()
