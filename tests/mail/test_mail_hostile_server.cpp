@@ -172,6 +172,12 @@ void TestMailHostileServer::refusedDeletionReportsTheServersReply()
     QCOMPARE(NMailPop3GetMail(clean.handle, 1, subject, date, from, header, body, 0, 0), 0);
     NMailPop3Close(clean.handle);
     QVERIFY(server.sawQuit());
+
+    // APOP against a server whose greeting offers no timestamp is refused with a clear reason.
+    const int handle = NMailPop3Connect(server.server());
+    QVERIFY(NMailPop3Authenticate(handle, QStringLiteral("u"), QStringLiteral("p"), -1) < 0);
+    QVERIFY2(errorText().contains(QLatin1String("APOP")), qPrintable(errorText()));
+    NMailPop3Close(handle);
 }
 
 QTEST_GUILESS_MAIN(TestMailHostileServer)
