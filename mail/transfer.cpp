@@ -15,15 +15,15 @@ namespace {
 
 QString g_lastError;
 
-int debugSink(CURL*, curl_infotype type, char* data, size_t size, void* user)
+// curl hands every reply line of the POP3 and SMTP dialogues to the header callback.
+size_t replySink(char* data, size_t one, size_t count, void* user)
 {
-    if (type != CURLINFO_HEADER_IN || !user)
-        return 0;
+    const size_t size = one * count;
     auto* log = static_cast<ReplyLog*>(user);
     QByteArray line(data, qsizetype(qMin<size_t>(size, 2048)));
     line = line.trimmed();
     if (line.isEmpty())
-        return 0;
+        return size;
     if (log->greeting.isEmpty())
         log->greeting = line;
     log->lastReply = line;
@@ -36,7 +36,7 @@ int debugSink(CURL*, curl_infotype type, char* data, size_t size, void* user)
         ::shutdown(log->socket, SHUT_RDWR);
         log->socket = CURL_SOCKET_BAD;
     }
-    return 0;
+    return size;
 }
 
 QString hostText(const ServerAddress& a)
@@ -137,9 +137,8 @@ void configureHandle(CURL* curl, const ServerAddress& address, Protocol protocol
     if (const char* dir = std::getenv("SSL_CERT_DIR"); dir && *dir)
         curl_easy_setopt(curl, CURLOPT_CAPATH, dir);
     if (log) {
-        curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, debugSink);
-        curl_easy_setopt(curl, CURLOPT_DEBUGDATA, log);
-        curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
+        curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, replySink);
+        curl_easy_setopt(curl, CURLOPT_HEADERDATA, log);
     }
 }
 
