@@ -161,7 +161,12 @@ void CheckMail(MainForm& main)
                 ++leftOnServer;
                 continue;
             }
-            NMailPop3GetMail(handle, n, subject, date, from, header, body, 0, 0);
+            if (NMailPop3GetMail(handle, n, subject, date, from, header, body, 0, 0) < 0) {
+                // A broken download leaves this and every later message on the server.
+                leftOnServer += count - n + 1;
+                hm::ui::message(&main, lastLibraryMessage(), QStringLiteral("エラー"));
+                break;
+            }
             subject = CutAtNul(subject);
             date = CutAtNul(date);
             from = CutAtNul(from);
