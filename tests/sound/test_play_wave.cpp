@@ -170,7 +170,7 @@ void TestPlayWave::memoryPlayKeepsTheFileBytesInTheBuffer()
 
 void TestPlayWave::brokenWaveFilesFailWithoutHarm()
 {
-    hm::test::WaveSpec lying;
+    hm::test::WaveLayout lying;
     lying.blockAlign = 7;
     const QByteArray images[] = {
         QByteArray("RIFF\xff\xff\xff\x7fWAVEfmt \xff\xff\xff\x7f", 20),
@@ -188,7 +188,7 @@ void TestPlayWave::brokenWaveFilesFailWithoutHarm()
     QCOMPARE(streamsOnSink(), 0);
 
     // A data chunk that claims more than the file holds still plays what is there.
-    hm::test::WaveSpec longer;
+    hm::test::WaveLayout longer;
     longer.declaredData = 0x7fffffff;
     const QString cut = put(QStringLiteral("cut.wav"), hm::test::waveImage(longer, QByteArray(8820, 0)));
     QElapsedTimer t;

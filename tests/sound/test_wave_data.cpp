@@ -4,7 +4,7 @@
 #include <QTest>
 
 using hm::sound::parseWave;
-using hm::test::WaveSpec;
+using hm::test::WaveLayout;
 using hm::test::waveImage;
 
 class TestWaveData : public QObject {
@@ -37,13 +37,13 @@ void TestWaveData::acceptsTheFormatsTheOutputTakes()
     QFETCH(int, channels);
     QFETCH(int, bits);
     QFETCH(int, format);
-    WaveSpec spec;
-    spec.tag = quint16(tag);
-    spec.channels = quint16(channels);
-    spec.bits = quint16(bits);
-    spec.rate = 8000;
+    WaveLayout layout;
+    layout.tag = quint16(tag);
+    layout.channels = quint16(channels);
+    layout.bits = quint16(bits);
+    layout.rate = 8000;
     const QByteArray data(channels * bits / 8 * 10, '\x11');
-    const auto wave = parseWave(waveImage(spec, data));
+    const auto wave = parseWave(waveImage(layout, data));
     QVERIFY(wave);
     QCOMPARE(int(wave->format.sampleFormat()), format);
     QCOMPARE(wave->format.channelCount(), channels);
@@ -53,15 +53,15 @@ void TestWaveData::acceptsTheFormatsTheOutputTakes()
 
 void TestWaveData::widens24BitSamples()
 {
-    WaveSpec spec;
-    spec.bits = 24;
-    const auto wave = parseWave(waveImage(spec, QByteArray("\x01\x02\x03\xfd\xfe\xff", 6)));
+    WaveLayout layout;
+    layout.bits = 24;
+    const auto wave = parseWave(waveImage(layout, QByteArray("\x01\x02\x03\xfd\xfe\xff", 6)));
     QVERIFY(wave);
     QCOMPARE(wave->format.sampleFormat(), QAudioFormat::Int32);
     QCOMPARE(wave->pcm, QByteArray("\x00\x01\x02\x03\x00\xfd\xfe\xff", 8));
 
     // The extensible header names the same PCM through its sub-format.
-    WaveSpec ext;
+    WaveLayout ext;
     ext.tag = 0xFFFE;
     ext.extraFmt = 24;
     QByteArray image = waveImage(ext, QByteArray(4, '\x22'));
@@ -77,17 +77,17 @@ void TestWaveData::skipsOtherChunksAndTheirPadding()
     list.append("abc");
     list.append('\0');
     const QByteArray data(8, '\x33');
-    const auto wave = parseWave(waveImage(WaveSpec{}, data, list));
+    const auto wave = parseWave(waveImage(WaveLayout{}, data, list));
     QVERIFY(wave);
     QCOMPARE(wave->pcm, data);
 }
 
 void TestWaveData::keepsWholeFramesOfAShortDataChunk()
 {
-    WaveSpec spec;
-    spec.channels = 2;
-    spec.declaredData = 1000000;
-    const auto wave = parseWave(waveImage(spec, QByteArray(10, '\x44')));
+    WaveLayout layout;
+    layout.channels = 2;
+    layout.declaredData = 1000000;
+    const auto wave = parseWave(waveImage(layout, QByteArray(10, '\x44')));
     QVERIFY(wave);
     QCOMPARE(wave->pcm.size(), 8); // two whole stereo frames of the ten bytes present
 }
@@ -95,30 +95,30 @@ void TestWaveData::keepsWholeFramesOfAShortDataChunk()
 void TestWaveData::refusesWhatItCannotPlaySafely_data()
 {
     QTest::addColumn<QByteArray>("image");
-    const QByteArray good = waveImage(WaveSpec{}, QByteArray(8, '\x55'));
+    const QByteArray good = waveImage(WaveLayout{}, QByteArray(8, '\x55'));
     QTest::newRow("empty") << QByteArray();
     QTest::newRow("not RIFF") << QByteArray("RIFX") + good.mid(4);
     QTest::newRow("not WAVE") << good.left(8) + "AVI " + good.mid(12);
     QTest::newRow("header only") << good.left(12);
     QTest::newRow("format cut short") << good.left(30);
     QTest::newRow("no data chunk") << good.left(36);
-    WaveSpec adpcm;
+    WaveLayout adpcm;
     adpcm.tag = 2;
     adpcm.bits = 4;
     QTest::newRow("compressed") << waveImage(adpcm, QByteArray(8, 0));
-    WaveSpec twelve;
+    WaveLayout twelve;
     twelve.bits = 12;
     QTest::newRow("12-bit") << waveImage(twelve, QByteArray(8, 0));
-    WaveSpec align;
+    WaveLayout align;
     align.blockAlign = 3;
     QTest::newRow("frame size lies") << waveImage(align, QByteArray(9, 0));
-    WaveSpec silent;
+    WaveLayout silent;
     silent.channels = 0;
     QTest::newRow("no channels") << waveImage(silent, QByteArray(8, 0));
-    WaveSpec rate;
+    WaveLayout rate;
     rate.rate = 0;
     QTest::newRow("no rate") << waveImage(rate, QByteArray(8, 0));
-    WaveSpec ext;
+    WaveLayout ext;
     ext.tag = 0xFFFE;
     QTest::newRow("extensible without its fields") << waveImage(ext, QByteArray(8, 0));
     QByteArray huge = good;

@@ -7,7 +7,7 @@
 namespace hm::test {
 
 // A RIFF/WAVE image built field by field, so tests can make good and broken files alike.
-struct WaveSpec {
+struct WaveLayout {
     quint16 tag = 1;
     quint16 channels = 1;
     quint32 rate = 22050;
@@ -31,7 +31,7 @@ inline void putU32(QByteArray& w, quint32 v)
     w.append(b, 4);
 }
 
-inline QByteArray waveImage(const WaveSpec& s, const QByteArray& data, const QByteArray& before = {})
+inline QByteArray waveImage(const WaveLayout& s, const QByteArray& data, const QByteArray& before = {})
 {
     const quint16 align = s.blockAlign < 0 ? quint16(s.channels * (s.bits / 8)) : quint16(s.blockAlign);
     QByteArray w("RIFF");
@@ -62,7 +62,7 @@ inline QByteArray tone(int milliseconds, quint32 rate = 22050)
         const double fade = std::min({1.0, i / 200.0, (frames - i) / 200.0});
         qToLittleEndian<qint16>(qint16(3000 * fade * std::sin(i * 0.12)), pcm.data() + 2 * i);
     }
-    return waveImage(WaveSpec{}, pcm);
+    return waveImage(WaveLayout{}, pcm);
 }
 
 // A playable wave file of exactly `size` bytes (an even size at least 46).
@@ -73,7 +73,7 @@ inline QByteArray waveOfSize(qint64 size)
     QByteArray pcm(samples * 2, '\0');
     for (qint64 i = 0; i < samples; ++i)
         qToLittleEndian<qint16>(qint16((i % 64) * 40 - 1280), pcm.data() + 2 * i);
-    return waveImage(WaveSpec{}, pcm);
+    return waveImage(WaveLayout{}, pcm);
 }
 
 } // namespace hm::test
