@@ -15,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -115,10 +116,16 @@ void CheckMail(MainForm& main)
     int stored = 0;
     int leftOnServer = 0;
     bool connected = false;
+    bool clockBoxUsed = false;
 
-    const auto showProgress = [&](const QString& text) {
-        main.Text1->setText(text);
-        main.Text1->repaint(); // the run blocks the event loop; show it anyway
+    // The run blocks the event loop, so progress is painted by hand, a few times a second.
+    QElapsedTimer sinceProgress;
+    const auto showProgress = [&](int n) {
+        if (sinceProgress.isValid() && sinceProgress.elapsed() < 100 && n != count)
+            return;
+        sinceProgress.start();
+        main.Text1->setText(QStringLiteral("%1 / %2").arg(n).arg(count));
+        main.Text1->repaint();
     };
 
     if (!account.Pop3Server.isEmpty()) {
@@ -153,7 +160,7 @@ void CheckMail(MainForm& main)
         const QString scratch = hm::dataPath(kScratch);
         const QString folder = hm::dataPath(kAttachmentFolder) + QLatin1Char('/');
         for (int n = 1; n <= count; ++n) {
-            showProgress(QStringLiteral("%1 / %2").arg(n).arg(count));
+            showProgress(n);
             NMailPop3GetMailStatus(handle, n, subject, date, from, header, 0);
             const int size = NMailPop3GetMailSize(handle, n);
             if (size < 0) {
@@ -174,7 +181,7 @@ void CheckMail(MainForm& main)
             body = CutAtNul(body);
 
             attachmentFlag = body.contains(kMarker) ? 1 : 0;
-            main.Text2->clear(); // the clock text box was the marker's scratch space
+            clockBoxUsed = true;
 
             const QString whole = wholeMessageThroughScratch(scratch, header, body);
             const int result = NMailAttachmentFileFirst(0, subject, date, from, header, body, folder,
@@ -210,6 +217,8 @@ void CheckMail(MainForm& main)
 
         if (shown.any)
             history->StageMessage(shown.subject, shown.from, shown.date, shown.body);
+        if (clockBoxUsed)
+            main.Text2->clear(); // the clock text box was the marker test's scratch space
 
         // Deletions happen at QUIT: they may only go ahead once the stored copies are on disk.
         if (stored > 0 && !hm::store::FlushStore(hm::store::Store::Received)) {

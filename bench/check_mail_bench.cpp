@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <sys/resource.h>
 
 namespace {
 
@@ -64,9 +65,17 @@ qint64 runCheck(const hm::test::MailServerEnv& env, const QString& programFolder
     MainForm form;
     form.endProcess = [] {};
     QElapsedTimer t;
+    rusage before {}, after {};
+    getrusage(RUSAGE_SELF, &before);
     t.start();
     CheckMail(form);
     const qint64 ms = t.elapsed();
+    getrusage(RUSAGE_SELF, &after);
+    const auto cpuMs = [](const rusage& r) {
+        return (r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1000 + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1000;
+    };
+    std::printf("  check: %lld ms wall, %lld ms cpu in this process\n", static_cast<long long>(ms),
+                static_cast<long long>(cpuMs(after) - cpuMs(before)));
     qint16 stored = hm::store::NextRecordNumber(hm::store::Store::Received) - 1;
     if (stored != count || !env.messageFiles().isEmpty())
         std::fprintf(stderr, "check: stored %d of %d, %lld left on the server\n", int(stored), count,

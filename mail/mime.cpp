@@ -460,6 +460,15 @@ QString bodyOfDownload(const QByteArray& raw, qsizetype bodyStart, GMimeMessage*
     return toCrLf(decodeUnlabelled(raw.mid(bodyStart)));
 }
 
+bool singleTextPart(GMimeMessage* message)
+{
+    if (!message)
+        return true;
+    GMimeObject* top = g_mime_message_get_mime_part(message);
+    return !top || (GMIME_IS_PART(top) && !GMIME_IS_MESSAGE_PARTIAL(top) && hasType(top, "text", "*")
+                    && suggestedName(top).isEmpty() && !isAttachmentDisposition(top));
+}
+
 } // namespace
 
 HeaderSummary summarizeMessage(const QByteArray& raw)
@@ -475,17 +484,14 @@ Downloaded readDownloaded(const QByteArray& raw)
     qsizetype headerLength = 0, bodyStart = 0;
     splitHeader(raw, headerLength, bodyStart);
     GPtr<GMimeMessage> message = parse(raw);
-    return {summaryOf(raw, headerLength, message.get()), bodyOfDownload(raw, bodyStart, message.get())};
+    return {summaryOf(raw, headerLength, message.get()), bodyOfDownload(raw, bodyStart, message.get()),
+            singleTextPart(message.get())};
 }
 
 bool isSingleTextPart(const QByteArray& raw)
 {
     GPtr<GMimeMessage> message = parse(raw);
-    if (!message)
-        return true;
-    GMimeObject* top = g_mime_message_get_mime_part(message.get());
-    return !top || (GMIME_IS_PART(top) && !GMIME_IS_MESSAGE_PARTIAL(top) && hasType(top, "text", "*")
-                    && suggestedName(top).isEmpty() && !isAttachmentDisposition(top));
+    return singleTextPart(message.get());
 }
 
 QString downloadedBody(const QByteArray& raw)

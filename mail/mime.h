@@ -20,6 +20,8 @@ HeaderSummary summarizeMessage(const QByteArray& raw);
 struct Downloaded {
     HeaderSummary summary;
     QString body;
+    // One text part: the body above is all there is, nothing to extract.
+    bool singleText = false;
 };
 Downloaded readDownloaded(const QByteArray& raw);
 

@@ -49,6 +49,7 @@ int g_nextHandle = 1;
 // What the attachment call falls back to: the last message downloaded on any handle.
 QByteArray g_lastRaw;
 QString g_lastHeader;
+bool g_lastSingleText = false;
 
 struct Sink {
     QByteArray* data;
@@ -193,6 +194,7 @@ void rememberDownload(Pop3Session& s, const QString& header)
     s.lastRaw = s.fetched;
     g_lastRaw = s.fetched;
     g_lastHeader = header;
+    g_lastSingleText = s.parsed.singleText;
 }
 
 QString attachmentFolder(const QString& given)
@@ -388,6 +390,9 @@ int NMailAttachmentFileFirst(int, QString&, QString&, QString&, QString& header,
 {
     QByteArray raw;
     if (!g_lastRaw.isEmpty() && header.section(QChar(0), 0, 0) == g_lastHeader) {
+        // The download parsed it already: one text part holds nothing to extract.
+        if (g_lastSingleText)
+            return 0;
         raw = g_lastRaw;
     } else {
         // Without the download at hand, the text given is the message; a single text part in
