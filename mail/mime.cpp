@@ -471,14 +471,6 @@ bool singleTextPart(GMimeMessage* message)
 
 } // namespace
 
-HeaderSummary summarizeMessage(const QByteArray& raw)
-{
-    qsizetype headerLength = 0, bodyStart = 0;
-    splitHeader(raw, headerLength, bodyStart);
-    GPtr<GMimeMessage> message = parse(raw);
-    return summaryOf(raw, headerLength, message.get());
-}
-
 Downloaded readDownloaded(const QByteArray& raw)
 {
     qsizetype headerLength = 0, bodyStart = 0;
@@ -492,24 +484,6 @@ bool isSingleTextPart(const QByteArray& raw)
 {
     GPtr<GMimeMessage> message = parse(raw);
     return singleTextPart(message.get());
-}
-
-QString downloadedBody(const QByteArray& raw)
-{
-    qsizetype headerLength = 0, bodyStart = 0;
-    splitHeader(raw, headerLength, bodyStart);
-    GPtr<GMimeMessage> message = parse(raw);
-    return bodyOfDownload(raw, bodyStart, message.get());
-}
-
-QString readableBody(const QByteArray& raw)
-{
-    GPtr<GMimeMessage> message = parse(raw);
-    if (!message)
-        return {};
-    Walk w;
-    walk(g_mime_message_get_mime_part(message.get()), w, false, 0);
-    return bodyOf(w);
 }
 
 Extraction extractAttachments(const QByteArray& raw, const QString& folder)

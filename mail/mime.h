@@ -14,9 +14,8 @@ struct HeaderSummary {
     QString header;
 };
 
-HeaderSummary summarizeMessage(const QByteArray& raw);
-
-// The summary and the download body from one parse.
+// The summary and the download body (decoded text for a single-part text message, the raw
+// MIME body for anything else) from one parse.
 struct Downloaded {
     HeaderSummary summary;
     QString body;
@@ -24,13 +23,6 @@ struct Downloaded {
     bool singleText = false;
 };
 Downloaded readDownloaded(const QByteArray& raw);
-
-// The body as the download call gives it: decoded text for a single-part text message,
-// the raw MIME body for anything else.
-QString downloadedBody(const QByteArray& raw);
-
-// The readable text of a whole message: its text part decoded, or its HTML part as text.
-QString readableBody(const QByteArray& raw);
 
 struct Extraction {
     int result = 0;       // 1 saved attachments, 0 none, -5 a file failed to open, -6 parts missing

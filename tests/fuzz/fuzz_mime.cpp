@@ -12,8 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static QTemporaryDir scratch;
     const QByteArray raw(reinterpret_cast<const char*>(data), qsizetype(size));
-    hm::mail::summarizeMessage(raw);
-    hm::mail::downloadedBody(raw);
+    hm::mail::readDownloaded(raw);
     hm::mail::isSingleTextPart(raw);
     hm::mail::decodeHeaderText(raw.left(4096));
     const QString folder = scratch.path() + QStringLiteral("/f");

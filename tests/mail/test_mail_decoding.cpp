@@ -14,6 +14,11 @@ using namespace hm::mail;
 
 namespace {
 
+QString bodyOf(const QByteArray& raw)
+{
+    return readDownloaded(raw).body;
+}
+
 QByteArray sjis(const char* utf8)
 {
     // The test's own CP932 bytes for text, via iconv as a Windows mailer would write them.
@@ -92,15 +97,15 @@ void TestMailDecoding::subjectsInTheCharsetsJapaneseMailUses()
 {
     QFETCH(QByteArray, raw);
     QFETCH(QString, expected);
-    const HeaderSummary s = summarizeMessage("Subject: " + raw + "\r\nFrom: a@b\r\n\r\nbody\r\n");
+    const HeaderSummary s = readDownloaded("Subject: " + raw + "\r\nFrom: a@b\r\n\r\nbody\r\n").summary;
     QCOMPARE(s.subject, expected);
 }
 
 void TestMailDecoding::senderKeepsNameAndAddress()
 {
-    const HeaderSummary s = summarizeMessage(
+    const HeaderSummary s = readDownloaded(
         "From: =?ISO-2022-JP?B?GyRCOzNFRBsoQg==?= <yamada@example.jp>\r\nDate: Tue, 8 Dec 2026\r\n 09:00:00 +0900\r\n"
-        "Subject: x\r\n\r\n");
+        "Subject: x\r\n\r\n").summary;
     QCOMPARE(s.from, QStringLiteral("山田 <yamada@example.jp>"));
     QCOMPARE(s.date, QStringLiteral("Tue, 8 Dec 2026 09:00:00 +0900"));
     QVERIFY(s.header.startsWith(QLatin1String("From: ")));
@@ -112,12 +117,12 @@ void TestMailDecoding::bodyOfASinglePartIsDecoded()
     const QByteArray base64 = "Subject: x\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
                               "Content-Transfer-Encoding: base64\r\n\r\n"
                               + QStringLiteral("一行目\n二行目\n").toUtf8().toBase64() + "\r\n";
-    QCOMPARE(downloadedBody(base64), QStringLiteral("一行目\r\n二行目\r\n"));
+    QCOMPARE(bodyOf(base64), QStringLiteral("一行目\r\n二行目\r\n"));
     const QByteArray qp = "Subject: x\r\nContent-Type: text/plain; charset=iso-2022-jp\r\n"
                           "Content-Transfer-Encoding: quoted-printable\r\n\r\n=1B$B-!=1B(B=20end\r\n";
-    QCOMPARE(downloadedBody(qp), QStringLiteral("① end\r\n"));
+    QCOMPARE(bodyOf(qp), QStringLiteral("① end\r\n"));
     // No Content-Type at all: plain text in whatever the bytes are.
-    QCOMPARE(downloadedBody("Subject: x\r\n\r\n" + sjis("本文です")), QStringLiteral("本文です"));
+    QCOMPARE(bodyOf("Subject: x\r\n\r\n" + sjis("本文です")), QStringLiteral("本文です"));
 }
 
 void TestMailDecoding::bodyOfAMultipartStaysRawWithTheMarker()
@@ -126,7 +131,7 @@ void TestMailDecoding::bodyOfAMultipartStaysRawWithTheMarker()
                          "--B\r\nContent-Type: text/plain; charset=UTF-8\r\n\r\nhello\r\n"
                          "--B\r\nContent-Type: application/octet-stream\r\nContent-Disposition: attachment; filename=\"a.bin\"\r\n"
                          "Content-Transfer-Encoding: base64\r\n\r\nAAEC\r\n--B--\r\n";
-    const QString body = downloadedBody(m);
+    const QString body = bodyOf(m);
     QVERIFY(body.contains(QLatin1String("attachment")));
     QVERIFY(body.startsWith(QLatin1String("--B")));
     QTemporaryDir dir;
@@ -153,8 +158,7 @@ void TestMailDecoding::damagedMessagesDoNotBreakTheParser()
     for (const QByteArray& raw : {QByteArray(), QByteArray("\r\n"), QByteArray("Subject: only"),
                                   QByteArray("Content-Type: multipart/mixed\r\n\r\nno boundary"),
                                   QByteArray("\xff\xfe\x00garbage", 10)}) {
-        summarizeMessage(raw);
-        downloadedBody(raw);
+        readDownloaded(raw);
         QVERIFY(extractAttachments(raw, dir.path()).result >= 0);
     }
 }
