@@ -6,6 +6,7 @@
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("HayateMail")); // the title of untitled boxes
     hm::installJapaneseFonts();
     MainForm form;
     if (!form.Form_Load())
