@@ -127,6 +127,7 @@ private slots:
     void loginErrorShowsTheLibraryText();
     void unwritableStoreLeavesEveryMessageOnTheServer();
     void bodyTooLongForTheStoreIsKeptWhole();
+    void bodyWithCharactersTheStoreCannotHoldIsKeptWhole();
     void attachmentsAreExtracted();
 };
 
@@ -276,6 +277,23 @@ void TestCheckMail::bodyTooLongForTheStoreIsKeptWhole()
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QVERIFY(kept.readAll().contains(longBody.left(3000)));
     QVERIFY(env.messageFiles().isEmpty());
+}
+
+void TestCheckMail::bodyWithCharactersTheStoreCannotHoldIsKeptWhole()
+{
+    env.drop(message("emoji", "今日は晴れ\xF0\x9F\x98\x80です"));
+    env.drop(message("plain", "普通の本文"));
+    CheckMail(*main);
+    const QList<Record> list = records(Store::Received);
+    QCOMPARE(list.size(), 2);
+    QVERIFY(list[0].body.startsWith(QStringLiteral("今日は晴れ?です")));
+    QVERIFY(list[0].body.contains(QStringLiteral(".eml")));
+    QVERIFY(!list[1].body.contains(QStringLiteral(".eml")));
+    const QStringList eml = QDir(folder->file(QStringLiteral("\\添付フォルダ"))).entryList({QStringLiteral("*.eml")});
+    QCOMPARE(eml.size(), 1);
+    QFile kept(folder->file(QStringLiteral("\\添付フォルダ\\") + eml[0]));
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QVERIFY(kept.readAll().contains("\xF0\x9F\x98\x80"));
 }
 
 void TestCheckMail::attachmentsAreExtracted()
