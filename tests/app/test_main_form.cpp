@@ -1,6 +1,7 @@
 #include "app/command_label.h"
 #include "app/main_form.h"
 #include "common/clock_text.h"
+#include "common/japanese_font.h"
 #include "common/window_registry.h"
 #include "settings/account_settings.h"
 #include "settings/id_pass_form.h"
@@ -14,6 +15,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QTest>
 #include <QTimer>
 #include <QRegularExpression>
@@ -53,6 +56,7 @@ private slots:
     void clockTextFeedsSentRecords();
     void shutdownEndsAtOnceWithoutOtherWindowsClosing();
     void homePageOpensABrowserEachClick();
+    void captionsRenderInAJapaneseFont();
 };
 
 void TestMainForm::startsWithEffectDisplayAndServerWindowWhenNoServer()
@@ -176,6 +180,18 @@ void TestMainForm::homePageOpensABrowserEachClick()
     QCOMPARE(folder.ui.urls.size(), 2);
     form.Label11_Click();
     QVERIFY(hm::loadedWindow<SetForm>() && hm::loadedWindow<SetForm>()->isVisible());
+}
+
+void TestMainForm::captionsRenderInAJapaneseFont()
+{
+    hm::installJapaneseFonts();
+    const QFont font = hm::pGothic(9);
+    const QFontInfo info(font);
+    QVERIFY2(info.family().startsWith(QStringLiteral("IPA")), qPrintable(info.family()));
+    const QFontMetrics metrics(font);
+    for (const QChar c : QStringLiteral("倦まぬ情熱疾風メール受信着信履歴アドレス帳設定"))
+        QVERIFY2(metrics.inFont(c), qPrintable(QString(c)));
+    QCOMPARE(QApplication::font().family(), font.family());
 }
 
 QTEST_MAIN(TestMainForm)
