@@ -17,20 +17,12 @@
 #include <QStatusBar>
 #include <QTextEdit>
 
+using hm::compose::button;
 using hm::compose::placeTwips;
 
 namespace {
 constexpr int kDesignWidth = 7290;
 constexpr int kDesignHeight = 6975;
-
-QPushButton* button(QWidget* parent, const char* name, const QString& caption, int l, int t, int w,
-                    int h)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    placeTwips(b, l, t, w, h);
-    return b;
-}
 
 QLineEdit* field(QWidget* parent, const char* name, const QString& caption, int l, int t, int w, int h)
 {

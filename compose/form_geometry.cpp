@@ -3,6 +3,7 @@
 #include "common/twips.h"
 
 #include <QGuiApplication>
+#include <QPushButton>
 #include <QScreen>
 
 namespace hm::compose {
@@ -10,6 +11,15 @@ namespace hm::compose {
 void placeTwips(QWidget* w, int left, int top, int width, int height)
 {
     w->setGeometry(hm::twips(left), hm::twips(top), hm::twips(width), hm::twips(height));
+}
+
+QPushButton* button(QWidget* parent, const char* name, const QString& caption, int left, int top,
+                    int width, int height)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    placeTwips(b, left, top, width, height);
+    return b;
 }
 
 void setOuterSizeTwips(QWidget* w, int width, int height)

@@ -1,6 +1,8 @@
 #pragma once
 #include <QWidget>
 
+class QPushButton;
+
 // Window sizes are designed as outer sizes (frame and caption included) and controls are
 // placed in twips; these helpers turn both into Qt client geometry.
 namespace hm::compose {
@@ -10,6 +12,9 @@ constexpr int kFrameWidthTwips = 120;
 constexpr int kFrameHeightTwips = 465;
 
 void placeTwips(QWidget* w, int left, int top, int width, int height);
+// A named button placed in twips.
+QPushButton* button(QWidget* parent, const char* name, const QString& caption, int left, int top,
+                    int width, int height);
 void setOuterSizeTwips(QWidget* w, int width, int height);
 int outerWidthTwips(const QWidget* w);
 int outerHeightTwips(const QWidget* w);

@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+using hm::compose::button;
 using hm::compose::placeTwips;
 
 namespace {
@@ -45,15 +46,6 @@ const char* const kGreetings[] = {
 QString clipboardText()
 {
     return QApplication::clipboard()->text();
-}
-
-QPushButton* button(QWidget* parent, const char* name, const QString& caption, int l, int t, int w,
-                    int h)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    placeTwips(b, l, t, w, h);
-    return b;
 }
 
 QLabel* label(QWidget* parent, const QString& text, int l, int t, int w, int h, QWidget* buddy = nullptr)

@@ -130,20 +130,6 @@ QList<SentRecord> sentRecords()
     return records;
 }
 
-// A loopback port nobody listens on: a stopped server.
-int deadPort()
-{
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(s);
-    return ntohs(a.sin_port);
-}
-
 bool hasJapanese(const QString& text)
 {
     static const QRegularExpression japanese(QStringLiteral("[\\x{3040}-\\x{30ff}\\x{4e00}-\\x{9fff}]"));
@@ -320,7 +306,7 @@ void TestSending::fortuneGoesOutButStaysOutOfTheStore()
 
 void TestSending::failingServerIsReportedAndStillRecorded()
 {
-    hm::settings::account().SmtpServer = QStringLiteral("127.0.0.1:%1").arg(deadPort());
+    hm::settings::account().SmtpServer = QStringLiteral("127.0.0.1:%1").arg(hm::test::unusedLoopbackPort());
     QPointer<WriteForm> form = openForm();
     form->ToText->setText(QStringLiteral("user@localhost"));
     form->SubjectText->setText(QStringLiteral("届かない ") + token_);
@@ -504,7 +490,7 @@ void TestSending::replyIsSentWithoutARecord()
 
 void TestSending::failingReplyClosesAndKeepsNoRecord()
 {
-    hm::settings::account().SmtpServer = QStringLiteral("127.0.0.1:%1").arg(deadPort());
+    hm::settings::account().SmtpServer = QStringLiteral("127.0.0.1:%1").arg(hm::test::unusedLoopbackPort());
     BackForm* form = hm::compose::OpenReply(QStringLiteral("件名 ") + token_, QStringLiteral("user@localhost"),
                                             QStringLiteral("本文"));
     QPointer<BackForm> guard = form;

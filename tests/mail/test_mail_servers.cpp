@@ -31,23 +31,6 @@ QString errorText()
     return text;
 }
 
-// A loopback port nobody listens on.
-int unusedPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0
-        || ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
 struct Fetched {
     QString subject, date, from, header, body;
 };
@@ -269,7 +252,7 @@ void TestMailServers::wrongPasswordIsRefusedWithTheServersReply()
 
 void TestMailServers::unreachableServersAreNamed()
 {
-    const int closedPort = unusedPort();
+    const int closedPort = hm::test::unusedLoopbackPort();
     QVERIFY(closedPort > 0);
     int handle = NMailPop3Connect(QStringLiteral("127.0.0.1:%1").arg(closedPort));
     QVERIFY(handle > 0);
