@@ -4,7 +4,7 @@
 #include "common/japanese_font.h"
 #include "common/twips.h"
 #include "common/window_registry.h"
-#include "compose/form_geometry.h"
+#include "common/form_geometry.h"
 #include "compose/line_breaks.h"
 #include "compose/send_mail.h"
 
@@ -17,8 +17,8 @@
 #include <QStatusBar>
 #include <QTextEdit>
 
-using hm::compose::button;
-using hm::compose::placeTwips;
+using hm::button;
+using hm::placeTwips;
 
 namespace {
 constexpr int kDesignWidth = 7290;
@@ -85,7 +85,7 @@ BackForm::BackForm(QWidget* parent) : QWidget(parent)
     connect(Command9, &QPushButton::clicked, this, &BackForm::Command9_Click);
     connect(Command10, &QPushButton::clicked, this, &BackForm::Command10_Click);
 
-    hm::compose::setOuterSizeTwips(this, kDesignWidth, kDesignHeight);
+    hm::setOuterSizeTwips(this, kDesignWidth, kDesignHeight);
 }
 
 void BackForm::Form_Load()
@@ -102,8 +102,8 @@ void BackForm::resizeEvent(QResizeEvent* event)
 
 void BackForm::Form_Resize()
 {
-    const int w = hm::compose::outerWidthTwips(this);
-    const int h = hm::compose::outerHeightTwips(this);
+    const int w = hm::outerWidthTwips(this);
+    const int h = hm::outerHeightTwips(this);
     setWidthTwips(BodyText, int(w * 0.99));
     setWidthTwips(ToText, int(w * 0.7));
     setWidthTwips(SubjectText, int(w * 0.7));

@@ -3,7 +3,7 @@
 #include "common/ansi_codec.h"
 #include "common/ui_services.h"
 #include "compose/address_source.h"
-#include "compose/form_geometry.h"
+#include "common/form_geometry.h"
 #include "compose/send_procedure.h"
 
 #include <QApplication>
@@ -20,8 +20,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-using hm::compose::button;
-using hm::compose::placeTwips;
+using hm::button;
+using hm::placeTwips;
 
 namespace {
 constexpr int kNormalWidth = 7100;
@@ -208,12 +208,12 @@ WriteForm::WriteForm(QWidget* parent) : QWidget(parent)
     connect(Option1, &QRadioButton::clicked, this, &WriteForm::Option1_Click);
     connect(Option2, &QRadioButton::clicked, this, &WriteForm::Option2_Click);
 
-    hm::compose::setOuterSizeTwips(this, kNormalWidth, kNormalHeight);
+    hm::setOuterSizeTwips(this, kNormalWidth, kNormalHeight);
 }
 
 void WriteForm::Form_Load()
 {
-    hm::compose::setOuterSizeTwips(this, kNormalWidth, kNormalHeight);
+    hm::setOuterSizeTwips(this, kNormalWidth, kNormalHeight);
     Option2->setChecked(false);
     Command2->hide();
     Command2->setEnabled(false);
@@ -269,8 +269,8 @@ void WriteForm::Command3_Click()
 
 void WriteForm::Command4_Click()
 {
-    hm::compose::setOuterSizeTwips(this, kWideWidth, hm::compose::outerHeightTwips(this));
-    hm::compose::centreOnScreen(this);
+    hm::setOuterSizeTwips(this, kWideWidth, hm::outerHeightTwips(this));
+    hm::centreOnScreen(this);
     resetRecordNumbers();
     List1->clear();
     fillList(hm::compose::kAddressBookFile);
@@ -283,9 +283,9 @@ void WriteForm::Command5_Click()
 
 void WriteForm::Command6_Click()
 {
-    hm::compose::setOuterSizeTwips(this, kNormalWidth, hm::compose::outerHeightTwips(this));
+    hm::setOuterSizeTwips(this, kNormalWidth, hm::outerHeightTwips(this));
     SetList1Colour(kWhite);
-    hm::compose::centreOnScreen(this);
+    hm::centreOnScreen(this);
 }
 
 void WriteForm::Command7_Click()
@@ -373,7 +373,7 @@ void WriteForm::Label7_DblClick()
 {
     if (ToText->text() != QLatin1String("tefu"))
         return;
-    hm::compose::setOuterSizeTwips(this, hm::compose::outerWidthTwips(this), kExtraHeight);
+    hm::setOuterSizeTwips(this, hm::outerWidthTwips(this), kExtraHeight);
     Command2->show();
     Command2->setEnabled(true);
 }

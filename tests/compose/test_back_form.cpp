@@ -1,7 +1,7 @@
 #include "common/twips.h"
 #include "common/window_registry.h"
 #include "compose/back_form.h"
-#include "compose/form_geometry.h"
+#include "common/form_geometry.h"
 #include "tests/support/test_folder.h"
 
 #include <QApplication>
@@ -124,9 +124,9 @@ void TestBackForm::layoutFollowsTheWindowSize()
     const int toTop = form->ToText->y();
     const int bodyTop = form->BodyText->y();
 
-    hm::compose::setOuterSizeTwips(form, 9000, 6000);
+    hm::setOuterSizeTwips(form, 9000, 6000);
     QApplication::processEvents();
-    QCOMPARE(hm::compose::outerWidthTwips(form), 9000);
+    QCOMPARE(hm::outerWidthTwips(form), 9000);
     QVERIFY(qAbs(widthTwips(form->BodyText) - 8910) < 15);
     QVERIFY(qAbs(widthTwips(form->ToText) - 6300) < 15);
     QVERIFY(qAbs(widthTwips(form->SubjectText) - 6300) < 15);
@@ -134,14 +134,14 @@ void TestBackForm::layoutFollowsTheWindowSize()
     QVERIFY(qAbs(form->AttachCommand->x() * 15 - 4840) < 15);
     QVERIFY(qAbs(form->Command9->x() * 15 - 5660) < 15);
     QVERIFY(qAbs(form->Command10->x() * 15 - 6540) < 15);
-    const int h = hm::compose::outerHeightTwips(form);
+    const int h = hm::outerHeightTwips(form);
     QVERIFY(qAbs(form->BodyText->height() * 15 - (h - 900 - 1500)) < 15);
     QCOMPARE(form->ToText->y(), toTop);
     QCOMPARE(form->BodyText->y(), bodyTop);
 
     // At 3,500 twips or less only the widths follow.
     const int bodyHeight = form->BodyText->height();
-    hm::compose::setOuterSizeTwips(form, 6000, 3450);
+    hm::setOuterSizeTwips(form, 6000, 3450);
     QApplication::processEvents();
     QCOMPARE(form->BodyText->height(), bodyHeight);
     QVERIFY(qAbs(widthTwips(form->BodyText) - 5940) < 15);

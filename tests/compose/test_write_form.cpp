@@ -1,6 +1,6 @@
 #include "addressbook/address_store.h"
 #include "common/window_registry.h"
-#include "compose/form_geometry.h"
+#include "common/form_geometry.h"
 #include "compose/fortune.h"
 #include "compose/write_form.h"
 #include "tests/support/test_folder.h"
@@ -104,8 +104,8 @@ void TestWriteForm::loadStartsFromTheMasterList()
         QVERIFY(!form->Check1->isChecked());
         QVERIFY(!form->Option2->isChecked());
         QVERIFY(form->Label7->text().isEmpty());
-        QVERIFY(nearTwips(hm::compose::outerWidthTwips(form), 7100));
-        QVERIFY(nearTwips(hm::compose::outerHeightTwips(form), 8200));
+        QVERIFY(nearTwips(hm::outerWidthTwips(form), 7100));
+        QVERIFY(nearTwips(hm::outerHeightTwips(form), 8200));
         // The side panel and the extra box lie outside the window at its normal size.
         QVERIFY(form->SidePanel->geometry().left() >= form->width());
         QVERIFY(form->Text4->geometry().top() >= form->height());
@@ -124,7 +124,7 @@ void TestWriteForm::loadStartsFromTheMasterList()
         QCOMPARE(form->Text1->text(), QStringLiteral("1"));
 
         QTest::mouseClick(form->Command4, Qt::LeftButton);
-        QVERIFY(nearTwips(hm::compose::outerWidthTwips(form), 9700));
+        QVERIFY(nearTwips(hm::outerWidthTwips(form), 9700));
         QVERIFY(form->SidePanel->geometry().right() < form->width());
         const QRect screen = form->screen()->geometry();
         QVERIFY(qAbs(form->x() - (screen.width() - form->width()) / 2) <= 5);
@@ -135,7 +135,7 @@ void TestWriteForm::loadStartsFromTheMasterList()
         QCOMPARE(form->RecordNumbers(), (QList<qint16>{1, 2, 0}));
 
         QTest::mouseClick(form->Command6, Qt::LeftButton);
-        QVERIFY(nearTwips(hm::compose::outerWidthTwips(form), 7100));
+        QVERIFY(nearTwips(hm::outerWidthTwips(form), 7100));
         QCOMPARE(form->List1->count(), 2); // restoring keeps the list
     }
 }
@@ -338,7 +338,7 @@ void TestWriteForm::extraBoxOpensOnlyForTheExactWord()
     }
     form->ToText->setText(QStringLiteral("tefu"));
     QTest::mouseDClick(form->Label7, Qt::LeftButton);
-    QVERIFY(nearTwips(hm::compose::outerHeightTwips(form), 8955));
+    QVERIFY(nearTwips(hm::outerHeightTwips(form), 8955));
     QVERIFY(form->Text4->geometry().bottom() < form->height());
     QVERIFY(!form->Command2->isHidden());
     QVERIFY(form->Command2->isEnabled());

@@ -1,4 +1,4 @@
-#include "compose/form_geometry.h"
+#include "common/form_geometry.h"
 
 #include "common/twips.h"
 
@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <QScreen>
 
-namespace hm::compose {
+namespace hm {
 
 void placeTwips(QWidget* w, int left, int top, int width, int height)
 {
@@ -48,4 +48,4 @@ void centreOnScreen(QWidget* w)
     w->move(s.left() + (s.width() - width) / 2, s.top() + (s.height() - height) / 2);
 }
 
-} // namespace hm::compose
+} // namespace hm

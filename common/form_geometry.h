@@ -5,7 +5,7 @@ class QPushButton;
 
 // Window sizes are designed as outer sizes (frame and caption included) and controls are
 // placed in twips; these helpers turn both into Qt client geometry.
-namespace hm::compose {
+namespace hm {
 
 // What a Windows frame and caption take of a designed outer size.
 constexpr int kFrameWidthTwips = 120;
@@ -21,4 +21,4 @@ int outerHeightTwips(const QWidget* w);
 // Top = (screen height - window height) / 2, then left = (screen width - window width) / 2.
 void centreOnScreen(QWidget* w);
 
-} // namespace hm::compose
+} // namespace hm
