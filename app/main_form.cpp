@@ -24,7 +24,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPushButton>
 #include <QTimer>
 
@@ -161,6 +160,7 @@ MainForm::MainForm(QWidget* parent) : QWidget(parent)
     ChkLoop->setObjectName(QStringLiteral("ChkLoop"));
     ChkLoop->setGeometry(twips(120), twips(7320), twips(2400), twips(300));
     sound_ = std::make_unique<hm::sound::NewMailSound>(Label13, Label14, ChkSynchro, ChkOnMem, ChkLoop);
+    createEffectButtons();
 
     Timer2 = new QTimer(this);
     Timer2->setInterval(1000);
@@ -214,35 +214,6 @@ bool MainForm::Form_Load()
     Timer2_Timer();
     Timer2->start();
     return true;
-}
-
-void MainForm::prepareEffects()
-{
-    for (QWidget* w : {static_cast<QWidget*>(Display), static_cast<QWidget*>(Master[0]),
-                       static_cast<QWidget*>(Master[1]), static_cast<QWidget*>(Pic_D),
-                       static_cast<QWidget*>(Pic_DD)}) {
-        w->setAutoFillBackground(true);
-        QPalette pal = w->palette();
-        pal.setColor(QPalette::Window, kBackground);
-        w->setPalette(pal);
-    }
-    for (QLabel* w : {Display, Master[0], Master[1], Pic_DD})
-        w->resize(kPictureWidth, kPictureHeight);
-    effectPictures.clear();
-    for (int i = 1; i <= 3; ++i)
-        effectPictures << hm::programFolder() + QStringLiteral("/疾風データ/%1.jpg").arg(i);
-    effectCounter = 1;
-    for (int i = 0; i < 2; ++i) {
-        Pic_D->setPixmap(loadPicture(hm::dataPath(QStringLiteral("\\疾風データ\\%1.jpg").arg(i + 1))));
-        QPixmap staged(kPictureWidth, kPictureHeight);
-        staged.fill(kBackground);
-        if (!Pic_D->pixmap().isNull()) {
-            QPainter p(&staged);
-            p.drawPixmap(staged.rect(), Pic_D->pixmap());
-        }
-        Master[i]->setPixmap(staged);
-    }
-    Display->setPixmap(Master[0]->pixmap());
 }
 
 void MainForm::Form_Unload()

@@ -1,4 +1,6 @@
 #pragma once
+#include <QColor>
+#include <QMap>
 #include <QPixmap>
 #include <QStringList>
 #include <QWidget>
@@ -44,6 +46,8 @@ public:
     void Label11_Click();
     void Label13_Click();
     void Label14_Click();
+    // The effect buttons; the element number (4, 5 or 6) is the transition kind.
+    void Cmd_Effect_Click(int index);
 
     // How the process ends; tests replace it.
     std::function<void()> endProcess;
@@ -71,10 +75,16 @@ public:
     QCheckBox* ChkOnMem;
     QCheckBox* ChkLoop;
     QTimer* Timer2;
+    QMap<int, QPushButton*> Cmd_Effect;
 
-    // The effect engine's picture list (entries 1 to 3) and counter.
+    // The effect engine: picture list (entries 1 to 3), the index of the picture last loaded,
+    // which Master element holds the picture on show (during a transition: the new one), and
+    // whether the running transition has drawn its last frame.
     QStringList effectPictures;
     int effectCounter = 0;
+    int bufferIndex = 0;
+    bool effectDone = false;
+    QColor effectBackground;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -83,7 +93,11 @@ protected:
 private:
     CommandLabel* addCommand(const QString& caption, const QString& help, int top, int left = 0,
                              int width = 1500);
+    void createEffectButtons();
     void prepareEffects();
+    // Loads a picture through Pic_D and Pic_DD into the Master element.
+    void loadEffectBuffer(int element, const QString& picture);
+    void RunTransition(int kind);
     QList<CommandLabel*> commands_;
     std::unique_ptr<hm::sound::NewMailSound> sound_;
     bool unloading_ = false;

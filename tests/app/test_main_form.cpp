@@ -12,7 +12,11 @@
 #include "tests/support/test_folder.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QImage>
 #include <QLabel>
+#include <QPushButton>
+#include <QSet>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QFontInfo>
@@ -41,6 +45,47 @@ bool isCyan(QLabel* l)
 {
     return l->styleSheet().contains(QStringLiteral("#00ffff"));
 }
+
+QImage shown(const QLabel* l)
+{
+    return l->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+QImage picture(const hm::test::TestFolder& folder, int n)
+{
+    return QImage(folder.file(QStringLiteral("\\疾風データ\\%1.jpg").arg(n))).convertToFormat(QImage::Format_RGB32);
+}
+
+// Records what the picture panel shows each time it paints, and whether the pointer was the
+// hourglass then.
+class PanelRecorder : public QObject {
+public:
+    explicit PanelRecorder(QLabel* panel) : panel_(panel) { panel->installEventFilter(this); }
+    QList<QImage> frames;
+    bool hourglass = true;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == panel_ && event->type() == QEvent::Paint) {
+            frames << shown(panel_);
+            const QCursor* c = QGuiApplication::overrideCursor();
+            hourglass = hourglass && c && c->shape() == Qt::WaitCursor;
+        }
+        return false;
+    }
+
+private:
+    QLabel* panel_;
+};
+
+MainForm* shownMainForm(MainForm& form)
+{
+    form.show();
+    if (!QTest::qWaitForWindowExposed(&form))
+        qWarning("main window was not exposed");
+    return &form;
+}
 } // namespace
 
 class TestMainForm : public QObject {
@@ -57,6 +102,9 @@ private slots:
     void shutdownEndsAtOnceWithoutOtherWindowsClosing();
     void homePageOpensABrowserEachClick();
     void captionsRenderInAJapaneseFont();
+    void effectPressesShowTheNextPictureThroughATransition();
+    void secondPressDuringATransitionTakesOver();
+    void picturesAreCentredAndAMissingOneShowsTheBackground();
 };
 
 void TestMainForm::startsWithEffectDisplayAndServerWindowWhenNoServer()
@@ -192,6 +240,106 @@ void TestMainForm::captionsRenderInAJapaneseFont()
     for (const QChar c : QStringLiteral("倦まぬ情熱疾風メール受信着信履歴アドレス帳設定"))
         QVERIFY2(metrics.inFont(c), qPrintable(QString(c)));
     QCOMPARE(QApplication::font().family(), font.family());
+}
+
+void TestMainForm::effectPressesShowTheNextPictureThroughATransition()
+{
+    hm::test::TestFolder folder;
+    folder.write(QStringLiteral("\\hymail.ini"), "POP3=p\r\n");
+    MainForm form;
+    QVERIFY(form.Form_Load());
+    shownMainForm(form);
+    const QImage pictures[] = {picture(folder, 1), picture(folder, 2), picture(folder, 3)};
+    QCOMPARE(shown(form.Display), pictures[0]);
+    QCOMPARE(form.Cmd_Effect[4]->text(), QStringLiteral("疾風（１）"));
+    QCOMPARE(form.Cmd_Effect[5]->text(), QStringLiteral("疾風（２）"));
+    QCOMPARE(form.Cmd_Effect[6]->text(), QStringLiteral("疾風（３）"));
+
+    // From start-up on, presses show pictures 2, 3 and 1.
+    const int next[] = {1, 2, 0};
+    for (int kind = 4; kind <= 6; ++kind) {
+        const QImage& before = pictures[(next[kind - 4] + 2) % 3];
+        const QImage& after = pictures[next[kind - 4]];
+        PanelRecorder recorder(form.Display);
+        QTest::mouseClick(form.Cmd_Effect[kind], Qt::LeftButton);
+        QVERIFY(!QGuiApplication::overrideCursor());
+        QVERIFY(recorder.hourglass);
+        QCOMPARE(form.effectCounter, next[kind - 4] + 1);
+        QCOMPARE(shown(form.Master[form.bufferIndex]), after);
+        QCOMPARE(shown(form.Display), after);
+
+        // A frame in the middle shows neither picture whole, and every pixel in it comes from
+        // one of the two pictures or the background: nothing is blended.
+        QVERIFY(recorder.frames.size() > 4);
+        const QImage middle = recorder.frames[recorder.frames.size() / 2];
+        QVERIFY(middle != before && middle != after);
+        QSet<QRgb> colours{form.effectBackground.rgb()};
+        for (const QImage* img : {&before, &after})
+            for (int y = 0; y < img->height(); ++y)
+                for (int x = 0; x < img->width(); ++x)
+                    colours.insert(img->pixel(x, y));
+        for (int y = 0; y < middle.height(); ++y)
+            for (int x = 0; x < middle.width(); ++x)
+                QVERIFY2(colours.contains(middle.pixel(x, y)), qPrintable(QStringLiteral("kind %1 at %2,%3").arg(kind).arg(x).arg(y)));
+    }
+}
+
+void TestMainForm::secondPressDuringATransitionTakesOver()
+{
+    hm::test::TestFolder folder;
+    folder.write(QStringLiteral("\\hymail.ini"), "POP3=p\r\n");
+    MainForm form;
+    QVERIFY(form.Form_Load());
+    shownMainForm(form);
+    // The second press lands while the fold waits after its first frame.
+    bool pressed = false;
+    QTimer::singleShot(0, &form, [&] {
+        pressed = true;
+        QTest::mouseClick(form.Cmd_Effect[4], Qt::LeftButton);
+    });
+    QTest::mouseClick(form.Cmd_Effect[6], Qt::LeftButton);
+    QVERIFY(pressed);
+    QVERIFY(!QGuiApplication::overrideCursor());
+    // The interrupted fold drew nothing more: the panel shows the second press's picture.
+    QCOMPARE(form.effectCounter, 3);
+    QCOMPARE(form.bufferIndex, 0);
+    QCOMPARE(shown(form.Display), picture(folder, 3));
+    QCOMPARE(shown(form.Master[0]), picture(folder, 3));
+}
+
+void TestMainForm::picturesAreCentredAndAMissingOneShowsTheBackground()
+{
+    hm::test::TestFolder folder;
+    folder.write(QStringLiteral("\\hymail.ini"), "POP3=p\r\n");
+    // Lossless pictures, so every pixel can be compared.
+    QImage small(100, 60, QImage::Format_RGB32);
+    QImage large(400, 640, QImage::Format_RGB32);
+    for (QImage* img : {&small, &large})
+        for (int y = 0; y < img->height(); ++y)
+            for (int x = 0; x < img->width(); ++x)
+                img->setPixel(x, y, qRgb(x % 256, y % 256, 128 + x / 256 + 2 * (y / 256)));
+    QVERIFY(small.save(folder.file(QStringLiteral("\\疾風データ\\1.jpg")), "PNG"));
+    QVERIFY(large.save(folder.file(QStringLiteral("\\疾風データ\\2.jpg")), "PNG"));
+    QVERIFY(QFile::remove(folder.file(QStringLiteral("\\疾風データ\\3.jpg"))));
+
+    MainForm form;
+    QVERIFY(form.Form_Load());
+    QImage centred(200, 320, QImage::Format_RGB32);
+    centred.fill(form.effectBackground);
+    for (int y = 0; y < small.height(); ++y)
+        for (int x = 0; x < small.width(); ++x)
+            centred.setPixel(50 + x, 130 + y, small.pixel(x, y));
+    QCOMPARE(shown(form.Master[0]), centred);
+    QCOMPARE(shown(form.Display), centred);
+    QCOMPARE(shown(form.Master[1]), large.copy(100, 160, 200, 320));
+
+    QTest::mouseClick(form.Cmd_Effect[5], Qt::LeftButton);
+    QCOMPARE(shown(form.Display), large.copy(100, 160, 200, 320));
+    QTest::mouseClick(form.Cmd_Effect[6], Qt::LeftButton);
+    QImage empty(200, 320, QImage::Format_RGB32);
+    empty.fill(form.effectBackground);
+    QCOMPARE(shown(form.Display), empty);
+    QVERIFY(folder.ui.shown.isEmpty());
 }
 
 QTEST_MAIN(TestMainForm)

@@ -1,0 +1,107 @@
+// The main window's picture panel: the effect buttons, the two picture buffers and the
+// transitions between them.
+#include "app/main_form.h"
+
+#include "common/program_folder.h"
+#include "common/twips.h"
+#include "effects/transition_painter.h"
+
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+
+using hm::twips;
+namespace fx = hm::effects;
+
+namespace {
+// Frames drawn back to back would pass faster than a screen shows them.
+constexpr int kFrameMilliseconds = 30;
+
+QImage imageOf(const QLabel* label)
+{
+    return label->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
+}
+} // namespace
+
+void MainForm::createEffectButtons()
+{
+    const QString captions[] = {QStringLiteral("疾風（１）"), QStringLiteral("疾風（２）"),
+                                QStringLiteral("疾風（３）")};
+    for (int index = fx::kSqueezeStrips; index <= fx::kQuadrantFold; ++index) {
+        auto* b = new QPushButton(captions[index - fx::kSqueezeStrips], this);
+        b->setObjectName(QStringLiteral("Cmd_Effect%1").arg(index));
+        b->setGeometry(twips(120), twips(3600 + 480 * (index - fx::kSqueezeStrips)), twips(1380), twips(375));
+        connect(b, &QPushButton::clicked, this, [this, index] { Cmd_Effect_Click(index); });
+        Cmd_Effect[index] = b;
+    }
+}
+
+void MainForm::prepareEffects()
+{
+    effectBackground = palette().color(QPalette::Window);
+    for (QLabel* w : {Display, Master[0], Master[1], Pic_D, Pic_DD}) {
+        w->setAutoFillBackground(true);
+        QPalette pal = w->palette();
+        pal.setColor(QPalette::Window, effectBackground);
+        w->setPalette(pal);
+        w->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
+    for (QLabel* w : {Display, Master[0], Master[1], Pic_DD})
+        w->resize(fx::kPanelWidth, fx::kPanelHeight);
+    effectPictures.clear();
+    for (int i = 1; i <= 3; ++i)
+        effectPictures << hm::dataPath(QStringLiteral("\\疾風データ\\%1.jpg").arg(i));
+    effectCounter = 1;
+    loadEffectBuffer(0, effectPictures[0]);
+    loadEffectBuffer(1, effectPictures[1]);
+    Display->setPixmap(Master[0]->pixmap());
+    bufferIndex = 0;
+    effectDone = false;
+}
+
+void MainForm::loadEffectBuffer(int element, const QString& picture)
+{
+    // A missing or unreadable picture leaves the buffer in the background colour.
+    Pic_D->setPixmap(QPixmap::fromImage(QImageReader(picture).read()));
+    Pic_D->resize(Pic_D->pixmap().size());
+    Pic_DD->setPixmap(QPixmap::fromImage(fx::StagePicture(Pic_D->pixmap().toImage(), effectBackground)));
+    Master[element]->setPixmap(Pic_DD->pixmap());
+}
+
+void MainForm::Cmd_Effect_Click(int index)
+{
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    effectDone = false;
+    bufferIndex = 1 - bufferIndex;
+    if (++effectCounter > effectPictures.size())
+        effectCounter = 1;
+    loadEffectBuffer(bufferIndex, effectPictures.value(effectCounter - 1));
+    RunTransition(index);
+    QGuiApplication::restoreOverrideCursor();
+}
+
+void MainForm::RunTransition(int kind)
+{
+    const QImage newBuffer = imageOf(Master[bufferIndex]);
+    const QImage oldBuffer = imageOf(Master[1 - bufferIndex]);
+    QImage panel = imageOf(Display);
+    const QPointer<MainForm> alive(this);
+    for (int frame = 0; frame < fx::FrameCount(kind); ++frame) {
+        const fx::Frame f = fx::TransitionFrame(kind, frame);
+        fx::PaintFrame(panel, f, oldBuffer, newBuffer, effectBackground);
+        if (f.finalCopy)
+            effectDone = true;
+        Display->setPixmap(QPixmap::fromImage(panel));
+        Display->repaint();
+        // Another press may start, and finish, a transition of its own while this one waits.
+        QEventLoop wait;
+        QTimer::singleShot(kFrameMilliseconds, &wait, &QEventLoop::quit);
+        wait.exec();
+        if (!alive || effectDone)
+            return;
+    }
+}
