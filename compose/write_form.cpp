@@ -1,10 +1,12 @@
 #include "compose/write_form.h"
 
 #include "common/ansi_codec.h"
-#include "common/ui_services.h"
-#include "compose/address_source.h"
 #include "common/form_geometry.h"
+#include "common/ui_services.h"
+#include "common/window_registry.h"
+#include "compose/address_source.h"
 #include "compose/send_procedure.h"
+#include "emoticons/kao_form.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -295,7 +297,11 @@ void WriteForm::Command7_Click()
 
 void WriteForm::Command8_Click()
 {
-    // The emoticon palette is not part of this window; the button does nothing until it exists.
+    KaoForm* palette = hm::window<KaoForm>();
+    palette->setBody(BodyText);
+    palette->show();
+    palette->raise();
+    palette->activateWindow();
 }
 
 void WriteForm::Command9_Click()
