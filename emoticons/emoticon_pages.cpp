@@ -28,11 +28,10 @@ QString PagePath(const char* name)
     return hm::dataPath(QStringLiteral("\\顔文字データ\\") + QString::fromUtf8(name));
 }
 
-QString ReadPage(int page, bool* ok)
+QString ReadPage(int page)
 {
     QFile f(PagePath(kPages[page].readName));
-    *ok = f.open(QIODevice::ReadOnly);
-    return *ok ? hm::ansi::decode(f.readAll()) : QString();
+    return f.open(QIODevice::ReadOnly) ? hm::ansi::decode(f.readAll()) : QString();
 }
 
 bool WritePage(int page, const QString& text)

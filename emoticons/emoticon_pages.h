@@ -23,8 +23,8 @@ extern const std::array<PageInfo, kPageCount> kPages;
 // Real path of a page file, through the program's one path resolver.
 QString PagePath(const char* name);
 
-// The text of a page file (CP932, any line end), or empty with ok false when it cannot be read.
-QString ReadPage(int page, bool* ok);
+// The text of a page file (CP932, any line end); empty when it is missing or cannot be read.
+QString ReadPage(int page);
 // Replaces the page's write file with text (LF line ends become CR LF) through a temporary
 // file. False when it could not be written; the old file is then untouched.
 bool WritePage(int page, const QString& text);

@@ -89,9 +89,8 @@ void KaoForm::setBody(QPlainTextEdit* body)
 void KaoForm::Form_Load()
 {
     for (int p = 0; p < hm::emoticons::kPageCount; ++p) {
-        bool ok = false;
         // A missing folder or page leaves the page empty.
-        Pages[size_t(p)]->setPlainText(hm::emoticons::ReadPage(p, &ok));
+        Pages[size_t(p)]->setPlainText(hm::emoticons::ReadPage(p));
         Pages[size_t(p)]->moveCursor(QTextCursor::Start);
         loaded_[size_t(p)] = Pages[size_t(p)]->toPlainText();
     }
