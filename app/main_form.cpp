@@ -16,7 +16,7 @@
 #include "settings/account_settings.h"
 #include "settings/option_form.h"
 #include "settings/set_form.h"
-#include "sound/new_mail_sound.h"
+#include "app/new_mail_sound.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -201,7 +201,11 @@ bool MainForm::Form_Load()
 
     hm::window<WriteForm>()->Check1->setChecked(false);
 
-    hm::settings::LoadServerSettings(hm::settings::account());
+    QString serverFileProblem;
+    hm::settings::LoadServerSettings(hm::settings::account(), &serverFileProblem);
+    if (!serverFileProblem.isEmpty())
+        hm::ui::message(this, serverFileProblem, QStringLiteral("サーバー設定"), hm::ui::Buttons::Ok,
+                        hm::ui::Icon::Warning);
 
     hm::mail::NMailInitializeWinSock();
     hm::mail::NMailSetOption(1, 8192);
@@ -252,6 +256,7 @@ void MainForm::Form_Unload()
     unloading_ = true;
     sound_->Stop();
     hm::mail::NMailEndWinSock();
+    hm::releaseSingleInstance(); // the quick exit runs no destructor
     endProcess();
 }
 

@@ -13,6 +13,7 @@ private slots:
     void reading();
     void missingFileKeepsStartValues();
     void unreadableBytesNeverCrash();
+    void oversizedFileIsNamedAndLeftAlone();
     void writingGivesFourLinesInOrder();
     void writeThenReadRestoresEverything();
     void writingLeavesNoTemporaryFile();
@@ -44,6 +45,26 @@ void TestServerFile::reading_data()
     QTest::newRow("values kept as typed") << QByteArray("SMTP= smtp.x \r\n") << " smtp.x " << "" << "" << 0;
     QTest::newRow("cp932 value") << QByteArray("MAIL=\x8e\xbe\x95\x97@x\r\n") << "" << "" << "疾風@x" << 0;
     QTest::newRow("cr only lines") << QByteArray("SMTP=s\rPOP3=p\rAPOP=1") << "s" << "p" << "" << 1;
+}
+
+void TestServerFile::oversizedFileIsNamedAndLeftAlone()
+{
+    hm::test::TestFolder folder;
+    const QByteArray big = "POP3=pop.example.jp\r\n" + QByteArray(1024 * 1024, 'x') + "\r\n";
+    folder.write(QStringLiteral("\\hymail.ini"), big);
+    AccountSettings s;
+    QString problem;
+    hm::settings::LoadServerSettings(s, &problem);
+    QVERIFY2(problem.contains(QStringLiteral("hymail.ini")), qPrintable(problem));
+    QVERIFY(s.Pop3Server.isEmpty()); // read as absent, so start-up asks for the servers
+    QCOMPARE(folder.read(QStringLiteral("\\hymail.ini")), big);
+
+    // At the limit it is still read.
+    folder.write(QStringLiteral("\\hymail.ini"), big.left(1024 * 1024));
+    problem.clear();
+    hm::settings::LoadServerSettings(s, &problem);
+    QVERIFY(problem.isEmpty());
+    QCOMPARE(s.Pop3Server, QStringLiteral("pop.example.jp"));
 }
 
 void TestServerFile::reading()
