@@ -143,6 +143,7 @@ MainForm::MainForm(QWidget* parent) : QWidget(parent)
     // Kept outside the visible client area, as designed.
     Text2 = new QLineEdit(this);
     Text2->setObjectName(QStringLiteral("Text2"));
+    Text2->setAccessibleName(QStringLiteral("時計"));
     Text2->setGeometry(twips(-3000), twips(-3000), twips(1800), twips(300));
     Command1 = new QPushButton(this);
     Command1->setObjectName(QStringLiteral("Command1"));

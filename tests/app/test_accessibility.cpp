@@ -59,6 +59,7 @@ void TestAccessibility::mainCommandsArePressableButtons()
     hm::test::TestFolder folder;
     folder.write(QStringLiteral("\\hymail.ini"), "POP3=\r\n");
     MainForm form;
+    form.endProcess = [] {};
     QVERIFY(form.Form_Load());
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
@@ -86,9 +87,9 @@ void TestAccessibility::everyTextBoxHasAName_data()
 {
     QTest::addColumn<std::function<QWidget*()>>("open");
     QTest::newRow("MainForm") << std::function<QWidget*()>([] {
-        static MainForm* form = nullptr;
-        delete form;
-        form = new MainForm;
+        auto* form = new MainForm;
+        form->endProcess = [] {};
+        form->setAttribute(Qt::WA_DeleteOnClose);
         return static_cast<QWidget*>(form);
     });
     QTest::newRow("WriteForm") << std::function<QWidget*()>([] { return static_cast<QWidget*>(hm::window<WriteForm>()); });
@@ -111,12 +112,15 @@ void TestAccessibility::everyTextBoxHasAName()
     walk(QAccessible::queryAccessibleInterface(window), [&](QAccessibleInterface* node) {
         if (node->role() != QAccessible::EditableText && node->role() != QAccessible::ComboBox)
             return;
-        // The edit line inside a combo box is announced with the combo box.
+        // The edit line inside a combo box is announced with the combo box; a box the window
+        // keeps hidden is never announced.
         if (node->parent() && node->parent()->role() == QAccessible::ComboBox)
+            return;
+        if (auto* w = qobject_cast<QWidget*>(node->object()); w && w->isHidden())
             return;
         ++boxes;
         if (node->text(QAccessible::Name).trimmed().isEmpty())
-            unnamed << node->object()->objectName();
+            unnamed << node->object()->objectName() + QLatin1Char(' ') + QLatin1String(node->object()->metaObject()->className());
     });
     QVERIFY(boxes > 0 || qobject_cast<SetForm*>(window));
     QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));

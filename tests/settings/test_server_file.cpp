@@ -93,7 +93,7 @@ void TestServerFile::unreadableBytesNeverCrash()
 {
     hm::test::TestFolder folder;
     QByteArray junk("POP3=a\0b\r\n", 10);
-    junk += QByteArray(1 << 20, '\x81') + "\r\nSMTP=\xff\xfe\r\nMAIL=ok\r\n";
+    junk += QByteArray(1 << 19, '\x81') + "\r\nSMTP=\xff\xfe\r\nMAIL=ok\r\n";
     folder.write(QStringLiteral("\\hymail.ini"), junk);
     AccountSettings s;
     hm::settings::LoadServerSettings(s);
