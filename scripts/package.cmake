@@ -29,13 +29,14 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME hayatemail)
 set(CPACK_PACKAGE_VERSION 1.0.0)
 set(CPACK_PACKAGE_VENDOR "HayateMail developers")
-set(CPACK_PACKAGE_CONTACT "HayateMail developers <hayatemail@localhost>")
+set(CPACK_PACKAGE_CONTACT "HayateMail developers <developers@hayatemail.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "light POP3/SMTP mail client with a Japanese user interface")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "light POP3/SMTP mail client with a Japanese user interface
- HayateMail serves one mail account: it receives mail from one POP3 mailbox (plain or
- APOP login, TLS when the server offers it), sends mail over SMTP, keeps every received
- and sent message in local store files, and offers a history window, an address book
- and a compose window with greetings, fortunes and bulk sending.")
+# CPack puts the summary first and indents these lines.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "HayateMail serves one mail account: it receives mail from one POP3
+mailbox (plain or APOP login, TLS when the server offers it), sends mail
+over SMTP, keeps every received and sent message in local store files,
+and offers a history window, an address book and a compose window with
+greetings, fortunes and bulk sending.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION mail)
