@@ -1,6 +1,7 @@
 #include "app/command_label.h"
 
 #include <QAccessibleWidget>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -47,6 +48,14 @@ void CommandLabel::press()
 {
     if (isEnabled())
         emit clicked();
+}
+
+void CommandLabel::focusInEvent(QFocusEvent* event)
+{
+    QLabel::focusInEvent(event);
+    // Only a move by keyboard; the focus a window gives on opening changes nothing.
+    if (event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason)
+        emit hovered();
 }
 
 void CommandLabel::keyPressEvent(QKeyEvent* event)

@@ -3,7 +3,7 @@
 
 // A caption that acts as a button: clicked on release over it, hovered on every move over it.
 // Assistive technology sees a button it can press; the keyboard reaches it with Tab and
-// presses it with Space or Enter.
+// presses it with Space or Enter; moving there by keyboard shows it as a hover does.
 class CommandLabel : public QLabel {
     Q_OBJECT
 public:
@@ -17,6 +17,7 @@ signals:
     void hovered();
 
 protected:
+    void focusInEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

@@ -1,4 +1,5 @@
 #include "addressbook/friend_form.h"
+#include "app/command_label.h"
 #include "app/main_form.h"
 #include "common/window_registry.h"
 #include "compose/back_form.h"
@@ -81,6 +82,19 @@ void TestAccessibility::mainCommandsArePressableButtons()
 
     // "Stop" is disabled until a sound plays, and announced so.
     QVERIFY(findButton(&form, QStringLiteral("Stop"))->state().disabled);
+
+    // The keyboard reaches a command with Tab, which shows its help as a hover does, and
+    // presses it with Space.
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    form.Label9->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), form.Label8);
+    QCOMPARE(form.Label2->text(), QStringLiteral("新着メールの受信を行います。"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QCOMPARE(form.Label2->text(), QStringLiteral("メールの新規作成・送信を行います。"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    QVERIFY(hm::loadedWindow<WriteForm>() && hm::loadedWindow<WriteForm>()->isVisible());
 }
 
 void TestAccessibility::everyTextBoxHasAName_data()
