@@ -1,5 +1,9 @@
 #include "app/main_form.h"
+#include "app/program_icon.h"
 #include "common/japanese_font.h"
+#include "common/private_files.h"
+#include "common/ui_services.h"
+#include "common/user_folder.h"
 
 #include <QApplication>
 
@@ -7,7 +11,14 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("HayateMail")); // the title of untitled boxes
+    QApplication::setWindowIcon(hm::programIcon());
+    QGuiApplication::setDesktopFileName(QStringLiteral("hayatemail"));
     hm::installJapaneseFonts();
+    if (const QString problem = hm::settleProgramFolder(); !problem.isEmpty()) {
+        hm::ui::message(nullptr, problem, QString(), hm::ui::Buttons::Ok, hm::ui::Icon::Critical);
+        return 1;
+    }
+    hm::keepMailPrivate();
     MainForm form;
     if (!form.Form_Load())
         return 0; // another instance runs: end silently

@@ -16,7 +16,7 @@
 #include "settings/account_settings.h"
 #include "settings/option_form.h"
 #include "settings/set_form.h"
-#include "sound/new_mail_sound.h"
+#include "app/new_mail_sound.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -142,6 +142,7 @@ MainForm::MainForm(QWidget* parent) : QWidget(parent)
     // Kept outside the visible client area, as designed.
     Text2 = new QLineEdit(this);
     Text2->setObjectName(QStringLiteral("Text2"));
+    Text2->setAccessibleName(QStringLiteral("時計"));
     Text2->setGeometry(twips(-3000), twips(-3000), twips(1800), twips(300));
     Command1 = new QPushButton(this);
     Command1->setObjectName(QStringLiteral("Command1"));
@@ -201,7 +202,11 @@ bool MainForm::Form_Load()
 
     hm::window<WriteForm>()->Check1->setChecked(false);
 
-    hm::settings::LoadServerSettings(hm::settings::account());
+    QString serverFileProblem;
+    hm::settings::LoadServerSettings(hm::settings::account(), &serverFileProblem);
+    if (!serverFileProblem.isEmpty())
+        hm::ui::message(this, serverFileProblem, QStringLiteral("サーバー設定"), hm::ui::Buttons::Ok,
+                        hm::ui::Icon::Warning);
 
     hm::mail::NMailInitializeWinSock();
     hm::mail::NMailSetOption(1, 8192);
@@ -223,6 +228,7 @@ void MainForm::Form_Unload()
     unloading_ = true;
     sound_->Stop();
     hm::mail::NMailEndWinSock();
+    hm::releaseSingleInstance(); // the quick exit runs no destructor
     endProcess();
 }
 

@@ -2,6 +2,10 @@
 
 namespace hm {
 // True when no other instance runs from the same program folder for this user; the claim
-// holds until the process ends. A lock left by a crashed instance is taken over.
+// holds until the process ends. A lock left by a crashed instance is taken over. The lock
+// file lives in $XDG_RUNTIME_DIR when it is set.
 bool claimSingleInstance();
+// Removes the lock file; shutdown calls it before ending the process at once, and a
+// termination signal does the same.
+void releaseSingleInstance();
 } // namespace hm

@@ -2,6 +2,7 @@
 
 #include "common/ansi_codec.h"
 #include "common/atomic_file.h"
+#include "common/small_file.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -12,20 +13,24 @@ namespace {
 
 constexpr qsizetype kReadBufferBytes = 256;
 
-QStringList readLines(const QString& path, bool* exists = nullptr)
+// The lines of the file; false when it exists but could not be read whole.
+bool readLines(const QString& path, QStringList* lines, QString* problem)
 {
-    QFile f(path);
-    if (exists)
-        *exists = f.exists();
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    QString text = ansi::decode(f.readAll());
+    lines->clear();
+    QByteArray bytes;
+    const SmallFile result = readSmallFile(path, &bytes);
+    if (result == SmallFile::TooLarge || result == SmallFile::Unreadable) {
+        if (problem)
+            *problem = smallFileProblem(path, result);
+        return false;
+    }
+    QString text = ansi::decode(bytes);
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    QStringList lines = text.split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
+    *lines = text.split(QLatin1Char('\n'));
+    if (!lines->isEmpty() && lines->last().isEmpty())
+        lines->removeLast();
+    return true;
 }
 
 QString sectionName(const QString& line)
@@ -60,10 +65,13 @@ bool keyMatches(const QString& line, const QString& key, QString* value)
 
 } // namespace
 
-QString read(const QString& file, const QString& section, const QString& key)
+QString read(const QString& file, const QString& section, const QString& key, QString* problem)
 {
+    QStringList lines;
+    if (!readLines(file, &lines, problem))
+        return {};
     bool inSection = false;
-    for (const QString& line : readLines(file)) {
+    for (const QString& line : std::as_const(lines)) {
         if (isSection(line)) {
             inSection = sectionName(line).compare(section, Qt::CaseInsensitive) == 0;
             continue;
@@ -76,7 +84,7 @@ QString read(const QString& file, const QString& section, const QString& key)
 }
 
 bool write(const QString& file, const QString& section, const QString& key, const QString& value,
-           bool ownerOnly)
+           bool ownerOnly, QString* problem)
 {
     if (!QFileInfo(QFileInfo(file).absolutePath()).isDir())
         return false;
@@ -86,7 +94,10 @@ bool write(const QString& file, const QString& section, const QString& key, cons
     clean.remove(QLatin1Char('\n'));
     const QString entry = key + QLatin1Char('=') + clean;
 
-    QStringList lines = readLines(file);
+    // A file that could not be read whole is left alone rather than rewritten with one key.
+    QStringList lines;
+    if (!readLines(file, &lines, problem))
+        return false;
     qsizetype sectionAt = -1;
     qsizetype insertAt = -1;
     bool done = false;

@@ -4,8 +4,7 @@
 #include "common/atomic_file.h"
 #include "common/private_profile.h"
 #include "common/program_folder.h"
-
-#include <QFile>
+#include "common/small_file.h"
 
 #include <cmath>
 #include <limits>
@@ -85,12 +84,16 @@ AccountSettings& account()
     return s;
 }
 
-void LoadServerSettings(AccountSettings& s)
+void LoadServerSettings(AccountSettings& s, QString* problem)
 {
-    QFile file(dataPath(kServerFile));
-    if (!file.open(QIODevice::ReadOnly))
+    const QString path = dataPath(kServerFile);
+    QByteArray bytes;
+    const SmallFile result = readSmallFile(path, &bytes);
+    if (result != SmallFile::Read) {
+        if (problem)
+            *problem = smallFileProblem(path, result);
         return;
-    const QByteArray bytes = file.readAll();
+    }
     // Lines end at CR LF or CR (or a lone LF, which a hand edit may leave).
     qsizetype pos = 0;
     while (pos < bytes.size()) {
@@ -124,15 +127,15 @@ bool SaveServerSettings(const AccountSettings& s)
     return writeFileAtomically(dataPath(kServerFile), ansi::encode(text));
 }
 
-QString ReadAccountValue(const QString& key)
+QString ReadAccountValue(const QString& key, QString* problem)
 {
-    return profile::read(dataPath(kAccountFile), kAccountSection, key);
+    return profile::read(dataPath(kAccountFile), kAccountSection, key, problem);
 }
 
-bool WriteAccountValue(const QString& key, const QString& value)
+bool WriteAccountValue(const QString& key, const QString& value, QString* problem)
 {
     // The file holds the password in plain text: keep it to its owner.
-    return profile::write(dataPath(kAccountFile), kAccountSection, key, value, true);
+    return profile::write(dataPath(kAccountFile), kAccountSection, key, value, true, problem);
 }
 
 } // namespace hm::settings

@@ -15,14 +15,17 @@ struct AccountSettings {
 
 AccountSettings& account();
 
-// "\hymail.ini": SMTP=, POP3=, MAIL=, APOP= lines.
-void LoadServerSettings(AccountSettings& s);
+// "\hymail.ini": SMTP=, POP3=, MAIL=, APOP= lines. A file too large or unreadable is left
+// as it is and read as absent; problem then holds the message for the user.
+void LoadServerSettings(AccountSettings& s, QString* problem = nullptr);
 // Rewrites the server file with its four lines; false when it could not be written.
 bool SaveServerSettings(const AccountSettings& s);
 
-// One key of section EXEINI of "\★MailData\iniIdPass.ini" (at most 255 bytes, empty if absent).
-QString ReadAccountValue(const QString& key);
-// Writes one key; the file is kept readable by its owner only. False when it could not be written.
-bool WriteAccountValue(const QString& key, const QString& value);
+// One key of section EXEINI of "\★MailData\iniIdPass.ini" (at most 255 bytes, empty if absent
+// or when the file cannot be read; problem then holds the message for the user).
+QString ReadAccountValue(const QString& key, QString* problem = nullptr);
+// Writes one key; the file is kept readable by its owner only. False when it could not be
+// written; a file that exists but cannot be read is never replaced (problem says why).
+bool WriteAccountValue(const QString& key, const QString& value, QString* problem = nullptr);
 
 } // namespace hm::settings

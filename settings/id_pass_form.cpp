@@ -52,9 +52,12 @@ IdPassForm::IdPassForm(QWidget* parent) : QWidget(parent, Qt::Window)
 void IdPassForm::Form_Load()
 {
     // The boxes show what the file holds, not what is in memory.
-    IdText->setText(hm::settings::ReadAccountValue(QStringLiteral("NAME")));
+    QString problem;
+    IdText->setText(hm::settings::ReadAccountValue(QStringLiteral("NAME"), &problem));
     PassText->setText(hm::settings::ReadAccountValue(QStringLiteral("NAME2")));
     Check1->setChecked(false);
+    if (!problem.isEmpty())
+        hm::ui::message(this, problem, QStringLiteral("ID,PASS"), hm::ui::Buttons::Ok, hm::ui::Icon::Warning);
 }
 
 void IdPassForm::OKCommand_Click()
@@ -62,18 +65,20 @@ void IdPassForm::OKCommand_Click()
     auto& account = hm::settings::account();
     account.UserId = IdText->text();
     account.UserPassword = PassText->text();
+    QString problem;
     if (Check1->isChecked()) {
-        const bool saved = hm::settings::WriteAccountValue(QStringLiteral("NAME"), IdText->text()) &&
-                           hm::settings::WriteAccountValue(QStringLiteral("NAME2"), PassText->text()) &&
-                           hm::settings::WriteAccountValue(QStringLiteral("NAME3"), QStringLiteral("1"));
+        const bool saved = hm::settings::WriteAccountValue(QStringLiteral("NAME"), IdText->text(), &problem) &&
+                           hm::settings::WriteAccountValue(QStringLiteral("NAME2"), PassText->text(), &problem) &&
+                           hm::settings::WriteAccountValue(QStringLiteral("NAME3"), QStringLiteral("1"), &problem);
         // The user asked for a save; a silent failure would only show at the next mail check.
-        if (!saved)
-            hm::ui::message(this, QStringLiteral("IDとパスワードを保存できませんでした。\n"
-                                                 "データフォルダ「★MailData」を確認してください。"),
-                            QStringLiteral("ID,PASS"), hm::ui::Buttons::Ok, hm::ui::Icon::Warning);
+        if (!saved && problem.isEmpty())
+            problem = QStringLiteral("IDとパスワードを保存できませんでした。\n"
+                                     "データフォルダ「★MailData」を確認してください。");
     } else {
-        hm::settings::WriteAccountValue(QStringLiteral("NAME3"), QStringLiteral("0"));
+        hm::settings::WriteAccountValue(QStringLiteral("NAME3"), QStringLiteral("0"), &problem);
     }
+    if (!problem.isEmpty())
+        hm::ui::message(this, problem, QStringLiteral("ID,PASS"), hm::ui::Buttons::Ok, hm::ui::Icon::Warning);
     close();
 }
 

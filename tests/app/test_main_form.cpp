@@ -1,5 +1,6 @@
 #include "app/command_label.h"
 #include "app/main_form.h"
+#include "app/single_instance.h"
 #include "common/clock_text.h"
 #include "common/japanese_font.h"
 #include "common/window_registry.h"
@@ -24,6 +25,10 @@
 #include <QTest>
 #include <QTimer>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QDir>
+#include <QFile>
 
 namespace {
 void closeAll()
@@ -205,14 +210,20 @@ void TestMainForm::shutdownEndsAtOnceWithoutOtherWindowsClosing()
 {
     hm::test::TestFolder folder;
     folder.write(QStringLiteral("\\hymail.ini"), "POP3=p\r\n");
+    QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    const auto restore = qScopeGuard([] { qunsetenv("XDG_RUNTIME_DIR"); });
+    hm::releaseSingleInstance(); // earlier tests' claim
     MainForm form;
     QVERIFY(form.Form_Load());
+    QCOMPARE(QDir(runtime.path()).entryList(QDir::Files).size(), 1); // the instance lock
     int ended = 0;
     form.endProcess = [&] { ++ended; };
     auto* account = hm::window<IdPassForm>();
     account->show();
     form.close();
     QCOMPARE(ended, 1);
+    QVERIFY(QDir(runtime.path()).entryList(QDir::Files).isEmpty()); // gone before the quick exit
     QVERIFY(hm::loadedWindow<IdPassForm>()); // no closing step of its own ran
     QVERIFY(account->isVisible());
 }

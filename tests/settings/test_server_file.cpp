@@ -13,6 +13,7 @@ private slots:
     void reading();
     void missingFileKeepsStartValues();
     void unreadableBytesNeverCrash();
+    void oversizedFileIsNamedAndLeftAlone();
     void writingGivesFourLinesInOrder();
     void writeThenReadRestoresEverything();
     void writingLeavesNoTemporaryFile();
@@ -46,6 +47,26 @@ void TestServerFile::reading_data()
     QTest::newRow("cr only lines") << QByteArray("SMTP=s\rPOP3=p\rAPOP=1") << "s" << "p" << "" << 1;
 }
 
+void TestServerFile::oversizedFileIsNamedAndLeftAlone()
+{
+    hm::test::TestFolder folder;
+    const QByteArray big = "POP3=pop.example.jp\r\n" + QByteArray(1024 * 1024, 'x') + "\r\n";
+    folder.write(QStringLiteral("\\hymail.ini"), big);
+    AccountSettings s;
+    QString problem;
+    hm::settings::LoadServerSettings(s, &problem);
+    QVERIFY2(problem.contains(QStringLiteral("hymail.ini")), qPrintable(problem));
+    QVERIFY(s.Pop3Server.isEmpty()); // read as absent, so start-up asks for the servers
+    QCOMPARE(folder.read(QStringLiteral("\\hymail.ini")), big);
+
+    // At the limit it is still read.
+    folder.write(QStringLiteral("\\hymail.ini"), big.left(1024 * 1024));
+    problem.clear();
+    hm::settings::LoadServerSettings(s, &problem);
+    QVERIFY(problem.isEmpty());
+    QCOMPARE(s.Pop3Server, QStringLiteral("pop.example.jp"));
+}
+
 void TestServerFile::reading()
 {
     QFETCH(QByteArray, file);
@@ -72,7 +93,7 @@ void TestServerFile::unreadableBytesNeverCrash()
 {
     hm::test::TestFolder folder;
     QByteArray junk("POP3=a\0b\r\n", 10);
-    junk += QByteArray(1 << 20, '\x81') + "\r\nSMTP=\xff\xfe\r\nMAIL=ok\r\n";
+    junk += QByteArray(1 << 19, '\x81') + "\r\nSMTP=\xff\xfe\r\nMAIL=ok\r\n";
     folder.write(QStringLiteral("\\hymail.ini"), junk);
     AccountSettings s;
     hm::settings::LoadServerSettings(s);

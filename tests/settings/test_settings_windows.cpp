@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -50,6 +51,8 @@ private slots:
     void saveBoxIsUntickedOnEveryOpening();
     void longPasswordReadsBackAs255Bytes();
     void accountSaveFailureIsReported();
+    void unreadableAccountFileIsNamedAndNeverReplaced_data();
+    void unreadableAccountFileIsNamedAndNeverReplaced();
     void accountCancelChangesNothing();
     void serverWindowShowsMemoryAndStaysOnTop();
     void serverOkWritesMemoryAndFile();
@@ -144,6 +147,51 @@ void TestSettingsWindows::saveBoxIsUntickedOnEveryOpening()
     QVERIFY(QFile(accountFile(folder)).exists());
     QCOMPARE(ReadAccountValue(QStringLiteral("NAME")), QString());
     QVERIFY(!hm::window<IdPassForm>()->Check1->isChecked());
+}
+
+void TestSettingsWindows::unreadableAccountFileIsNamedAndNeverReplaced_data()
+{
+    QTest::addColumn<bool>("oversized");
+    QTest::newRow("over 1 MiB") << true;
+    QTest::newRow("not a readable file") << false;
+}
+
+void TestSettingsWindows::unreadableAccountFileIsNamedAndNeverReplaced()
+{
+    QFETCH(bool, oversized);
+    hm::test::TestFolder folder;
+    const QString file = accountFile(folder);
+    QByteArray before;
+    if (oversized) {
+        before = "[EXEINI]\r\nNAME=big\r\nNAME2=pw\r\n" + QByteArray(1024 * 1024, ';');
+        folder.write(QStringLiteral("\\★MailData\\iniIdPass.ini"), before);
+    } else {
+        // It exists, but opening it for reading fails (even for root).
+        QVERIFY(QDir().mkdir(folder.path() + QStringLiteral("/elsewhere")));
+        QVERIFY(QFile::link(folder.path() + QStringLiteral("/elsewhere"), file));
+    }
+
+    auto* w = hm::window<IdPassForm>();
+    QCOMPARE(w->IdText->text(), QString());
+    QCOMPARE(folder.ui.shown.size(), 1);
+    QVERIFY2(folder.ui.shown[0].text.contains(QStringLiteral("iniIdPass.ini")), qPrintable(folder.ui.shown[0].text));
+
+    // Neither a save nor the "not saved" mark may rewrite it with the keys of this window.
+    for (bool save : {true, false}) {
+        auto* form = hm::window<IdPassForm>();
+        form->IdText->setText(QStringLiteral("typed"));
+        form->PassText->setText(QStringLiteral("typedpw"));
+        form->Check1->setChecked(save);
+        form->OKCommand_Click();
+        QTRY_VERIFY(!hm::loadedWindow<IdPassForm>());
+        QVERIFY2(folder.ui.shown.last().text.contains(QStringLiteral("iniIdPass.ini")),
+                 qPrintable(folder.ui.shown.last().text));
+        if (oversized)
+            QCOMPARE(folder.read(QStringLiteral("\\★MailData\\iniIdPass.ini")), before);
+        else
+            QVERIFY(QFileInfo(file).isSymLink());
+    }
+    QCOMPARE(folder.ui.shown.size(), 4); // each opening and each OK said so
 }
 
 void TestSettingsWindows::longPasswordReadsBackAs255Bytes()

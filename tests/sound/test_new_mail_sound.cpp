@@ -1,6 +1,6 @@
 #include "common/program_folder.h"
 #include "sound/module1.h"
-#include "sound/new_mail_sound.h"
+#include "app/new_mail_sound.h"
 #include "sound/sound_device.h"
 #include "sound/wave_data.h"
 #include "tests/sound/pulse_sink.h"

@@ -1,3 +1,4 @@
+#include "common/private_files.h"
 #include "common/program_folder.h"
 #include "store/mail_store.h"
 #include "store/record_file.h"
@@ -71,6 +72,7 @@ private slots:
     void readOnlyStoreIsRefusedAndLeftAlone();
     void missingDataFolderIsReportedAndNotCreated();
     void fullDiskLeavesNoHalfWrittenRecord();
+    void mailIsReadableByItsOwnerOnly();
 };
 
 void TestMailStore::emptyStoreAndAppendedRecordsHaveTheExactLayout()
@@ -421,6 +423,36 @@ void TestMailStore::fullDiskLeavesNoHalfWrittenRecord()
     QVERIFY(DeleteAllRecords(Store::Received));
     QCOMPARE(QFileInfo(store).size(), 0);
     hm::setProgramFolder(folder.path());
+}
+
+void TestMailStore::mailIsReadableByItsOwnerOnly()
+{
+    test::TestFolder folder;
+    const auto mode = [&](const QString& relative) {
+        return int(QFileInfo(folder.file(relative)).permissions() & 0x7777);
+    };
+    constexpr int ownerFile = int(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    // A store and an .eml copy left readable by everyone, as earlier versions wrote them.
+    folder.write(storePath(Store::Received), test::mailRecord("s", "d", "f", "b") + test::mailRecord("t", "d", "f", "b"));
+    folder.write(QStringLiteral("\\添付フォルダ\\old.eml"), "x");
+    for (const QString& f : {storePath(Store::Received), QStringLiteral("\\添付フォルダ\\old.eml")})
+        QVERIFY(QFile::setPermissions(folder.file(f), QFile::permissions(folder.file(f)) | QFile::ReadGroup | QFile::ReadOther));
+
+    hm::keepMailPrivate(); // what start-up does
+    QCOMPARE(mode(storePath(Store::Received)), ownerFile);
+    QCOMPARE(mode(QStringLiteral("\\添付フォルダ\\old.eml")), ownerFile);
+    QCOMPARE(mode(QStringLiteral("\\★MAilData")) & 0x0077, 0);
+
+    // What is written from then on stays private: a new store, a rewritten one, a new file.
+    QVERIFY(AppendRecord(Store::Sent, NextRecordNumber(Store::Sent), QStringLiteral("s"), QStringLiteral("f"),
+                         QStringLiteral("d"), QStringLiteral("b")));
+    QCOMPARE(mode(storePath(Store::Sent)), ownerFile);
+    QVERIFY(DeleteRecord(Store::Received, 1));
+    QCOMPARE(mode(storePath(Store::Received)), ownerFile);
+    QFile attachment(folder.file(QStringLiteral("\\添付フォルダ\\new.txt")));
+    QVERIFY(attachment.open(QIODevice::WriteOnly));
+    attachment.close();
+    QCOMPARE(mode(QStringLiteral("\\添付フォルダ\\new.txt")), ownerFile);
 }
 
 QTEST_GUILESS_MAIN(TestMailStore)

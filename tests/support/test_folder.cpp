@@ -1,5 +1,6 @@
 #include "tests/support/test_folder.h"
 
+#include "common/private_files.h"
 #include "common/program_folder.h"
 
 #include <QDir>
@@ -30,6 +31,7 @@ TestFolder::TestFolder()
 {
     copyTree(builtProgramFolder(), dir_.path());
     hm::setProgramFolder(dir_.path());
+    hm::keepMailPrivate(); // as start-up does
     hm::ui::setServices(&ui);
 }
 

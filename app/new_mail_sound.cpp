@@ -1,4 +1,4 @@
-#include "sound/new_mail_sound.h"
+#include "app/new_mail_sound.h"
 
 #include "common/program_folder.h"
 #include "common/ui_services.h"
