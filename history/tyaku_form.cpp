@@ -442,10 +442,7 @@ void TyakuForm::Command2_Click()
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const bool exists = QFileInfo::exists(path);
     QApplication::restoreOverrideCursor();
-    if (exists
-        && hm::ui::message(this, QStringLiteral("同名のファイルが既に存在します。上書きしますか？ "), kConfirm,
-                           hm::ui::Buttons::YesNo, hm::ui::Icon::Question)
-            != hm::ui::Answer::Yes)
+    if (exists && !confirmOverwrite())
         return;
 
     const QString text = hm::history::QuickSaveText(Text7->text(), Text8->text(), Text9->text(), EditorText());
@@ -455,6 +452,13 @@ void TyakuForm::Command2_Click()
         return;
     }
     SetEditorText(text);
+}
+
+bool TyakuForm::confirmOverwrite()
+{
+    return hm::ui::message(this, QStringLiteral("同名のファイルが既に存在します。上書きしますか？ "), kConfirm,
+                           hm::ui::Buttons::YesNo, hm::ui::Icon::Question)
+        == hm::ui::Answer::Yes;
 }
 
 void TyakuForm::Command3_Click()

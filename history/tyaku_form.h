@@ -120,6 +120,7 @@ private:
     int editorHeightTwips_ = 3000;
     bool markerTest(); // the selection-marker test of the four row commands
     void notSelected();
+    bool confirmOverwrite(); // the question before replacing a file of the same name
     bool rowShownSincePress_ = false;
     void showMessage(const QString& title, const QString& text);
     void showRecord(const hm::store::MailRecordFields& r);
