@@ -94,6 +94,12 @@ WriteForm::WriteForm(QWidget* parent) : QWidget(parent)
     Combo1->setInsertPolicy(QComboBox::NoInsert);
     Combo1->setAccessibleName(QStringLiteral("あいさつ文"));
     placeTwips(Combo1, 1320, 1920, 5415, 300);
+    // Only a greeting the user picked or changed while in the box may replace the body.
+    connect(Combo1, &QComboBox::currentTextChanged, this, [this] {
+        if (greetingFocused_)
+            greetingChosen_ = true;
+    });
+    connect(Combo1, &QComboBox::activated, this, [this] { greetingChosen_ = true; });
 
     AttachCommand = button(this, "AttachCommand", QStringLiteral("添付File"), 240, 2280, 855, 300);
     Command9 = button(this, "Command9", QStringLiteral("追加"), 1080, 2280, 855, 300);
@@ -124,6 +130,7 @@ WriteForm::WriteForm(QWidget* parent) : QWidget(parent)
     Text14 = new QPlainTextEdit(this);
     Text14->setObjectName(QStringLiteral("Text14"));
     Text14->setReadOnly(true);
+    Text14->setFocusPolicy(Qt::NoFocus);
     Text14->setAccessibleName(QStringLiteral("ヘルプ"));
     placeTwips(Text14, 960, 4200, 5175, 2655);
     QPalette helpPalette = Text14->palette();
@@ -155,7 +162,7 @@ WriteForm::WriteForm(QWidget* parent) : QWidget(parent)
     List1 = new PressListWidget(SidePanel);
     List1->setObjectName(QStringLiteral("List1"));
     placeTwips(List1, 120, 600, 2055, 5100);
-    // Names keep their field padding; a list box of this kind never scrolls sideways.
+    // A list box of this kind never scrolls sideways.
     List1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     label(SidePanel, QStringLiteral("アドレス帳"), 120, 360, 2055, 240, List1);
     Frame4 = new QFrame(SidePanel);
@@ -208,12 +215,12 @@ WriteForm::WriteForm(QWidget* parent) : QWidget(parent)
     connect(Option1, &QRadioButton::clicked, this, &WriteForm::Option1_Click);
     connect(Option2, &QRadioButton::clicked, this, &WriteForm::Option2_Click);
 
-    hm::compose::setOuterSizeTwips(this, kNormalWidth, kNormalHeight);
+    hm::compose::setFixedOuterSizeTwips(this, kNormalWidth, kNormalHeight);
 }
 
 void WriteForm::Form_Load()
 {
-    hm::compose::setOuterSizeTwips(this, kNormalWidth, kNormalHeight);
+    hm::compose::setFixedOuterSizeTwips(this, kNormalWidth, kNormalHeight);
     Option2->setChecked(false);
     Command2->hide();
     Command2->setEnabled(false);
@@ -238,7 +245,7 @@ void WriteForm::resetRecordNumbers()
 void WriteForm::fillList(const QString& relativePath)
 {
     hm::compose::ReadAddressNames(relativePath, [this](qint16 number, const QString& name) {
-        List1->addItem(name);
+        List1->addItem(Trim(name));
         recordNumbers_.last() = number;
         recordNumbers_.append(0);
     });
@@ -269,7 +276,7 @@ void WriteForm::Command3_Click()
 
 void WriteForm::Command4_Click()
 {
-    hm::compose::setOuterSizeTwips(this, kWideWidth, hm::compose::outerHeightTwips(this));
+    hm::compose::setFixedOuterSizeTwips(this, kWideWidth, hm::compose::outerHeightTwips(this));
     hm::compose::centreOnScreen(this);
     resetRecordNumbers();
     List1->clear();
@@ -283,7 +290,7 @@ void WriteForm::Command5_Click()
 
 void WriteForm::Command6_Click()
 {
-    hm::compose::setOuterSizeTwips(this, kNormalWidth, hm::compose::outerHeightTwips(this));
+    hm::compose::setFixedOuterSizeTwips(this, kNormalWidth, hm::compose::outerHeightTwips(this));
     SetList1Colour(kWhite);
     hm::compose::centreOnScreen(this);
 }
@@ -373,7 +380,7 @@ void WriteForm::Label7_DblClick()
 {
     if (ToText->text() != QLatin1String("tefu"))
         return;
-    hm::compose::setOuterSizeTwips(this, hm::compose::outerWidthTwips(this), kExtraHeight);
+    hm::compose::setFixedOuterSizeTwips(this, hm::compose::outerWidthTwips(this), kExtraHeight);
     Command2->show();
     Command2->setEnabled(true);
 }
@@ -430,11 +437,20 @@ bool WriteForm::eventFilter(QObject* watched, QEvent* event)
             hideHelp();
         else if (auto* b = qobject_cast<QPushButton*>(watched))
             showHelp(b);
+    } else if (event->type() == QEvent::FocusIn && watched == Combo1) {
+        if (!greetingFocused_) {
+            greetingFocused_ = true;
+            greetingChosen_ = false;
+        }
     } else if (event->type() == QEvent::FocusOut && watched == Combo1) {
         // Opening the drop-down or switching to another program does not leave the box.
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
-            Combo1_LostFocus();
+        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason) {
+            greetingFocused_ = false;
+            if (greetingChosen_)
+                Combo1_LostFocus();
+            greetingChosen_ = false;
+        }
     } else if (event->type() == QEvent::MouseButtonDblClick && watched == Label7) {
         Label7_DblClick();
         return true;
