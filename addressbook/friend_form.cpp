@@ -88,6 +88,7 @@ FriendForm::FriendForm(QWidget* parent) : QWidget(parent)
     Text5 = new QPlainTextEdit(this);
     place(Text5, 1320, 3240, 5415, 2055);
     Text5->setReadOnly(true);
+    Text5->setFocusPolicy(Qt::NoFocus);
     Text5->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Text5->setAccessibleName(QStringLiteral("ヘルプ"));
     Text5->hide();
@@ -219,8 +220,8 @@ bool FriendForm::showEntry(int row)
         reportFailure(hm::addressbook::lastError());
         return false;
     }
-    Text2->setText(Trim(name));
-    Text4->setText(Trim(address));
+    Text2->setText(Trim(CutAtNul(name)));
+    Text4->setText(Trim(CutAtNul(address)));
     Label7->setText(QStringLiteral("　選択しました。"));
     return true;
 }

@@ -4,6 +4,7 @@
 #include "common/private_files.h"
 #include "common/ui_services.h"
 #include "common/user_folder.h"
+#include "common/japanese_translations.h"
 
 #include <QApplication>
 
@@ -14,6 +15,7 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(hm::programIcon());
     QGuiApplication::setDesktopFileName(QStringLiteral("hayatemail"));
     hm::installJapaneseFonts();
+    hm::installJapaneseTranslations();
     if (const QString problem = hm::settleProgramFolder(); !problem.isEmpty()) {
         hm::ui::message(nullptr, problem, QString(), hm::ui::Buttons::Ok, hm::ui::Icon::Critical);
         return 1;

@@ -44,9 +44,12 @@ QPixmap loadPicture(const QString& path)
     return QPixmap::fromImage(reader.read());
 }
 
+// A disabled command turns grey, as a disabled button does; the colour rule alone would
+// keep it white.
 void setCommandColour(QLabel* label, const char* colour)
 {
-    label->setStyleSheet(QStringLiteral("color: %1; background: transparent;").arg(QLatin1String(colour)));
+    label->setStyleSheet(QStringLiteral("* { color: %1; background: transparent; } *:disabled { color: #808080; }")
+                             .arg(QLatin1String(colour)));
 }
 } // namespace
 
@@ -169,7 +172,11 @@ MainForm::MainForm(QWidget* parent) : QWidget(parent)
     hm::setClockTextSource([text = Text2] { return text->text(); });
 }
 
-MainForm::~MainForm() = default;
+MainForm::~MainForm()
+{
+    // The clock text lives in this window; later readers fall back to the current time.
+    hm::setClockTextSource({});
+}
 
 CommandLabel* MainForm::addCommand(const QString& caption, const QString& help, int top, int left, int width)
 {

@@ -27,6 +27,11 @@ void setOuterSizeTwips(QWidget* w, int width, int height)
     w->resize(hm::twips(width - kFrameWidthTwips), hm::twips(height - kFrameHeightTwips));
 }
 
+void setFixedOuterSizeTwips(QWidget* w, int width, int height)
+{
+    w->setFixedSize(hm::twips(width - kFrameWidthTwips), hm::twips(height - kFrameHeightTwips));
+}
+
 int outerWidthTwips(const QWidget* w)
 {
     return w->width() * 15 + kFrameWidthTwips;

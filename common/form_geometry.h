@@ -16,6 +16,8 @@ void placeTwips(QWidget* w, int left, int top, int width, int height);
 QPushButton* button(QWidget* parent, const char* name, const QString& caption, int left, int top,
                     int width, int height);
 void setOuterSizeTwips(QWidget* w, int width, int height);
+// The same, for a window the user cannot resize.
+void setFixedOuterSizeTwips(QWidget* w, int width, int height);
 int outerWidthTwips(const QWidget* w);
 int outerHeightTwips(const QWidget* w);
 // Top = (screen height - window height) / 2, then left = (screen width - window width) / 2.

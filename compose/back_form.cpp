@@ -17,6 +17,8 @@
 #include <QStatusBar>
 #include <QTextEdit>
 
+#include <algorithm>
+
 using hm::button;
 using hm::placeTwips;
 
@@ -104,7 +106,8 @@ void BackForm::Form_Resize()
 {
     const int w = hm::outerWidthTwips(this);
     const int h = hm::outerHeightTwips(this);
-    setWidthTwips(BodyText, int(w * 0.99));
+    // The outer width counts the frame; the body must not reach past the client area.
+    setWidthTwips(BodyText, std::min(int(w * 0.99), width() * 15));
     setWidthTwips(ToText, int(w * 0.7));
     setWidthTwips(SubjectText, int(w * 0.7));
     const int a = int(w * 0.4);
@@ -150,10 +153,10 @@ void BackForm::Command4_Click()
     QClipboard* clipboard = QApplication::clipboard();
     const QString pasted = clipboard->text();
     const QString text = pasted + QStringLiteral("\r\n\r\n\r\n\r") + Trim(answeredBody_);
-    BodyText->setPlainText(text);
     clipboard->clear();
     clipboard->setText(text);
-    BodyText->setPlainText(Trim(clipboard->text()));
+    // Not read back: a clipboard write does not always take.
+    BodyText->setPlainText(Trim(text));
 }
 
 void BackForm::AttachCommand_Click()

@@ -96,6 +96,12 @@ WriteForm::WriteForm(QWidget* parent) : QWidget(parent)
     Combo1->setInsertPolicy(QComboBox::NoInsert);
     Combo1->setAccessibleName(QStringLiteral("あいさつ文"));
     placeTwips(Combo1, 1320, 1920, 5415, 300);
+    // Only a greeting the user picked or changed while in the box may replace the body.
+    connect(Combo1, &QComboBox::currentTextChanged, this, [this] {
+        if (greetingFocused_)
+            greetingChosen_ = true;
+    });
+    connect(Combo1, &QComboBox::activated, this, [this] { greetingChosen_ = true; });
 
     AttachCommand = button(this, "AttachCommand", QStringLiteral("添付File"), 240, 2280, 855, 300);
     Command9 = button(this, "Command9", QStringLiteral("追加"), 1080, 2280, 855, 300);
@@ -126,6 +132,7 @@ WriteForm::WriteForm(QWidget* parent) : QWidget(parent)
     Text14 = new QPlainTextEdit(this);
     Text14->setObjectName(QStringLiteral("Text14"));
     Text14->setReadOnly(true);
+    Text14->setFocusPolicy(Qt::NoFocus);
     Text14->setAccessibleName(QStringLiteral("ヘルプ"));
     placeTwips(Text14, 960, 4200, 5175, 2655);
     QPalette helpPalette = Text14->palette();
@@ -157,7 +164,7 @@ WriteForm::WriteForm(QWidget* parent) : QWidget(parent)
     List1 = new PressListWidget(SidePanel);
     List1->setObjectName(QStringLiteral("List1"));
     placeTwips(List1, 120, 600, 2055, 5100);
-    // Names keep their field padding; a list box of this kind never scrolls sideways.
+    // A list box of this kind never scrolls sideways.
     List1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     label(SidePanel, QStringLiteral("アドレス帳"), 120, 360, 2055, 240, List1);
     Frame4 = new QFrame(SidePanel);
@@ -210,12 +217,12 @@ WriteForm::WriteForm(QWidget* parent) : QWidget(parent)
     connect(Option1, &QRadioButton::clicked, this, &WriteForm::Option1_Click);
     connect(Option2, &QRadioButton::clicked, this, &WriteForm::Option2_Click);
 
-    hm::setOuterSizeTwips(this, kNormalWidth, kNormalHeight);
+    hm::setFixedOuterSizeTwips(this, kNormalWidth, kNormalHeight);
 }
 
 void WriteForm::Form_Load()
 {
-    hm::setOuterSizeTwips(this, kNormalWidth, kNormalHeight);
+    hm::setFixedOuterSizeTwips(this, kNormalWidth, kNormalHeight);
     Option2->setChecked(false);
     Command2->hide();
     Command2->setEnabled(false);
@@ -240,7 +247,7 @@ void WriteForm::resetRecordNumbers()
 void WriteForm::fillList(const QString& relativePath)
 {
     hm::compose::ReadAddressNames(relativePath, [this](qint16 number, const QString& name) {
-        List1->addItem(name);
+        List1->addItem(Trim(name));
         recordNumbers_.last() = number;
         recordNumbers_.append(0);
     });
@@ -271,7 +278,7 @@ void WriteForm::Command3_Click()
 
 void WriteForm::Command4_Click()
 {
-    hm::setOuterSizeTwips(this, kWideWidth, hm::outerHeightTwips(this));
+    hm::setFixedOuterSizeTwips(this, kWideWidth, hm::outerHeightTwips(this));
     hm::centreOnScreen(this);
     resetRecordNumbers();
     List1->clear();
@@ -285,7 +292,7 @@ void WriteForm::Command5_Click()
 
 void WriteForm::Command6_Click()
 {
-    hm::setOuterSizeTwips(this, kNormalWidth, hm::outerHeightTwips(this));
+    hm::setFixedOuterSizeTwips(this, kNormalWidth, hm::outerHeightTwips(this));
     SetList1Colour(kWhite);
     hm::centreOnScreen(this);
 }
@@ -379,7 +386,7 @@ void WriteForm::Label7_DblClick()
 {
     if (ToText->text() != QLatin1String("tefu"))
         return;
-    hm::setOuterSizeTwips(this, hm::outerWidthTwips(this), kExtraHeight);
+    hm::setFixedOuterSizeTwips(this, hm::outerWidthTwips(this), kExtraHeight);
     Command2->show();
     Command2->setEnabled(true);
 }
@@ -436,11 +443,20 @@ bool WriteForm::eventFilter(QObject* watched, QEvent* event)
             hideHelp();
         else if (auto* b = qobject_cast<QPushButton*>(watched))
             showHelp(b);
+    } else if (event->type() == QEvent::FocusIn && watched == Combo1) {
+        if (!greetingFocused_) {
+            greetingFocused_ = true;
+            greetingChosen_ = false;
+        }
     } else if (event->type() == QEvent::FocusOut && watched == Combo1) {
         // Opening the drop-down or switching to another program does not leave the box.
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
-            Combo1_LostFocus();
+        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason) {
+            greetingFocused_ = false;
+            if (greetingChosen_)
+                Combo1_LostFocus();
+            greetingChosen_ = false;
+        }
     } else if (event->type() == QEvent::MouseButtonDblClick && watched == Label7) {
         Label7_DblClick();
         return true;

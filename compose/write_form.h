@@ -102,5 +102,7 @@ private:
     void hideHelp();
 
     QList<qint16> recordNumbers_;
+    bool greetingFocused_ = false; // between entering and leaving Combo1
+    bool greetingChosen_ = false;  // a greeting was picked or changed meanwhile
     std::unique_ptr<hm::compose::AttachmentCommands> attachments_;
 };

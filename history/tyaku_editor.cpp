@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -69,12 +70,16 @@ void TyakuForm::mnew_Click()
     auto& state = editorState();
     if (state.currentFile.contains(kNewFileName))
         return;
+    const QString newFile = hm::history::FolderOf(state.currentFile) + kNewFileName;
+    // The new file starts empty: a file of that name with something in it is not emptied unasked.
+    if (QFileInfo(newFile).size() > 0 && !confirmOverwrite())
+        return;
     if (state.modified) {
         hm::history::SavePlainText(state.currentFile, rtfEd->toPlainText());
         state.modified = false;
     }
     rtfEd->clear();
-    state.currentFile = hm::history::FolderOf(state.currentFile) + kNewFileName;
+    state.currentFile = newFile;
     hm::history::SavePlainText(state.currentFile, QString());
     state.modified = false;
     setWindowTitle(kNewFileName + QStringLiteral("      ") + state.currentFile);

@@ -89,7 +89,6 @@ TyakuForm::TyakuForm(QWidget* parent) : QWidget(parent)
 {
     setWindowTitle(caption(hm::history::CurrentHistoryMode()));
     setMouseTracking(true);
-    resize(720, 540);
 
     menuBar = new QMenuBar(this);
     mFile = menuBar->addMenu(QStringLiteral("ファイル(&F)"));
@@ -162,6 +161,13 @@ TyakuForm::TyakuForm(QWidget* parent) : QWidget(parent)
     MailListView->setAccessibleName(QStringLiteral("メール一覧"));
     MailListView->viewport()->setMouseTracking(true);
     MailListView->viewport()->installEventFilter(this);
+    // Moving the selection with the keyboard shows the row it reaches, as a click does.
+    connect(MailListView, &QTreeWidget::itemSelectionChanged, this, [this] {
+        if (SelectedRow() == 0)
+            return;
+        rowShownSincePress_ = true;
+        MailListView_Click();
+    });
 
     Picture1 = new QFrame(client_);
     Picture1->setMouseTracking(true);
@@ -205,6 +211,7 @@ TyakuForm::TyakuForm(QWidget* parent) : QWidget(parent)
 
     Text4 = new QPlainTextEdit(client_);
     Text4->setReadOnly(true);
+    Text4->setFocusPolicy(Qt::NoFocus);
     Text4->setAccessibleName(QStringLiteral("ヘルプ"));
     // The mouse passes through to the editor below, which hides the box again.
     Text4->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -223,6 +230,10 @@ TyakuForm::TyakuForm(QWidget* parent) : QWidget(parent)
                        static_cast<QWidget*>(Text1), static_cast<QWidget*>(Text7), static_cast<QWidget*>(Text8),
                        static_cast<QWidget*>(Text9)})
         w->installEventFilter(this);
+
+    // The date box is a fifth of the width: the window starts wide enough for a whole date.
+    const int dateWidth = Text9->fontMetrics().horizontalAdvance(QStringLiteral("Wed, 30 May 2026 20:58:28 +0000")) + 16;
+    resize(std::max(720, 5 * dateWidth), 600);
 
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
@@ -327,6 +338,7 @@ void TyakuForm::RefillList()
 {
     const Store s = store();
     MailListView->setUpdatesEnabled(false);
+    const QSignalBlocker quiet(MailListView); // a refill is no choice of the user's
     MailListView->clear();
     rtfEd->clear();
 
@@ -395,8 +407,15 @@ bool TyakuForm::markerTest()
 {
     if (!Text5->text().isEmpty())
         return true;
-    showMessage(QString(), kNotSelected);
+    notSelected();
     return false;
+}
+
+void TyakuForm::notSelected()
+{
+    // No later command may act on a message the user never chose.
+    Text5->clear();
+    showMessage(QString(), kNotSelected);
 }
 
 // ---- the six buttons
@@ -423,10 +442,7 @@ void TyakuForm::Command2_Click()
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const bool exists = QFileInfo::exists(path);
     QApplication::restoreOverrideCursor();
-    if (exists
-        && hm::ui::message(this, QStringLiteral("同名のファイルが既に存在します。上書きしますか？ "), kConfirm,
-                           hm::ui::Buttons::YesNo, hm::ui::Icon::Question)
-            != hm::ui::Answer::Yes)
+    if (exists && !confirmOverwrite())
         return;
 
     const QString text = hm::history::QuickSaveText(Text7->text(), Text8->text(), Text9->text(), EditorText());
@@ -436,6 +452,13 @@ void TyakuForm::Command2_Click()
         return;
     }
     SetEditorText(text);
+}
+
+bool TyakuForm::confirmOverwrite()
+{
+    return hm::ui::message(this, QStringLiteral("同名のファイルが既に存在します。上書きしますか？ "), kConfirm,
+                           hm::ui::Buttons::YesNo, hm::ui::Icon::Question)
+        == hm::ui::Answer::Yes;
 }
 
 void TyakuForm::Command3_Click()
@@ -453,7 +476,7 @@ void TyakuForm::Command3_Click()
     const int row = SelectedRow();
     if (row == 0) {
         // Without a selected row there is nothing the user chose to delete.
-        showMessage(QString(), kNotSelected);
+        notSelected();
         return;
     }
     const QString question = sent ? QStringLiteral("選択された（行、青色）データを削除します。よろしいですか?")
@@ -584,8 +607,11 @@ bool TyakuForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::Enter || event->type() == QEvent::MouseMove)
         mouseOver(watched);
+    if (watched == MailListView->viewport() && event->type() == QEvent::MouseButtonPress)
+        rowShownSincePress_ = false;
+    // A click that moved the current row has shown it already.
     if (watched == MailListView->viewport() && event->type() == QEvent::MouseButtonRelease
-        && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton && !rowShownSincePress_)
         MailListView_Click();
     return QWidget::eventFilter(watched, event);
 }

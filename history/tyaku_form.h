@@ -119,6 +119,9 @@ private:
     QWidget* client_; // everything below the menu bar, in twips from its corner
     int editorHeightTwips_ = 3000;
     bool markerTest(); // the selection-marker test of the four row commands
+    void notSelected();
+    bool confirmOverwrite(); // the question before replacing a file of the same name
+    bool rowShownSincePress_ = false;
     void showMessage(const QString& title, const QString& text);
     void showRecord(const hm::store::MailRecordFields& r);
     void placeCopyControlsOnStatusBar();

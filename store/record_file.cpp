@@ -421,8 +421,15 @@ bool forEachRecord(const Format& f, const std::function<void(qint16, const char*
 
 bool compact(const Format& f, qint16 skip, bool dropAll, int* removed, QString* error)
 {
-    const QString absolute = hm::dataPath(f.path);
-    const QString temporary = hm::dataPath(f.tempPath);
+    QString absolute = hm::dataPath(f.path);
+    QString temporary = hm::dataPath(f.tempPath);
+    // A store that is a link stays one: the file it points to is rewritten, in its own folder,
+    // since a rename over the link would replace the link by a plain file.
+    const QFileInfo store(absolute);
+    if (store.isSymLink()) {
+        absolute = store.canonicalFilePath().isEmpty() ? store.symLinkTarget() : store.canonicalFilePath();
+        temporary = QFileInfo(absolute).absolutePath() + QLatin1Char('/') + QFileInfo(temporary).fileName();
+    }
     if (folderMissing(absolute, error))
         return false;
     const QByteArray path = encodedPath(absolute);
@@ -453,8 +460,10 @@ bool compact(const Format& f, qint16 skip, bool dropAll, int* removed, QString* 
         return false;
     }
 
-    // A stale temporary file from an interrupted run is simply overwritten.
-    Fd target(::open(tempPath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
+    // Whatever lies at the temporary name (a stale copy from an interrupted run, or a link
+    // planted there) goes first; the new file is then made afresh and never through a link.
+    ::unlink(tempPath.constData());
+    Fd target(::open(tempPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
     if (!target.valid()) {
         setError(error, describe(errno, temporary));
         return false;

@@ -83,6 +83,7 @@ private slots:
     void pasteAndHelpBox();
     void failuresAreShownAndLoseNothing();
     void historyOpensItWithAnAddress();
+    void shownEntryEndsAtNulAndTheHelpBoxTakesNoFocus();
 };
 
 void TestFriendForm::loadsAnEmptyBookWithItsControls()
@@ -280,6 +281,29 @@ void TestFriendForm::historyOpensItWithAnAddress()
     w->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!loadedWindow<FriendForm>());
+}
+
+void TestFriendForm::shownEntryEndsAtNulAndTheHelpBoxTakesNoFocus()
+{
+    test::TestFolder folder;
+    folder.write(kBook, QByteArray("na\0me", 6) + QByteArray(84, ' ') + QByteArray("\r\n\x01\x00", 4)
+                            + QByteArray("a@x\0hidden", 10) + QByteArray(80, ' '));
+    Form f;
+    clickRow(f.w->MailListView, 0);
+    QCOMPARE(f.w->Text2->text(), QStringLiteral("na"));
+    QCOMPARE(f.w->Text4->text(), QStringLiteral("a@x"));
+    // Registering what is shown writes no NUL back.
+    QTest::mouseClick(f.w->Command3, Qt::LeftButton);
+    QCOMPARE(folder.read(kBook).mid(184), entry(QStringLiteral("na"), QStringLiteral("a@x")));
+
+    QApplication::setActiveWindow(f.w.get());
+    QVERIFY(QTest::qWaitForWindowActive(f.w.get()));
+    f.w->Text50->setFocus();
+    hover(f.w->Command3);
+    QVERIFY(f.w->Text5->isVisible());
+    QTest::mouseClick(f.w->Text5->viewport(), Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("x"));
+    QCOMPARE(f.w->Text50->text(), QStringLiteral("x"));
 }
 
 QTEST_MAIN(TestFriendForm)

@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -129,6 +130,7 @@ private slots:
     void bodyTooLongForTheStoreIsKeptWhole();
     void bodyWithCharactersTheStoreCannotHoldIsKeptWhole();
     void attachmentsAreExtracted();
+    void demoSamplesArriveAsWritten();
 };
 
 void TestCheckMail::threeMessagesAreStoredInServerOrderAndDeleted()
@@ -316,6 +318,21 @@ void TestCheckMail::attachmentsAreExtracted()
     QCOMPARE(list.size(), 1);
     QVERIFY(list[0].body.startsWith(QStringLiteral("本文です")));
     QVERIFY(list[0].body.endsWith(QStringLiteral("♪♪♪")));
+}
+
+void TestCheckMail::demoSamplesArriveAsWritten()
+{
+    QProcess seed;
+    seed.start(QStringLiteral("python3"),
+               {hm::test::sourceDir() + QStringLiteral("/tests/servers/sample_mail.py"), env.maildir});
+    QVERIFY(seed.waitForFinished(60000));
+    QCOMPARE(seed.exitCode(), 0);
+    CheckMail(*main);
+    const QList<Record> list = records(Store::Received);
+    QCOMPARE(list.size(), 3);
+    QCOMPARE(list[0].subject, QStringLiteral("ようこそ疾風メールへ"));
+    QCOMPARE(list[0].from, QStringLiteral("受信者 <welcome@localhost>"));
+    QCOMPARE(list[1].from, QStringLiteral("Tanaka <tanaka@localhost>"));
 }
 
 QTEST_MAIN(TestCheckMail)

@@ -3,6 +3,8 @@
 #include "app/single_instance.h"
 #include "common/clock_text.h"
 #include "common/japanese_font.h"
+#include "common/japanese_translations.h"
+#include "common/ui_services.h"
 #include "common/window_registry.h"
 #include "settings/account_settings.h"
 #include "settings/id_pass_form.h"
@@ -22,6 +24,10 @@
 #include <QMouseEvent>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QRegularExpression>
@@ -110,6 +116,7 @@ private slots:
     void effectPressesShowTheNextPictureThroughATransition();
     void secondPressDuringATransitionTakesOver();
     void picturesAreCentredAndAMissingOneShowsTheBackground();
+    void standardDialogsAreJapaneseDisabledCommandsGreyAndTheClockOutlivesTheWindow();
 };
 
 void TestMainForm::startsWithEffectDisplayAndServerWindowWhenNoServer()
@@ -351,6 +358,61 @@ void TestMainForm::picturesAreCentredAndAMissingOneShowsTheBackground()
     empty.fill(form.effectBackground);
     QCOMPARE(shown(form.Display), empty);
     QVERIFY(folder.ui.shown.isEmpty());
+}
+
+// The brightest text pixel of the label as the window paints it.
+int brightest(MainForm& form, QWidget* label)
+{
+    const QImage image = form.grab(label->geometry()).toImage();
+    int best = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            best = std::max(best, qGray(image.pixel(x, y)));
+    return best;
+}
+
+void TestMainForm::standardDialogsAreJapaneseDisabledCommandsGreyAndTheClockOutlivesTheWindow()
+{
+    QVERIFY(hm::installJapaneseTranslations());
+    hm::ui::QtServices qt;
+    QStringList buttons;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        buttons << box->button(QMessageBox::Yes)->text() << box->button(QMessageBox::No)->text();
+        box->button(QMessageBox::No)->click();
+    });
+    QCOMPARE(qt.message(nullptr, QStringLiteral("よろしいですか"), QStringLiteral("確認"), hm::ui::Buttons::YesNo,
+                        hm::ui::Icon::Question),
+             hm::ui::Answer::No);
+    QCOMPARE(buttons, (QStringList{QStringLiteral("はい(&Y)"), QStringLiteral("いいえ(&N)")}));
+    QStringList labels;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        for (auto label : {QFileDialog::LookIn, QFileDialog::FileName, QFileDialog::Accept, QFileDialog::Reject})
+            labels << dialog->labelText(label);
+        dialog->reject();
+    });
+    QVERIFY(qt.openFileName(nullptr, QStringLiteral("開く"), QDir::tempPath(), QString()).isEmpty());
+    QCOMPARE(labels, (QStringList{QStringLiteral("アドレス:"), QStringLiteral("ファイル名(&N):"),
+                                  QStringLiteral("開く(&O)"), QStringLiteral("キャンセル")}));
+
+    hm::test::TestFolder folder;
+    folder.write(QStringLiteral("\\hymail.ini"), "POP3=p\r\n");
+    {
+        MainForm form;
+        QVERIFY(form.Form_Load());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        // "Play" enabled reads white; "Stop" disabled reads grey, still readable on the dark panel.
+        QVERIFY(brightest(form, form.Label13) > 230);
+        QVERIFY(brightest(form, form.Label14) < 200);
+        QVERIFY(brightest(form, form.Label14) > 100);
+    }
+    // Without the window the clock text is the current time again.
+    QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}/\\d{2}/\\d{2}  \\d{1,2}:\\d{2}:\\d{2}$"))
+                .match(hm::clockText()).hasMatch());
 }
 
 QTEST_MAIN(TestMainForm)

@@ -36,6 +36,7 @@ private slots:
     void pastePutsTheClipboardAboveTheAnsweredBody();
     void attachmentsStayAcrossReplies();
     void layoutFollowsTheWindowSize();
+    void pasteFillsTheBodyItselfAndTheBodyFitsTheWindow();
 };
 
 void TestBackForm::replyIsFilledFromTheAnsweredMessage()
@@ -127,7 +128,8 @@ void TestBackForm::layoutFollowsTheWindowSize()
     hm::setOuterSizeTwips(form, 9000, 6000);
     QApplication::processEvents();
     QCOMPARE(hm::outerWidthTwips(form), 9000);
-    QVERIFY(qAbs(widthTwips(form->BodyText) - 8910) < 15);
+    // 0.99 of the outer width, but never past the client area (8,880 here).
+    QVERIFY(qAbs(widthTwips(form->BodyText) - 8880) < 15);
     QVERIFY(qAbs(widthTwips(form->ToText) - 6300) < 15);
     QVERIFY(qAbs(widthTwips(form->SubjectText) - 6300) < 15);
     QVERIFY(qAbs(widthTwips(form->AttachText) - 3600) < 15);
@@ -144,8 +146,30 @@ void TestBackForm::layoutFollowsTheWindowSize()
     hm::setOuterSizeTwips(form, 6000, 3450);
     QApplication::processEvents();
     QCOMPARE(form->BodyText->height(), bodyHeight);
-    QVERIFY(qAbs(widthTwips(form->BodyText) - 5940) < 15);
+    QVERIFY(qAbs(widthTwips(form->BodyText) - 5880) < 15);
     QVERIFY(qAbs(widthTwips(form->ToText) - 4200) < 15);
+}
+
+void TestBackForm::pasteFillsTheBodyItselfAndTheBodyFitsTheWindow()
+{
+    hm::test::TestFolder folder;
+    BackForm* form = hm::compose::OpenReply(QStringLiteral("s"), QStringLiteral("a@example.jp"), QStringLiteral("元の本文"));
+    QCOMPARE(form->BodyText->geometry().right(), form->width() - 1);
+
+    // A clipboard manager that takes over every new content: the body does not depend on it.
+    QClipboard* clipboard = QApplication::clipboard();
+    clipboard->setText(QStringLiteral("了解です。"));
+    QStringList offered;
+    const auto manager = connect(clipboard, &QClipboard::dataChanged, [&] {
+        if (!clipboard->text().isEmpty() && clipboard->text() != QStringLiteral("managed")) {
+            offered << clipboard->text();
+            clipboard->setText(QStringLiteral("managed"));
+        }
+    });
+    QTest::mouseClick(form->Command4, Qt::LeftButton);
+    disconnect(manager);
+    QCOMPARE(offered, QStringList{QStringLiteral("了解です。\r\n\r\n\r\n\r元の本文")});
+    QCOMPARE(form->BodyText->toPlainText(), QStringLiteral("了解です。\n\n\n\n元の本文"));
 }
 
 QTEST_MAIN(TestBackForm)

@@ -83,6 +83,7 @@ private slots:
     void helpBoxFollowsTheMouse();
     void closedWindowIsBuiltAfresh();
     void fortuneDrawIsUniform();
+    void fixedSizesTrimmedNamesAndAHelpBoxThatTakesNoFocus();
 };
 
 void TestWriteForm::loadStartsFromTheMasterList()
@@ -199,23 +200,35 @@ void TestWriteForm::leavingTheGreetingReplacesTheBody()
     WriteForm* form = openForm();
     form->BodyText->setPlainText(QStringLiteral("打ちかけの本文"));
 
+    // Passing through the box, by Tab or by clicking past it, chooses nothing.
+    form->Combo1->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(form->Combo1->hasFocus());
+    QTest::keyClick(form->Combo1, Qt::Key_Tab);
+    QTRY_VERIFY(!form->Combo1->hasFocus());
     form->Combo1->setFocus(Qt::MouseFocusReason);
     QTRY_VERIFY(form->Combo1->hasFocus());
-    form->Combo1->setCurrentIndex(1);
+    form->SubjectText->setFocus(Qt::MouseFocusReason);
+    QCOMPARE(form->BodyText->toPlainText(), QStringLiteral("打ちかけの本文"));
+
+    // A greeting chosen in the box replaces the body once the box is left.
+    form->Combo1->setFocus(Qt::MouseFocusReason);
+    QTRY_VERIFY(form->Combo1->hasFocus());
+    QTest::keyClick(form->Combo1, Qt::Key_Down);
+    QTest::keyClick(form->Combo1, Qt::Key_Down);
     // Moving within the box (its drop-down) is not leaving it.
     QCOMPARE(form->BodyText->toPlainText(), QStringLiteral("打ちかけの本文"));
     QTest::keyClick(form->Combo1, Qt::Key_Tab);
     QTRY_VERIFY(!form->Combo1->hasFocus());
     QCOMPARE(form->BodyText->toPlainText(), QStringLiteral("平素のご愛顧誠にありがとうございます。"));
 
-    // A body typed after the greeting is replaced again on the next visit.
+    // A body typed after the greeting survives a later visit that changes nothing.
     form->BodyText->setPlainText(QStringLiteral("追記"));
     form->Combo1->setFocus(Qt::MouseFocusReason);
     QTRY_VERIFY(form->Combo1->hasFocus());
     form->SubjectText->setFocus(Qt::MouseFocusReason);
-    QCOMPARE(form->BodyText->toPlainText(), QStringLiteral("平素のご愛顧誠にありがとうございます。"));
+    QCOMPARE(form->BodyText->toPlainText(), QStringLiteral("追記"));
 
-    // An emptied box empties the body.
+    // A box emptied by the user empties the body.
     form->Combo1->setFocus(Qt::MouseFocusReason);
     QTRY_VERIFY(form->Combo1->hasFocus());
     form->Combo1->setEditText(QString());
@@ -402,6 +415,33 @@ void TestWriteForm::fortuneDrawIsUniform()
     QVERIFY(hm::compose::Fortune(0).isEmpty());
     QVERIFY(hm::compose::Fortune(13).isEmpty());
     QVERIFY(hm::compose::Fortune(7).endsWith(QChar(0x3000)));
+}
+
+void TestWriteForm::fixedSizesTrimmedNamesAndAHelpBoxThatTakesNoFocus()
+{
+    hm::test::TestFolder folder;
+    QVERIFY(hm::addressbook::WriteAddress(1, QStringLiteral("山田"), QStringLiteral("yamada@example.jp")));
+    WriteForm* form = openForm();
+    // Neither size can be enlarged, which would bring the hidden panel and box into view.
+    for (QPushButton* command : {static_cast<QPushButton*>(nullptr), form->Command4, form->Command6}) {
+        if (command)
+            QTest::mouseClick(command, Qt::LeftButton);
+        const int width = command == form->Command4 ? 9700 : 7100;
+        form->resize(form->width() + 100, form->height() + 100);
+        QVERIFY(nearTwips(hm::outerWidthTwips(form), width));
+        QVERIFY(nearTwips(hm::outerHeightTwips(form), 8200));
+        QCOMPARE(form->minimumSize(), form->maximumSize());
+    }
+    QCOMPARE(form->List1->item(0)->text(), QStringLiteral("山田"));
+
+    form->BodyText->setFocus(Qt::MouseFocusReason);
+    QTRY_VERIFY(form->BodyText->hasFocus());
+    hover(form->Command1, QPoint(5, 5));
+    QTRY_VERIFY(form->Text14->isVisible());
+    QTest::mouseClick(form->Text14->viewport(), Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("x"));
+    QCOMPARE(form->BodyText->toPlainText(), QStringLiteral("x"));
+    QVERIFY(form->Text14->toPlainText().startsWith(QStringLiteral("送信します。")));
 }
 
 QTEST_MAIN(TestWriteForm)

@@ -85,6 +85,7 @@ private slots:
     void selectAllAndJumps();
     void newCreatesTheNewFileOnce();
     void newSavesModifiedTextToTheCurrentFile();
+    void newAsksBeforeEmptyingAFileOfThatName();
     void openReadsLinesAsCp932();
     void saveAsWritesTheHeaderBlockAndCancelWritesNothing();
     void printWritesThroughThePrintDialog();
@@ -251,6 +252,31 @@ void TestBodyEditor::newSavesModifiedTextToTheCurrentFile()
     QCOMPARE(readFile(current), hm::ansi::encode(QStringLiteral("メモ\r\n二行")));
     QCOMPARE(editorState().currentFile, docs.filePath(QStringLiteral("新規作成.TXT")));
     QVERIFY(QFileInfo::exists(editorState().currentFile));
+}
+
+void TestBodyEditor::newAsksBeforeEmptyingAFileOfThatName()
+{
+    const QString name = QStringLiteral("新規作成.TXT");
+    QFile existing(work_.filePath(name));
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.write("kept");
+    existing.close();
+    TyakuForm* form = openWindow();
+    form->SetEditorText(QStringLiteral("typed"));
+    folder_->ui.answers.enqueue(Answer::No);
+    form->mnew_Click();
+    QCOMPARE(folder_->ui.texts(), QStringList{QStringLiteral("同名のファイルが既に存在します。上書きしますか？ ")});
+    QCOMPARE(folder_->ui.shown[0].title, QStringLiteral("確認"));
+    QCOMPARE(folder_->ui.shown[0].buttons, hm::ui::Buttons::YesNo);
+    QCOMPARE(readFile(work_.filePath(name)), QByteArray("kept"));
+    QCOMPARE(form->rtfEd->toPlainText(), QStringLiteral("typed"));
+    QVERIFY(editorState().currentFile.isEmpty());
+
+    folder_->ui.answers.enqueue(Answer::Yes);
+    form->mnew_Click();
+    QCOMPARE(QFileInfo(work_.filePath(name)).size(), 0);
+    QVERIFY(form->rtfEd->toPlainText().isEmpty());
+    QCOMPARE(editorState().currentFile, name);
 }
 
 void TestBodyEditor::openReadsLinesAsCp932()

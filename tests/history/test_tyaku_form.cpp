@@ -112,6 +112,18 @@ QStringList filesUnder(const QString& root)
     return out;
 }
 
+// Whether the box shows its whole text: with the caret at the end the text has not scrolled.
+bool showsWholeText(QLineEdit* box)
+{
+    const auto caretX = [box] { return box->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x(); };
+    box->setCursorPosition(0);
+    const int start = caretX();
+    box->setCursorPosition(box->text().size());
+    const int end = caretX();
+    box->setCursorPosition(0);
+    return qAbs(end - start - box->fontMetrics().horizontalAdvance(box->text())) <= 1;
+}
+
 } // namespace
 
 class TestTyakuForm : public QObject {
@@ -149,6 +161,7 @@ private slots:
     void helpBoxFollowsTheMouse();
     void layoutFollowsTheWindowSize();
     void mailCheckStagingMatchesTheEditor();
+    void keyboardShowsTheRowAndNothingUnchosenIsActedOn();
 
 private:
     std::unique_ptr<hm::test::TestFolder> folder_;
@@ -542,6 +555,42 @@ void TestTyakuForm::mailCheckStagingMatchesTheEditor()
     QCOMPARE(form->Text8->text(), QStringLiteral(" s@example.jp "));
     QCOMPARE(form->Text9->text(), QStringLiteral(" Tue, 8 Dec 2026 "));
     QVERIFY(!form->isVisible());
+}
+
+void TestTyakuForm::keyboardShowsTheRowAndNothingUnchosenIsActedOn()
+{
+    QList<Mail> mails = threeMails();
+    mails[2].date = QStringLiteral("Wed, 30 Dec 2026 10:55:23 +0000");
+    fill(Store::Received, mails);
+    TyakuForm* form = open(HistoryMode::Received);
+    // The whole date shows at the default size, in its column and in its box.
+    const QModelIndex date = form->MailListView->model()->index(2, 2);
+    QVERIFY(form->MailListView->sizeHintForIndex(date).width() <= form->MailListView->columnWidth(2));
+    QVERIFY(showsWholeText(form->Text9));
+    QCOMPARE(form->Text4->focusPolicy(), Qt::NoFocus);
+
+    // Keyboard moves show the row they reach, so delete one deletes the message on screen.
+    clickRow(form, 1);
+    QTest::keyClick(form->MailListView, Qt::Key_Down);
+    QCOMPARE(form->Text7->text(), QStringLiteral("Second"));
+    QTest::keyClick(form->MailListView, Qt::Key_End);
+    QCOMPARE(form->Text7->text(), QStringLiteral("三番目"));
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("third body\nline 2"));
+    folder_->ui.answers.enqueue(Answer::Yes);
+    form->Command3->click();
+    QCOMPARE(rowTexts(form, 0), (QStringList{QStringLiteral("最初の件名"), QStringLiteral("Second")}));
+    QCOMPARE(folder_->ui.shown.size(), 1);
+
+    // In the sent history a refused delete leaves no marker for reply or quick save to use.
+    fill(Store::Sent, threeMails());
+    form = open(HistoryMode::Sent);
+    for (QPushButton* command : {form->Command3, form->Command5, form->Command2}) {
+        folder_->ui.shown.clear();
+        command->click();
+        QCOMPARE(folder_->ui.texts(), QStringList{kNotSelected});
+        QVERIFY(form->Text5->text().isEmpty());
+    }
+    QVERIFY(!hm::loadedWindow<BackForm>());
 }
 
 QTEST_MAIN(TestTyakuForm)

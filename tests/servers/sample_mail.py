@@ -18,7 +18,8 @@ def plain(subject, sender, body, charset):
 
 
 def samples():
-    yield plain("ようこそ疾風メールへ", "=?ISO-2022-JP?B?GyRCPHw/LjxUGyhC?= <welcome@localhost>",
+    sender = Header("受信者", "iso-2022-jp").encode() + " <welcome@localhost>"
+    yield plain("ようこそ疾風メールへ", sender,
                 "はじめまして。\r\nこれは疾風メールの試しのメールです。\r\n受信ができれば準備完了です。\r\n",
                 "iso-2022-jp")
     yield plain("明日の打ち合わせ ①", "Tanaka <tanaka@localhost>",

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/mount.h>
@@ -68,6 +69,7 @@ private slots:
     void partialTailNeverBecomesARecord();
     void hostileStoresAreListedWithoutHarm();
     void aStaleTemporaryFileIsNeverTakenForTheStore();
+    void compactionFollowsNoLinkAtTheTemporaryNameAndKeepsALinkedStore();
     void theLastRecordNumberIsNeverExceeded();
     void readOnlyStoreIsRefusedAndLeftAlone();
     void missingDataFolderIsReportedAndNotCreated();
@@ -333,6 +335,44 @@ void TestMailStore::aStaleTemporaryFileIsNeverTakenForTheStore()
     QVERIFY(DeleteRecord(Store::Received, 1));
     QCOMPARE(subjects(Store::Received), QStringList{QStringLiteral("two")});
     QVERIFY(!QFileInfo::exists(folder.file(kReceivedTemp)));
+}
+
+void TestMailStore::compactionFollowsNoLinkAtTheTemporaryNameAndKeepsALinkedStore()
+{
+    test::TestFolder folder;
+    QTemporaryDir elsewhere;
+    const QString victim = elsewhere.filePath(QStringLiteral("victim"));
+    QFile v(victim);
+    QVERIFY(v.open(QIODevice::WriteOnly));
+    v.write("precious");
+    v.close();
+    for (const char* s : {"one", "two", "three"}) {
+        QVERIFY(appendSimple(Store::Received, QString::fromLatin1(s)));
+        QVERIFY(appendSimple(Store::Sent, QString::fromLatin1(s)));
+    }
+
+    // A link planted at the temporary name is replaced, never written through.
+    QVERIFY(QFile::link(victim, folder.file(kReceivedTemp)));
+    QVERIFY(DeleteRecord(Store::Received, 2));
+    QCOMPARE(subjects(Store::Received), (QStringList{QStringLiteral("one"), QStringLiteral("three")}));
+    QVERIFY(!QFileInfo(folder.file(kReceived)).isSymLink());
+    QCOMPARE(QFileInfo(victim).size(), qint64(8));
+    QVERIFY(!QFileInfo(folder.file(kReceivedTemp)).exists() && !QFileInfo(folder.file(kReceivedTemp)).isSymLink());
+
+    // A store that is a link stays one; the file it points to shrinks, beside itself.
+    const QString real = elsewhere.filePath(QStringLiteral("sent.data"));
+    QVERIFY(QFile::rename(folder.file(kSent), real));
+    QVERIFY(QFile::link(real, folder.file(kSent)));
+    QVERIFY(DeleteRecord(Store::Sent, 1));
+    QVERIFY(QFileInfo(folder.file(kSent)).isSymLink());
+    QCOMPARE(QFileInfo(real).size(), qint64(2 * 32284));
+    QCOMPARE(subjects(Store::Sent), (QStringList{QStringLiteral("two"), QStringLiteral("three")}));
+    QVERIFY(DeleteAllRecords(Store::Sent));
+    QVERIFY(QFileInfo(folder.file(kSent)).isSymLink());
+    QCOMPARE(QFileInfo(real).size(), qint64(0));
+    QCOMPARE(QDir(elsewhere.path()).entryList(QDir::Files | QDir::System),
+             (QStringList{QStringLiteral("sent.data"), QStringLiteral("victim")}));
+    QVERIFY(!QFileInfo::exists(folder.file(QStringLiteral("\\★MAilData\\HYMDATA5.TMP"))));
 }
 
 void TestMailStore::theLastRecordNumberIsNeverExceeded()
