@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QScopeGuard>
 #include <QTest>
 

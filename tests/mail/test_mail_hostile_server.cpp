@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QTest>
 
