@@ -9,6 +9,7 @@
 #include "sound/module1.h"
 #include "sound/sound_device.h"
 #include "store/mail_store.h"
+#include "tests/app/mail_check_fixture.h"
 #include "tests/servers/mail_server_env.h"
 #include "tests/support/counting_sound_device.h"
 #include "tests/support/test_folder.h"
@@ -74,39 +75,11 @@ QByteArray single(const QByteArray& subject, const QByteArray& contentType, cons
 
 } // namespace
 
-class TestCheckMail : public QObject {
+class TestCheckMail : public QObject, hm::test::MailCheckFixture {
     Q_OBJECT
-private:
-    hm::test::MailServerEnv env;
-    std::unique_ptr<hm::test::TestFolder> folder;
-    std::unique_ptr<MainForm> main;
-    hm::test::CountingSoundDevice sound;
-
-    void saveAccount(const QString& id, const QString& password)
-    {
-        QVERIFY(hm::settings::WriteAccountValue(QStringLiteral("NAME"), id));
-        QVERIFY(hm::settings::WriteAccountValue(QStringLiteral("NAME2"), password));
-    }
-
 private slots:
-    void initTestCase()
-    {
-        env = hm::test::MailServerEnv::load();
-        QVERIFY2(env.valid, "the mail_servers fixture is not running");
-        hm::sound::setSoundDevice(&sound);
-    }
-    void init()
-    {
-        env.clearMailbox();
-        sound.started = 0;
-        folder = std::make_unique<hm::test::TestFolder>();
-        hm::settings::account() = {};
-        folder->write(QStringLiteral("\\hymail.ini"), "POP3=" + env.pop3Server().toUtf8() + "\r\n");
-        main = std::make_unique<MainForm>();
-        main->endProcess = [] {};
-        QVERIFY(main->Form_Load());
-        saveAccount(env.user, env.password);
-    }
+    void initTestCase() { loadServers(); }
+    void init() { startProgram(); }
     void cleanup()
     {
         closeAll();

@@ -1,12 +1,7 @@
 // The mail check when the attachment folder cannot take what a message brings.
 #include "app/check_mail.h"
-#include "app/main_form.h"
-#include "settings/account_settings.h"
-#include "sound/module1.h"
 #include "store/mail_store.h"
-#include "tests/servers/mail_server_env.h"
-#include "tests/support/counting_sound_device.h"
-#include "tests/support/test_folder.h"
+#include "tests/app/mail_check_fixture.h"
 
 #include <QApplication>
 #include <QDir>
@@ -46,33 +41,11 @@ int storedRecords()
 
 } // namespace
 
-class TestCheckMailDisk : public QObject {
+class TestCheckMailDisk : public QObject, hm::test::MailCheckFixture {
     Q_OBJECT
-    hm::test::MailServerEnv env;
-    std::unique_ptr<hm::test::TestFolder> folder;
-    std::unique_ptr<MainForm> main;
-    hm::test::CountingSoundDevice sound;
-
 private slots:
-    void initTestCase()
-    {
-        env = hm::test::MailServerEnv::load();
-        QVERIFY2(env.valid, "the mail_servers fixture is not running");
-        hm::sound::setSoundDevice(&sound);
-    }
-    void init()
-    {
-        env.clearMailbox();
-        sound.started = 0;
-        folder = std::make_unique<hm::test::TestFolder>();
-        hm::settings::account() = {};
-        folder->write(QStringLiteral("\\hymail.ini"), "POP3=" + env.pop3Server().toUtf8() + "\r\n");
-        main = std::make_unique<MainForm>();
-        main->endProcess = [] {};
-        QVERIFY(main->Form_Load());
-        QVERIFY(hm::settings::WriteAccountValue(QStringLiteral("NAME"), env.user));
-        QVERIFY(hm::settings::WriteAccountValue(QStringLiteral("NAME2"), env.password));
-    }
+    void initTestCase() { loadServers(); }
+    void init() { startProgram(); }
     void cleanup()
     {
         main.reset();
