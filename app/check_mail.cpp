@@ -2,6 +2,7 @@
 
 #include "app/main_form.h"
 #include "common/ansi_codec.h"
+#include "common/atomic_file.h"
 #include "common/program_folder.h"
 #include "common/ui_services.h"
 #include "common/window_registry.h"
@@ -16,10 +17,12 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+
+#include <unistd.h>
 
 using namespace hm::mail;
 
@@ -31,6 +34,8 @@ const QString kNotice =
 const QString kScratch = QStringLiteral("\\添付フォルダ\\0.txt");
 const QString kAttachmentFolder = QStringLiteral("\\添付フォルダ\\");
 
+bool g_running = false;
+
 QString lastLibraryMessage()
 {
     QString text;
@@ -41,16 +46,16 @@ QString lastLibraryMessage()
 
 // Writes header and body to the scratch file and reads it back as lines, each ended by
 // CR LF, with a NUL at the end: the whole message as the attachment call expects it.
-QString wholeMessageThroughScratch(const QString& path, const QString& header, const QString& body)
+bool wholeMessageThroughScratch(const QString& path, const QString& header, const QString& body, QString& whole)
 {
+    const QByteArray written = hm::ansi::encode(header + QStringLiteral("\r\n") + body + QStringLiteral("\r\n"));
     QFile out(path);
-    if (out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        out.write(hm::ansi::encode(header + QStringLiteral("\r\n") + body + QStringLiteral("\r\n")));
-        out.close();
-    }
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(written) != written.size() || !out.flush())
+        return false;
+    out.close();
     QFile in(path);
     if (!in.open(QIODevice::ReadOnly))
-        return QString(QChar(0));
+        return false;
     const QByteArray bytes = in.readAll();
     QByteArray joined;
     joined.reserve(bytes.size() + 16);
@@ -65,7 +70,8 @@ QString wholeMessageThroughScratch(const QString& path, const QString& header, c
         if (pos < bytes.size() && bytes[pos] == '\n')
             ++pos;
     }
-    return hm::ansi::decode(joined) + QChar(0);
+    whole = hm::ansi::decode(joined) + QChar(0);
+    return true;
 }
 
 // A name in the attachment folder that is not taken yet.
@@ -74,177 +80,338 @@ QString freeEmlPath(int number)
     const QString folder = hm::dataPath(kAttachmentFolder);
     const QString stem = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString name = QStringLiteral("%1-%2.eml").arg(stem).arg(number);
-    for (int i = 2; QFile::exists(folder + QLatin1Char('/') + name); ++i)
+    for (int i = 2; QFileInfo(folder + QLatin1Char('/') + name).exists(); ++i)
         name = QStringLiteral("%1-%2-%3.eml").arg(stem).arg(number).arg(i);
     return folder + QLatin1Char('/') + name;
 }
 
-bool writeWhole(const QString& path, const QByteArray& bytes)
+// The message is deleted from the server once this returns true, so the copy is on disk by
+// then; a copy that could not be written whole is not left behind.
+bool writeWholeCopy(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::NewOnly) && f.write(bytes) == bytes.size() && f.flush();
+    if (!f.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    if (f.write(bytes) == bytes.size() && f.flush() && ::fsync(f.handle()) == 0) {
+        f.close();
+        hm::syncDirectoryOf(path);
+        return true;
+    }
+    f.close();
+    f.remove();
+    return false;
 }
 
-// A body the store cannot hold as it is (too long once encoded, or with characters CP932
-// lacks) is kept whole beside the attachments, and the stored body says where.
-QString bodyThatFitsTheStore(const QString& body, int number, int handle)
+// The store holds a body as it is when it fits the field, holds no NUL and CP932 can show
+// every character (in its Windows form: 〜 as ～, − as －).
+bool storeHoldsWhole(const QString& text, bool heldNul)
 {
-    const QByteArray encoded = hm::ansi::encode(Trim(body));
-    const bool fits = encoded.size() <= hm::store::kBodyWidth;
-    const bool lossless = hm::ansi::decode(encoded) == Trim(body);
-    if (fits && lossless)
-        return body;
-    const QString path = freeEmlPath(number);
-    QString note;
-    if (writeWhole(path, NMailPop3LastRawMessage(handle)))
-        note = QStringLiteral("\r\n\r\n【このメールは全文を保存しきれないため、添付フォルダの「%1」に元のまま保存しました。】")
-                   .arg(QFileInfo(path).fileName());
-    else
-        note = QStringLiteral("\r\n\r\n【このメールは全文を保存しきれませんでした。】");
+    bool lost = false;
+    const QByteArray encoded = hm::ansi::encode(Trim(text), &lost);
+    return !heldNul && !lost && encoded.size() <= hm::store::kBodyWidth;
+}
+
+// What the store keeps of a body it cannot hold whole: as much as fits, and where the whole
+// message went.
+QString bodyPointingToCopy(const QString& text, const QString& copyPath)
+{
+    const QString note = QStringLiteral("\r\n\r\n【このメールは全文を保存しきれないため、添付フォルダの「%1」に元のまま保存しました。】")
+                             .arg(QFileInfo(copyPath).fileName());
     const int room = hm::store::kBodyWidth - int(hm::ansi::encode(note).size());
-    return hm::ansi::decode(hm::ansi::cutBytes(encoded, room)) + note;
+    return hm::ansi::decode(hm::ansi::cutBytes(hm::ansi::encode(Trim(text)), room)) + note;
+}
+
+// Messages that stayed on the server, counted by reason, in the order the reasons arose.
+class LeftOnServer {
+public:
+    void add(int count, const QString& reason)
+    {
+        if (count <= 0)
+            return;
+        total_ += count;
+        for (auto& [n, r] : reasons_)
+            if (r == reason) {
+                n += count;
+                return;
+            }
+        reasons_.append({count, reason});
+    }
+    int total() const { return total_; }
+    QString lines() const
+    {
+        QStringList out;
+        for (const auto& [n, r] : reasons_)
+            out << QStringLiteral("%1通: %2").arg(n).arg(r);
+        return out.join(QLatin1Char('\n'));
+    }
+
+private:
+    QList<std::pair<int, QString>> reasons_;
+    int total_ = 0;
+};
+
+namespace reason {
+const QString tooLarge = QStringLiteral("大きすぎるため受信しませんでした（%1 MB 超）").arg(kMaxMessageBytes / (1024 * 1024));
+const QString notReceived = QStringLiteral("最後まで受信できなかったため保存していません");
+const QString scratchNotWritten = QStringLiteral("作業ファイルを書き込めなかったため保存していません");
+const QString attachmentsNotWritten = QStringLiteral("添付ファイルを書き込めなかったため保存していません");
+const QString copyNotWritten = QStringLiteral("全文の控えを書き込めなかったため保存していません");
+const QString storeRefused = QStringLiteral("受信記録に書き込めなかったため保存していません");
+const QString runStopped = QStringLiteral("受信を中止したため受信していません");
+const QString sessionBroken =
+    QStringLiteral("保存しましたが、サーバーとの接続が正常に終わらなかったため削除されていません（次の受信でもう一度届きます）");
+const QString notFlushed =
+    QStringLiteral("保存しましたが、確実に保存できなかったためサーバーから削除していません（次の受信でもう一度届きます）");
+} // namespace reason
+
+// One run of the mail check: log in, then per message status, size, download, attachments,
+// store and deletion in that order; the first failure ends the run and leaves that message
+// and every later one on the server.
+class MailCheck {
+public:
+    explicit MailCheck(MainForm& main) : main_(main) {}
+    void run();
+
+private:
+    enum class Outcome { Stored, Skipped, Stopped };
+
+    void logIn();
+    Outcome receive(int n);
+    Outcome stop(int n, const QString& message, const QString& why);
+    void close();
+    void report();
+    void showProgress(int n);
+
+    MainForm& main_;
+    int handle_ = -1;
+    int count_ = 0;
+    int attachmentFlag_ = 0;
+    bool missingCredentials_ = false;
+    bool clockBoxUsed_ = false;
+    int stored_ = 0;
+    int deleted_ = 0;
+    LeftOnServer left_;
+    QString stopMessage_;
+    QElapsedTimer sinceProgress_;
+
+    // The four header buffers live for the whole run.
+    QString subject_, date_, from_, header_;
+    // The history window's boxes are the staging area of each record; only the last
+    // message's texts stay visible there, so the widgets are filled once, at the end.
+    struct {
+        QString subject, from, date, body;
+        bool any = false;
+    } shown_;
+};
+
+void MailCheck::run()
+{
+    auto& account = hm::settings::account();
+    if (!account.Pop3Server.isEmpty()) {
+        handle_ = NMailPop3Connect(account.Pop3Server);
+        main_.Label2->setText(QStringLiteral("メールのチェックをしています。"));
+        main_.Label2->repaint();
+    }
+    if (handle_ != -1) {
+        logIn();
+        for (int n = 1; n <= count_; ++n)
+            if (receive(n) == Outcome::Stopped)
+                break;
+        close();
+    }
+    report();
+}
+
+void MailCheck::logIn()
+{
+    auto& account = hm::settings::account();
+    const QString id = hm::settings::ReadAccountValue(QStringLiteral("NAME"));
+    const QString password = hm::settings::ReadAccountValue(QStringLiteral("NAME2"));
+    IdPassForm* idPass = hm::window<IdPassForm>();
+    idPass->IdText->setText(id);
+    idPass->PassText->setText(password);
+    account.UserId = id;
+    account.UserPassword = password;
+    if (id.isEmpty() || password.isEmpty()) {
+        missingCredentials_ = true;
+        idPass->show();
+        return;
+    }
+    count_ = NMailPop3Authenticate(handle_, id, password, account.ApopFlag != 0 ? -1 : 0);
+    if (count_ < 0)
+        hm::ui::message(&main_, lastLibraryMessage(), QStringLiteral("エラー"));
+}
+
+MailCheck::Outcome MailCheck::receive(int n)
+{
+    showProgress(n);
+    const int status = NMailPop3GetMailStatus(handle_, n, subject_, date_, from_, header_, 0);
+    const QString statusError = status < 0 ? lastLibraryMessage() : QString();
+    // A size beyond the cap leaves the message on the server and the run goes on; the status
+    // call refuses such a message too.
+    const int size = NMailPop3GetMailSize(handle_, n);
+    if (size == kErrorTooLarge) {
+        left_.add(1, reason::tooLarge);
+        return Outcome::Skipped;
+    }
+    if (status < 0)
+        return stop(n, statusError, reason::notReceived);
+    if (size < 0)
+        return stop(n, lastLibraryMessage(), reason::notReceived);
+    QString body;
+    if (NMailPop3GetMail(handle_, n, subject_, date_, from_, header_, body, 0, 0) < 0)
+        return stop(n, lastLibraryMessage(), reason::notReceived);
+    const QString subject = CutAtNul(subject_);
+    const QString date = CutAtNul(date_);
+    const QString from = CutAtNul(from_);
+    const QString header = CutAtNul(header_);
+    bool heldNul = body.contains(QChar(0));
+    body = CutAtNul(body);
+
+    attachmentFlag_ = body.contains(kMarker) ? 1 : 0;
+    clockBoxUsed_ = true;
+
+    const QString scratch = hm::dataPath(kScratch);
+    QString whole;
+    if (!wholeMessageThroughScratch(scratch, header, body, whole)) {
+        QFile::remove(scratch);
+        return stop(n, QStringLiteral("添付フォルダに作業ファイル「0.txt」を書き込めません。"), reason::scratchNotWritten);
+    }
+    const QString downloaded = body;
+    const QString folder = hm::dataPath(kAttachmentFolder) + QLatin1Char('/');
+    const int result = NMailAttachmentFileFirst(0, subject_, date_, from_, header_, body, folder, scratch, whole, 0);
+    NMailAttachmentFileClose(0);
+    QFile::remove(scratch);
+    if (result == kErrorFileOpen) {
+        hm::ui::message(&main_, QStringLiteral("添付ファイルをオープンできません"), QCoreApplication::applicationName());
+        return stop(n, lastLibraryMessage(), reason::attachmentsNotWritten);
+    }
+    if (result == kErrorPartsMissing)
+        hm::ui::message(&main_, QStringLiteral("分割されたメールが全て揃っていません"),
+                        QCoreApplication::applicationName());
+    if (body != downloaded)
+        heldNul = body.contains(QChar(0)); // the message's text, read again by the attachment call
+    body = CutAtNul(body);
+    if (attachmentFlag_ == 1)
+        body += QStringLiteral("\r\n") + kNotice;
+
+    QString text = hm::history::EditorPlainText(body);
+    if (!storeHoldsWhole(text, heldNul)) {
+        const QString copy = freeEmlPath(n);
+        if (!writeWholeCopy(copy, NMailPop3LastRawMessage(handle_)))
+            return stop(n, QStringLiteral("メールの全文を添付フォルダの「%1」に書き込めません。").arg(QFileInfo(copy).fileName()),
+                        reason::copyNotWritten);
+        text = bodyPointingToCopy(text, copy);
+    }
+    const qint16 number = hm::store::NextRecordNumber(hm::store::Store::Received);
+    if (!hm::store::AppendRecord(hm::store::Store::Received, number, subject, from, date, text))
+        return stop(n, hm::store::lastError(), reason::storeRefused);
+    ++stored_;
+    shown_ = {subject, from, date, text, true};
+
+    // Marked here, deleted at QUIT: only after the store is flushed (close()).
+    if (NMailPop3DeleteMail(handle_, n) < 0)
+        return stop(n + 1, lastLibraryMessage(), QString());
+    ++deleted_;
+    return Outcome::Stored;
+}
+
+// Ends the run at message n: n stays on the server for the reason given, and so does every
+// later message.
+MailCheck::Outcome MailCheck::stop(int n, const QString& message, const QString& why)
+{
+    stopMessage_ = message;
+    if (n <= count_ && !why.isEmpty()) {
+        left_.add(1, why);
+        attachmentFlag_ = 0; // the last message handled was not stored
+        ++n;
+    }
+    left_.add(count_ - n + 1, reason::runStopped);
+    return Outcome::Stopped;
+}
+
+void MailCheck::close()
+{
+    if (shown_.any)
+        hm::history::StagingWindow()->StageMessage(shown_.subject, shown_.from, shown_.date, shown_.body);
+    if (clockBoxUsed_)
+        main_.Text2->clear(); // the clock text box was the marker test's scratch space
+
+    // Deletions happen at QUIT: they may only go ahead once the stored copies are on disk.
+    bool flushed = true;
+    if (stored_ > 0 && !hm::store::FlushStore(hm::store::Store::Received)) {
+        flushed = false;
+        NMailPop3Reset(handle_);
+        const QString why = hm::store::lastError()
+                            + QStringLiteral("\n受信したメールを確実に保存できなかったため、サーバーから削除しませんでした。");
+        stopMessage_ = stopMessage_.isEmpty() ? why : stopMessage_ + QStringLiteral("\n\n") + why;
+    }
+    const bool quit = NMailPop3Close(handle_) == 0;
+    if (!flushed)
+        left_.add(stored_, reason::notFlushed);
+    else
+        left_.add(quit ? stored_ - deleted_ : stored_, reason::sessionBroken);
+}
+
+void MailCheck::report()
+{
+    if (attachmentFlag_ == 1 && stored_ > 0) {
+        main_.Text1->setText(QStringLiteral("添付ファイルメール。"));
+        main_.Command1_Click();
+        main_.Label13_Click();
+    }
+    if (count_ < 1) {
+        main_.Text1->setText(missingCredentials_ ? QStringLiteral("IDとパスワードが保存されていません。")
+                                                 : QStringLiteral("新着メール無し。"));
+    } else {
+        QString text = QString::number(count_) + QStringLiteral("の新着メール有り。");
+        if (left_.total() > 0)
+            text += QStringLiteral("（%1通を保存、%2通はサーバーに残しました）").arg(stored_).arg(left_.total());
+        main_.Text1->setText(text);
+        if (stored_ > 0) {
+            main_.Command1_Click();
+            main_.Label13_Click();
+        }
+    }
+
+    if (stopMessage_.isEmpty() && left_.total() == 0)
+        return;
+    const QString list = left_.total() > 0 ? QStringLiteral("サーバーに残したメール:\n") + left_.lines() : QString();
+    if (stopMessage_.isEmpty()) {
+        hm::ui::message(&main_, list, QCoreApplication::applicationName(), hm::ui::Buttons::Ok,
+                        hm::ui::Icon::Information);
+        return;
+    }
+    QString text = stopMessage_ + QStringLiteral("\n\n受信を中止しました。");
+    if (!list.isEmpty())
+        text += QStringLiteral("\n") + list;
+    hm::ui::message(&main_, text, QStringLiteral("エラー"));
+}
+
+// The run blocks the event loop, so progress is painted by hand, a few times a second.
+void MailCheck::showProgress(int n)
+{
+    if (sinceProgress_.isValid() && sinceProgress_.elapsed() < 100 && n != count_)
+        return;
+    sinceProgress_.start();
+    main_.Text1->setText(QStringLiteral("%1 / %2").arg(n).arg(count_));
+    main_.Text1->repaint();
 }
 
 } // namespace
 
+bool MailCheckRunning()
+{
+    return g_running;
+}
+
 void CheckMail(MainForm& main)
 {
-    auto& account = hm::settings::account();
-    int handle = -1;
-    int count = 0;
-    int attachmentFlag = 0;
-    int stored = 0;
-    int leftOnServer = 0;
-    bool connected = false;
-    bool clockBoxUsed = false;
-
-    // The run blocks the event loop, so progress is painted by hand, a few times a second.
-    QElapsedTimer sinceProgress;
-    const auto showProgress = [&](int n) {
-        if (sinceProgress.isValid() && sinceProgress.elapsed() < 100 && n != count)
-            return;
-        sinceProgress.start();
-        main.Text1->setText(QStringLiteral("%1 / %2").arg(n).arg(count));
-        main.Text1->repaint();
-    };
-
-    if (!account.Pop3Server.isEmpty()) {
-        handle = NMailPop3Connect(account.Pop3Server);
-        main.Label2->setText(QStringLiteral("メールのチェックをしています。"));
-        main.Label2->repaint();
-        connected = handle != -1;
-    }
-
-    if (connected) {
-        const QString id = hm::settings::ReadAccountValue(QStringLiteral("NAME"));
-        const QString password = hm::settings::ReadAccountValue(QStringLiteral("NAME2"));
-        IdPassForm* idPass = hm::window<IdPassForm>();
-        idPass->IdText->setText(id);
-        idPass->PassText->setText(password);
-        account.UserId = id;
-        account.UserPassword = password;
-
-        if (id.isEmpty() || password.isEmpty()) {
-            idPass->show();
-        } else {
-            count = NMailPop3Authenticate(handle, id, password, account.ApopFlag != 0 ? -1 : 0);
-            if (count < 0)
-                hm::ui::message(&main, lastLibraryMessage(), QStringLiteral("エラー"));
-        }
-
-        TyakuForm* history = count > 0 ? hm::history::StagingWindow() : nullptr;
-        QString subject, date, from, header, body;
-        // The history window's boxes are the staging area of each record; only the last
-        // message's texts stay visible there, so the widgets are filled once, at the end.
-        struct { QString subject, from, date, body; bool any = false; } shown;
-        const QString scratch = hm::dataPath(kScratch);
-        const QString folder = hm::dataPath(kAttachmentFolder) + QLatin1Char('/');
-        for (int n = 1; n <= count; ++n) {
-            showProgress(n);
-            NMailPop3GetMailStatus(handle, n, subject, date, from, header, 0);
-            const int size = NMailPop3GetMailSize(handle, n);
-            if (size < 0) {
-                // A size the server cannot give (or one beyond the cap) leaves the message there.
-                ++leftOnServer;
-                continue;
-            }
-            if (NMailPop3GetMail(handle, n, subject, date, from, header, body, 0, 0) < 0) {
-                // A broken download leaves this and every later message on the server.
-                leftOnServer += count - n + 1;
-                hm::ui::message(&main, lastLibraryMessage(), QStringLiteral("エラー"));
-                break;
-            }
-            subject = CutAtNul(subject);
-            date = CutAtNul(date);
-            from = CutAtNul(from);
-            header = CutAtNul(header);
-            body = CutAtNul(body);
-
-            attachmentFlag = body.contains(kMarker) ? 1 : 0;
-            clockBoxUsed = true;
-
-            const QString whole = wholeMessageThroughScratch(scratch, header, body);
-            const int result = NMailAttachmentFileFirst(0, subject, date, from, header, body, folder,
-                                                        scratch, whole, 0);
-            NMailAttachmentFileClose(0);
-            body = CutAtNul(body);
-            if (result == kErrorFileOpen)
-                hm::ui::message(&main, QStringLiteral("添付ファイルをオープンできません"),
-                                QCoreApplication::applicationName());
-            else if (result == kErrorPartsMissing)
-                hm::ui::message(&main, QStringLiteral("分割されたメールが全て揃っていません"),
-                                QCoreApplication::applicationName());
-            QFile::remove(scratch);
-
-            if (attachmentFlag == 1)
-                body += QStringLiteral("\r\n") + kNotice;
-            shown = {subject, from, date,
-                     hm::history::EditorPlainText(bodyThatFitsTheStore(body, n, handle)), true};
-            const qint16 number = hm::store::NextRecordNumber(hm::store::Store::Received);
-            if (!hm::store::AppendRecord(hm::store::Store::Received, number, shown.subject, shown.from,
-                                         shown.date, shown.body)) {
-                // Nothing after this message is fetched: what is not stored stays on the server.
-                leftOnServer += count - n + 1;
-                hm::ui::message(&main,
-                                hm::store::lastError() +
-                                    QStringLiteral("\n受信を中止しました。保存できなかったメールはサーバーに残してあります。"),
-                                QStringLiteral("エラー"), hm::ui::Buttons::Ok, hm::ui::Icon::Critical);
-                break;
-            }
-            ++stored;
-            NMailPop3DeleteMail(handle, n);
-        }
-
-        if (shown.any)
-            history->StageMessage(shown.subject, shown.from, shown.date, shown.body);
-        if (clockBoxUsed)
-            main.Text2->clear(); // the clock text box was the marker test's scratch space
-
-        // Deletions happen at QUIT: they may only go ahead once the stored copies are on disk.
-        if (stored > 0 && !hm::store::FlushStore(hm::store::Store::Received)) {
-            NMailPop3Reset(handle);
-            leftOnServer = count;
-            hm::ui::message(&main,
-                            hm::store::lastError() +
-                                QStringLiteral("\n受信したメールを確実に保存できなかったため、サーバーから削除しませんでした。"),
-                            QStringLiteral("エラー"), hm::ui::Buttons::Ok, hm::ui::Icon::Critical);
-        }
-        NMailPop3Close(handle);
-    }
-
-    if (attachmentFlag == 1) {
-        main.Text1->setText(QStringLiteral("添付ファイルメール。"));
-        main.Command1_Click();
-        main.Label13_Click();
-    }
-    if (count < 1) {
-        main.Text1->setText(QStringLiteral("新着メール無し。"));
-    } else {
-        QString report = QString::number(count) + QStringLiteral("の新着メール有り。");
-        if (leftOnServer > 0)
-            report += QStringLiteral("（%1通はサーバーに残しました）").arg(leftOnServer);
-        main.Text1->setText(report);
-        main.Command1_Click();
-        main.Label13_Click();
-    }
+    if (g_running)
+        return;
+    g_running = true;
+    MailCheck(main).run();
+    // Clicks queued while the run blocked arrive now and find it still running.
+    QCoreApplication::processEvents();
+    g_running = false;
 }

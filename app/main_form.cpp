@@ -296,6 +296,8 @@ void MainForm::Label7_Click()
 
 void MainForm::Label8_Click()
 {
+    if (MailCheckRunning())
+        return;
     Label2->setText(QStringLiteral("メールを受信します。"));
     Label2->repaint();
     CheckMail(*this);

@@ -90,8 +90,10 @@ private:
 
 } // namespace
 
-QByteArray encode(const QString& text)
+QByteArray encode(const QString& text, bool* lost)
 {
+    if (lost)
+        *lost = false;
     const qsizetype n = text.size();
     const char16_t* s = reinterpret_cast<const char16_t*>(text.utf16());
     qsizetype i = 0;
@@ -115,6 +117,8 @@ QByteArray encode(const QString& text)
             ++i; // outside the BMP: CP932 has nothing there
         const quint16 code = QChar::isSurrogate(c) ? 0 : t.code[c];
         if (code == 0) {
+            if (lost)
+                *lost = true;
             *o++ = '?';
         } else if (code < 0x100) {
             *o++ = static_cast<char>(code);

@@ -6,8 +6,9 @@
 // fixed-width record field or the settings files passes through here as CP932 (Windows-31J).
 namespace hm::ansi {
 
-// Characters CP932 cannot hold become '?'.
-QByteArray encode(const QString& text);
+// Characters CP932 cannot hold become '?'; lost, when given, tells whether any did. Characters
+// CP932 holds in their Windows form (〜 as ～, − as －) count as kept.
+QByteArray encode(const QString& text, bool* lost = nullptr);
 // Bytes that are not CP932 become U+FFFD; nothing is dropped silently.
 QString decode(const QByteArray& bytes);
 QString decode(const char* bytes, qsizetype size);

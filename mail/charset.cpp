@@ -4,6 +4,7 @@
 
 #include <glib.h>
 #include <iconv.h>
+#include <cstring>
 
 #include <cerrno>
 
@@ -40,7 +41,18 @@ QString viaIconv(const QByteArray& bytes, const char* from)
 
 bool isUtf8(const QByteArray& bytes)
 {
-    return g_utf8_validate(bytes.constData(), bytes.size(), nullptr);
+    // glib refuses a NUL, which would turn a whole UTF-8 body into CP932 garbage: the text
+    // between NULs is what must be valid.
+    const char* p = bytes.constData();
+    const char* end = p + bytes.size();
+    while (p < end) {
+        const char* nul = static_cast<const char*>(std::memchr(p, 0, size_t(end - p)));
+        const char* stop = nul ? nul : end;
+        if (!g_utf8_validate(p, stop - p, nullptr))
+            return false;
+        p = stop + 1;
+    }
+    return true;
 }
 
 bool isAscii(const QByteArray& bytes)

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QRegularExpression>
+#include <QTextDocumentFragment>
 
 #include <gmime/gmime.h>
 #include <unistd.h>
@@ -272,15 +273,17 @@ void walk(GMimeObject* object, Walk& w, bool inAlternative, int depth)
     GMimePart* part = GMIME_PART(object);
     const QString name = suggestedName(object);
     const bool text = hasType(object, "text", "plain") || hasType(object, "text", "html");
-    if (text && name.isEmpty() && !isAttachmentDisposition(object)) {
+    const bool attached = !name.isEmpty() || isAttachmentDisposition(object);
+    // A text file sent alone is also the message's text.
+    if (text && (!attached || depth == 0)) {
         if (hasType(object, "text", "html"))
             w.html << partText(part);
         else
             w.plain << partText(part);
-        return;
     }
     Q_UNUSED(inAlternative);
-    w.attachments.push_back({name.isEmpty() ? nameForType(object) : name, decodedContent(part)});
+    if (!text || attached)
+        w.attachments.push_back({name.isEmpty() ? nameForType(object) : name, decodedContent(part)});
 }
 
 QString bodyOf(const Walk& w)
@@ -292,7 +295,35 @@ QString bodyOf(const Walk& w)
     return {};
 }
 
-// Writes bytes to a new file in folder; an existing file is never replaced.
+bool taken(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+// The name itself when free, else "base (n)suffix" with a free n found by doubling and then
+// halving: a few dozen look-ups however many copies the folder holds, and never a dead end.
+QString freePath(const QString& folder, const QString& name, const QString& base, const QString& suffix)
+{
+    const auto path = [&](qint64 n) {
+        return folder + QLatin1Char('/')
+               + (n == 1 ? name : QStringLiteral("%1 (%2)%3").arg(base).arg(n).arg(suffix));
+    };
+    if (!taken(path(1)))
+        return path(1);
+    qint64 low = 1, high = 2; // low is taken, high is the candidate
+    while (taken(path(high))) {
+        low = high;
+        high *= 2;
+    }
+    while (high - low > 1) {
+        const qint64 middle = low + (high - low) / 2;
+        (taken(path(middle)) ? low : high) = middle;
+    }
+    return path(high);
+}
+
+// Writes bytes to a new file in folder, flushed to disk; an existing file is never replaced.
 int saveNew(const QString& folder, const QString& suggested, const QByteArray& bytes, QString& written)
 {
     const QString name = safeFileName(suggested);
@@ -301,13 +332,12 @@ int saveNew(const QString& folder, const QString& suggested, const QByteArray& b
     const QString suffix = info.completeBaseName().isEmpty() || info.suffix().isEmpty()
                                ? QString()
                                : QStringLiteral(".") + info.suffix();
-    for (int n = 1; n < 10000; ++n) {
-        const QString candidate = n == 1 ? name : QStringLiteral("%1 (%2)%3").arg(base).arg(n).arg(suffix);
-        const QString path = folder + QLatin1Char('/') + candidate;
+    for (;;) {
+        const QString path = freePath(folder, name, base, suffix);
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
-                continue;
+            if (taken(path))
+                continue; // someone took it meanwhile
             return -5;
         }
         if (file.write(bytes) != bytes.size() || !file.flush() || ::fsync(file.handle()) != 0) {
@@ -319,7 +349,6 @@ int saveNew(const QString& folder, const QString& suggested, const QByteArray& b
         written = path;
         return 1;
     }
-    return -5;
 }
 
 Extraction extractFrom(GMimeMessage* message, const QString& folder, int depth);
@@ -405,17 +434,18 @@ Extraction extractFrom(GMimeMessage* message, const QString& folder, int depth)
     walk(top, w, false, 0);
     e.body = bodyOf(w);
     e.bodyFound = !w.plain.isEmpty() || !w.html.isEmpty();
-    e.multipart = top && GMIME_IS_MULTIPART(top);
     for (const auto& a : w.attachments) {
         QString written;
-        const int r = saveNew(folder, a.name, a.bytes, written);
-        if (r < 0) {
-            e.result = r;
-        } else {
-            e.saved << written;
-            if (e.result == 0)
-                e.result = 1;
+        if (saveNew(folder, a.name, a.bytes, written) < 0) {
+            // All of a message's attachments or none: what was written goes again.
+            for (const QString& path : std::as_const(e.saved))
+                QFile::remove(path);
+            e.saved.clear();
+            e.result = -5;
+            return e;
         }
+        e.saved << written;
+        e.result = 1;
     }
     return e;
 }
@@ -455,8 +485,10 @@ HeaderSummary summaryOf(const QByteArray& raw, qsizetype headerLength, GMimeMess
 QString bodyOfDownload(const QByteArray& raw, qsizetype bodyStart, GMimeMessage* message)
 {
     GMimeObject* top = message ? g_mime_message_get_mime_part(message) : nullptr;
-    if (top && GMIME_IS_PART(top) && !GMIME_IS_MESSAGE_PARTIAL(top) && hasType(top, "text", "*"))
-        return partText(GMIME_PART(top));
+    if (top && GMIME_IS_PART(top) && !GMIME_IS_MESSAGE_PARTIAL(top) && hasType(top, "text", "*")) {
+        const QString text = partText(GMIME_PART(top));
+        return hasType(top, "text", "html") ? toCrLf(htmlToText(text)) : text;
+    }
     return toCrLf(decodeUnlabelled(raw.mid(bodyStart)));
 }
 
@@ -531,54 +563,13 @@ QString safeFileName(const QString& suggested)
 
 QString htmlToText(const QString& html)
 {
-    QString t = html;
-    static const QRegularExpression dropped(
-        QStringLiteral("<(script|style|head|title)\\b[^>]*>.*?</\\1\\s*>|<!--.*?-->"),
-        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
-    t.remove(dropped);
-    t.replace(QRegularExpression(QStringLiteral("[\\r\\n]+")), QStringLiteral(" "));
-    static const QRegularExpression breaks(
-        QStringLiteral("<br\\s*/?>|</(p|div|tr|h[1-6]|li|blockquote|table|pre)\\s*>|<(p|div|tr|table)\\b[^>]*>"),
-        QRegularExpression::CaseInsensitiveOption);
-    t.replace(breaks, QStringLiteral("\n"));
-    static const QRegularExpression items(QStringLiteral("<li\\b[^>]*>"), QRegularExpression::CaseInsensitiveOption);
-    t.replace(items, QStringLiteral("\n・"));
-    static const QRegularExpression tags(QStringLiteral("<[^>]*>"));
-    t.remove(tags);
-    static const QRegularExpression entity(QStringLiteral("&(#[0-9]{1,7}|#[xX][0-9a-fA-F]{1,6}|[a-zA-Z]{2,8});"));
-    QString out;
-    qsizetype pos = 0;
-    auto it = entity.globalMatch(t);
-    while (it.hasNext()) {
-        const auto m = it.next();
-        out += t.mid(pos, m.capturedStart() - pos);
-        const QString e = m.captured(1);
-        char32_t code = 0;
-        if (e.startsWith(QLatin1String("#x")) || e.startsWith(QLatin1String("#X")))
-            code = e.mid(2).toUInt(nullptr, 16);
-        else if (e.startsWith(QLatin1Char('#')))
-            code = e.mid(1).toUInt();
-        else if (e == QLatin1String("nbsp")) code = ' ';
-        else if (e == QLatin1String("lt")) code = '<';
-        else if (e == QLatin1String("gt")) code = '>';
-        else if (e == QLatin1String("amp")) code = '&';
-        else if (e == QLatin1String("quot")) code = '"';
-        else if (e == QLatin1String("apos")) code = '\'';
-        else if (e == QLatin1String("yen")) code = 0xA5;
-        else if (e == QLatin1String("copy")) code = 0xA9;
-        if (code > 0 && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF))
-            out += QString::fromUcs4(&code, 1);
-        else
-            out += m.captured(0);
-        pos = m.capturedEnd();
-    }
-    out += t.mid(pos);
-    QStringList lines = out.split(QLatin1Char('\n'));
-    for (QString& line : lines)
-        line = line.trimmed();
-    out = lines.join(QLatin1Char('\n'));
-    out.replace(QRegularExpression(QStringLiteral("\\n{3,}")), QStringLiteral("\n\n"));
-    return out.trimmed();
+    // Qt's own reader: tags, style, script and comments go, entities are decoded, blocks, line
+    // breaks, table rows and list items end lines, and a no-break space becomes a space.
+    QString text = QTextDocumentFragment::fromHtml(html).toPlainText();
+    text.remove(QChar::ObjectReplacementCharacter); // pictures
+    static const QRegularExpression blankRun(QStringLiteral("\\n{3,}"));
+    text.replace(blankRun, QStringLiteral("\n\n"));
+    return text.trimmed();
 }
 
 } // namespace hm::mail

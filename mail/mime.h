@@ -28,12 +28,11 @@ struct Extraction {
     int result = 0;       // 1 saved attachments, 0 none, -5 a file failed to open, -6 parts missing
     bool bodyFound = false;
     QString body;         // the message's readable text, when bodyFound
-    bool multipart = false;
-    QStringList saved;    // full paths of the files written
+    QStringList saved;    // full paths of the files written; none when one failed
 };
 
-// Parses a whole message, saves every attachment into folder under a safe, unused name, and
-// finds its readable text. A fragment of a split message (message/partial) is kept under the
+// Parses a whole message, saves every attachment into folder under a safe, unused name (all
+// of them or, when one cannot be written, none), and finds its readable text. A fragment of a split message (message/partial) is kept under the
 // folder until every fragment has arrived; then the reassembled message is extracted.
 Extraction extractAttachments(const QByteArray& raw, const QString& folder);
 
@@ -43,6 +42,7 @@ bool isSingleTextPart(const QByteArray& raw);
 // A name that stays inside the folder it is written to, on Linux and on Windows alike.
 QString safeFileName(const QString& suggested);
 
+// Readable text of an HTML body.
 QString htmlToText(const QString& html);
 
 // Line breaks as the rest of the program stores them: CR LF.

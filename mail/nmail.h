@@ -37,7 +37,7 @@ int NMailSetOption(int option, int value);
 // unknown host or an untrusted certificate reaches the user as a message. -1 only for a
 // server text that cannot name a server.
 int NMailPop3Connect(const QString& server);
-// apop: -1 APOP, 0 plain. Returns the number of waiting messages or a negative error.
+// apop: -1 APOP, 0 USER and PASS. Returns the number of waiting messages or a negative error.
 int NMailPop3Authenticate(int handle, const QString& id, const QString& password, int apop);
 int NMailPop3GetMailStatus(int handle, int number, QString& subject, QString& date, QString& from,
                            QString& header, int flag);
@@ -52,7 +52,8 @@ int NMailPop3DeleteMail(int handle, int number);
 // Unmarks every deletion of this session. When that cannot be done, the close that follows
 // drops the connection without QUIT, so the deletions are void all the same.
 int NMailPop3Reset(int handle);
-// Sends QUIT, so deletions take effect; a dead or abandoned connection deletes nothing.
+// Sends QUIT, so deletions take effect; a dead or abandoned connection deletes nothing and
+// gives kErrorFailed.
 int NMailPop3Close(int handle);
 // The bytes of the message last downloaded on this handle.
 QByteArray NMailPop3LastRawMessage(int handle);

@@ -189,6 +189,26 @@ int fetch(Pop3Session& s, int number)
     return 0;
 }
 
+// curl logs in with APOP whenever the greeting carries a timestamp; a plain login is sent by
+// hand, on a connection where curl itself logs in with nothing.
+CURLcode loginWithUserPass(Pop3Session& s, const QByteArray& user, const QByteArray& pass)
+{
+    const auto escaped = [&](const QByteArray& text) {
+        char* e = curl_easy_escape(s.curl, text.constData(), int(text.size()));
+        const QByteArray out(e ? e : "");
+        curl_free(e);
+        return out;
+    };
+    bool overflow = false;
+    CURLcode code = perform(s, escaped(user), "USER", nullptr, 0, overflow);
+    if (code == CURLE_OK)
+        code = perform(s, escaped(pass), "PASS", nullptr, 0, overflow);
+    // A refusal of either is a refused login.
+    if (code != CURLE_OK && !s.log.lastError.isEmpty())
+        code = CURLE_LOGIN_DENIED;
+    return code;
+}
+
 void rememberDownload(Pop3Session& s, const QString& header)
 {
     s.lastRaw = s.fetched;
@@ -284,12 +304,18 @@ int NMailPop3Authenticate(int handle, const QString& id, const QString& password
         setLastError(QStringLiteral("ユーザーIDまたはパスワードに改行が含まれています。"));
         return kErrorBadInput;
     }
-    curl_easy_setopt(s->curl, CURLOPT_USERNAME, user.constData());
-    curl_easy_setopt(s->curl, CURLOPT_PASSWORD, pass.constData());
-    curl_easy_setopt(s->curl, CURLOPT_LOGIN_OPTIONS, apop != 0 ? "AUTH=+APOP" : nullptr);
     QByteArray list;
     bool overflow = false;
-    const CURLcode code = perform(*s, QByteArray(), nullptr, &list, 16 * 1024 * 1024, overflow);
+    CURLcode code = CURLE_OK;
+    if (apop != 0) {
+        curl_easy_setopt(s->curl, CURLOPT_USERNAME, user.constData());
+        curl_easy_setopt(s->curl, CURLOPT_PASSWORD, pass.constData());
+        curl_easy_setopt(s->curl, CURLOPT_LOGIN_OPTIONS, "AUTH=+APOP");
+    } else {
+        code = loginWithUserPass(*s, user, pass);
+    }
+    if (code == CURLE_OK)
+        code = perform(*s, QByteArray(), nullptr, &list, 16 * 1024 * 1024, overflow);
     if (overflow) {
         s->broken = true;
         setLastError(QStringLiteral("POP3 サーバー「%1」のメール一覧が大きすぎます。").arg(s->address.host));
@@ -407,11 +433,11 @@ int NMailAttachmentFileFirst(int, QString&, QString&, QString&, QString& header,
         return kErrorFileOpen;
     }
     const Extraction e = extractAttachments(raw, target);
-    // A multipart message without any text keeps no raw MIME as its body; a single part
-    // saved as a file keeps the text the download gave.
+    // A message without any text (a scanner's PDF sent alone) keeps no raw MIME as its body;
+    // a fragment of a split message keeps what the download gave until it is whole.
     if (e.bodyFound)
         body = e.body;
-    else if (e.multipart)
+    else if (e.result != kErrorPartsMissing)
         body.clear();
     if (e.result == kErrorFileOpen)
         setLastError(QStringLiteral("添付ファイルを添付フォルダ「%1」に書き込めません。").arg(target));
@@ -466,6 +492,7 @@ int NMailPop3Close(int handle)
     // curl sends QUIT as it lets the connection go; a dead connection sends nothing, and
     // neither does an abandoned one, whose socket is shut first.
     Pop3Session& s = *it->second;
+    const bool deletionsVoid = s.broken || s.abandon;
     if (s.abandon && s.curl) {
         curl_socket_t socket = CURL_SOCKET_BAD;
         curl_easy_getinfo(s.curl, CURLINFO_ACTIVESOCKET, &socket);
@@ -473,7 +500,7 @@ int NMailPop3Close(int handle)
             ::shutdown(socket, SHUT_RDWR);
     }
     g_sessions.erase(it);
-    return 0;
+    return deletionsVoid ? kErrorFailed : 0;
 }
 
 QByteArray NMailPop3LastRawMessage(int handle)

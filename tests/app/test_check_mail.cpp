@@ -9,7 +9,9 @@
 #include "sound/module1.h"
 #include "sound/sound_device.h"
 #include "store/mail_store.h"
+#include "tests/app/mail_check_fixture.h"
 #include "tests/servers/mail_server_env.h"
+#include "tests/support/counting_sound_device.h"
 #include "tests/support/test_folder.h"
 
 #include <QApplication>
@@ -17,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QMouseEvent>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -36,20 +39,6 @@ QByteArray message(const QByteArray& subjectWord, const QByteArray& body,
            "Content-Type: text/plain; charset=UTF-8\r\n"
            "Content-Transfer-Encoding: 8bit\r\n\r\n" + body + "\r\n";
 }
-
-// Counts the sounds started; the sound room's own tests play through a real output.
-class CountingSoundDevice : public hm::sound::SoundDevice {
-public:
-    int started = 0;
-    bool start(const hm::sound::WaveData&, bool) override
-    {
-        ++started;
-        return true;
-    }
-    void waitUntilFinished() override {}
-    void stop() override {}
-    bool isPlaying() const override { return false; }
-};
 
 struct Record {
     QString subject, from, date, body;
@@ -78,41 +67,20 @@ QString dovecotLog()
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
+QByteArray single(const QByteArray& subject, const QByteArray& contentType, const QByteArray& body,
+                  const QByteArray& encoding = "8bit")
+{
+    return "From: sender@localhost\r\nTo: test@localhost\r\nSubject: " + subject + "\r\nMIME-Version: 1.0\r\n"
+           "Content-Type: " + contentType + "\r\nContent-Transfer-Encoding: " + encoding + "\r\n\r\n" + body + "\r\n";
+}
+
 } // namespace
 
-class TestCheckMail : public QObject {
+class TestCheckMail : public QObject, hm::test::MailCheckFixture {
     Q_OBJECT
-private:
-    hm::test::MailServerEnv env;
-    std::unique_ptr<hm::test::TestFolder> folder;
-    std::unique_ptr<MainForm> main;
-    CountingSoundDevice sound;
-
-    void saveAccount(const QString& id, const QString& password)
-    {
-        QVERIFY(hm::settings::WriteAccountValue(QStringLiteral("NAME"), id));
-        QVERIFY(hm::settings::WriteAccountValue(QStringLiteral("NAME2"), password));
-    }
-
 private slots:
-    void initTestCase()
-    {
-        env = hm::test::MailServerEnv::load();
-        QVERIFY2(env.valid, "the mail_servers fixture is not running");
-        hm::sound::setSoundDevice(&sound);
-    }
-    void init()
-    {
-        env.clearMailbox();
-        sound.started = 0;
-        folder = std::make_unique<hm::test::TestFolder>();
-        hm::settings::account() = {};
-        folder->write(QStringLiteral("\\hymail.ini"), "POP3=" + env.pop3Server().toUtf8() + "\r\n");
-        main = std::make_unique<MainForm>();
-        main->endProcess = [] {};
-        QVERIFY(main->Form_Load());
-        saveAccount(env.user, env.password);
-    }
+    void initTestCase() { loadServers(); }
+    void init() { startProgram(); }
     void cleanup()
     {
         closeAll();
@@ -128,7 +96,8 @@ private slots:
     void loginErrorShowsTheLibraryText();
     void unwritableStoreLeavesEveryMessageOnTheServer();
     void bodyTooLongForTheStoreIsKeptWhole();
-    void bodyWithCharactersTheStoreCannotHoldIsKeptWhole();
+    void mixedMailboxIsStoredReadablyAndWhole();
+    void secondReceiveClickDuringACheckIsIgnored();
     void attachmentsAreExtracted();
     void demoSamplesArriveAsWritten();
 };
@@ -231,7 +200,8 @@ void TestCheckMail::unsavedPasswordIsNotUsed()
     auto* shown = hm::loadedWindow<IdPassForm>();
     QVERIFY(shown && shown->isVisible());
     QCOMPARE(shown->IdText->text(), env.user);
-    QCOMPARE(main->Text1->text(), QStringLiteral("新着メール無し。"));
+    // Nothing was checked: the status says why rather than "no new mail".
+    QCOMPARE(main->Text1->text(), QStringLiteral("IDとパスワードが保存されていません。"));
     QCOMPARE(env.messageFiles().size(), 1);
 }
 
@@ -281,21 +251,61 @@ void TestCheckMail::bodyTooLongForTheStoreIsKeptWhole()
     QVERIFY(env.messageFiles().isEmpty());
 }
 
-void TestCheckMail::bodyWithCharactersTheStoreCannotHoldIsKeptWhole()
+// What real-world mail looks like in the store: HTML as readable text, a lone file in the
+// attachment folder, Windows forms of CP932 kept as they are, and a whole copy only where the
+// store truly cannot hold the text.
+void TestCheckMail::mixedMailboxIsStoredReadablyAndWhole()
 {
-    env.drop(message("emoji", "今日は晴れ\xF0\x9F\x98\x80です"));
-    env.drop(message("plain", "普通の本文"));
+    env.drop(single("news", "text/html; charset=UTF-8",
+                    "<html><head><title>News</title><style>p{color:red}</style><script>var x=1;</script></head>"
+                    "<body><!-- tracking --><div>\xE4\xBB\x8A\xE6\x9C\x88&amp;News</div><p>line one<br>line&nbsp;two &lt;b&gt;</p>"
+                    "<table><tr><td>row1</td></tr><tr><td>row2</td></tr></table><ul><li>item A</li><li>item B</li></ul>"
+                    "</body></html>"));
+    const char pdfBytes[] = "%PDF-1.4\n\x00\x01\xFF scanned page\n%%EOF";
+    const QByteArray pdf(pdfBytes, sizeof pdfBytes - 1);
+    env.drop(single("scan", "application/pdf; name=\"scan.pdf\"", pdf.toBase64(), "base64"));
+    const QString forms = QStringLiteral("波〜マイナス−ダッシュ—双柱‖¢£¬空白\u00A0終");
+    env.drop(single("forms", "text/plain; charset=UTF-8", forms.toUtf8()));
+    env.drop(single("nul", "text/plain; charset=UTF-8", QByteArray("前半\0後半", 13).toBase64(), "base64"));
+    env.drop(single("emoji", "text/plain; charset=UTF-8", "今日は晴れ\xF0\x9F\x98\x80です"));
+
     CheckMail(*main);
+
+    QCOMPARE(main->Text1->text(), QStringLiteral("5の新着メール有り。"));
+    QVERIFY(folder->ui.shown.isEmpty());
     const QList<Record> list = records(Store::Received);
-    QCOMPARE(list.size(), 2);
-    QVERIFY(list[0].body.startsWith(QStringLiteral("今日は晴れ?です")));
-    QVERIFY(list[0].body.contains(QStringLiteral(".eml")));
-    QVERIFY(!list[1].body.contains(QStringLiteral(".eml")));
-    const QStringList eml = QDir(folder->file(QStringLiteral("\\添付フォルダ"))).entryList({QStringLiteral("*.eml")});
-    QCOMPARE(eml.size(), 1);
-    QFile kept(folder->file(QStringLiteral("\\添付フォルダ\\") + eml[0]));
-    QVERIFY(kept.open(QIODevice::ReadOnly));
-    QVERIFY(kept.readAll().contains("\xF0\x9F\x98\x80"));
+    QCOMPARE(list.size(), 5);
+    QCOMPARE(list[0].body, QStringLiteral("今月&News\r\nline one\r\nline two <b>\r\nrow1\r\nrow2\r\n\r\nitem A\r\nitem B"));
+    QCOMPARE(list[1].body, QString());
+    QCOMPARE(folder->read(QStringLiteral("\\添付フォルダ\\scan.pdf")), pdf);
+    // CP932 holds these in their Windows form; the no-break space is a space in the editor.
+    QCOMPARE(list[2].body, QStringLiteral("波～マイナス－ダッシュ―双柱∥￠￡￢空白 終\r\n"));
+    const QString note = QStringLiteral("に元のまま保存しました。】");
+    QVERIFY2(list[3].body.startsWith(QStringLiteral("前半\r\n\r\n【")) && list[3].body.endsWith(note), list[3].body.toUtf8().constData());
+    QVERIFY2(list[4].body.startsWith(QStringLiteral("今日は晴れ?です")) && list[4].body.endsWith(note), qPrintable(list[4].body));
+    const QStringList eml = QDir(folder->file(QStringLiteral("\\添付フォルダ"))).entryList({QStringLiteral("*.eml")}, QDir::Files, QDir::Name);
+    QCOMPARE(eml.size(), 2);
+    QVERIFY(list[3].body.contains(eml[0]) && list[4].body.contains(eml[1]));
+    QVERIFY(folder->read(QStringLiteral("\\添付フォルダ\\") + eml[0]).contains(QByteArray("前半\0後半", 13).toBase64()));
+    QVERIFY(folder->read(QStringLiteral("\\添付フォルダ\\") + eml[1]).contains("\xF0\x9F\x98\x80"));
+    QVERIFY(env.messageFiles().isEmpty());
+}
+
+void TestCheckMail::secondReceiveClickDuringACheckIsIgnored()
+{
+    env.drop(message("一通", "本文"));
+    main->show();
+    // Two clicks queued together: the second waits while the first one's check blocks.
+    for (int click = 0; click < 2; ++click)
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+            QCoreApplication::postEvent(main->Label8, new QMouseEvent(type, QPointF(5, 5), main->Label8->mapToGlobal(QPointF(5, 5)),
+                                                                      Qt::LeftButton, type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                                                                      Qt::NoModifier));
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    QCOMPARE(records(Store::Received).size(), 1);
+    // A second check would have reported "新着メール無し。" over the first one's result.
+    QCOMPARE(main->Text1->text(), QStringLiteral("1の新着メール有り。"));
 }
 
 void TestCheckMail::attachmentsAreExtracted()

@@ -3,6 +3,7 @@
 #include "mail/charset.h"
 #include "mail/mime.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
 
@@ -10,6 +11,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    // Qt's HTML reader wants an application object, as the program has.
+    static int argc = 1;
+    static char name[] = "fuzz_mime";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
     static QTemporaryDir scratch;
     const QByteArray raw(reinterpret_cast<const char*>(data), qsizetype(size));
     hm::mail::readDownloaded(raw);

@@ -250,7 +250,7 @@ void TestMailDecoding::htmlOnlyMessageBecomesReadableText()
     QTemporaryDir dir;
     const Extraction e = extractAttachments(html, dir.path());
     QCOMPARE(e.result, 0);
-    QCOMPARE(e.body, QStringLiteral("こんにちは&さようなら\r\n\r\n二段落目\r\n改行 <tag> ①"));
+    QCOMPARE(e.body, QStringLiteral("こんにちは&さようなら\r\n二段落目\r\n改行 <tag> ①"));
     // With a plain alternative, the plain text is the body.
     const QByteArray alt = "Content-Type: multipart/alternative; boundary=A\r\n\r\n--A\r\n"
                            "Content-Type: text/plain; charset=UTF-8\r\n\r\nplain\r\n--A\r\n"

@@ -1,6 +1,16 @@
+#include "app/check_mail.h"
+#include "app/main_form.h"
 #include "mail/nmail.h"
+#include "settings/account_settings.h"
+#include "sound/module1.h"
+#include "store/mail_store.h"
+#include "tests/support/counting_sound_device.h"
+#include "tests/support/test_folder.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QTest>
 
@@ -19,10 +29,12 @@ QString errorText()
 // The misbehaving server of tests/servers, started for one scenario.
 class HostileServer {
 public:
-    explicit HostileServer(const QString& scenario)
+    // Serves `messages` messages and misbehaves at number `at`.
+    explicit HostileServer(const QString& scenario, int messages = 1, int at = 1)
     {
         process_.start(QStringLiteral("/usr/bin/python3"),
-                       {qEnvironmentVariable("HM_SOURCE_DIR") + QStringLiteral("/tests/servers/hostile_pop3.py"), scenario});
+                       {qEnvironmentVariable("HM_SOURCE_DIR") + QStringLiteral("/tests/servers/hostile_pop3.py"), scenario,
+                        QString::number(messages), QString::number(at)});
         if (process_.waitForReadyRead(10000))
             port_ = process_.readLine().trimmed().toInt();
     }
@@ -32,13 +44,15 @@ public:
         process_.waitForFinished(5000);
     }
     QString server() const { return QStringLiteral("127.0.0.1:%1").arg(port_); }
-    // Whether the server has been sent QUIT so far.
-    bool sawQuit()
+    // Every command the server received so far, in order (passwords masked).
+    QStringList commands()
     {
-        process_.waitForReadyRead(1000);
+        while (process_.waitForReadyRead(300))
+            ;
         output_ += process_.readAllStandardOutput();
-        return output_.contains("QUIT");
+        return QString::fromLatin1(output_).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
+    bool sawQuit() { return commands().contains(QStringLiteral("QUIT")); }
     int port() const { return port_; }
 
 private:
@@ -64,8 +78,11 @@ Session open(const HostileServer& server)
 
 class TestMailHostileServer : public QObject {
     Q_OBJECT
+    hm::test::CountingSoundDevice sound;
 private Q_SLOTS:
     void initTestCase();
+    void checkStopsAtTheFirstFailedCall_data();
+    void checkStopsAtTheFirstFailedCall();
     void silentOrEndlessServersEndInAnError();
     void hangUpMidMessageBreaksTheSession();
     void stallMidMessageTimesOut();
@@ -78,6 +95,91 @@ void TestMailHostileServer::initTestCase()
     NMailInitializeWinSock();
     NMailSetOption(kOptionConnectTimeout, 3);
     NMailSetOption(kOptionIdleTimeout, 2);
+    hm::sound::setSoundDevice(&sound);
+}
+
+void TestMailHostileServer::checkStopsAtTheFirstFailedCall_data()
+{
+    QTest::addColumn<QString>("scenario");
+    QTest::addColumn<int>("at");
+    QTest::addColumn<QStringList>("commands");
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QStringList>("boxSays");
+    const QStringList login = {QStringLiteral("CAPA"), QStringLiteral("USER u"), QStringLiteral("PASS ***"),
+                               QStringLiteral("LIST")};
+    const QString app = QCoreApplication::applicationName();
+    // With the APOP switch off, a greeting that offers APOP still gets USER and PASS.
+    QTest::newRow("apop-greeting")
+        << "apop-greeting" << 0
+        << login + QStringList{"RETR 1", "DELE 1", "RETR 2", "DELE 2", "RETR 3", "DELE 3", "QUIT"} << 3
+        << "3の新着メール有り。" << QString() << QStringList();
+    QTest::newRow("size over the cap")
+        << "huge-list" << 2 << login + QStringList{"RETR 1", "DELE 1", "RETR 3", "DELE 3", "QUIT"} << 2
+        << "3の新着メール有り。（2通を保存、1通はサーバーに残しました）" << app
+        << QStringList{"1通: 大きすぎるため受信しませんでした（64 MB 超）"};
+    // Without QUIT the deletion of the message already stored is void: it is counted as staying.
+    QTest::newRow("refused RETR")
+        << "err-on-retr" << 2 << login + QStringList{"RETR 1", "DELE 1", "RETR 2"} << 1
+        << "3の新着メール有り。（1通を保存、3通はサーバーに残しました）" << "エラー"
+        << QStringList{"message is locked", "1通: 最後まで受信できなかったため保存していません",
+                       "1通: 受信を中止したため受信していません", "1通: 保存しましたが"};
+    QTest::newRow("refused DELE")
+        << "err-on-dele" << 1 << login + QStringList{"RETR 1", "DELE 1"} << 1
+        << "3の新着メール有り。（1通を保存、3通はサーバーに残しました）" << "エラー"
+        << QStringList{"mailbox is locked", "2通: 受信を中止したため受信していません", "1通: 保存しましたが"};
+    QTest::newRow("hang-up mid-message")
+        << "close-mid-message" << 1 << login + QStringList{"RETR 1"} << 0
+        << "3の新着メール有り。（0通を保存、3通はサーバーに残しました）" << "エラー"
+        << QStringList{"切れました", "1通: 最後まで受信できなかったため保存していません",
+                       "2通: 受信を中止したため受信していません"};
+}
+
+// The check against servers that fail in the middle, in the order it calls the library.
+void TestMailHostileServer::checkStopsAtTheFirstFailedCall()
+{
+    QFETCH(QString, scenario);
+    QFETCH(int, at);
+    QFETCH(QStringList, commands);
+    QFETCH(int, stored);
+    QFETCH(QString, status);
+    QFETCH(QString, title);
+    QFETCH(QStringList, boxSays);
+
+    HostileServer server(scenario, 3, at);
+    QVERIFY(server.port() > 0);
+    hm::test::TestFolder folder;
+    hm::settings::account() = {};
+    folder.write(QStringLiteral("\\hymail.ini"), "POP3=" + server.server().toUtf8() + "\r\n");
+    MainForm main;
+    main.endProcess = [] {};
+    QVERIFY(main.Form_Load());
+    QVERIFY(hm::settings::WriteAccountValue(QStringLiteral("NAME"), QStringLiteral("u")));
+    QVERIFY(hm::settings::WriteAccountValue(QStringLiteral("NAME2"), QStringLiteral("p")));
+    sound.started = 0;
+
+    CheckMail(main);
+
+    QCOMPARE(server.commands(), commands);
+    int records = 0;
+    hm::store::ReadAllRecords(hm::store::Store::Received, [&](qint16, const hm::store::MailRecordFields& f) {
+        QCOMPARE(f.Subject, QStringLiteral("hostile"));
+        ++records;
+    });
+    QCOMPARE(records, stored);
+    QCOMPARE(main.Text1->text(), status);
+    // Picture and sound only for something new stored.
+    QCOMPARE(!main.Image3->isHidden(), stored > 0);
+    QCOMPARE(sound.started, stored > 0 ? 1 : 0);
+    if (title.isEmpty()) {
+        QCOMPARE(folder.ui.shown.size(), 0);
+        return;
+    }
+    QCOMPARE(folder.ui.shown.size(), 1);
+    QCOMPARE(folder.ui.shown[0].title, title);
+    for (const QString& text : boxSays)
+        QVERIFY2(folder.ui.shown[0].text.contains(text), qPrintable(folder.ui.shown[0].text));
 }
 
 void TestMailHostileServer::silentOrEndlessServersEndInAnError()
@@ -180,5 +282,5 @@ void TestMailHostileServer::refusedDeletionReportsTheServersReply()
     NMailPop3Close(handle);
 }
 
-QTEST_GUILESS_MAIN(TestMailHostileServer)
+QTEST_MAIN(TestMailHostileServer)
 #include "test_mail_hostile_server.moc"

@@ -1,13 +1,28 @@
 """A POP3 server that misbehaves on purpose, for the cases no real server shows: it stalls,
-hangs up mid-message, lies about sizes, or sends a line without end. Prints its port, then
-serves until killed. Usage: hostile_pop3.py <scenario>"""
+hangs up mid-message, lies about sizes, refuses commands, or sends a line without end. It
+serves `messages` copies of one message and misbehaves at message number `at`. Prints its
+port, then every command it receives (passwords masked), and serves until killed.
+Usage: hostile_pop3.py <scenario> [messages] [at]"""
 import socket
 import sys
 import threading
 import time
 
 SCENARIO = sys.argv[1]
+MESSAGES = int(sys.argv[2]) if len(sys.argv) > 2 else 1
+AT = int(sys.argv[3]) if len(sys.argv) > 3 else 1
 MESSAGE = (b"From: a@localhost\r\nSubject: hostile\r\n\r\n" + b"line of text\r\n" * 400)
+GREETING = (b"+OK hostile ready <1896.697170952@localhost>\r\n" if SCENARIO == "apop-greeting"
+            else b"+OK hostile ready\r\n")
+LOG = threading.Lock()
+
+
+def log(cmd):
+    words = cmd.decode("latin-1").split(" ")
+    if words[0].upper() in ("PASS", "APOP") and len(words) > 1:
+        words[-1] = "***"
+    with LOG:
+        print(" ".join(words), flush=True)
 
 
 def send(conn, data):
@@ -16,6 +31,37 @@ def send(conn, data):
         return True
     except OSError:
         return False
+
+
+def size_of(number):
+    if number == AT and SCENARIO == "lying-size":
+        return b"100"
+    if number == AT and SCENARIO == "huge-list":
+        return b"1000000000000"
+    return b"%d" % len(MESSAGE)
+
+
+def retr(conn, number):
+    """False when the connection is to end."""
+    if number != AT:
+        return send(conn, b"+OK\r\n" + MESSAGE + b".\r\n")
+    if SCENARIO == "close-mid-message":
+        send(conn, b"+OK\r\n" + MESSAGE[: len(MESSAGE) // 2])
+        conn.shutdown(socket.SHUT_RDWR)
+        return False
+    if SCENARIO == "stall-mid-message":
+        send(conn, b"+OK\r\n" + MESSAGE[: len(MESSAGE) // 2])
+        time.sleep(120)
+        return False
+    if SCENARIO == "lying-size":
+        send(conn, b"+OK\r\n" + MESSAGE[:200])
+        chunk = b"x" * 1000 + b"\r\n"
+        while send(conn, chunk):
+            pass
+        return False
+    if SCENARIO == "err-on-retr":
+        return send(conn, b"-ERR [SYS/TEMP] message is locked\r\n")
+    return send(conn, b"+OK\r\n" + MESSAGE + b".\r\n")
 
 
 def serve(conn):
@@ -30,43 +76,31 @@ def serve(conn):
                 return
         time.sleep(120)
         return
-    send(conn, b"+OK hostile ready\r\n")
+    send(conn, GREETING)
     while True:
         line = f.readline(4096)
         if not line:
             return
+        log(line.strip())
         cmd = line.strip().split(b" ")
         verb = cmd[0].upper()
-        if verb in (b"USER", b"PASS"):
+        number = int(cmd[1]) if len(cmd) > 1 and cmd[1].isdigit() else 0
+        if verb in (b"USER", b"PASS", b"APOP"):
             send(conn, b"+OK\r\n")
         elif verb == b"CAPA":
             send(conn, b"+OK\r\nUSER\r\n.\r\n")
         elif verb == b"LIST":
-            size = {"lying-size": b"100", "huge-list": b"1000000000000"}.get(SCENARIO, b"%d" % len(MESSAGE))
-            send(conn, b"+OK 1 messages\r\n1 " + size + b"\r\n.\r\n")
+            listing = b"".join(b"%d %s\r\n" % (n, size_of(n)) for n in range(1, MESSAGES + 1))
+            send(conn, b"+OK %d messages\r\n" % MESSAGES + listing + b".\r\n")
         elif verb == b"RETR":
-            if SCENARIO == "close-mid-message":
-                send(conn, b"+OK\r\n" + MESSAGE[: len(MESSAGE) // 2])
-                conn.shutdown(socket.SHUT_RDWR)
+            if not retr(conn, number):
                 return
-            if SCENARIO == "stall-mid-message":
-                send(conn, b"+OK\r\n" + MESSAGE[: len(MESSAGE) // 2])
-                time.sleep(120)
-                return
-            if SCENARIO == "lying-size":
-                send(conn, b"+OK\r\n" + MESSAGE[:200])
-                chunk = b"x" * 1000 + b"\r\n"
-                while send(conn, chunk):
-                    pass
-                return
-            send(conn, b"+OK\r\n" + MESSAGE + b".\r\n")
         elif verb == b"DELE":
-            if SCENARIO == "err-on-dele":
+            if SCENARIO == "err-on-dele" and number == AT:
                 send(conn, b"-ERR [SYS/TEMP] mailbox is locked\r\n")
             else:
                 send(conn, b"+OK\r\n")
         elif verb == b"QUIT":
-            print("QUIT", flush=True)
             send(conn, b"+OK bye\r\n")
             return
         else:

@@ -1,0 +1,20 @@
+#pragma once
+#include "sound/sound_device.h"
+
+namespace hm::test {
+
+// Counts the sounds started; the sound room's own tests play through a real output.
+class CountingSoundDevice : public hm::sound::SoundDevice {
+public:
+    int started = 0;
+    bool start(const hm::sound::WaveData&, bool) override
+    {
+        ++started;
+        return true;
+    }
+    void waitUntilFinished() override {}
+    void stop() override {}
+    bool isPlaying() const override { return false; }
+};
+
+} // namespace hm::test
