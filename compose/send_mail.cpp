@@ -5,7 +5,30 @@
 #include "mail/nmail.h"
 #include "settings/account_settings.h"
 
+#include <QCoreApplication>
+
 namespace hm::compose {
+
+SendSession::SendSession()
+{
+    sinceServed_.start();
+    hm::mail::NMailSmtpBeginSession();
+    hm::mail::NMailSetSmtpWaitCallback([this] { serveEvents(); });
+}
+
+SendSession::~SendSession()
+{
+    hm::mail::NMailSetSmtpWaitCallback({});
+    hm::mail::NMailSmtpEndSession();
+}
+
+void SendSession::serveEvents()
+{
+    if (sinceServed_.elapsed() < 200)
+        return;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    sinceServed_.start();
+}
 
 int SmtpSend(const QString& to, const QString& subject, const QString& body, const QString& attachments)
 {

@@ -213,6 +213,7 @@ WriteForm::WriteForm(QWidget* parent) : QWidget(parent)
 
 void WriteForm::Form_Load()
 {
+    bulkPassesDone = 0;
     hm::compose::setOuterSizeTwips(this, kNormalWidth, kNormalHeight);
     Option2->setChecked(false);
     Command2->hide();
@@ -273,6 +274,7 @@ void WriteForm::Command4_Click()
     hm::compose::centreOnScreen(this);
     resetRecordNumbers();
     List1->clear();
+    bulkPassesDone = 0;
     fillList(hm::compose::kAddressBookFile);
 }
 
@@ -315,6 +317,7 @@ void WriteForm::AttachCommand_Click()
 
 void WriteForm::Command11_Click()
 {
+    bulkPassesDone = 0;
     ToText->clear();
     SubjectText->clear();
     BodyText->clear();
@@ -358,6 +361,7 @@ void WriteForm::Option1_Click()
 {
     Option1->setChecked(true);
     Option2->setChecked(false);
+    bulkPassesDone = 0;
     ToText->clear();
     SetList1Colour(kWhite);
 }

@@ -287,6 +287,8 @@ int NMailPop3Authenticate(int handle, const QString& id, const QString& password
     curl_easy_setopt(s->curl, CURLOPT_USERNAME, user.constData());
     curl_easy_setopt(s->curl, CURLOPT_PASSWORD, pass.constData());
     curl_easy_setopt(s->curl, CURLOPT_LOGIN_OPTIONS, apop != 0 ? "AUTH=+APOP" : nullptr);
+    // APOP never sends the password itself.
+    useTls(s->curl, s->address, apop == 0);
     QByteArray list;
     bool overflow = false;
     const CURLcode code = perform(*s, QByteArray(), nullptr, &list, 16 * 1024 * 1024, overflow);

@@ -471,12 +471,13 @@ void TestSending::unreadableAddressBookStopsBulkSending()
 
 void TestSending::replyIsSentWithoutARecord()
 {
-    BackForm* form = hm::compose::OpenReply(QStringLiteral(" 会議 ") + token_, QStringLiteral(" user@localhost "),
-                                            QStringLiteral("元の本文"));
+    // A display name with an escaped quote and a comma inside stays one recipient.
+    const QString sender = QStringLiteral(R"( "Support\" <attacker@evil.invalid>, x" <user@localhost> )");
+    BackForm* form = hm::compose::OpenReply(QStringLiteral(" 会議 ") + token_, sender, QStringLiteral("元の本文"));
     QPointer<BackForm> guard = form;
     form->BodyText->setPlainText(QStringLiteral("承知しました。\n\n元の本文"));
     QTest::mouseClick(form->Command2, Qt::LeftButton);
-    QVERIFY(ui_.shown.isEmpty());
+    QVERIFY2(ui_.shown.isEmpty(), qPrintable(ui_.texts().join(QLatin1Char('|'))));
     settle();
     QVERIFY(guard.isNull());
 
@@ -484,6 +485,7 @@ void TestSending::replyIsSentWithoutARecord()
     QCOMPARE(got.size(), 1);
     QCOMPARE(got[0].subject, QStringLiteral("Re:  会議 ") + token_);
     QCOMPARE(got[0].to, QStringList{QStringLiteral("user@localhost")});
+    QCOMPARE(env_.lastRecipients(), QStringList{QStringLiteral("user@localhost")});
     QVERIFY(got[0].body.startsWith(QStringLiteral("承知しました。\n\n元の本文")));
     QVERIFY(sentRecords().isEmpty());
 }

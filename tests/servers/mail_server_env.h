@@ -95,6 +95,38 @@ struct MailServerEnv {
         return files;
     }
 
+    // The envelope recipients of the last message the SMTP server delivered, from its log.
+    QStringList lastRecipients() const
+    {
+        QFile log(logDir + QStringLiteral("/smtp.log"));
+        if (!log.open(QIODevice::ReadOnly))
+            return {};
+        const QList<QByteArray> lines = log.readAll().split('\n');
+        for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+            const qsizetype to = line->indexOf(" to=");
+            if (!line->startsWith("delivered ") || to < 0)
+                continue;
+            const QByteArray list = line->mid(to + 4, line->indexOf(" bytes=") - to - 4);
+            return QString::fromUtf8(list).split(QLatin1Char(','));
+        }
+        return {};
+    }
+
+    // The client ports of the SMTP connections the server has greeted so far, in order.
+    QStringList smtpClientPorts() const
+    {
+        QStringList ports;
+        QFile log(logDir + QStringLiteral("/smtp.log"));
+        if (log.open(QIODevice::ReadOnly))
+            for (const QByteArray& line : log.readAll().split('\n'))
+                if (line.startsWith("ehlo peer=")) {
+                    const QString port = QString::fromUtf8(line.mid(line.lastIndexOf(':') + 1));
+                    if (ports.isEmpty() || ports.last() != port)
+                        ports << port;
+                }
+        return ports;
+    }
+
     // Empties the mailbox; no POP3 session may be open on it meanwhile.
     void clearMailbox() const
     {
