@@ -49,10 +49,12 @@ struct MailServerEnv {
 
     // Also trusts the fixture's CA for this process, the way a user can name extra
     // certificates to OpenSSL programs (SSL_CERT_FILE).
-    static MailServerEnv load()
+    // dir: that of a further pair started with scripts/mail-servers; its CA is not trusted.
+    static MailServerEnv load(const QString& dir = QString())
     {
         MailServerEnv e;
-        QFile file(QString::fromLocal8Bit(qgetenv("HM_BINARY_DIR")) + QStringLiteral("/mail-servers/env"));
+        QFile file((dir.isEmpty() ? QString::fromLocal8Bit(qgetenv("HM_BINARY_DIR")) + QStringLiteral("/mail-servers") : dir)
+                   + QStringLiteral("/env"));
         if (!file.open(QIODevice::ReadOnly))
             return e;
         for (const QByteArray& line : file.readAll().split('\n')) {
@@ -73,7 +75,7 @@ struct MailServerEnv {
             else if (key == "LOG_DIR") e.logDir = value;
         }
         e.valid = !e.host.isEmpty() && e.pop3Port > 0 && e.smtpPort > 0 && !e.maildir.isEmpty();
-        if (!e.caFile.isEmpty())
+        if (!e.caFile.isEmpty() && dir.isEmpty())
             qputenv("SSL_CERT_FILE", e.caFile.toLocal8Bit());
         return e;
     }
