@@ -11,7 +11,6 @@ namespace hm::compose {
 
 SendSession::SendSession()
 {
-    sinceServed_.start();
     hm::mail::NMailSmtpBeginSession();
     hm::mail::NMailSetSmtpWaitCallback([this] { serveEvents(); });
 }
@@ -24,7 +23,7 @@ SendSession::~SendSession()
 
 void SendSession::serveEvents()
 {
-    if (sinceServed_.elapsed() < 200)
+    if (sinceServed_.isValid() && sinceServed_.elapsed() < 200)
         return;
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     sinceServed_.start();
