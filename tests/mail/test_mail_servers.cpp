@@ -66,13 +66,14 @@ QString outsideAddress()
 // A second Dovecot/aiosmtpd pair with no TLS at all, on every address of this machine.
 class PlainServers {
 public:
-    PlainServers()
+    explicit PlainServers(int smtpIdleTimeout = 300)
     {
         script_ = qEnvironmentVariable("HM_SOURCE_DIR") + QStringLiteral("/scripts/mail-servers");
         QProcess start;
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
         e.insert(QStringLiteral("HM_MAIL_LISTEN"), QStringLiteral("*"));
         e.insert(QStringLiteral("HM_MAIL_TLS"), QStringLiteral("no"));
+        e.insert(QStringLiteral("HM_SMTP_IDLE_TIMEOUT"), QString::number(smtpIdleTimeout));
         start.setProcessEnvironment(e);
         start.start(script_, {QStringLiteral("start"), dir_.path()});
         if (start.waitForFinished(120000) && start.exitCode() == 0)
@@ -125,6 +126,7 @@ private Q_SLOTS:
     void tlsIsVerifiedOnBothPorts();
     void smtpAuthUsesTheSavedCredentials();
     void passwordsGoInTheClearOnlyWhereAllowed();
+    void keptConnectionDroppedByTheServerIsReopened();
     void sendRefusesBadInputAndSendsNothing();
     void lineBreaksInTheSubjectInjectNoHeader();
     void severalRecipientsGetOneMessage();
@@ -422,6 +424,25 @@ void TestMailServers::passwordsGoInTheClearOnlyWhereAllowed()
         if (!c.allowed)
             QVERIFY2(text.contains(QStringLiteral("盗み見")) && text.contains(forOutsideSmtp), qPrintable(text));
     }
+}
+
+void TestMailServers::keptConnectionDroppedByTheServerIsReopened()
+{
+    PlainServers plain(2);
+    QVERIFY2(plain.env.valid, "the plain-text servers did not start");
+    auto send = [&] {
+        return NMailSmtpSendMail(QStringLiteral("127.0.0.1:%1").arg(plain.env.smtpPort), QStringLiteral("hayate@localhost"),
+                                 QString(), QString(), QStringLiteral("me@localhost"), QStringLiteral("s"),
+                                 QStringLiteral("b"), QString(), QString(), 0);
+    };
+    NMailSmtpBeginSession();
+    QCOMPARE(send(), 0);
+    QTest::qWait(3500); // the server drops the idle connection
+    QCOMPARE(send(), 0);
+    QCOMPARE(send(), 0);
+    NMailSmtpEndSession();
+    QCOMPARE(plain.env.messageFiles().size(), 3);
+    QCOMPARE(plain.env.smtpClientPorts().size(), 2);
 }
 
 void TestMailServers::sendRefusesBadInputAndSendsNothing()

@@ -82,6 +82,7 @@ def main():
     p.add_argument("--pidfile", required=True)
     p.add_argument("--listen", default="127.0.0.1", help="'*' for every address")
     p.add_argument("--tls", default="yes", help="'no' for neither STARTTLS nor the TLS port")
+    p.add_argument("--idle-timeout", type=float, default=300, help="seconds before an idle client is dropped")
     a = p.parse_args()
 
     log = open(a.log, "a", buffering=1)
@@ -90,7 +91,8 @@ def main():
     handler = MaildirDelivery(a.maildir, a.uid, a.gid, log)
     common = dict(auth_required=False, auth_require_tls=False,
                   authenticator=Authenticator(a.user, a.password),
-                  ident="HayateMail test SMTP", data_size_limit=128 * 1024 * 1024)
+                  ident="HayateMail test SMTP", data_size_limit=128 * 1024 * 1024,
+                  timeout=a.idle_timeout)
     host = "0.0.0.0" if a.listen == "*" else a.listen
     tls = a.tls != "no"
     plain = Controller(handler, hostname=host, port=a.port,
