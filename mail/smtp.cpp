@@ -150,8 +150,9 @@ int refuse(const QString& text)
 }
 
 // One SMTP connection kept across the sends between NMailSmtpBeginSession and
-// NMailSmtpEndSession (a bulk send makes hundreds); outside them each send has its own. The transfer runs on a multi handle so that the waiting can be handed
-// to the caller's wait callback a few times a second.
+// NMailSmtpEndSession (a bulk send makes hundreds); outside them each send has its own. The
+// transfer runs on a multi handle so that the waiting goes to the caller's wait callback a few
+// times a second.
 struct SmtpSession {
     CURLM* multi = nullptr;
     CURL* curl = nullptr;
