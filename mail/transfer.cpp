@@ -198,15 +198,14 @@ QString describeFailure(CURL* curl, CURLcode code, const ServerAddress& address,
     case CURLE_USE_SSL_FAILED:
         // Only useTls demands STARTTLS of a plain name: the server offered none.
         if (!address.implicitTls) {
-            ServerAddress plain = address;
-            plain.implicitTls = false;
-            const QByteArray url = plain.url();
+            const QByteArray url = address.url();
+            const bool pop3 = address.protocol == Protocol::Pop3;
             text = QStringLiteral("サーバー「%1」は暗号化通信（%2）に対応していません。このまま接続すると、"
                                   "パスワードが暗号化されずに送られ、途中で盗み見られるおそれがあるため、"
-                                  "ログインを中止しました。\r\n暗号化せずに接続してよい場合は、サーバー名を"
-                                  "「%3」のように書いて下さい。")
-                       .arg(host, address.protocol == Protocol::Pop3 ? QStringLiteral("STLS") : QStringLiteral("STARTTLS"),
-                            QString::fromUtf8(url));
+                                  "%3を中止しました。\r\n暗号化せずに接続してよい場合は、サーバー名を"
+                                  "「%4」のように書いて下さい。")
+                       .arg(host, pop3 ? QStringLiteral("STLS") : QStringLiteral("STARTTLS"),
+                            pop3 ? QStringLiteral("ログイン") : QStringLiteral("送信"), QString::fromUtf8(url));
             break;
         }
         [[fallthrough]];
