@@ -101,11 +101,9 @@ void RunSendProcedure(WriteForm& form)
             // sends only to those it has not reached.
             if (bulk && i > 1) {
                 form.bulkPassesDone = i - 1;
-                form.Label7->setText(QStringLiteral("送信を中止しました。%1 件中 %2 件を送信済みです。"
-                                                    "「送信」で %3 件目から続けます。")
-                                         .arg(passes)
+                form.Label7->setText(QStringLiteral("送信を中止しました（%1 / %2 件送信済み）。「送信」で続きを送ります。")
                                          .arg(i - 1)
-                                         .arg(i));
+                                         .arg(passes));
             } else {
                 form.Label7->setText(QStringLiteral("送信を中止しました。"));
             }
