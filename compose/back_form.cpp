@@ -137,7 +137,7 @@ void BackForm::Command2_Click()
     Command2->setEnabled(false);
     {
         hm::compose::SendSession session;
-        if (hm::compose::SmtpSend(to, subject, body, attachments) < 0)
+        if (session.send(to, subject, body, attachments) < 0)
             hm::compose::ReportSendError(this);
     }
     close();

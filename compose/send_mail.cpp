@@ -11,6 +11,9 @@ namespace hm::compose {
 
 SendSession::SendSession()
 {
+    // SMTP AUTH, where the server asks for it, uses the account's saved pair; read once.
+    hm::mail::NMailSetSmtpCredentials(hm::settings::ReadAccountValue(QStringLiteral("NAME")),
+                                      hm::settings::ReadAccountValue(QStringLiteral("NAME2")));
     hm::mail::NMailSmtpBeginSession();
     hm::mail::NMailSetSmtpWaitCallback([this] { serveEvents(); });
 }
@@ -29,12 +32,9 @@ void SendSession::serveEvents()
     sinceServed_.start();
 }
 
-int SmtpSend(const QString& to, const QString& subject, const QString& body, const QString& attachments)
+int SendSession::send(const QString& to, const QString& subject, const QString& body, const QString& attachments)
 {
     const hm::settings::AccountSettings& account = hm::settings::account();
-    // SMTP AUTH, where the server asks for it, uses the account's saved pair.
-    hm::mail::NMailSetSmtpCredentials(hm::settings::ReadAccountValue(QStringLiteral("NAME")),
-                                      hm::settings::ReadAccountValue(QStringLiteral("NAME2")));
     return hm::mail::NMailSmtpSendMail(account.SmtpServer, to, QString(), QString(), account.MailAddress,
                                        subject, body, QString(), attachments, 0);
 }

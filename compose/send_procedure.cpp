@@ -112,8 +112,8 @@ void RunSendProcedure(WriteForm& form)
         }
         if (form.Check1->isChecked())
             form.BodyText->setPlainText(WithFortune(body, DrawFortuneNumber()));
-        const int result = SmtpSend(bulk ? to : form.ToText->text(), form.SubjectText->text(),
-                                    withCrLf(form.BodyText->toPlainText()), form.AttachText->text());
+        const int result = session.send(bulk ? to : form.ToText->text(), form.SubjectText->text(),
+                                        withCrLf(form.BodyText->toPlainText()), form.AttachText->text());
         if (result < 0)
             ReportSendError(&form);
     }
