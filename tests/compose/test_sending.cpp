@@ -465,12 +465,18 @@ void TestSending::bulkSendStoppedPartWayGoesOnWithoutDuplicates()
     form->SubjectText->setText(QStringLiteral("途中まで ") + token_);
     form->BodyText->setPlainText(QStringLiteral("お知らせです。"));
     form->Check1->setChecked(true);
-    // Timers run while the send does: this one sees the progress of the first pass.
+    // Timers run while the send does: this one sees the progress of the first pass, and
+    // "送信" still disabled.
     QString statusDuringSend;
-    QTimer::singleShot(0, form, [&] { statusDuringSend = form->Label7->text(); });
+    bool sendEnabledDuringSend = true;
+    QTimer::singleShot(0, form, [&] {
+        statusDuringSend = form->Label7->text();
+        sendEnabledDuringSend = form->Command1->isEnabled();
+    });
     QTest::mouseClick(form->Command1, Qt::LeftButton);
 
     QCOMPARE(statusDuringSend, kSending + QStringLiteral("　1 / 4"));
+    QVERIFY(!sendEnabledDuringSend);
     QCOMPARE(ui_.shown.size(), 1); // the full store
     QCOMPARE(ui_.statusAtBox, QStringList{kSending + QStringLiteral("　3 / 4")});
     settle();
