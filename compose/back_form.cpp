@@ -138,8 +138,11 @@ void BackForm::Command2_Click()
     const QString body = hm::compose::withCrLf(BodyText->toPlainText());
     const QString attachments = AttachText->text();
     Command2->setEnabled(false);
-    if (hm::compose::SmtpSend(to, subject, body, attachments) < 0)
-        hm::compose::ReportSendError(this);
+    {
+        hm::compose::SendSession session;
+        if (session.send(to, subject, body, attachments) < 0)
+            hm::compose::ReportSendError(this);
+    }
     close();
 }
 

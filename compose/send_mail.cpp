@@ -5,14 +5,36 @@
 #include "mail/nmail.h"
 #include "settings/account_settings.h"
 
+#include <QCoreApplication>
+
 namespace hm::compose {
 
-int SmtpSend(const QString& to, const QString& subject, const QString& body, const QString& attachments)
+SendSession::SendSession()
 {
-    const hm::settings::AccountSettings& account = hm::settings::account();
-    // SMTP AUTH, where the server asks for it, uses the account's saved pair.
+    // SMTP AUTH, where the server asks for it, uses the account's saved pair; read once.
     hm::mail::NMailSetSmtpCredentials(hm::settings::ReadAccountValue(QStringLiteral("NAME")),
                                       hm::settings::ReadAccountValue(QStringLiteral("NAME2")));
+    hm::mail::NMailSmtpBeginSession();
+    hm::mail::NMailSetSmtpWaitCallback([this] { serveEvents(); });
+}
+
+SendSession::~SendSession()
+{
+    hm::mail::NMailSetSmtpWaitCallback({});
+    hm::mail::NMailSmtpEndSession();
+}
+
+void SendSession::serveEvents()
+{
+    if (sinceServed_.isValid() && sinceServed_.elapsed() < 200)
+        return;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    sinceServed_.start();
+}
+
+int SendSession::send(const QString& to, const QString& subject, const QString& body, const QString& attachments)
+{
+    const hm::settings::AccountSettings& account = hm::settings::account();
     return hm::mail::NMailSmtpSendMail(account.SmtpServer, to, QString(), QString(), account.MailAddress,
                                        subject, body, QString(), attachments, 0);
 }

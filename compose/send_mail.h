@@ -1,14 +1,29 @@
 #pragma once
+#include <QElapsedTimer>
 #include <QString>
 
 class QWidget;
 
-// The one SMTP call of the compose and the reply window, with the account's server and address.
+// Sending from the compose and the reply window, with the account's server, address and login.
 namespace hm::compose {
 
-// Negative when the library failed.
-int SmtpSend(const QString& to, const QString& subject, const QString& body,
-             const QString& attachments);
+// One SMTP connection for the sends of one command, ended (QUIT) when this goes. While a send
+// waits on the network, and whenever serveEvents is called, the windows repaint and timers
+// run a few times a second; user input waits until the command is over.
+class SendSession {
+public:
+    SendSession();
+    ~SendSession();
+    SendSession(const SendSession&) = delete;
+    SendSession& operator=(const SendSession&) = delete;
+    void serveEvents();
+    // One message to the account's SMTP server from its address; negative when the library failed.
+    int send(const QString& to, const QString& subject, const QString& body, const QString& attachments);
+
+private:
+    QElapsedTimer sinceServed_;
+};
+
 // The library's last error in a box titled "送信エラー".
 void ReportSendError(QWidget* parent);
 

@@ -81,32 +81,45 @@ void RunSendProcedure(WriteForm& form)
         }
     }
 
-    int skipped = 0;
-    for (int i = 1; i <= passes; ++i) {
+    SendSession session;
+    // A bulk send that stopped part-way goes on after the passes that went out.
+    const int first = bulk ? qBound(1, form.bulkPassesDone + 1, passes + 1) : 1;
+    for (int i = first; i <= passes; ++i) {
         QString to;
         if (bulk) {
-            if (i > addresses.size()) {
-                ++skipped;
+            if (i > addresses.size())
                 continue;
-            }
             to = trimRight(addresses.at(i - 1));
+            form.Label7->setText(kSendingText + QStringLiteral("　%1 / %2").arg(i).arg(passes));
+            session.serveEvents();
+        } else {
+            showStatus(form, kSendingText);
         }
-        showStatus(form, kSendingText);
         const QString body = withCrLf(form.BodyText->toPlainText());
         if (!recordSent(form, body)) {
-            // Nothing of this message is lost: the window keeps it for another try.
-            form.Label7->setText(QStringLiteral("送信を中止しました。"));
+            // Nothing of this message is lost: the window keeps it for another try, which
+            // sends only to those it has not reached.
+            if (bulk && i > 1) {
+                form.bulkPassesDone = i - 1;
+                form.Label7->setText(QStringLiteral("送信を中止しました（%1 / %2 件送信済み）。「送信」で続きを送ります。")
+                                         .arg(i - 1)
+                                         .arg(passes));
+            } else {
+                form.Label7->setText(QStringLiteral("送信を中止しました。"));
+            }
             form.Command1->setEnabled(true);
             return;
         }
         if (form.Check1->isChecked())
             form.BodyText->setPlainText(WithFortune(body, DrawFortuneNumber()));
-        const int result = SmtpSend(bulk ? to : form.ToText->text(), form.SubjectText->text(),
-                                    withCrLf(form.BodyText->toPlainText()), form.AttachText->text());
+        const int result = session.send(bulk ? to : form.ToText->text(), form.SubjectText->text(),
+                                        withCrLf(form.BodyText->toPlainText()), form.AttachText->text());
         if (result < 0)
             ReportSendError(&form);
     }
+    form.bulkPassesDone = 0;
 
+    const int skipped = bulk ? qMax(0, passes - int(addresses.size())) : 0;
     if (skipped > 0) {
         showStatus(form, kSentText + QStringLiteral("（アドレス帳にない%1件は送信していません）").arg(skipped));
         // The window closes next, so the label alone would go unseen.

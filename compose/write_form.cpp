@@ -222,6 +222,7 @@ WriteForm::WriteForm(QWidget* parent) : QWidget(parent)
 
 void WriteForm::Form_Load()
 {
+    bulkPassesDone = 0;
     hm::setFixedOuterSizeTwips(this, kNormalWidth, kNormalHeight);
     Option2->setChecked(false);
     Command2->hide();
@@ -282,6 +283,7 @@ void WriteForm::Command4_Click()
     hm::centreOnScreen(this);
     resetRecordNumbers();
     List1->clear();
+    bulkPassesDone = 0;
     fillList(hm::compose::kAddressBookFile);
 }
 
@@ -328,6 +330,7 @@ void WriteForm::AttachCommand_Click()
 
 void WriteForm::Command11_Click()
 {
+    bulkPassesDone = 0;
     ToText->clear();
     SubjectText->clear();
     BodyText->clear();
@@ -371,6 +374,7 @@ void WriteForm::Option1_Click()
 {
     Option1->setChecked(true);
     Option2->setChecked(false);
+    bulkPassesDone = 0;
     ToText->clear();
     SetList1Colour(kWhite);
 }

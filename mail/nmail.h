@@ -2,6 +2,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 // The mail-transfer functions the program calls: POP3 sessions by handle, SMTP sending,
 // attachment extraction and the text of the last error. Nothing above this room sees the
 // network or MIME libraries.
@@ -57,6 +59,13 @@ int NMailPop3Reset(int handle);
 int NMailPop3Close(int handle);
 // The bytes of the message last downloaded on this handle.
 QByteArray NMailPop3LastRawMessage(int handle);
+
+// Between these two, sends reuse one SMTP connection (reconnecting when the server has closed
+// it); the end sends QUIT. Outside them every send connects and quits on its own.
+void NMailSmtpBeginSession();
+void NMailSmtpEndSession();
+// Called a few times a second while a send waits on the network.
+void NMailSetSmtpWaitCallback(std::function<void()> callback);
 
 // Credentials for SMTP AUTH, used when the server offers AUTH; empty user means none.
 void NMailSetSmtpCredentials(const QString& user, const QString& password);

@@ -304,6 +304,8 @@ int NMailPop3Authenticate(int handle, const QString& id, const QString& password
         setLastError(QStringLiteral("ユーザーIDまたはパスワードに改行が含まれています。"));
         return kErrorBadInput;
     }
+    // APOP never sends the password itself.
+    useTls(s->curl, s->address, apop == 0);
     QByteArray list;
     bool overflow = false;
     CURLcode code = CURLE_OK;

@@ -10,6 +10,7 @@
 
 #include <gmime/gmime.h>
 
+#include <functional>
 #include <memory>
 
 namespace hm::mail {
@@ -41,45 +42,74 @@ bool hasLineBreak(const QString& text)
     return text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n'));
 }
 
-// "a@x, Name <b@y>; c@z" → mailboxes. False (with the offending piece) on anything else.
+// Splits at "," and ";" outside quoted strings, comments and angle brackets, honouring
+// backslash escapes inside quotes and comments.
+QStringList splitAddressList(const QString& text)
+{
+    QStringList pieces;
+    QString current;
+    bool quoted = false, escaped = false;
+    int comment = 0;
+    bool angle = false;
+    for (const QChar c : text) {
+        if (escaped) {
+            escaped = false;
+        } else if ((quoted || comment > 0) && c == QLatin1Char('\\')) {
+            escaped = true;
+        } else if (quoted) {
+            quoted = c != QLatin1Char('"');
+        } else if (comment > 0) {
+            comment += c == QLatin1Char('(') ? 1 : c == QLatin1Char(')') ? -1 : 0;
+        } else if (c == QLatin1Char('"')) {
+            quoted = true;
+        } else if (c == QLatin1Char('(')) {
+            comment = 1;
+        } else if (c == QLatin1Char('<')) {
+            angle = true;
+        } else if (c == QLatin1Char('>')) {
+            angle = false;
+        } else if (!angle && (c == QLatin1Char(',') || c == QLatin1Char(';'))) {
+            pieces << current;
+            current.clear();
+            continue;
+        }
+        current += c;
+    }
+    pieces << current;
+    return pieces;
+}
+
+// "a@x, Name <b@y>; c@z" → mailboxes, each read by GMime's address parser. False (with the
+// offending piece) for anything that is not exactly one plain mailbox.
 bool parseRecipients(const QString& text, std::vector<Mailbox>& out, QString& bad)
 {
     static const QRegularExpression addrSpec(QStringLiteral("^[^\\s<>()\\[\\],;:\"@]+@[^\\s<>()\\[\\],;:\"@]+$"));
-    // "," and ";" separate addresses, except inside a quoted display name.
-    QStringList pieces;
-    QString current;
-    bool quoted = false;
-    for (const QChar c : text) {
-        if (c == QLatin1Char('"'))
-            quoted = !quoted;
-        if (!quoted && (c == QLatin1Char(',') || c == QLatin1Char(';'))) {
-            pieces << current;
-            current.clear();
-        } else {
-            current += c;
-        }
-    }
-    pieces << current;
-    for (const QString& piece : pieces) {
+    static GMimeParserOptions* const options = [] {
+        ensureMimeReady();
+        GMimeParserOptions* o = g_mime_parser_options_new();
+        g_mime_parser_options_set_address_compliance_mode(o, GMIME_RFC_COMPLIANCE_STRICT);
+        return o;
+    }();
+    for (const QString& piece : splitAddressList(text)) {
         const QString trimmed = piece.trimmed();
         if (trimmed.isEmpty())
             continue;
-        QString name, address;
-        const qsizetype open = trimmed.lastIndexOf(QLatin1Char('<'));
-        if (open >= 0 && trimmed.endsWith(QLatin1Char('>'))) {
-            address = trimmed.mid(open + 1, trimmed.size() - open - 2).trimmed();
-            name = trimmed.left(open).trimmed();
-            if (name.size() >= 2 && name.startsWith(QLatin1Char('"')) && name.endsWith(QLatin1Char('"')))
-                name = name.mid(1, name.size() - 2);
-        } else {
-            address = trimmed;
-        }
-        if (!addrSpec.match(address).hasMatch()) {
-            bad = trimmed;
+        bad = trimmed;
+        GPtr<InternetAddressList> list(internet_address_list_parse(options, trimmed.toUtf8().constData()));
+        if (!list || internet_address_list_length(list.get()) != 1)
             return false;
-        }
-        out.push_back({name.toUtf8(), address.toUtf8()});
+        InternetAddress* address = internet_address_list_get_address(list.get(), 0);
+        if (!INTERNET_ADDRESS_IS_MAILBOX(address))
+            return false;
+        const QString addr = QString::fromUtf8(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address)));
+        // The parser forgives trailing garbage ("a@b@c" gives a@b); the piece must end in its address.
+        if (!addrSpec.match(addr).hasMatch()
+            || !(trimmed.endsWith(addr) || trimmed.endsWith(QLatin1Char('<') + addr + QLatin1Char('>'))))
+            return false;
+        const char* name = internet_address_get_name(address);
+        out.push_back({QByteArray(name ? name : ""), addr.toUtf8()});
     }
+    bad.clear();
     return true;
 }
 
@@ -119,7 +149,83 @@ int refuse(const QString& text)
     return kErrorBadInput;
 }
 
+// One SMTP connection kept across the sends between NMailSmtpBeginSession and
+// NMailSmtpEndSession (a bulk send makes hundreds); outside them each send has its own. The
+// transfer runs on a multi handle so that the waiting goes to the caller's wait callback a few
+// times a second.
+struct SmtpSession {
+    CURLM* multi = nullptr;
+    CURL* curl = nullptr;
+    ReplyLog log;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    bool busy = false;
+    bool keep = false; // between NMailSmtpBeginSession and NMailSmtpEndSession
+    std::function<void()> wait;
+
+    bool open()
+    {
+        if (!multi)
+            multi = curl_multi_init();
+        if (!curl)
+            curl = curl_easy_init();
+        return multi && curl;
+    }
+
+    CURLcode perform()
+    {
+        if (curl_multi_add_handle(multi, curl) != CURLM_OK)
+            return CURLE_FAILED_INIT;
+        int running = 1;
+        CURLMcode m = CURLM_OK;
+        while (m == CURLM_OK) {
+            m = curl_multi_perform(multi, &running);
+            if (m != CURLM_OK || running == 0)
+                break;
+            m = curl_multi_poll(multi, nullptr, 0, 100, nullptr);
+            if (wait)
+                wait();
+        }
+        CURLcode code = m == CURLM_OK ? CURLE_OK : CURLE_FAILED_INIT;
+        int left = 0;
+        while (CURLMsg* msg = curl_multi_info_read(multi, &left))
+            if (msg->msg == CURLMSG_DONE && msg->easy_handle == curl)
+                code = msg->data.result;
+        curl_multi_remove_handle(multi, curl);
+        return code;
+    }
+
+    // QUIT on the kept connection, if any.
+    void end()
+    {
+        if (curl)
+            curl_easy_cleanup(curl);
+        if (multi)
+            curl_multi_cleanup(multi);
+        curl = nullptr;
+        multi = nullptr;
+    }
+};
+
+SmtpSession g_session;
+
 } // namespace
+
+void NMailSetSmtpWaitCallback(std::function<void()> callback)
+{
+    g_session.wait = std::move(callback);
+}
+
+void NMailSmtpBeginSession()
+{
+    g_session.keep = true;
+}
+
+void NMailSmtpEndSession()
+{
+    g_session.keep = false;
+    if (!g_session.busy)
+        g_session.end();
+}
 
 void NMailSetSmtpCredentials(const QString& user, const QString& password)
 {
@@ -234,35 +340,58 @@ int NMailSmtpSendMail(const QString& server, const QString& toText, const QStrin
     Upload upload;
     upload.data = buildOutgoingMessage(fromBoxes, toBoxes, ccBoxes, subject, cutAtNul(bodyText), files);
 
-    CURL* curl = curl_easy_init();
-    if (!curl)
+    SmtpSession& session = g_session;
+    if (session.busy)
+        return refuse(QStringLiteral("前の送信が終わっていません。"));
+    if (!session.open())
         return refuse(QStringLiteral("通信の準備ができません。"));
-    ReplyLog log;
-    char errorBuffer[CURL_ERROR_SIZE] = {};
-    configureHandle(curl, address, Protocol::Smtp, &log);
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
+    session.busy = true;
     const QByteArray url = address.url();
-    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
     const QByteArray envelopeFrom = '<' + fromBoxes.front().address + '>';
-    curl_easy_setopt(curl, CURLOPT_MAIL_FROM, envelopeFrom.constData());
     curl_slist* rcpt = nullptr;
     for (const auto* list : {&toBoxes, &ccBoxes, &bccBoxes})
         for (const Mailbox& m : *list)
             rcpt = curl_slist_append(rcpt, ('<' + m.address + '>').constData());
-    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, rcpt);
-    if (!g_smtpUser.isEmpty()) {
-        curl_easy_setopt(curl, CURLOPT_USERNAME, g_smtpUser.constData());
-        curl_easy_setopt(curl, CURLOPT_PASSWORD, g_smtpPassword.constData());
+    CURL* curl = session.curl;
+    CURLcode code = CURLE_OK;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        curl_easy_reset(curl);
+        session.log = ReplyLog{};
+        session.errorBuffer[0] = 0;
+        upload.offset = 0;
+        configureHandle(curl, address, Protocol::Smtp, &session.log);
+        useTls(curl, address, !g_smtpUser.isEmpty());
+        curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, session.errorBuffer);
+        curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+        curl_easy_setopt(curl, CURLOPT_MAIL_FROM, envelopeFrom.constData());
+        curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, rcpt);
+        if (!g_smtpUser.isEmpty()) {
+            curl_easy_setopt(curl, CURLOPT_USERNAME, g_smtpUser.constData());
+            curl_easy_setopt(curl, CURLOPT_PASSWORD, g_smtpPassword.constData());
+        }
+        curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
+        curl_easy_setopt(curl, CURLOPT_READFUNCTION, readUpload);
+        curl_easy_setopt(curl, CURLOPT_READDATA, &upload);
+        curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, curl_off_t(upload.data.size()));
+        if (attempt > 0)
+            curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
+        code = session.perform();
+        // A kept connection the server dropped while idle gets one fresh try, but only when the
+        // server answered nothing: then it cannot have taken the message.
+        long connects = 0;
+        curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &connects);
+        if (code == CURLE_OK || connects > 0 || !session.log.lastReply.isEmpty())
+            break;
     }
-    curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(curl, CURLOPT_READFUNCTION, readUpload);
-    curl_easy_setopt(curl, CURLOPT_READDATA, &upload);
-    curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, curl_off_t(upload.data.size()));
-    const CURLcode code = curl_easy_perform(curl);
     if (code != CURLE_OK)
-        setLastError(describeFailure(curl, code, address, log, errorBuffer));
+        setLastError(describeFailure(curl, code, address, session.log, session.errorBuffer));
+    // Nothing of this call may be read once it has returned.
+    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, nullptr);
+    curl_easy_setopt(curl, CURLOPT_READDATA, nullptr);
     curl_slist_free_all(rcpt);
-    curl_easy_cleanup(curl);
+    session.busy = false;
+    if (!session.keep)
+        session.end();
     if (code != CURLE_OK)
         return code == CURLE_LOGIN_DENIED ? kErrorLogin : kErrorFailed;
     return 0;

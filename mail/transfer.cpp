@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -76,7 +78,9 @@ bool parseServer(const QString& text, Protocol protocol, ServerAddress& out)
         const QString scheme = t.left(sep).toLower();
         if (scheme == tlsScheme)
             out.implicitTls = true;
-        else if (scheme != plainScheme)
+        else if (scheme == plainScheme)
+            out.explicitPlain = true;
+        else
             return false;
         t = t.mid(sep + 3);
         if (t.endsWith(QLatin1Char('/')))
@@ -120,6 +124,28 @@ bool parseServer(const QString& text, Protocol protocol, ServerAddress& out)
     return true;
 }
 
+bool isLoopback(const QString& host)
+{
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0
+        || host.endsWith(QLatin1String(".localhost"), Qt::CaseInsensitive))
+        return true;
+    const QByteArray h = host.toLatin1();
+    in_addr v4{};
+    if (inet_pton(AF_INET, h.constData(), &v4) == 1)
+        return (ntohl(v4.s_addr) >> 24) == 127;
+    in6_addr v6{};
+    if (inet_pton(AF_INET6, h.constData(), &v6) == 1)
+        return IN6_IS_ADDR_LOOPBACK(&v6) || (IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127);
+    return false;
+}
+
+void useTls(CURL* curl, const ServerAddress& address, bool passwordInClear)
+{
+    const bool mustEncrypt = address.implicitTls
+                             || (passwordInClear && !address.explicitPlain && !isLoopback(address.host));
+    curl_easy_setopt(curl, CURLOPT_USE_SSL, mustEncrypt ? long(CURLUSESSL_ALL) : long(CURLUSESSL_TRY));
+}
+
 void configureHandle(CURL* curl, const ServerAddress& address, Protocol protocol, ReplyLog* log)
 {
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
@@ -128,7 +154,7 @@ void configureHandle(CURL* curl, const ServerAddress& address, Protocol protocol
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, long(settings().idleTimeout));
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, protocol == Protocol::Pop3 ? "pop3,pop3s" : "smtp,smtps");
-    curl_easy_setopt(curl, CURLOPT_USE_SSL, address.implicitTls ? long(CURLUSESSL_ALL) : long(CURLUSESSL_TRY));
+    useTls(curl, address, true);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
     // The OpenSSL convention: a user (or a test) may name the trusted certificates.
@@ -169,8 +195,21 @@ QString describeFailure(CURL* curl, CURLcode code, const ServerAddress& address,
     case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
         text = QStringLiteral("サーバー「%1」の証明書を信頼できません。接続を中止しました。").arg(host);
         break;
-    case CURLE_SSL_CONNECT_ERROR:
     case CURLE_USE_SSL_FAILED:
+        // Only useTls demands STARTTLS of a plain name: the server offered none.
+        if (!address.implicitTls) {
+            const QByteArray url = address.url();
+            const bool pop3 = address.protocol == Protocol::Pop3;
+            text = QStringLiteral("サーバー「%1」は暗号化通信（%2）に対応していません。このまま接続すると、"
+                                  "パスワードが暗号化されずに送られ、途中で盗み見られるおそれがあるため、"
+                                  "%3を中止しました。\r\n暗号化せずに接続してよい場合は、サーバー名を"
+                                  "「%4」のように書いて下さい。")
+                       .arg(host, pop3 ? QStringLiteral("STLS") : QStringLiteral("STARTTLS"),
+                            pop3 ? QStringLiteral("ログイン") : QStringLiteral("送信"), QString::fromUtf8(url));
+            break;
+        }
+        [[fallthrough]];
+    case CURLE_SSL_CONNECT_ERROR:
         text = QStringLiteral("サーバー「%1」と暗号化通信を始められません。").arg(host);
         break;
     case CURLE_LOGIN_DENIED:

@@ -14,6 +14,7 @@ struct ServerAddress {
     QString host;
     int port = 0;
     bool implicitTls = false;
+    bool explicitPlain = false; // "pop3://", "smtp://": the user allows plain text
     Protocol protocol = Protocol::Pop3;
     QByteArray url() const; // scheme://host:port
 };
@@ -38,7 +39,14 @@ struct ReplyLog {
     bool dropOnError = false;
     curl_socket_t socket = CURL_SOCKET_BAD;
 };
+// Every option but the TLS use is set; that one assumes the password goes out (useTls).
 void configureHandle(CURL* curl, const ServerAddress& address, Protocol protocol, ReplyLog* log);
+
+// How TLS is used: implicit TLS for "pop3s://", "smtps://"; otherwise STARTTLS where offered,
+// but a password that would cross the network readable (plain login, SMTP AUTH) goes to a
+// server on another machine only over TLS, unless the user wrote the plain scheme.
+void useTls(CURL* curl, const ServerAddress& address, bool passwordInClear);
+bool isLoopback(const QString& host);
 
 // The Japanese text for a failed transfer.
 QString describeFailure(CURL* curl, CURLcode code, const ServerAddress& address, const ReplyLog& log, const char* curlDetail);

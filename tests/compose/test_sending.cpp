@@ -27,6 +27,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTest>
+#include <QTimer>
 #include <QTextEdit>
 #include <QUuid>
 
@@ -156,6 +157,7 @@ private slots:
     void bulkPassWithoutAnAddressIsSkipped();
     void bulkWithAnEmptyListSendsNothing();
     void unwritableSentStoreSendsNothingAndKeepsTheMessage();
+    void bulkSendStoppedPartWayGoesOnWithoutDuplicates();
     void unreadableAddressBookStopsBulkSending();
     void replyIsSentWithoutARecord();
     void failingReplyClosesAndKeepsNoRecord();
@@ -445,6 +447,62 @@ void TestSending::unwritableSentStoreSendsNothingAndKeepsTheMessage()
     QVERIFY(form->Command1->isEnabled()); // the user may try again
 }
 
+void TestSending::bulkSendStoppedPartWayGoesOnWithoutDuplicates()
+{
+    const QStringList book = {QStringLiteral("one@localhost"), QStringLiteral("two@localhost"),
+                              QStringLiteral("three@localhost"), QStringLiteral("four@localhost")};
+    for (int i = 0; i < book.size(); ++i)
+        QVERIFY(hm::addressbook::WriteAddress(qint16(i + 1), QString::number(i + 1), book[i]));
+    // A sent store with room for two more records (sparse: it takes no disk).
+    QFile store(folder_->file(hm::store::storePath(Store::Sent)));
+    QVERIFY(store.open(QIODevice::WriteOnly));
+    QVERIFY(store.resize(qint64(32765) * hm::store::kRecordSize));
+    store.close();
+
+    QPointer<WriteForm> form = openForm();
+    QTest::mouseClick(form->Command4, Qt::LeftButton);
+    QTest::mouseClick(form->Option2, Qt::LeftButton);
+    form->SubjectText->setText(QStringLiteral("途中まで ") + token_);
+    form->BodyText->setPlainText(QStringLiteral("お知らせです。"));
+    form->Check1->setChecked(true);
+    // Timers run while the send does: this one sees the progress of the first pass, and
+    // "送信" still disabled.
+    QString statusDuringSend;
+    bool sendEnabledDuringSend = true;
+    QTimer::singleShot(0, form, [&] {
+        statusDuringSend = form->Label7->text();
+        sendEnabledDuringSend = form->Command1->isEnabled();
+    });
+    QTest::mouseClick(form->Command1, Qt::LeftButton);
+
+    QCOMPARE(statusDuringSend, kSending + QStringLiteral("　1 / 4"));
+    QVERIFY(!sendEnabledDuringSend);
+    QCOMPARE(ui_.shown.size(), 1); // the full store
+    QCOMPARE(ui_.statusAtBox, QStringList{kSending + QStringLiteral("　3 / 4")});
+    settle();
+    QVERIFY(form && form->isVisible());
+    QVERIFY2(form->Label7->text().contains(QStringLiteral("2 / 4 件送信済み")), qPrintable(form->Label7->text()));
+    QVERIFY(form->Command1->isEnabled());
+    QCOMPARE(arrived().size(), 2);
+
+    // Room again: the second press sends to the two not reached, each once.
+    QVERIFY(QFile::remove(store.fileName()));
+    QTest::mouseClick(form->Command1, Qt::LeftButton);
+    QCOMPARE(ui_.shown.size(), 1);
+    QMap<QString, int> fortunesSentTo;
+    for (const Arrived& a : arrived()) {
+        QCOMPARE(a.to.size(), 1);
+        QVERIFY2(!fortunesSentTo.contains(a.to[0]), qPrintable(a.to[0]));
+        fortunesSentTo[a.to[0]] = int(a.body.count(hm::compose::FortuneHeading()));
+    }
+    // Pass i sends the body with i fortunes, as if the send had never stopped.
+    QCOMPARE(fortunesSentTo.size(), 4);
+    for (int i = 0; i < book.size(); ++i)
+        QCOMPARE(fortunesSentTo.value(book[i]), i + 1);
+    QCOMPARE(sentRecords().size(), 2);
+    QVERIFY(!form->isVisible());
+}
+
 void TestSending::unreadableAddressBookStopsBulkSending()
 {
     QVERIFY(hm::addressbook::WriteAddress(1, QStringLiteral("一"), QStringLiteral("one@localhost")));
@@ -471,12 +529,13 @@ void TestSending::unreadableAddressBookStopsBulkSending()
 
 void TestSending::replyIsSentWithoutARecord()
 {
-    BackForm* form = hm::compose::OpenReply(QStringLiteral(" 会議 ") + token_, QStringLiteral(" user@localhost "),
-                                            QStringLiteral("元の本文"));
+    // A display name with an escaped quote and a comma inside stays one recipient.
+    const QString sender = QStringLiteral(R"( "Support\" <attacker@evil.invalid>, x" <user@localhost> )");
+    BackForm* form = hm::compose::OpenReply(QStringLiteral(" 会議 ") + token_, sender, QStringLiteral("元の本文"));
     QPointer<BackForm> guard = form;
     form->BodyText->setPlainText(QStringLiteral("承知しました。\n\n元の本文"));
     QTest::mouseClick(form->Command2, Qt::LeftButton);
-    QVERIFY(ui_.shown.isEmpty());
+    QVERIFY2(ui_.shown.isEmpty(), qPrintable(ui_.texts().join(QLatin1Char('|'))));
     settle();
     QVERIFY(guard.isNull());
 
@@ -484,6 +543,7 @@ void TestSending::replyIsSentWithoutARecord()
     QCOMPARE(got.size(), 1);
     QCOMPARE(got[0].subject, QStringLiteral("Re:  会議 ") + token_);
     QCOMPARE(got[0].to, QStringList{QStringLiteral("user@localhost")});
+    QCOMPARE(env_.lastRecipients(), QStringList{QStringLiteral("user@localhost")});
     QVERIFY(got[0].body.startsWith(QStringLiteral("承知しました。\n\n元の本文")));
     QVERIFY(sentRecords().isEmpty());
 }

@@ -49,10 +49,12 @@ struct MailServerEnv {
 
     // Also trusts the fixture's CA for this process, the way a user can name extra
     // certificates to OpenSSL programs (SSL_CERT_FILE).
-    static MailServerEnv load()
+    // dir: that of a further pair started with scripts/mail-servers; its CA is not trusted.
+    static MailServerEnv load(const QString& dir = QString())
     {
         MailServerEnv e;
-        QFile file(QString::fromLocal8Bit(qgetenv("HM_BINARY_DIR")) + QStringLiteral("/mail-servers/env"));
+        QFile file((dir.isEmpty() ? QString::fromLocal8Bit(qgetenv("HM_BINARY_DIR")) + QStringLiteral("/mail-servers") : dir)
+                   + QStringLiteral("/env"));
         if (!file.open(QIODevice::ReadOnly))
             return e;
         for (const QByteArray& line : file.readAll().split('\n')) {
@@ -73,7 +75,7 @@ struct MailServerEnv {
             else if (key == "LOG_DIR") e.logDir = value;
         }
         e.valid = !e.host.isEmpty() && e.pop3Port > 0 && e.smtpPort > 0 && !e.maildir.isEmpty();
-        if (!e.caFile.isEmpty())
+        if (!e.caFile.isEmpty() && dir.isEmpty())
             qputenv("SSL_CERT_FILE", e.caFile.toLocal8Bit());
         return e;
     }
@@ -93,6 +95,38 @@ struct MailServerEnv {
                 files << dir.filePath(name);
         }
         return files;
+    }
+
+    // The envelope recipients of the last message the SMTP server delivered, from its log.
+    QStringList lastRecipients() const
+    {
+        QFile log(logDir + QStringLiteral("/smtp.log"));
+        if (!log.open(QIODevice::ReadOnly))
+            return {};
+        const QList<QByteArray> lines = log.readAll().split('\n');
+        for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+            const qsizetype to = line->indexOf(" to=");
+            if (!line->startsWith("delivered ") || to < 0)
+                continue;
+            const QByteArray list = line->mid(to + 4, line->indexOf(" bytes=") - to - 4);
+            return QString::fromUtf8(list).split(QLatin1Char(','));
+        }
+        return {};
+    }
+
+    // The client ports of the SMTP connections the server has greeted so far, in order.
+    QStringList smtpClientPorts() const
+    {
+        QStringList ports;
+        QFile log(logDir + QStringLiteral("/smtp.log"));
+        if (log.open(QIODevice::ReadOnly))
+            for (const QByteArray& line : log.readAll().split('\n'))
+                if (line.startsWith("ehlo peer=")) {
+                    const QString port = QString::fromUtf8(line.mid(line.lastIndexOf(':') + 1));
+                    if (ports.isEmpty() || ports.last() != port)
+                        ports << port;
+                }
+        return ports;
     }
 
     // Empties the mailbox; no POP3 session may be open on it meanwhile.

@@ -25,6 +25,13 @@ class MaildirDelivery:
         self.counter = 0
         self.lock = threading.Lock()
 
+    async def handle_EHLO(self, server, session, envelope, hostname, responses):
+        # One line per EHLO (twice on a connection that turns to TLS), naming the client's port.
+        session.host_name = hostname
+        self.log.write("ehlo peer=%s:%d\n" % (session.peer[0], session.peer[1]))
+        self.log.flush()
+        return responses
+
     async def handle_DATA(self, server, session, envelope):
         with self.lock:
             self.counter += 1
@@ -73,6 +80,9 @@ def main():
     p.add_argument("--gid", type=int)
     p.add_argument("--log", required=True)
     p.add_argument("--pidfile", required=True)
+    p.add_argument("--listen", default="127.0.0.1", help="'*' for every address")
+    p.add_argument("--tls", default="yes", help="'no' for neither STARTTLS nor the TLS port")
+    p.add_argument("--idle-timeout", type=float, default=300, help="seconds before an idle client is dropped")
     a = p.parse_args()
 
     log = open(a.log, "a", buffering=1)
@@ -81,13 +91,17 @@ def main():
     handler = MaildirDelivery(a.maildir, a.uid, a.gid, log)
     common = dict(auth_required=False, auth_require_tls=False,
                   authenticator=Authenticator(a.user, a.password),
-                  ident="HayateMail test SMTP", data_size_limit=128 * 1024 * 1024)
-    plain = Controller(handler, hostname="127.0.0.1", port=a.port,
-                       tls_context=ctx, require_starttls=False, **common)
-    implicit = Controller(handler, hostname="127.0.0.1", port=a.tls_port,
-                          ssl_context=ctx, **common)
-    plain.start()
-    implicit.start()
+                  ident="HayateMail test SMTP", data_size_limit=128 * 1024 * 1024,
+                  timeout=a.idle_timeout)
+    host = "0.0.0.0" if a.listen == "*" else a.listen
+    tls = a.tls != "no"
+    plain = Controller(handler, hostname=host, port=a.port,
+                       tls_context=ctx if tls else None, require_starttls=False, **common)
+    servers = [plain]
+    if tls:
+        servers.append(Controller(handler, hostname=host, port=a.tls_port, ssl_context=ctx, **common))
+    for server in servers:
+        server.start()
     with open(a.pidfile, "w") as f:
         f.write("%d\n" % os.getpid())
     log.write("listening on %d (STARTTLS) and %d (TLS)\n" % (a.port, a.tls_port))
@@ -97,8 +111,8 @@ def main():
     signal.signal(signal.SIGINT, lambda *_: stop.set())
     while not stop.wait(1):
         pass
-    plain.stop()
-    implicit.stop()
+    for server in servers:
+        server.stop()
     log.write("stopped\n")
     return 0
 
