@@ -1,6 +1,7 @@
 #include "app/check_mail.h"
 
 #include "app/main_form.h"
+#include "app/uidl_ledger.h"
 #include "common/ansi_codec.h"
 #include "common/atomic_file.h"
 #include "common/program_folder.h"
@@ -158,10 +159,11 @@ const QString attachmentsNotWritten = QStringLiteral("添付ファイルを書�
 const QString copyNotWritten = QStringLiteral("全文の控えを書き込めなかったため保存していません");
 const QString storeRefused = QStringLiteral("受信記録に書き込めなかったため保存していません");
 const QString runStopped = QStringLiteral("受信を中止したため受信していません");
-const QString sessionBroken =
-    QStringLiteral("保存しましたが、サーバーとの接続が正常に終わらなかったため削除されていません（次の受信でもう一度届きます）");
-const QString notFlushed =
-    QStringLiteral("保存しましたが、確実に保存できなかったためサーバーから削除していません（次の受信でもう一度届きます）");
+const QString sessionBroken = QStringLiteral("保存しましたが、サーバーとの接続が正常に終わらなかったため削除されていません");
+const QString notFlushed = QStringLiteral("保存しましたが、確実に保存できなかったためサーバーから削除していません");
+// What the next check does with such a message: delete it (it is in the ledger) or store it again.
+const QString deletedNextTime = QStringLiteral("（次の受信でサーバーから削除します）");
+const QString comesAgain = QStringLiteral("（次の受信でもう一度届きます）");
 } // namespace reason
 
 // One run of the mail check: log in, then per message status, size, download, attachments,
@@ -176,7 +178,9 @@ private:
     enum class Outcome { Stored, Skipped, Stopped };
 
     void logIn();
+    void openLedger();
     Outcome receive(int n);
+    Outcome markForDeletion(int n);
     Outcome stop(int n, const QString& message, const QString& why);
     void close();
     void report();
@@ -190,6 +194,10 @@ private:
     bool clockBoxUsed_ = false;
     int stored_ = 0;
     int deleted_ = 0;
+    // Of the stored messages, those the ledger knows; whether the last one stored is.
+    int ledgered_ = 0;
+    bool lastLedgered_ = false;
+    UidlLedger ledger_;
     LeftOnServer left_;
     QString stopMessage_;
     QElapsedTimer sinceProgress_;
@@ -214,6 +222,7 @@ void MailCheck::run()
     }
     if (handle_ != -1) {
         logIn();
+        openLedger();
         for (int n = 1; n <= count_; ++n)
             if (receive(n) == Outcome::Stopped)
                 break;
@@ -242,9 +251,34 @@ void MailCheck::logIn()
         hm::ui::message(&main_, lastLibraryMessage(), QStringLiteral("エラー"));
 }
 
+void MailCheck::openLedger()
+{
+    if (count_ < 1)
+        return;
+    QStringList uidls;
+    for (int n = 1; n <= count_; ++n) {
+        QString uidl;
+        const int r = NMailPop3GetUidl(handle_, n, uidl);
+        if (r < 0 && r != kErrorNoUidl)
+            return; // the session is broken: the first download says so
+        uidls << uidl;
+    }
+    QString problem;
+    ledger_.open(uidls, &problem);
+    if (!problem.isEmpty())
+        hm::ui::message(&main_, problem, QCoreApplication::applicationName());
+}
+
 MailCheck::Outcome MailCheck::receive(int n)
 {
     showProgress(n);
+    // Stored by a check that never reached QUIT: only the deletion is left to do.
+    if (ledger_.alreadyStored(n)) {
+        ++stored_;
+        ++ledgered_;
+        lastLedgered_ = true;
+        return markForDeletion(n);
+    }
     const int status = NMailPop3GetMailStatus(handle_, n, subject_, date_, from_, header_, 0);
     const QString statusError = status < 0 ? lastLibraryMessage() : QString();
     // A size beyond the cap leaves the message on the server and the run goes on; the status
@@ -304,12 +338,20 @@ MailCheck::Outcome MailCheck::receive(int n)
         text = bodyPointingToCopy(text, copy);
     }
     const qint16 number = hm::store::NextRecordNumber(hm::store::Store::Received);
-    if (!hm::store::AppendRecord(hm::store::Store::Received, number, subject, from, date, text))
+    bool noted = false;
+    if (!hm::store::AppendRecord(hm::store::Store::Received, number, subject, from, date, text,
+                                 [&](qint16 at, const QByteArray& checksum) { noted = ledger_.noteStoring(n, at, checksum); }))
         return stop(n, hm::store::lastError(), reason::storeRefused);
     ++stored_;
+    lastLedgered_ = noted;
+    ledgered_ += noted ? 1 : 0;
     shown_ = {subject, from, date, text, true};
+    return markForDeletion(n);
+}
 
-    // Marked here, deleted at QUIT: only after the store is flushed (close()).
+// Marked here, deleted at QUIT: only after the store is flushed (close()).
+MailCheck::Outcome MailCheck::markForDeletion(int n)
+{
     if (NMailPop3DeleteMail(handle_, n) < 0)
         return stop(n + 1, lastLibraryMessage(), QString());
     ++deleted_;
@@ -346,11 +388,20 @@ void MailCheck::close()
                             + QStringLiteral("\n受信したメールを確実に保存できなかったため、サーバーから削除しませんでした。");
         stopMessage_ = stopMessage_.isEmpty() ? why : stopMessage_ + QStringLiteral("\n\n") + why;
     }
+    // A ledger that did not reach the disk may not be there for the next check.
+    if (ledgered_ > 0 && !ledger_.flush()) {
+        ledgered_ = 0;
+        lastLedgered_ = false;
+    }
     const bool quit = NMailPop3Close(handle_) == 0;
-    if (!flushed)
-        left_.add(stored_, reason::notFlushed);
-    else
-        left_.add(quit ? stored_ - deleted_ : stored_, reason::sessionBroken);
+    // Stored but still on the server: all of them when the deletions were void, otherwise the
+    // one whose deletion was refused.
+    const bool allStay = !flushed || !quit;
+    const int staying = allStay ? stored_ : stored_ - deleted_;
+    const int known = allStay ? ledgered_ : (lastLedgered_ ? staying : 0);
+    const QString& why = flushed ? reason::sessionBroken : reason::notFlushed;
+    left_.add(known, why + reason::deletedNextTime);
+    left_.add(staying - known, why + reason::comesAgain);
 }
 
 void MailCheck::report()

@@ -5,7 +5,7 @@
 
 namespace hm {
 
-SmallFile readSmallFile(const QString& path, QByteArray* bytes)
+SmallFile readSmallFile(const QString& path, QByteArray* bytes, qint64 limit)
 {
     bytes->clear();
     QFile file(path);
@@ -14,8 +14,8 @@ SmallFile readSmallFile(const QString& path, QByteArray* bytes)
     if (!file.open(QIODevice::ReadOnly))
         return SmallFile::Unreadable;
     // Read one byte past the limit rather than trusting size(): a file may grow meanwhile.
-    *bytes = file.read(kSmallFileLimit + 1);
-    if (bytes->size() > kSmallFileLimit) {
+    *bytes = file.read(limit + 1);
+    if (bytes->size() > limit) {
         bytes->clear();
         return SmallFile::TooLarge;
     }
@@ -26,14 +26,14 @@ SmallFile readSmallFile(const QString& path, QByteArray* bytes)
     return SmallFile::Read;
 }
 
-QString smallFileProblem(const QString& path, SmallFile result)
+QString smallFileProblem(const QString& path, SmallFile result, qint64 limit)
 {
     const QString name = QDir::toNativeSeparators(path);
     switch (result) {
     case SmallFile::TooLarge:
         return QStringLiteral("「%1」は大きすぎるため読み込めません（%2 KB まで）。\nファイルはそのまま残してあります。")
             .arg(name)
-            .arg(kSmallFileLimit / 1024);
+            .arg(limit / 1024);
     case SmallFile::Unreadable:
         return QStringLiteral("「%1」を読み込めません。\nファイルはそのまま残してあります。").arg(name);
     case SmallFile::Read:

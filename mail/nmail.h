@@ -30,6 +30,7 @@ constexpr int kErrorBadHandle = -4;
 constexpr int kErrorFileOpen = -5;
 constexpr int kErrorPartsMissing = -6;
 constexpr int kErrorBadInput = -7;
+constexpr int kErrorNoUidl = -8;
 
 void NMailInitializeWinSock();
 void NMailEndWinSock();
@@ -50,6 +51,9 @@ int NMailAttachmentFileFirst(int, QString& subject, QString& date, QString& from
                              QString& body, const QString& folder, const QString& scratchPath,
                              const QString& wholeMessage, int);
 int NMailAttachmentFileClose(int);
+// The server's unique id of message number (RFC 1939 UIDL), asked for once per session.
+// kErrorNoUidl when the server does not offer UIDL or gave none usable for that message.
+int NMailPop3GetUidl(int handle, int number, QString& uidl);
 int NMailPop3DeleteMail(int handle, int number);
 // Unmarks every deletion of this session. When that cannot be done, the close that follows
 // drops the connection without QUIT, so the deletions are void all the same.

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <vector>
@@ -29,6 +30,8 @@ struct Pop3Session {
     bool allowNewSocket = true;
     bool abandon = false; // close without QUIT: pending deletions must not take effect
     std::vector<qint64> sizes;
+    std::vector<QByteArray> uidls; // by number; empty until asked for
+    bool uidlsAsked = false;
     int fetchedNumber = 0;
     QByteArray fetched;
     int summarizedNumber = 0;
@@ -450,6 +453,55 @@ int NMailAttachmentFileFirst(int, QString&, QString&, QString&, QString& header,
 
 int NMailAttachmentFileClose(int)
 {
+    return 0;
+}
+
+int NMailPop3GetUidl(int handle, int number, QString& uidl)
+{
+    uidl.clear();
+    Pop3Session* s = find(handle);
+    if (!s)
+        return kErrorBadHandle;
+    if (!usable(*s) || !validNumber(*s, number))
+        return kErrorBadInput;
+    const QString none = QStringLiteral("POP3 サーバー「%1」はメールの識別番号（UIDL）を知らせません。").arg(s->address.host);
+    // Only a server that names UIDL among its capabilities is asked: a refusal would end the
+    // session.
+    if (!s->log.offersUidl) {
+        setLastError(none);
+        return kErrorNoUidl;
+    }
+    if (!s->uidlsAsked) {
+        QByteArray list;
+        bool overflow = false;
+        const CURLcode code = perform(*s, QByteArray(), "UIDL", &list, 16 * 1024 * 1024, overflow);
+        if (overflow) {
+            s->broken = true;
+            setLastError(QStringLiteral("POP3 サーバー「%1」のメール一覧が大きすぎます。").arg(s->address.host));
+            return kErrorTooLarge;
+        }
+        if (code != CURLE_OK)
+            return fail(*s, code);
+        s->uidlsAsked = true;
+        s->uidls.assign(s->sizes.size(), QByteArray());
+        for (const QByteArray& line : list.split('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() != 2)
+                continue;
+            bool ok = false;
+            const long long n = fields[0].toLongLong(&ok);
+            const QByteArray& id = fields[1];
+            // RFC 1939: 1 to 70 characters from 0x21 to 0x7E.
+            const bool printable = std::all_of(id.begin(), id.end(), [](char c) { return c >= 0x21 && c <= 0x7e; });
+            if (ok && n >= 1 && size_t(n) <= s->uidls.size() && id.size() <= 70 && printable)
+                s->uidls[size_t(n - 1)] = id;
+        }
+    }
+    uidl = QString::fromLatin1(s->uidls[size_t(number - 1)]);
+    if (uidl.isEmpty()) {
+        setLastError(none);
+        return kErrorNoUidl;
+    }
     return 0;
 }
 

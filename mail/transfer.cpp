@@ -29,6 +29,8 @@ size_t replySink(char* data, size_t one, size_t count, void* user)
     if (log->greeting.isEmpty())
         log->greeting = line;
     log->lastReply = line;
+    if (line.compare("UIDL", Qt::CaseInsensitive) == 0)
+        log->offersUidl = true;
     const bool popError = line.startsWith("-ERR");
     const bool smtpError = line.size() >= 3 && (line[0] == '4' || line[0] == '5') && line[1] >= '0'
                            && line[1] <= '9' && line[2] >= '0' && line[2] <= '9';

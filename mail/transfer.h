@@ -38,6 +38,7 @@ struct ReplyLog {
     // would make the session's deletions take effect; the socket is shut before that.
     bool dropOnError = false;
     curl_socket_t socket = CURL_SOCKET_BAD;
+    bool offersUidl = false; // a POP3 capability line "UIDL"
 };
 // Every option but the TLS use is set; that one assumes the password goes out (useTls).
 void configureHandle(CURL* curl, const ServerAddress& address, Protocol protocol, ReplyLog* log);

@@ -3,6 +3,8 @@
 #include "common/ansi_codec.h"
 #include "store/record_file.h"
 
+#include <QCryptographicHash>
+
 #include <algorithm>
 #include <cstring>
 
@@ -48,6 +50,11 @@ void decodeInto(const char* record, MailRecordFields& out, bool withBody)
                                                         | (static_cast<unsigned char>(record[kLiveOffset + 1]) << 8)));
 }
 
+QByteArray checksumOf(const QByteArray& record)
+{
+    return QCryptographicHash::hash(record, QCryptographicHash::Md5).left(8).toHex();
+}
+
 bool remember(bool ok, const QString& error)
 {
     if (!ok)
@@ -86,7 +93,8 @@ qint16 NextRecordNumber(Store s)
 }
 
 bool AppendRecord(Store s, qint16 number, const QString& subject, const QString& from,
-                  const QString& date, const QString& body)
+                  const QString& date, const QString& body,
+                  const std::function<void(qint16, const QByteArray&)>& beforeWrite)
 {
     MailRecordFields& buf = buffer(s);
     buf.Subject = Trim(subject).left(kSubjectWidth);
@@ -106,6 +114,9 @@ bool AppendRecord(Store s, qint16 number, const QString& subject, const QString&
     p[kLiveOffset] = 1;
     p[kLiveOffset + 1] = 0;
 
+    // An append goes behind the whole records.
+    if (beforeWrite)
+        beforeWrite(static_cast<qint16>(records::recordCount(formatOf(s)) + 1), checksumOf(record));
     QString error;
     qint16 written = 0;
     if (!records::writeRecord(formatOf(s), number, record, false, false, &written, &error))
@@ -118,6 +129,14 @@ bool FlushStore(Store s)
 {
     QString error;
     return remember(records::flush(formatOf(s), &error), error);
+}
+
+QByteArray RecordChecksum(Store s, qint16 number)
+{
+    QByteArray record;
+    if (!records::readRecord(formatOf(s), number, &record, nullptr))
+        return {};
+    return checksumOf(record);
 }
 
 bool ReadRecord(Store s, qint16 number)

@@ -1,4 +1,5 @@
 #pragma once
+#include <QByteArray>
 #include <QString>
 #include <functional>
 
@@ -34,10 +35,17 @@ qint16 NextRecordNumber(Store s);
 // store, while the sent store keeps the clock text as given. number is what NextRecordNumber
 // gave; a number inside the store is refused rather than overwriting a message. Sets
 // CurrentRecordNumber to the number written. False on failure, with lastError() set.
+// beforeWrite, when given, learns the number the record is about to get and its checksum (as
+// RecordChecksum will give it once written) just before the write.
 bool AppendRecord(Store s, qint16 number, const QString& subject, const QString& from,
-                  const QString& date, const QString& body);
+                  const QString& date, const QString& body,
+                  const std::function<void(qint16 number, const QByteArray& checksum)>& beforeWrite = {});
 // Makes every append so far durable (flushed to disk).
 bool FlushStore(Store s);
+
+// A checksum of record number as the store holds it now (the record buffer is not touched);
+// empty when there is no such record.
+QByteArray RecordChecksum(Store s, qint16 number);
 
 // Reads one record into the store's record buffer.
 bool ReadRecord(Store s, qint16 number);

@@ -4,6 +4,7 @@
 #include "common/window_registry.h"
 #include "history/history_mode.h"
 #include "history/tyaku_form.h"
+#include "mail/nmail.h"
 #include "settings/account_settings.h"
 #include "settings/id_pass_form.h"
 #include "sound/module1.h"
@@ -100,6 +101,7 @@ private slots:
     void secondReceiveClickDuringACheckIsIgnored();
     void attachmentsAreExtracted();
     void demoSamplesArriveAsWritten();
+    void ledgerSparesOnlyMessagesWhoseRecordIsInTheStore();
 };
 
 void TestCheckMail::threeMessagesAreStoredInServerOrderAndDeleted()
@@ -343,6 +345,42 @@ void TestCheckMail::demoSamplesArriveAsWritten()
     QCOMPARE(list[0].subject, QStringLiteral("ようこそ疾風メールへ"));
     QCOMPARE(list[0].from, QStringLiteral("受信者 <welcome@localhost>"));
     QCOMPARE(list[1].from, QStringLiteral("Tanaka <tanaka@localhost>"));
+}
+
+// What an interrupted check leaves in the ledger: a line whose record is in the store spares its
+// message a second copy; a line whose record is not there (a power loss took it) is not trusted;
+// lines of messages gone from the server are dropped.
+void TestCheckMail::ledgerSparesOnlyMessagesWhoseRecordIsInTheStore()
+{
+    using namespace hm::mail;
+    env.drop(message("stored before", "x"));
+    env.drop(message("record lost", "y"));
+    env.drop(message("new", "z"));
+    QByteArrayList uidls;
+    const int handle = NMailPop3Connect(env.pop3Server());
+    QCOMPARE(NMailPop3Authenticate(handle, env.user, env.password, 0), 3);
+    for (int n = 1; n <= 3; ++n) {
+        QString uidl;
+        QCOMPARE(NMailPop3GetUidl(handle, n, uidl), 0);
+        uidls << uidl.toLatin1();
+    }
+    NMailPop3Close(handle);
+    QVERIFY(hm::store::AppendRecord(Store::Received, 1, QStringLiteral("stored before"), QStringLiteral("a"),
+                                    QStringLiteral("d"), QStringLiteral("x")));
+    const QByteArray sum = hm::store::RecordChecksum(Store::Received, 1);
+    const QString ledger = QStringLiteral("\\★MAilData\\hymuidl.txt");
+    folder->write(ledger, uidls[0] + " 1 " + sum + "\n" + uidls[1] + " 2 " + sum + "\ngone 1 " + sum + "\n");
+
+    CheckMail(*main);
+
+    QStringList subjects;
+    for (const Record& r : records(Store::Received))
+        subjects << r.subject;
+    QCOMPARE(subjects, QStringList({"stored before", "record lost", "new"}));
+    QVERIFY(env.messageFiles().isEmpty());
+    QCOMPARE(main->Text1->text(), QStringLiteral("3の新着メール有り。"));
+    QVERIFY(folder->ui.shown.isEmpty());
+    QVERIFY(!folder->read(ledger).contains("gone"));
 }
 
 QTEST_MAIN(TestCheckMail)

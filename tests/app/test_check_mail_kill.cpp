@@ -1,0 +1,116 @@
+// The mail check killed at random moments, round after round, against the real POP3 server:
+// every message must end up exactly once, in the received store or still on the server.
+#include "store/mail_store.h"
+#include "tests/app/mail_check_fixture.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHash>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+QByteArray numbered(int id)
+{
+    QByteArray body;
+    while (body.size() < 2000 + (id * 131) % 6000)
+        body += "message " + QByteArray::number(id) + " of the kill test\r\n";
+    return "From: sender@localhost\r\nTo: test@localhost\r\nSubject: kill " + QByteArray::number(id)
+           + "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=US-ASCII\r\n\r\n" + body;
+}
+
+} // namespace
+
+class TestCheckMailKill : public QObject, hm::test::MailCheckFixture {
+    Q_OBJECT
+private slots:
+    void initTestCase() { loadServers(); }
+    void killedChecksNeitherLoseNorDuplicate();
+
+private:
+    // How often each id is in the store and on the server.
+    QHash<int, int> inStore() const
+    {
+        QHash<int, int> count;
+        hm::store::ReadAllRecords(
+            hm::store::Store::Received,
+            [&](qint16, const hm::store::MailRecordFields& f) { ++count[f.Subject.mid(5).toInt()]; },
+            hm::store::Fields::Headers);
+        return count;
+    }
+    QSet<int> onServer() const
+    {
+        static const QRegularExpression subject(QStringLiteral("^Subject: kill (\\d+)"),
+                                                QRegularExpression::MultilineOption);
+        QSet<int> ids;
+        for (const QString& path : env.messageFiles()) {
+            QFile f(path);
+            if (f.open(QIODevice::ReadOnly))
+                if (const auto m = subject.match(QString::fromLatin1(f.read(4096))); m.hasMatch())
+                    ids << m.captured(1).toInt();
+        }
+        return ids;
+    }
+    QProcess* startCheck()
+    {
+        auto* child = new QProcess(this);
+        child->start(QStringLiteral(HM_CHECK_CHILD), {folder->path(), env.pop3Server()});
+        return child;
+    }
+};
+
+void TestCheckMailKill::killedChecksNeitherLoseNorDuplicate()
+{
+    env.clearMailbox();
+    folder = std::make_unique<hm::test::TestFolder>();
+    saveAccount(env.user, env.password);
+
+    QRandomGenerator random(20261212);
+    int dropped = 0, rounds = 0, kills = 0, lost = 0, duplicated = 0;
+    QElapsedTimer budget;
+    budget.start();
+    for (; budget.elapsed() < 60000; ++rounds) {
+        if (onServer().size() < 100)
+            for (int i = 0; i < 300; ++i)
+                env.drop(numbered(++dropped));
+        QProcess* child = startCheck();
+        QVERIFY(child->waitForStarted());
+        if (!child->waitForFinished(int(random.bounded(30, 800)))) {
+            ::kill(pid_t(child->processId()), SIGKILL);
+            QVERIFY(child->waitForFinished());
+            ++kills;
+        }
+        delete child;
+
+        const QHash<int, int> stored = inStore();
+        const QSet<int> server = onServer();
+        for (int id = 1; id <= dropped; ++id) {
+            lost += stored.value(id) == 0 && !server.contains(id) ? 1 : 0;
+            duplicated += qMax(0, stored.value(id) - 1);
+        }
+        QVERIFY2(lost == 0 && duplicated == 0,
+                 qPrintable(QStringLiteral("round %1: %2 lost, %3 duplicated").arg(rounds).arg(lost).arg(duplicated)));
+    }
+
+    // A check left to finish takes the rest: every message is in the store exactly once.
+    QProcess* last = startCheck();
+    QVERIFY(last->waitForFinished(120000));
+    const QByteArray status = last->readAllStandardOutput();
+    QVERIFY2(!status.contains("サーバーに残しました"), status.constData());
+    const QHash<int, int> stored = inStore();
+    QCOMPARE(stored.size(), dropped);
+    for (int id = 1; id <= dropped; ++id)
+        QCOMPARE(stored.value(id), 1);
+    QVERIFY(onServer().isEmpty());
+    qInfo("%d rounds, %d kills, %d messages: 0 lost, 0 duplicated", rounds, kills, dropped);
+    QVERIFY2(kills >= rounds / 2, "too few checks were killed");
+}
+
+QTEST_MAIN(TestCheckMailKill)
+#include "test_check_mail_kill.moc"
