@@ -12,6 +12,9 @@ namespace hm::mail {
 // Timeouts in seconds: a dead or silent server ends an operation with an error, never a hang.
 constexpr int kConnectTimeoutSeconds = 30;
 constexpr int kIdleTimeoutSeconds = 60;
+// The slowest download that is waited for: 1 KB a second, measured over a minute.
+constexpr int kSlowRateBytes = 1024;
+constexpr int kSlowTimeSeconds = 60;
 // The largest message that is downloaded; a bigger one is refused with an error message.
 constexpr qint64 kMaxMessageBytes = 64 * 1024 * 1024;
 // The largest attachment total that is sent.
@@ -21,6 +24,11 @@ constexpr qint64 kMaxSendBytes = 64 * 1024 * 1024;
 constexpr int kOptionBufferSize = 1;
 constexpr int kOptionConnectTimeout = 2; // seconds, 1 or more
 constexpr int kOptionIdleTimeout = 3;    // seconds, 1 or more
+// A download slower than this many bytes a second over kOptionSlowTime seconds is given up, and
+// so is a message that takes longer than kOptionSlowTime seconds plus one second for every
+// kOptionSlowRate bytes of its announced size.
+constexpr int kOptionSlowRate = 4; // bytes a second, 1 or more
+constexpr int kOptionSlowTime = 5; // seconds, 1 or more
 
 // Negative results. NMailGetMessage gives the Japanese text of the last one.
 constexpr int kErrorFailed = -1;

@@ -5,6 +5,7 @@
 #include "common/program_folder.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -37,6 +38,7 @@ struct Pop3Session {
     int summarizedNumber = 0;
     Downloaded parsed;
     QByteArray lastRaw;
+    QString paceProblem; // why the last download was given up
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
     ~Pop3Session()
@@ -104,8 +106,47 @@ Pop3Session* find(int handle)
     return it->second.get();
 }
 
+// Keeps a download moving: less than slowRate bytes a second over slowTime seconds, or a
+// download past its deadline, is given up. A dripping server would otherwise hold the program
+// for as long as it liked.
+struct Pace {
+    Pop3Session* session;
+    QString what;         // "メール 3", for the message
+    qint64 deadlineMs;    // 0: none
+    QElapsedTimer clock;
+    qint64 windowStartMs = 0;
+    curl_off_t windowStartBytes = 0;
+};
+
+int keepPace(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t)
+{
+    auto* p = static_cast<Pace*>(user);
+    const TransferSettings& t = settings();
+    const qint64 ms = p->clock.elapsed();
+    const QString host = p->session->address.host;
+    if (p->deadlineMs > 0 && ms > p->deadlineMs) {
+        p->session->paceProblem = QStringLiteral("サーバー「%1」からの%2の受信が %3 秒たっても終わらないため、中止しました。")
+                                      .arg(host, p->what)
+                                      .arg(p->deadlineMs / 1000);
+        return 1;
+    }
+    if (ms - p->windowStartMs < qint64(t.slowTime) * 1000)
+        return 0;
+    if (received - p->windowStartBytes < curl_off_t(t.slowRate) * t.slowTime) {
+        p->session->paceProblem =
+            QStringLiteral("サーバー「%1」からの%2の受信が止まったか遅すぎるため、中止しました（%3 秒間に %4 バイト未満）。")
+                .arg(host, p->what)
+                .arg(t.slowTime)
+                .arg(qint64(t.slowRate) * t.slowTime);
+        return 1;
+    }
+    p->windowStartMs = ms;
+    p->windowStartBytes = received;
+    return 0;
+}
+
 CURLcode perform(Pop3Session& s, const QByteArray& path, const char* command, QByteArray* body,
-                 qint64 cap, bool& overflow)
+                 qint64 cap, bool& overflow, const QString& what = QString(), qint64 deadlineMs = 0)
 {
     const QByteArray url = s.address.url() + '/' + path;
     curl_easy_setopt(s.curl, CURLOPT_URL, url.constData());
@@ -117,7 +158,16 @@ CURLcode perform(Pop3Session& s, const QByteArray& path, const char* command, QB
     curl_easy_setopt(s.curl, CURLOPT_WRITEDATA, &sink);
     s.log.lastError.clear();
     s.errorBuffer[0] = 0;
+    s.paceProblem.clear();
+    // Replies to commands have the server's reply timeout; what comes after a reply is paced.
+    Pace pace{&s, what.isEmpty() ? QStringLiteral("メール一覧") : what, deadlineMs, {}};
+    pace.clock.start();
+    curl_easy_setopt(s.curl, CURLOPT_XFERINFOFUNCTION, body ? keepPace : nullptr);
+    curl_easy_setopt(s.curl, CURLOPT_XFERINFODATA, body ? &pace : nullptr);
+    curl_easy_setopt(s.curl, CURLOPT_NOPROGRESS, body ? 0L : 1L);
     const CURLcode code = curl_easy_perform(s.curl);
+    curl_easy_setopt(s.curl, CURLOPT_NOPROGRESS, 1L);
+    curl_easy_setopt(s.curl, CURLOPT_XFERINFODATA, nullptr);
     overflow = sink.overflow;
     return code;
 }
@@ -125,7 +175,10 @@ CURLcode perform(Pop3Session& s, const QByteArray& path, const char* command, QB
 int fail(Pop3Session& s, CURLcode code, int result = kErrorFailed)
 {
     s.broken = true;
-    setLastError(describeFailure(s.curl, code, s.address, s.log, s.errorBuffer));
+    if (code == CURLE_ABORTED_BY_CALLBACK && !s.paceProblem.isEmpty())
+        setLastError(s.paceProblem);
+    else
+        setLastError(describeFailure(s.curl, code, s.address, s.log, s.errorBuffer));
     return result;
 }
 
@@ -168,7 +221,11 @@ int fetch(Pop3Session& s, int number)
     QByteArray raw;
     raw.reserve(qsizetype(s.sizes[size_t(number - 1)]) + 1024);
     bool overflow = false;
-    const CURLcode code = perform(s, QByteArray::number(number), nullptr, &raw, kMaxMessageBytes, overflow);
+    // However slow the line, a message comes at slowRate bytes a second or better.
+    const TransferSettings& t = settings();
+    const qint64 deadlineMs = (qint64(t.slowTime) + s.sizes[size_t(number - 1)] / t.slowRate) * 1000;
+    const CURLcode code = perform(s, QByteArray::number(number), nullptr, &raw, kMaxMessageBytes, overflow,
+                                  QStringLiteral("メール %1").arg(number), deadlineMs);
     if (overflow) {
         s.broken = true;
         setLastError(QStringLiteral("メール %1 はサーバーが知らせた大きさを超えたため受信を中止しました（上限 %2 バイト）。")
@@ -263,6 +320,16 @@ int NMailSetOption(int option, int value)
             return kErrorBadInput;
         settings().idleTimeout = value;
         return 0;
+    case kOptionSlowRate:
+        if (value < 1)
+            return kErrorBadInput;
+        settings().slowRate = value;
+        return 0;
+    case kOptionSlowTime:
+        if (value < 1)
+            return kErrorBadInput;
+        settings().slowTime = value;
+        return 0;
     default:
         return kErrorBadInput;
     }
@@ -283,6 +350,8 @@ int NMailPop3Connect(const QString& server)
         return -1;
     }
     configureHandle(session->curl, address, Protocol::Pop3, &session->log);
+    // Downloads keep their own pace (perform); replies have the reply timeout.
+    curl_easy_setopt(session->curl, CURLOPT_LOW_SPEED_LIMIT, 0L);
     curl_easy_setopt(session->curl, CURLOPT_ERRORBUFFER, session->errorBuffer);
     curl_easy_setopt(session->curl, CURLOPT_OPENSOCKETFUNCTION, openSocket);
     curl_easy_setopt(session->curl, CURLOPT_OPENSOCKETDATA, session.get());

@@ -52,7 +52,7 @@ QString hostText(const ServerAddress& a)
 
 TransferSettings& settings()
 {
-    static TransferSettings s{kConnectTimeoutSeconds, kIdleTimeoutSeconds};
+    static TransferSettings s{kConnectTimeoutSeconds, kIdleTimeoutSeconds, kSlowRateBytes, kSlowTimeSeconds};
     return s;
 }
 

@@ -25,6 +25,8 @@ bool parseServer(const QString& text, Protocol protocol, ServerAddress& out);
 struct TransferSettings {
     int connectTimeout;
     int idleTimeout;
+    int slowRate; // bytes a second
+    int slowTime; // seconds
 };
 TransferSettings& settings();
 

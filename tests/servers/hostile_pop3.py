@@ -59,6 +59,20 @@ def retr(conn, number):
         while send(conn, chunk):
             pass
         return False
+    if SCENARIO == "drip":
+        # Never silent, never done: one byte a second.
+        send(conn, b"+OK\r\n" + MESSAGE[:200])
+        for byte in MESSAGE[200:]:
+            time.sleep(1)
+            if not send(conn, bytes([byte])):
+                return False
+        return False
+    if SCENARIO == "endless-trickle":
+        # Quick enough to look alive, and on and on past the size it announced.
+        send(conn, b"+OK\r\n" + MESSAGE[:200])
+        while send(conn, b"y" * 198 + b"\r\n"):
+            time.sleep(0.1)
+        return False
     if SCENARIO == "err-on-retr":
         return send(conn, b"-ERR [SYS/TEMP] message is locked\r\n")
     return send(conn, b"+OK\r\n" + MESSAGE + b".\r\n")
