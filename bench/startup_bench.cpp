@@ -1,0 +1,131 @@
+// Launch to the main window on screen, beside the smallest Qt Widgets program that shows one
+// window. Both are the real programs with a probe linked in that reports the first exposure
+// of a window; the launches alternate and the medians are compared. Prints figures.
+//
+//   startup_bench <rounds>     (HM_PROGRAM_DIR: the built program folder)
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+struct Launch {
+    double shownMs = -1; // spawn to "shown" on the pipe
+    double cpuMs = 0;    // the whole life of the process
+};
+
+Launch launch(const QString& program)
+{
+    Launch result;
+    int out[2];
+    if (pipe(out) != 0)
+        return result;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    const QByteArray path = program.toLocal8Bit();
+    char* argv[] = {const_cast<char*>(path.constData()), nullptr};
+    QElapsedTimer t;
+    t.start();
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, path.constData(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    if (rc != 0) {
+        close(out[0]);
+        return result;
+    }
+    QByteArray seen;
+    char buf[64];
+    ssize_t n;
+    while (!seen.contains("shown\n") && (n = read(out[0], buf, sizeof buf)) > 0)
+        seen.append(buf, n);
+    if (seen.contains("shown\n"))
+        result.shownMs = t.nsecsElapsed() / 1e6;
+    close(out[0]);
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    result.cpuMs = usage.ru_utime.tv_sec * 1e3 + usage.ru_utime.tv_usec / 1e3 + usage.ru_stime.tv_sec * 1e3
+                   + usage.ru_stime.tv_usec / 1e3;
+    return result;
+}
+
+double median(QList<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+void copyTree(const QString& from, const QString& to)
+{
+    QDir().mkpath(to);
+    for (const QFileInfo& fi : QDir(from).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
+        if (fi.isDir())
+            copyTree(fi.filePath(), to + QLatin1Char('/') + fi.fileName());
+        else
+            QFile::copy(fi.filePath(), to + QLatin1Char('/') + fi.fileName());
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int rounds = argc > 1 ? std::atoi(argv[1]) : 11;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    // The program finds its data beside its executable: the probed build goes into a copy of
+    // the program folder, with a server file so that start-up opens no settings window.
+    QTemporaryDir dir;
+    const QString folder = dir.path() + QStringLiteral("/HayateMail");
+    copyTree(qEnvironmentVariable("HM_PROGRAM_DIR"), folder);
+    QFile::remove(folder + QStringLiteral("/hayatemail"));
+    const QString here = QCoreApplication::applicationDirPath();
+    const QString ours = folder + QStringLiteral("/hayatemail");
+    QFile::copy(here + QStringLiteral("/startup_probe"), ours);
+    QFile ini(folder + QStringLiteral("/hymail.ini"));
+    ini.open(QIODevice::WriteOnly);
+    ini.write("POP3=127.0.0.1\r\n");
+    ini.close();
+    const QString minimal = here + QStringLiteral("/minimal_window");
+
+    launch(ours); // the first launch of each fills the page cache
+    launch(minimal);
+    QList<double> oursMs, minimalMs, oursCpu, minimalCpu;
+    for (int r = 0; r < rounds; ++r) {
+        for (int turn = 0; turn < 2; ++turn) {
+            const bool isOurs = (r + turn) % 2 == 0;
+            const Launch l = launch(isOurs ? ours : minimal);
+            if (l.shownMs < 0) {
+                std::fprintf(stderr, "startup_bench: %s showed no window\n", isOurs ? "HayateMail" : "minimal");
+                return 1;
+            }
+            (isOurs ? oursMs : minimalMs) << l.shownMs;
+            (isOurs ? oursCpu : minimalCpu) << l.cpuMs;
+        }
+    }
+    const double o = median(oursMs), m = median(minimalMs);
+    std::printf("start-up to the main window shown, median of %d alternating launches (%s):\n", rounds,
+                qgetenv("QT_QPA_PLATFORM").constData());
+    std::printf("  HayateMail          %7.1f ms   (CPU of the whole launch %6.1f ms)\n", o, median(oursCpu));
+    std::printf("  minimal Qt window   %7.1f ms   (CPU of the whole launch %6.1f ms)\n", m, median(minimalCpu));
+    std::printf("  ratio HayateMail / minimal: %.2f\n", o / m);
+    return 0;
+}
