@@ -2,6 +2,6 @@
 
 namespace hm {
 // True when no other instance runs from the same program folder for this user; the claim
-// holds until the process ends. A lock left by a crashed instance is taken over.
+// holds until the process ends, however it ends.
 bool claimSingleInstance();
 } // namespace hm
