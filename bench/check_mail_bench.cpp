@@ -4,6 +4,7 @@
 //   check_mail_bench mix <count> <rounds>   the check beside mpop on the same mailbox, rounds
 //                                           interleaved, medians of wall and CPU time
 //   check_mail_bench big <megabytes>        peak memory of a check of one message of that size
+//   check_mail_bench check <count>          the check alone, once (for a profiler)
 //
 // Messages: 60 % plain ASCII, 25 % Japanese (ISO-2022-JP subject, sender and body), 15 %
 // multipart with a binary attachment of 1.5 to 3 KB; about 10 KB each. Before every timed run
@@ -385,11 +386,14 @@ bool runMpop(const hm::test::MailServerEnv& env, const QString& work, int expect
     const QString config = work + QStringLiteral("/mpoprc");
     QFile f(config);
     f.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    f.write(QStringLiteral("account bench\nhost %1\nport %2\nuser %3\npassword %4\ntls off\nauth user\n"
-                           "delivery maildir %5\nkeep off\nonly_new off\nuidls_file %6\n")
+    // The same wire as the check: STARTTLS on the plain port, which the check takes whenever
+    // the server offers it.
+    f.write(QStringLiteral("account bench\nhost %1\nport %2\nuser %3\npassword %4\nauth user\n"
+                           "tls on\ntls_starttls on\ntls_trust_file %5\n"
+                           "delivery maildir %6\nkeep off\nonly_new off\nuidls_file %7\n")
                 .arg(env.host)
                 .arg(env.pop3Port)
-                .arg(env.user, env.password, maildir, work + QStringLiteral("/mpop-uidls"))
+                .arg(env.user, env.password, env.caFile, maildir, work + QStringLiteral("/mpop-uidls"))
                 .toUtf8());
     f.close();
     f.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
@@ -461,6 +465,19 @@ int mix(const hm::test::MailServerEnv& env, const QString& work, int count, int 
     return 0;
 }
 
+int checkOnce(const hm::test::MailServerEnv& env, const QString& work, int count)
+{
+    QList<QByteArray> messages;
+    for (int i = 1; i <= count; ++i)
+        messages << mixMessage(i);
+    fill(env, messages);
+    Times t;
+    if (!runCheck(env, work + QStringLiteral("/prog"), count, &t))
+        return 1;
+    printRow("HayateMail", t, count);
+    return 0;
+}
+
 int big(const hm::test::MailServerEnv& env, const QString& work, int megabytes)
 {
     dropBig(env, qint64(megabytes) * 1024 * 1024);
@@ -508,6 +525,8 @@ int main(int argc, char** argv)
     int rc;
     if (mode == QLatin1String("big"))
         rc = big(env, work.path(), argc > 2 ? std::atoi(argv[2]) : 50);
+    else if (mode == QLatin1String("check"))
+        rc = checkOnce(env, work.path(), argc > 2 ? std::atoi(argv[2]) : 1000);
     else
         rc = mix(env, work.path(), argc > 2 ? std::atoi(argv[2]) : 1000, argc > 3 ? std::atoi(argv[3]) : 5);
     for (const auto& s : quiet.shown)
