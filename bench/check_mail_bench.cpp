@@ -11,6 +11,7 @@
 // one untimed login lets Dovecot index the new mail, so both clients meet an indexed mailbox.
 // Prints figures; it does not judge them.
 #include "app/command_label.h"
+#include "bench/bench_support.h"
 #include "app/main_form.h"
 #include "common/program_folder.h"
 #include "common/ui_services.h"
@@ -284,12 +285,6 @@ double ms(const timeval& t)
     return t.tv_sec * 1e3 + t.tv_usec / 1e3;
 }
 
-double median(QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
 Times medianOf(const QList<Times>& runs)
 {
     QList<double> w, u, s, server;
@@ -299,21 +294,10 @@ Times medianOf(const QList<Times>& runs)
         s << t.sysMs;
         server << t.serverMs;
     }
-    return {median(w), median(u), median(s), median(server)};
+    return {hm::bench::median(w), hm::bench::median(u), hm::bench::median(s), hm::bench::median(server)};
 }
 
 // ---- the two clients
-
-void copyTree(const QString& from, const QString& to)
-{
-    QDir().mkpath(to);
-    for (const QFileInfo& fi : QDir(from).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
-        if (fi.isDir())
-            copyTree(fi.filePath(), to + QLatin1Char('/') + fi.fileName());
-        else
-            QFile::copy(fi.filePath(), to + QLatin1Char('/') + fi.fileName());
-    }
-}
 
 void closeSecondaryWindows()
 {
@@ -339,7 +323,7 @@ bool runCheck(const hm::test::MailServerEnv& env, const QString& programFolder, 
               const std::function<void()>& beforeClick = {})
 {
     QDir(programFolder).removeRecursively();
-    copyTree(qEnvironmentVariable("HM_PROGRAM_DIR"), programFolder);
+    hm::bench::copyTree(qEnvironmentVariable("HM_PROGRAM_DIR"), programFolder);
     hm::setProgramFolder(programFolder);
     {
         QFile ini(programFolder + QStringLiteral("/hymail.ini"));

@@ -1,6 +1,7 @@
 // Opening the history window on a full received store (32,767 records, about 1 GB), beside
 // reading the same file with cat. Each open builds the window afresh, as the first open after
 // the program starts does. Prints figures; it does not judge them.
+#include "bench/bench_support.h"
 #include "common/program_folder.h"
 #include "history/history_mode.h"
 #include "history/tyaku_form.h"
@@ -34,12 +35,6 @@ void quietAboutRaise(QtMsgType type, const QMessageLogContext&, const QString& t
 {
     if (!text.contains(QLatin1String("does not support raise")))
         QTextStream(stderr) << (type == QtWarningMsg ? "warning: " : "") << text << "\n";
-}
-
-double median(QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 } // namespace
@@ -94,8 +89,8 @@ int main(int argc, char** argv)
         form->close();
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
-    const double c = median(cat);
-    const double o = median(open);
+    const double c = hm::bench::median(cat);
+    const double o = hm::bench::median(open);
     QTextStream out(stdout);
     out << "history window opened on a store of " << records << " records (" << bytes / (1024 * 1024)
         << " MiB), each open a new window, median of " << runs << ":\n";

@@ -3,6 +3,8 @@
 // of a window; the launches alternate and the medians are compared. Prints figures.
 //
 //   startup_bench <rounds>     (HM_PROGRAM_DIR: the built program folder)
+#include "bench/bench_support.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -19,6 +21,8 @@
 #include <unistd.h>
 
 extern char** environ;
+
+using hm::bench::median;
 
 namespace {
 
@@ -82,23 +86,6 @@ Launch launch(const QString& program)
     return result;
 }
 
-double median(QList<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-void copyTree(const QString& from, const QString& to)
-{
-    QDir().mkpath(to);
-    for (const QFileInfo& fi : QDir(from).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
-        if (fi.isDir())
-            copyTree(fi.filePath(), to + QLatin1Char('/') + fi.fileName());
-        else
-            QFile::copy(fi.filePath(), to + QLatin1Char('/') + fi.fileName());
-    }
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -112,7 +99,7 @@ int main(int argc, char** argv)
     // the program folder, with a server file so that start-up opens no settings window.
     QTemporaryDir dir;
     const QString folder = dir.path() + QStringLiteral("/HayateMail");
-    copyTree(qEnvironmentVariable("HM_PROGRAM_DIR"), folder);
+    hm::bench::copyTree(qEnvironmentVariable("HM_PROGRAM_DIR"), folder);
     QFile::remove(folder + QStringLiteral("/hayatemail"));
     const QString here = QCoreApplication::applicationDirPath();
     const QString ours = folder + QStringLiteral("/hayatemail");

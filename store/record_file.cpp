@@ -127,12 +127,14 @@ QByteArray encodedPath(const QString& absolute)
     return QFile::encodeName(absolute);
 }
 
-// Reads until n bytes or end of file; -1 on error.
-qint64 readFully(int fd, char* buffer, qint64 n)
+// Reads until n bytes or end of file, from the file position or, when given, from offset;
+// -1 on error.
+qint64 readFully(int fd, char* buffer, qint64 n, off_t offset = -1)
 {
     qint64 got = 0;
     while (got < n) {
-        const ssize_t r = ::read(fd, buffer + got, static_cast<size_t>(n - got));
+        const ssize_t r = offset < 0 ? ::read(fd, buffer + got, static_cast<size_t>(n - got))
+                                     : ::pread(fd, buffer + got, static_cast<size_t>(n - got), offset + got);
         if (r < 0) {
             if (errno == EINTR)
                 continue;
@@ -383,24 +385,6 @@ qsizetype trimmedLength(const char* field, qsizetype width)
     return n;
 }
 
-// Reads n bytes at offset, or fewer at the end of the file; -1 on error.
-qint64 preadFully(int fd, char* buffer, qint64 n, off_t offset)
-{
-    qint64 got = 0;
-    while (got < n) {
-        const ssize_t r = ::pread(fd, buffer + got, static_cast<size_t>(n - got), offset + got);
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        if (r == 0)
-            break;
-        got += r;
-    }
-    return got;
-}
-
 bool forEachRecord(const Format& f, const std::function<void(qint16, const char*, bool)>& visit,
                    QString* error, int headBytes)
 {
@@ -427,8 +411,8 @@ bool forEachRecord(const Format& f, const std::function<void(qint16, const char*
             const off_t at = off_t(number - 1) * f.recordSize;
             const bool last = number == total;
             const qint64 want = last ? f.recordSize : headBytes;
-            if (preadFully(fd.get(), p, want, at) != want
-                || (!last && preadFully(fd.get(), p + f.liveOffset, 2, at + f.liveOffset) != 2)) {
+            if (readFully(fd.get(), p, want, at) != want
+                || (!last && readFully(fd.get(), p + f.liveOffset, 2, at + f.liveOffset) != 2)) {
                 setError(error, describe(errno, absolute));
                 return false;
             }
