@@ -5,34 +5,30 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QLockFile>
 
 #include <csignal>
 #include <cstring>
-#include <memory>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace hm {
 namespace {
 
-std::unique_ptr<QLockFile>& held()
-{
-    static std::unique_ptr<QLockFile> lock;
-    return lock;
-}
+int heldLock = -1;
 
 // The lock's path for the signal handler, which may not allocate.
-char lockPathForSignal[4096];
+char lockPath[4096];
 
 void removeLockAndDie(int signal)
 {
-    if (lockPathForSignal[0])
-        ::unlink(lockPathForSignal);
+    if (lockPath[0])
+        ::unlink(lockPath);
     std::signal(signal, SIG_DFL);
     std::raise(signal);
 }
 
-QString lockPath()
+QString lockFileName()
 {
     // Keyed on the program folder: its data belong to one instance at a time.
     const QByteArray key = QCryptographicHash::hash(QDir(programFolder()).canonicalPath().toUtf8(),
@@ -49,17 +45,21 @@ QString lockPath()
 
 bool claimSingleInstance()
 {
-    if (held())
+    if (heldLock >= 0)
         return true;
-    const QString path = lockPath();
-    auto candidate = std::make_unique<QLockFile>(path);
-    candidate->setStaleLockTime(0); // only a dead owner makes a lock stale
-    if (!candidate->tryLock(0))
+    const QByteArray path = QFile::encodeName(lockFileName());
+    // The kernel holds the claim and drops it when the process ends, however it ends, so a
+    // crashed instance leaves nothing to take over and nothing needs writing to disk.
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return true; // no place for the claim: better two instances than none
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
         return false;
-    held() = std::move(candidate);
-    const QByteArray native = QFile::encodeName(path);
-    if (size_t(native.size()) < sizeof lockPathForSignal) {
-        std::memcpy(lockPathForSignal, native.constData(), size_t(native.size()) + 1);
+    }
+    heldLock = fd;
+    if (size_t(path.size()) < sizeof lockPath) {
+        std::memcpy(lockPath, path.constData(), size_t(path.size()) + 1);
         for (int signal : {SIGTERM, SIGINT, SIGHUP})
             std::signal(signal, removeLockAndDie);
     }
@@ -68,8 +68,13 @@ bool claimSingleInstance()
 
 void releaseSingleInstance()
 {
-    lockPathForSignal[0] = '\0';
-    held().reset(); // unlocks and removes the file
+    if (heldLock < 0)
+        return;
+    if (lockPath[0])
+        ::unlink(lockPath);
+    lockPath[0] = '\0';
+    ::close(heldLock);
+    heldLock = -1;
 }
 
 } // namespace hm

@@ -5,7 +5,7 @@
 #include "common/twips.h"
 #include "common/window_registry.h"
 #include "common/form_geometry.h"
-#include "compose/line_breaks.h"
+#include "common/line_ends.h"
 #include "compose/send_mail.h"
 
 #include <QApplication>
@@ -135,7 +135,7 @@ void BackForm::Command2_Click()
 {
     const QString to = ToText->text();
     const QString subject = SubjectText->text();
-    const QString body = hm::compose::withCrLf(BodyText->toPlainText());
+    const QString body = hm::withCrLf(BodyText->toPlainText());
     const QString attachments = AttachText->text();
     Command2->setEnabled(false);
     {

@@ -5,7 +5,7 @@
 #include "common/ui_services.h"
 #include "compose/address_source.h"
 #include "compose/fortune.h"
-#include "compose/line_breaks.h"
+#include "common/line_ends.h"
 #include "compose/send_mail.h"
 #include "compose/write_form.h"
 #include "store/mail_store.h"

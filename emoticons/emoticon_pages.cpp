@@ -2,6 +2,7 @@
 
 #include "common/ansi_codec.h"
 #include "common/atomic_file.h"
+#include "common/line_ends.h"
 #include "common/program_folder.h"
 
 #include <QFile>
@@ -37,7 +38,7 @@ QString ReadPage(int page)
 bool WritePage(int page, const QString& text)
 {
     return hm::writeFileAtomically(PagePath(kPages[page].writeName),
-                                   hm::ansi::encode(QString(text).replace(QLatin1Char('\n'), QLatin1String("\r\n"))));
+                                   hm::ansi::encode(hm::withCrLf(text)));
 }
 
 } // namespace hm::emoticons

@@ -13,21 +13,6 @@ EditorState& editorState()
     return state;
 }
 
-QString withCrLf(const QString& editorText)
-{
-    QString t = editorText;
-    t.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-    return t;
-}
-
-QString withLf(const QString& text)
-{
-    QString t = text;
-    t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return t;
-}
-
 QString EditorPlainText(const QString& text)
 {
     QString t = withLf(text);

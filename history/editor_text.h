@@ -1,4 +1,6 @@
 #pragma once
+#include "common/line_ends.h"
+
 #include <QString>
 
 // Text-file helpers of the history window's body editor, and the editor's program-wide state.
@@ -14,10 +16,8 @@ struct EditorState {
 };
 EditorState& editorState();
 
-// The editor holds LF; files, stores and the reply keep the system's CR LF.
-QString withCrLf(const QString& editorText);
-// Any CR LF, lone CR or LF becomes the editor's LF.
-QString withLf(const QString& text);
+using hm::withCrLf;
+using hm::withLf;
 // The text as the body editor gives it back after holding it (CR LF line ends): what the
 // mail check stores without passing every message through the widget.
 QString EditorPlainText(const QString& text);

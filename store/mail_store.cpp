@@ -166,7 +166,7 @@ bool ReadAllRecords(Store s, const std::function<void(qint16, const MailRecordFi
             if (visitor)
                 visitor(number, buf);
         },
-        &error);
+        &error, withBody ? 0 : kBodyOffset);
     return remember(ok, error);
 }
 

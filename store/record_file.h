@@ -39,10 +39,12 @@ bool flush(const Format& f, QString* error);
 bool readRecord(const Format& f, qint16 number, QByteArray* record, QString* error);
 
 // Calls visit for every whole record in order (last is set for the final one); a partial tail
-// is not visited. A missing store is created empty, as every open of these files does.
+// is not visited. A missing store is created empty, as every open of these files does. With
+// headBytes, only the first headBytes bytes and the Live field of every record but the last
+// are read (the rest of what visit sees is unspecified); the last is read whole.
 bool forEachRecord(const Format& f,
                    const std::function<void(qint16 number, const char* record, bool last)>& visit,
-                   QString* error);
+                   QString* error, int headBytes = 0);
 
 // Length of a fixed field without its trailing spaces and NULs.
 qsizetype trimmedLength(const char* field, qsizetype width);

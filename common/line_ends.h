@@ -1,0 +1,23 @@
+#pragma once
+#include <QString>
+
+// Editors hold line breaks as LF; files, messages and stores keep the system's CR LF.
+namespace hm {
+
+inline QString withCrLf(const QString& editorText)
+{
+    QString t = editorText;
+    t.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    return t;
+}
+
+// Any CR LF, lone CR or LF becomes the editor's LF.
+inline QString withLf(const QString& text)
+{
+    QString t = text;
+    t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return t;
+}
+
+} // namespace hm
