@@ -43,14 +43,40 @@ GMimeParserOptions* parserOptions()
     return options;
 }
 
-GPtr<GMimeMessage> parse(const QByteArray& raw)
-{
-    ensureMimeReady();
-    GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(raw.constData(), size_t(raw.size())));
-    GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
-    g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
-    return GPtr<GMimeMessage>(g_mime_parser_construct_message(parser.get(), parserOptions()));
-}
+// A message parsed in place: GMime reads the caller's bytes, which must outlive it, without a
+// copy, and the parts' contents stay references into them until they are decoded.
+class Parsed {
+public:
+    explicit Parsed(const QByteArray& raw)
+    {
+        ensureMimeReady();
+        // The memory stream reads through a GByteArray; this one borrows the bytes. The stream
+        // is not its owner, so it never grows or frees them.
+        borrowed_ = g_byte_array_new();
+        borrowed_->data = reinterpret_cast<guint8*>(const_cast<char*>(raw.constData()));
+        borrowed_->len = guint(raw.size());
+        GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_byte_array(borrowed_));
+        g_mime_stream_mem_set_owner(GMIME_STREAM_MEM(stream.get()), FALSE);
+        GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+        g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
+        message_.reset(g_mime_parser_construct_message(parser.get(), parserOptions()));
+    }
+    ~Parsed()
+    {
+        message_.reset();
+        borrowed_->data = nullptr;
+        borrowed_->len = 0;
+        g_byte_array_free(borrowed_, TRUE);
+    }
+    Parsed(const Parsed&) = delete;
+    Parsed& operator=(const Parsed&) = delete;
+    GMimeMessage* get() const { return message_.get(); }
+    explicit operator bool() const { return bool(message_); }
+
+private:
+    GByteArray* borrowed_;
+    GPtr<GMimeMessage> message_;
+};
 
 // Offset of the first body byte and length of the header block.
 void splitHeader(const QByteArray& raw, qsizetype& headerLength, qsizetype& bodyStart)
@@ -217,9 +243,10 @@ QString suggestedName(GMimeObject* object)
 struct Walk {
     QStringList plain;
     QStringList html;
+    // Written out one by one, straight from the parsed message.
     struct Attachment {
         QString name;
-        QByteArray bytes;
+        GMimeObject* object; // a part, or the message inside a message part
     };
     std::vector<Attachment> attachments;
 };
@@ -252,12 +279,7 @@ void walk(GMimeObject* object, Walk& w, bool inAlternative, int depth)
     if (GMIME_IS_MESSAGE_PART(object)) {
         GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
         QString name = suggestedName(object);
-        QByteArray bytes;
         if (inner) {
-            GPtr<GMimeStream> out(g_mime_stream_mem_new());
-            g_mime_object_write_to_stream(GMIME_OBJECT(inner), nullptr, out.get());
-            GByteArray* b = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out.get()));
-            bytes = QByteArray(reinterpret_cast<const char*>(b->data), qsizetype(b->len));
             if (name.isEmpty()) {
                 const QString subject = decodeHeaderText(rawHeaderValue(GMIME_OBJECT(inner), "Subject")).trimmed();
                 name = (subject.isEmpty() ? QStringLiteral("message") : subject) + QStringLiteral(".eml");
@@ -265,7 +287,7 @@ void walk(GMimeObject* object, Walk& w, bool inAlternative, int depth)
         }
         if (name.isEmpty())
             name = QStringLiteral("message.eml");
-        w.attachments.push_back({name, bytes});
+        w.attachments.push_back({name, inner ? GMIME_OBJECT(inner) : nullptr});
         return;
     }
     if (!GMIME_IS_PART(object))
@@ -283,7 +305,7 @@ void walk(GMimeObject* object, Walk& w, bool inAlternative, int depth)
     }
     Q_UNUSED(inAlternative);
     if (!text || attached)
-        w.attachments.push_back({name.isEmpty() ? nameForType(object) : name, decodedContent(part)});
+        w.attachments.push_back({name.isEmpty() ? nameForType(object) : name, object});
 }
 
 QString bodyOf(const Walk& w)
@@ -323,8 +345,24 @@ QString freePath(const QString& folder, const QString& name, const QString& base
     return path(high);
 }
 
-// Writes bytes to a new file in folder, flushed to disk; an existing file is never replaced.
-int saveNew(const QString& folder, const QString& suggested, const QByteArray& bytes, QString& written)
+// What goes into an attachment's file: a part's decoded content, or a whole inner message,
+// written as GMime decodes it, a piece at a time.
+bool writeAttachment(GMimeObject* object, int fd)
+{
+    GPtr<GMimeStream> out(g_mime_stream_fs_new(fd));
+    g_mime_stream_fs_set_owner(GMIME_STREAM_FS(out.get()), FALSE);
+    ssize_t written = 0;
+    if (object && GMIME_IS_PART(object)) {
+        if (GMimeDataWrapper* wrapper = g_mime_part_get_content(GMIME_PART(object)))
+            written = g_mime_data_wrapper_write_to_stream(wrapper, out.get());
+    } else if (object) {
+        written = g_mime_object_write_to_stream(object, nullptr, out.get());
+    }
+    return written >= 0 && g_mime_stream_flush(out.get()) == 0;
+}
+
+// Writes a new file in folder, flushed to disk; an existing file is never replaced.
+int saveNew(const QString& folder, const QString& suggested, GMimeObject* content, QString& written)
 {
     const QString name = safeFileName(suggested);
     const QFileInfo info(name);
@@ -340,7 +378,7 @@ int saveNew(const QString& folder, const QString& suggested, const QByteArray& b
                 continue; // someone took it meanwhile
             return -5;
         }
-        if (file.write(bytes) != bytes.size() || !file.flush() || ::fsync(file.handle()) != 0) {
+        if (!writeAttachment(content, file.handle()) || ::fsync(file.handle()) != 0) {
             file.close();
             file.remove();
             return -5;
@@ -411,7 +449,7 @@ Extraction extractPartial(GMimeMessagePartial* partial, const QString& folder, i
         }
         whole += f.readAll();
     }
-    GPtr<GMimeMessage> rebuilt = parse(whole);
+    Parsed rebuilt(whole);
     if (!rebuilt) {
         e.result = -6;
         return e;
@@ -436,7 +474,7 @@ Extraction extractFrom(GMimeMessage* message, const QString& folder, int depth)
     e.bodyFound = !w.plain.isEmpty() || !w.html.isEmpty();
     for (const auto& a : w.attachments) {
         QString written;
-        if (saveNew(folder, a.name, a.bytes, written) < 0) {
+        if (saveNew(folder, a.name, a.object, written) < 0) {
             // All of a message's attachments or none: what was written goes again.
             for (const QString& path : std::as_const(e.saved))
                 QFile::remove(path);
@@ -489,7 +527,14 @@ QString bodyOfDownload(const QByteArray& raw, qsizetype bodyStart, GMimeMessage*
         const QString text = partText(GMIME_PART(top));
         return hasType(top, "text", "html") ? toCrLf(htmlToText(text)) : text;
     }
-    return toCrLf(decodeUnlabelled(raw.mid(bodyStart)));
+    // The MIME text stands in only until the attachment call finds the readable text; a big
+    // file need not be held as text beside its bytes. Cut at a line end.
+    qsizetype length = raw.size() - bodyStart;
+    if (length > kRawBodyShown) {
+        const qsizetype lineEnd = raw.lastIndexOf('\n', bodyStart + kRawBodyShown - 1);
+        length = lineEnd > bodyStart ? lineEnd + 1 - bodyStart : kRawBodyShown;
+    }
+    return toCrLf(decodeUnlabelled(QByteArray::fromRawData(raw.constData() + bodyStart, length)));
 }
 
 bool singleTextPart(GMimeMessage* message)
@@ -507,20 +552,20 @@ Downloaded readDownloaded(const QByteArray& raw)
 {
     qsizetype headerLength = 0, bodyStart = 0;
     splitHeader(raw, headerLength, bodyStart);
-    GPtr<GMimeMessage> message = parse(raw);
+    const Parsed message(raw);
     return {summaryOf(raw, headerLength, message.get()), bodyOfDownload(raw, bodyStart, message.get()),
             singleTextPart(message.get())};
 }
 
 bool isSingleTextPart(const QByteArray& raw)
 {
-    GPtr<GMimeMessage> message = parse(raw);
+    const Parsed message(raw);
     return singleTextPart(message.get());
 }
 
 Extraction extractAttachments(const QByteArray& raw, const QString& folder)
 {
-    GPtr<GMimeMessage> message = parse(raw);
+    const Parsed message(raw);
     return extractFrom(message.get(), folder, 0);
 }
 

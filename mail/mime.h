@@ -14,8 +14,11 @@ struct HeaderSummary {
     QString header;
 };
 
+// How much of the raw MIME body a message that is not one text part gives as its download body.
+constexpr qsizetype kRawBodyShown = 1024 * 1024;
+
 // The summary and the download body (decoded text for a single-part text message, the raw
-// MIME body for anything else) from one parse.
+// MIME body for anything else, its first kRawBodyShown bytes cut at a line end) from one parse.
 struct Downloaded {
     HeaderSummary summary;
     QString body;

@@ -330,6 +330,20 @@ void TestCheckMail::attachmentsAreExtracted()
     QCOMPARE(list.size(), 1);
     QVERIFY(list[0].body.startsWith(QStringLiteral("本文です")));
     QVERIFY(list[0].body.endsWith(QStringLiteral("♪♪♪")));
+
+    // A file of megabytes is written as it is decoded, whole; the text is found all the same.
+    QByteArray big(6 * 1024 * 1024, Qt::Uninitialized);
+    for (qsizetype i = 0; i < big.size(); ++i)
+        big[i] = char((i * 7919) >> 5);
+    QByteArray withBig = raw;
+    withBig.replace("data.bin", "big.bin").replace(QByteArray("\x01\x02\x03payload", 10).toBase64(), big.toBase64());
+    env.drop(withBig);
+    CheckMail(*main);
+    QCOMPARE(folder->read(QStringLiteral("\\添付フォルダ\\big.bin")), big);
+    const QList<Record> after = records(Store::Received);
+    QCOMPARE(after.size(), 2);
+    QCOMPARE(after[1].body, list[0].body);
+    QVERIFY(env.messageFiles().isEmpty());
 }
 
 void TestCheckMail::demoSamplesArriveAsWritten()
