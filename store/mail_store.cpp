@@ -3,7 +3,7 @@
 #include "common/ansi_codec.h"
 #include "store/record_file.h"
 
-#include <QCryptographicHash>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -52,7 +52,8 @@ void decodeInto(const char* record, MailRecordFields& out, bool withBody)
 
 QByteArray checksumOf(const QByteArray& record)
 {
-    return QCryptographicHash::hash(record, QCryptographicHash::Md5).left(8).toHex();
+    const uLong crc = crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(record.constData()), uInt(record.size()));
+    return QByteArray::number(quint32(crc), 16).rightJustified(8, '0');
 }
 
 bool remember(bool ok, const QString& error)

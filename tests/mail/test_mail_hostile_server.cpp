@@ -88,6 +88,7 @@ private Q_SLOTS:
     void stallMidMessageTimesOut();
     void sizesBeyondTheCapAreRefused();
     void refusedDeletionReportsTheServersReply();
+    void messageStoredInABrokenSessionIsNotStoredAgain();
 };
 
 void TestMailHostileServer::initTestCase()
@@ -296,6 +297,38 @@ void TestMailHostileServer::refusedDeletionReportsTheServersReply()
     QVERIFY(NMailPop3Authenticate(handle, QStringLiteral("u"), QStringLiteral("p"), -1) < 0);
     QVERIFY2(errorText().contains(QLatin1String("APOP")), qPrintable(errorText()));
     NMailPop3Close(handle);
+}
+
+// A session that breaks after a message was stored leaves it on the server; with UIDL the next
+// check deletes it without downloading or storing it again.
+void TestMailHostileServer::messageStoredInABrokenSessionIsNotStoredAgain()
+{
+    HostileServer server(QStringLiteral("uidl-err-on-retr"), 3, 2);
+    hm::test::TestFolder folder;
+    hm::settings::account() = {};
+    folder.write(QStringLiteral("\\hymail.ini"), "POP3=" + server.server().toUtf8() + "\r\n");
+    MainForm main;
+    main.endProcess = [] {};
+    QVERIFY(main.Form_Load());
+    QVERIFY(hm::settings::WriteAccountValue(QStringLiteral("NAME"), QStringLiteral("u")));
+    QVERIFY(hm::settings::WriteAccountValue(QStringLiteral("NAME2"), QStringLiteral("p")));
+    const QStringList login = {QStringLiteral("CAPA"), QStringLiteral("USER u"), QStringLiteral("PASS ***"),
+                               QStringLiteral("LIST"), QStringLiteral("UIDL")};
+
+    CheckMail(main);
+    QCOMPARE(server.commands(), login + QStringList({"RETR 1", "DELE 1", "RETR 2"}));
+    QCOMPARE(folder.ui.shown.size(), 1);
+    QVERIFY2(folder.ui.shown[0].text.contains(
+                 QStringLiteral("1通: 保存しましたが、サーバーとの接続が正常に終わらなかったため削除されていません（次の受信でサーバーから削除します）")),
+             qPrintable(folder.ui.shown[0].text));
+
+    CheckMail(main);
+    QCOMPARE(server.commands(), login + QStringList({"RETR 1", "DELE 1", "RETR 2"}) + login
+                                    + QStringList({"DELE 1", "RETR 2"}));
+    int records = 0;
+    hm::store::ReadAllRecords(hm::store::Store::Received, [&](qint16, const hm::store::MailRecordFields&) { ++records; });
+    QCOMPARE(records, 1);
+    QCOMPARE(main.Text1->text(), QStringLiteral("3の新着メール有り。（1通を保存、3通はサーバーに残しました）"));
 }
 
 QTEST_MAIN(TestMailHostileServer)

@@ -1,7 +1,8 @@
 """A POP3 server that misbehaves on purpose, for the cases no real server shows: it stalls,
 hangs up mid-message, lies about sizes, refuses commands, or sends a line without end. It
 serves `messages` copies of one message and misbehaves at message number `at`. Prints its
-port, then every command it receives (passwords masked), and serves until killed.
+port, then every command it receives (passwords masked), and serves until killed. A scenario
+named "uidl-<scenario>" also offers UIDL (ids "msg-1", "msg-2" ...).
 Usage: hostile_pop3.py <scenario> [messages] [at]"""
 import socket
 import sys
@@ -9,6 +10,9 @@ import threading
 import time
 
 SCENARIO = sys.argv[1]
+UIDL = SCENARIO.startswith("uidl-")
+if UIDL:
+    SCENARIO = SCENARIO[len("uidl-"):]
 MESSAGES = int(sys.argv[2]) if len(sys.argv) > 2 else 1
 AT = int(sys.argv[3]) if len(sys.argv) > 3 else 1
 MESSAGE = (b"From: a@localhost\r\nSubject: hostile\r\n\r\n" + b"line of text\r\n" * 400)
@@ -102,7 +106,10 @@ def serve(conn):
         if verb in (b"USER", b"PASS", b"APOP"):
             send(conn, b"+OK\r\n")
         elif verb == b"CAPA":
-            send(conn, b"+OK\r\nUSER\r\n.\r\n")
+            send(conn, b"+OK\r\nUSER\r\n" + (b"UIDL\r\n" if UIDL else b"") + b".\r\n")
+        elif verb == b"UIDL" and UIDL:
+            listing = b"".join(b"%d msg-%d\r\n" % (n, n) for n in range(1, MESSAGES + 1))
+            send(conn, b"+OK\r\n" + listing + b".\r\n")
         elif verb == b"LIST":
             listing = b"".join(b"%d %s\r\n" % (n, size_of(n)) for n in range(1, MESSAGES + 1))
             send(conn, b"+OK %d messages\r\n" % MESSAGES + listing + b".\r\n")
