@@ -305,31 +305,29 @@ void NMailEndWinSock()
     g_lastHeader.clear();
 }
 
+namespace {
+int setAtLeastOne(int& setting, int value)
+{
+    if (value < 1)
+        return kErrorBadInput;
+    setting = value;
+    return 0;
+}
+} // namespace
+
 int NMailSetOption(int option, int value)
 {
     switch (option) {
     case kOptionBufferSize:
         return 0;
     case kOptionConnectTimeout:
-        if (value < 1)
-            return kErrorBadInput;
-        settings().connectTimeout = value;
-        return 0;
+        return setAtLeastOne(settings().connectTimeout, value);
     case kOptionIdleTimeout:
-        if (value < 1)
-            return kErrorBadInput;
-        settings().idleTimeout = value;
-        return 0;
+        return setAtLeastOne(settings().idleTimeout, value);
     case kOptionSlowRate:
-        if (value < 1)
-            return kErrorBadInput;
-        settings().slowRate = value;
-        return 0;
+        return setAtLeastOne(settings().slowRate, value);
     case kOptionSlowTime:
-        if (value < 1)
-            return kErrorBadInput;
-        settings().slowTime = value;
-        return 0;
+        return setAtLeastOne(settings().slowTime, value);
     default:
         return kErrorBadInput;
     }

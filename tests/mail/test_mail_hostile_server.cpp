@@ -14,6 +14,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include <memory>
+
 using namespace hm::mail;
 
 namespace {
@@ -60,6 +62,20 @@ private:
     QByteArray output_;
     int port_ = 0;
 };
+
+// The program as the receive command finds it: the scripted server in the server file, the
+// account saved. Null when it could not be set up.
+std::unique_ptr<MainForm> startProgram(hm::test::TestFolder& folder, const HostileServer& server)
+{
+    hm::settings::account() = {};
+    folder.write(QStringLiteral("\\hymail.ini"), "POP3=" + server.server().toUtf8() + "\r\n");
+    auto main = std::make_unique<MainForm>();
+    main->endProcess = [] {};
+    if (!main->Form_Load() || !hm::settings::WriteAccountValue(QStringLiteral("NAME"), QStringLiteral("u"))
+        || !hm::settings::WriteAccountValue(QStringLiteral("NAME2"), QStringLiteral("p")))
+        return nullptr;
+    return main;
+}
 
 struct Session {
     int handle = -1;
@@ -164,13 +180,9 @@ void TestMailHostileServer::checkStopsAtTheFirstFailedCall()
     HostileServer server(scenario, 3, at);
     QVERIFY(server.port() > 0);
     hm::test::TestFolder folder;
-    hm::settings::account() = {};
-    folder.write(QStringLiteral("\\hymail.ini"), "POP3=" + server.server().toUtf8() + "\r\n");
-    MainForm main;
-    main.endProcess = [] {};
-    QVERIFY(main.Form_Load());
-    QVERIFY(hm::settings::WriteAccountValue(QStringLiteral("NAME"), QStringLiteral("u")));
-    QVERIFY(hm::settings::WriteAccountValue(QStringLiteral("NAME2"), QStringLiteral("p")));
+    const std::unique_ptr<MainForm> program = startProgram(folder, server);
+    QVERIFY(program);
+    MainForm& main = *program;
     sound.started = 0;
 
     QElapsedTimer timer;
@@ -305,13 +317,9 @@ void TestMailHostileServer::messageStoredInABrokenSessionIsNotStoredAgain()
 {
     HostileServer server(QStringLiteral("uidl-err-on-retr"), 3, 2);
     hm::test::TestFolder folder;
-    hm::settings::account() = {};
-    folder.write(QStringLiteral("\\hymail.ini"), "POP3=" + server.server().toUtf8() + "\r\n");
-    MainForm main;
-    main.endProcess = [] {};
-    QVERIFY(main.Form_Load());
-    QVERIFY(hm::settings::WriteAccountValue(QStringLiteral("NAME"), QStringLiteral("u")));
-    QVERIFY(hm::settings::WriteAccountValue(QStringLiteral("NAME2"), QStringLiteral("p")));
+    const std::unique_ptr<MainForm> program = startProgram(folder, server);
+    QVERIFY(program);
+    MainForm& main = *program;
     const QStringList login = {QStringLiteral("CAPA"), QStringLiteral("USER u"), QStringLiteral("PASS ***"),
                                QStringLiteral("LIST"), QStringLiteral("UIDL")};
 
