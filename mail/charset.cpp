@@ -7,14 +7,48 @@
 #include <cstring>
 
 #include <cerrno>
+#include <map>
 
 namespace hm::mail {
 namespace {
 
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+
+// Opening a converter loads glibc's module for the charset, which costs far more than the
+// conversion of a message: each thread keeps its converters open for the life of the process.
+iconv_t converterFrom(const char* from)
+{
+    struct Converters {
+        std::map<QByteArray, iconv_t> open;
+        ~Converters()
+        {
+            for (const auto& [name, cd] : open)
+                if (cd != kNoConverter)
+                    iconv_close(cd);
+        }
+    };
+    thread_local Converters converters;
+    const QByteArray name(from);
+    auto it = converters.open.find(name);
+    if (it == converters.open.end()) {
+        // Labels come from the mail: a sender cannot make the set grow without end.
+        if (converters.open.size() >= 64) {
+            for (const auto& [n, cd] : converters.open)
+                if (cd != kNoConverter)
+                    iconv_close(cd);
+            converters.open.clear();
+        }
+        it = converters.open.emplace(name, iconv_open("UTF-8", from)).first;
+    }
+    if (it->second != kNoConverter)
+        iconv(it->second, nullptr, nullptr, nullptr, nullptr); // back to the initial state
+    return it->second;
+}
+
 QString viaIconv(const QByteArray& bytes, const char* from)
 {
-    iconv_t cd = iconv_open("UTF-8", from);
-    if (cd == reinterpret_cast<iconv_t>(-1))
+    iconv_t cd = converterFrom(from);
+    if (cd == kNoConverter)
         return QString::fromLatin1(bytes);
     QByteArray out;
     out.reserve(bytes.size() * 2 + 16);
@@ -35,7 +69,6 @@ QString viaIconv(const QByteArray& bytes, const char* from)
         ++in;
         --inLeft;
     }
-    iconv_close(cd);
     return QString::fromUtf8(out);
 }
 
@@ -170,10 +203,8 @@ QString decodeCharset(const QByteArray& bytes, const QByteArray& charset)
         return viaIconv(bytes, "WINDOWS-1252");
     if (isAscii(bytes))
         return QString::fromLatin1(bytes);
-    iconv_t probe = iconv_open("UTF-8", l.constData());
-    if (probe == reinterpret_cast<iconv_t>(-1))
+    if (converterFrom(l.constData()) == kNoConverter)
         return decodeUnlabelled(bytes);
-    iconv_close(probe);
     return viaIconv(bytes, l.constData());
 }
 
