@@ -1,5 +1,7 @@
 #include "mail/charset.h"
 
+#include "common/ansi_codec.h"
+
 #include <QRegularExpression>
 
 #include <glib.h>
@@ -70,6 +72,24 @@ QString viaIconv(const QByteArray& bytes, const char* from)
         --inLeft;
     }
     return QString::fromUtf8(out);
+}
+
+// CP932 through the program's own tables, as iconv reads it but far faster; the codec turns a
+// NUL into U+FFFD, a message's NUL must stay a NUL.
+QString fromCp932(const QByteArray& bytes)
+{
+    if (!bytes.contains('\0'))
+        return hm::ansi::decode(bytes);
+    QString out;
+    qsizetype pos = 0;
+    for (;;) {
+        const qsizetype nul = bytes.indexOf('\0', pos);
+        out += hm::ansi::decode(bytes.constData() + pos, (nul < 0 ? bytes.size() : nul) - pos);
+        if (nul < 0)
+            return out;
+        out += QChar(0);
+        pos = nul + 1;
+    }
 }
 
 bool isUtf8(const QByteArray& bytes)
@@ -176,10 +196,10 @@ QString decodeUnlabelled(const QByteArray& bytes)
 {
     // Older Japanese mailers put raw ISO-2022-JP into headers and unlabelled bodies.
     if (bytes.contains("\x1b$B") || bytes.contains("\x1b$@") || bytes.contains("\x1b(I"))
-        return viaIconv(iso2022jpToCp932(bytes), "CP932");
+        return fromCp932(iso2022jpToCp932(bytes));
     if (isAscii(bytes) || isUtf8(bytes))
         return QString::fromUtf8(bytes);
-    return viaIconv(bytes, "CP932");
+    return fromCp932(bytes);
 }
 
 QString decodeCharset(const QByteArray& bytes, const QByteArray& charset)
@@ -193,10 +213,10 @@ QString decodeCharset(const QByteArray& bytes, const QByteArray& charset)
     if (l == "shift_jis" || l == "shift-jis" || l == "sjis" || l == "x-sjis" || l == "ms_kanji"
         || l == "csshiftjis" || l == "windows-31j" || l == "cp932" || l == "ms932" || l == "x-ms-cp932"
         || l == "shift_jisx0213")
-        return viaIconv(bytes, "CP932");
+        return fromCp932(bytes);
     if (l.startsWith("iso-2022-jp") || l == "csiso2022jp" || l == "cp50220" || l == "cp50221"
         || l == "cp50222" || l == "jis")
-        return viaIconv(iso2022jpToCp932(bytes), "CP932");
+        return fromCp932(iso2022jpToCp932(bytes));
     if (l == "euc-jp" || l == "x-euc-jp" || l == "eucjp" || l == "euc-jp-ms" || l == "cseucpkdfmtjapanese")
         return viaIconv(bytes, "EUC-JP-MS");
     if (l == "iso-8859-1" || l == "latin1" || l == "iso_8859-1" || l == "l1")
