@@ -85,8 +85,8 @@ qint16 NextRecordNumber(Store s)
     return records::nextNumber(formatOf(s));
 }
 
-bool AppendRecord(Store s, qint16 number, const QString& subject, const QString& from,
-                  const QString& date, const QString& body)
+static bool appendRecord(Store s, qint16 number, const QString& subject, const QString& from,
+                  const QString& date, const QString& body, const QByteArray* bodyCp932)
 {
     MailRecordFields& buf = buffer(s);
     buf.Subject = Trim(subject).left(kSubjectWidth);
@@ -100,7 +100,12 @@ bool AppendRecord(Store s, qint16 number, const QString& subject, const QString&
     hm::ansi::writeField(p + kSubjectOffset, buf.Subject, kSubjectWidth);
     hm::ansi::writeField(p + kDateOffset, buf.Date, kDateWidth);
     hm::ansi::writeField(p + kFromOffset, buf.From, kFromWidth);
-    hm::ansi::writeField(p + kBodyOffset, buf.Body, kBodyWidth);
+    if (bodyCp932 && bodyCp932->size() <= kBodyWidth) {
+        memcpy(p + kBodyOffset, bodyCp932->constData(), size_t(bodyCp932->size()));
+        memset(p + kBodyOffset + bodyCp932->size(), ' ', size_t(kBodyWidth - bodyCp932->size()));
+    } else {
+        hm::ansi::writeField(p + kBodyOffset, buf.Body, kBodyWidth);
+    }
     p[kLineEndOffset] = '\r';
     p[kLineEndOffset + 1] = '\n';
     p[kLiveOffset] = 1;
@@ -112,6 +117,18 @@ bool AppendRecord(Store s, qint16 number, const QString& subject, const QString&
         return remember(false, error);
     CurrentRecordNumber() = written;
     return true;
+}
+
+bool AppendRecord(Store s, qint16 number, const QString& subject, const QString& from,
+                  const QString& date, const QString& body)
+{
+    return appendRecord(s, number, subject, from, date, body, nullptr);
+}
+
+bool AppendRecord(Store s, qint16 number, const QString& subject, const QString& from,
+                  const QString& date, const QString& body, const QByteArray& bodyCp932)
+{
+    return appendRecord(s, number, subject, from, date, body, &bodyCp932);
 }
 
 bool FlushStore(Store s)

@@ -36,6 +36,10 @@ qint16 NextRecordNumber(Store s);
 // CurrentRecordNumber to the number written. False on failure, with lastError() set.
 bool AppendRecord(Store s, qint16 number, const QString& subject, const QString& from,
                   const QString& date, const QString& body);
+// The same with the body's field given as CP932 already: the trimmed body encoded whole, no
+// longer than kBodyWidth bytes (a caller that measured the body has it at hand).
+bool AppendRecord(Store s, qint16 number, const QString& subject, const QString& from,
+                  const QString& date, const QString& body, const QByteArray& bodyCp932);
 // Makes every append so far durable (flushed to disk).
 bool FlushStore(Store s);
 
