@@ -1,5 +1,6 @@
 #include "app/check_mail.h"
 
+#include "app/command_label.h"
 #include "app/main_form.h"
 #include "app/uidl_ledger.h"
 #include "common/ansi_codec.h"
@@ -23,7 +24,11 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <limits>
 
 using namespace hm::mail;
 
@@ -46,18 +51,31 @@ QString lastLibraryMessage()
 }
 
 // Writes header and body to the scratch file and reads it back as lines, each ended by
-// CR LF, with a NUL at the end: the whole message as the attachment call expects it.
-bool wholeMessageThroughScratch(const QString& path, const QString& header, const QString& body, QString& whole)
+// CR LF, with a NUL at the end: the whole message as the attachment call expects it. One
+// descriptor does both; the file stays in the page cache.
+bool wholeMessageThroughScratch(const QByteArray& path, const QString& header, const QString& body, QString& whole)
 {
-    const QByteArray written = hm::ansi::encode(header + QStringLiteral("\r\n") + body + QStringLiteral("\r\n"));
-    QFile out(path);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(written) != written.size() || !out.flush())
+    QByteArray written = hm::ansi::encode(header);
+    written += "\r\n";
+    written += hm::ansi::encode(body);
+    written += "\r\n";
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
         return false;
-    out.close();
-    QFile in(path);
-    if (!in.open(QIODevice::ReadOnly))
+    QByteArray bytes(written.size(), Qt::Uninitialized);
+    bool ok = true;
+    for (qsizetype done = 0; ok && done < written.size();) {
+        const ssize_t n = ::write(fd, written.constData() + done, size_t(written.size() - done));
+        ok = n > 0 || (n < 0 && errno == EINTR);
+        done += n > 0 ? n : 0;
+    }
+    for (qsizetype done = 0; ok && done < bytes.size();) {
+        const ssize_t n = ::pread(fd, bytes.data() + done, size_t(bytes.size() - done), off_t(done));
+        ok = n > 0 || (n < 0 && errno == EINTR);
+        done += n > 0 ? n : 0;
+    }
+    if (::close(fd) != 0 || !ok)
         return false;
-    const QByteArray bytes = in.readAll();
     QByteArray joined;
     joined.reserve(bytes.size() + 16);
     qsizetype pos = 0;
@@ -104,11 +122,11 @@ bool writeWholeCopy(const QString& path, const QByteArray& bytes)
 }
 
 // The store holds a body as it is when it fits the field, holds no NUL and CP932 can show
-// every character (in its Windows form: 〜 as ～, − as －).
-bool storeHoldsWhole(const QString& text, bool heldNul)
+// every character (in its Windows form: 〜 as ～, − as －). encoded: the field's bytes.
+bool storeHoldsWhole(const QString& text, bool heldNul, QByteArray& encoded)
 {
     bool lost = false;
-    const QByteArray encoded = hm::ansi::encode(Trim(text), &lost);
+    encoded = hm::ansi::encode(Trim(text), &lost);
     return !heldNul && !lost && encoded.size() <= hm::store::kBodyWidth;
 }
 
@@ -185,6 +203,7 @@ private:
     void close();
     void report();
     void showProgress(int n);
+    qint16 nextRecordNumber() const;
 
     MainForm& main_;
     int handle_ = -1;
@@ -193,6 +212,7 @@ private:
     bool missingCredentials_ = false;
     bool clockBoxUsed_ = false;
     int stored_ = 0;
+    int appended_ = 0; // stored_ counts too what an earlier check stored (the ledger's)
     int deleted_ = 0;
     // Of the stored messages, those the ledger knows; whether the last one stored is.
     int ledgered_ = 0;
@@ -201,6 +221,9 @@ private:
     LeftOnServer left_;
     QString stopMessage_;
     QElapsedTimer sinceProgress_;
+    // Resolved once a run: the paths do not move while it lasts.
+    QByteArray scratchPath_;
+    QString attachmentFolder_;
 
     // The four header buffers live for the whole run.
     QString subject_, date_, from_, header_;
@@ -221,6 +244,8 @@ void MailCheck::run()
         main_.Label2->repaint();
     }
     if (handle_ != -1) {
+        scratchPath_ = QFile::encodeName(hm::dataPath(kScratch));
+        attachmentFolder_ = hm::dataPath(kAttachmentFolder) + QLatin1Char('/');
         logIn();
         openLedger();
         for (int n = 1; n <= count_; ++n)
@@ -305,17 +330,16 @@ MailCheck::Outcome MailCheck::receive(int n)
     attachmentFlag_ = body.contains(kMarker) ? 1 : 0;
     clockBoxUsed_ = true;
 
-    const QString scratch = hm::dataPath(kScratch);
     QString whole;
-    if (!wholeMessageThroughScratch(scratch, header, body, whole)) {
-        QFile::remove(scratch);
+    if (!wholeMessageThroughScratch(scratchPath_, header, body, whole)) {
+        ::unlink(scratchPath_.constData());
         return stop(n, QStringLiteral("添付フォルダに作業ファイル「0.txt」を書き込めません。"), reason::scratchNotWritten);
     }
     const QString downloaded = body;
-    const QString folder = hm::dataPath(kAttachmentFolder) + QLatin1Char('/');
-    const int result = NMailAttachmentFileFirst(0, subject_, date_, from_, header_, body, folder, scratch, whole, 0);
+    const int result = NMailAttachmentFileFirst(0, subject_, date_, from_, header_, body, attachmentFolder_,
+                                                QFile::decodeName(scratchPath_), whole, 0);
     NMailAttachmentFileClose(0);
-    QFile::remove(scratch);
+    ::unlink(scratchPath_.constData());
     if (result == kErrorFileOpen) {
         hm::ui::message(&main_, QStringLiteral("添付ファイルをオープンできません"), QCoreApplication::applicationName());
         return stop(n, lastLibraryMessage(), reason::attachmentsNotWritten);
@@ -330,19 +354,25 @@ MailCheck::Outcome MailCheck::receive(int n)
         body += QStringLiteral("\r\n") + kNotice;
 
     QString text = hm::history::EditorPlainText(body);
-    if (!storeHoldsWhole(text, heldNul)) {
+    QByteArray field;
+    if (!storeHoldsWhole(text, heldNul, field)) {
+        field = QByteArray();
         const QString copy = freeEmlPath(n);
         if (!writeWholeCopy(copy, NMailPop3LastRawMessage(handle_)))
             return stop(n, QStringLiteral("メールの全文を添付フォルダの「%1」に書き込めません。").arg(QFileInfo(copy).fileName()),
                         reason::copyNotWritten);
         text = bodyPointingToCopy(text, copy);
     }
-    const qint16 number = hm::store::NextRecordNumber(hm::store::Store::Received);
+    const qint16 number = nextRecordNumber();
     bool noted = false;
-    if (!hm::store::AppendRecord(hm::store::Store::Received, number, subject, from, date, text,
-                                 [&](qint16 at, const QByteArray& checksum) { noted = ledger_.noteStoring(n, at, checksum); }))
+    const auto note = [&](qint16 at, const QByteArray& checksum) { noted = ledger_.noteStoring(n, at, checksum); };
+    const bool appended =
+        field.isNull() ? hm::store::AppendRecord(hm::store::Store::Received, number, subject, from, date, text, note)
+                       : hm::store::AppendRecord(hm::store::Store::Received, number, subject, from, date, text, field, note);
+    if (!appended)
         return stop(n, hm::store::lastError(), reason::storeRefused);
     ++stored_;
+    ++appended_;
     lastLedgered_ = noted;
     ledgered_ += noted ? 1 : 0;
     shown_ = {subject, from, date, text, true};
@@ -356,6 +386,16 @@ MailCheck::Outcome MailCheck::markForDeletion(int n)
         return stop(n + 1, lastLibraryMessage(), QString());
     ++deleted_;
     return Outcome::Stored;
+}
+
+// What NextRecordNumber gives: after an append of this run the store holds whole records only,
+// so the number follows the one written, without a look at the file.
+qint16 MailCheck::nextRecordNumber() const
+{
+    if (appended_ == 0)
+        return hm::store::NextRecordNumber(hm::store::Store::Received);
+    const qint16 last = hm::store::CurrentRecordNumber();
+    return last >= std::numeric_limits<qint16>::max() ? 0 : qint16(last + 1);
 }
 
 // Ends the run at message n: n stays on the server for the reason given, and so does every
@@ -439,14 +479,16 @@ void MailCheck::report()
     hm::ui::message(&main_, text, QStringLiteral("エラー"));
 }
 
-// The run blocks the event loop, so progress is painted by hand, a few times a second.
+// The run holds the window's thread. A few times a second it shows how far it got and serves
+// what is pending except the user's input: the desktop's ping is answered, windows repaint and
+// the clock ticks, while clicks wait until the run is over.
 void MailCheck::showProgress(int n)
 {
     if (sinceProgress_.isValid() && sinceProgress_.elapsed() < 100 && n != count_)
         return;
     sinceProgress_.start();
     main_.Text1->setText(QStringLiteral("%1 / %2").arg(n).arg(count_));
-    main_.Text1->repaint();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 } // namespace
@@ -461,8 +503,12 @@ void CheckMail(MainForm& main)
     if (g_running)
         return;
     g_running = true;
+    // The receive command looks unavailable while it runs.
+    const bool enabled = main.Label8->isEnabled();
+    main.Label8->setEnabled(false);
     MailCheck(main).run();
     // Clicks queued while the run blocked arrive now and find it still running.
     QCoreApplication::processEvents();
+    main.Label8->setEnabled(enabled);
     g_running = false;
 }

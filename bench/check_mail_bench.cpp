@@ -4,7 +4,7 @@
 //   check_mail_bench mix <count> <rounds>   the check beside mpop on the same mailbox, rounds
 //                                           interleaved, medians of wall and CPU time
 //   check_mail_bench big <megabytes>        peak memory of a check of one message of that size
-//   check_mail_bench check <count>          the check alone, once (for a profiler)
+//   check_mail_bench check <count>          the check alone, once (for a profiler; see profiler())
 //
 // Messages: 60 % plain ASCII, 25 % Japanese (ISO-2022-JP subject, sender and body), 15 %
 // multipart with a binary attachment of 1.5 to 3 KB; about 10 KB each. Before every timed run
@@ -317,6 +317,18 @@ long peakKilobytes(const char* key)
     return -1;
 }
 
+// With CHECK_BENCH_PERF_CTL naming the control FIFO of `perf record --control=fifo:<path> -D -1`,
+// the profiler records the check alone.
+void profiler(const char* command)
+{
+    const QString fifo = qEnvironmentVariable("CHECK_BENCH_PERF_CTL");
+    if (fifo.isEmpty())
+        return;
+    QFile ctl(fifo);
+    if (ctl.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        ctl.write(QByteArray(command) + '\n');
+}
+
 // A fresh program folder, the main window started as the program starts it, a click on "受信",
 // and the clock until every message is stored and the server holds none. `expected` messages.
 bool runCheck(const hm::test::MailServerEnv& env, const QString& programFolder, int expected, Times* times,
@@ -352,6 +364,7 @@ bool runCheck(const hm::test::MailServerEnv& env, const QString& programFolder, 
 
         rusage before{}, after{};
         QElapsedTimer wall;
+        profiler("enable");
         getrusage(RUSAGE_SELF, &before);
         const double serverBefore = serverCpuMs();
         wall.start();
@@ -381,6 +394,7 @@ bool runCheck(const hm::test::MailServerEnv& env, const QString& programFolder, 
         }
         times->wallMs = wall.nsecsElapsed() / 1e6;
         getrusage(RUSAGE_SELF, &after);
+        profiler("disable");
         // The session process is reaped a moment after QUIT.
         QThread::msleep(200);
         times->serverMs = serverCpuMs() - serverBefore;

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 
 namespace hm {
 namespace {
@@ -12,16 +13,26 @@ QString& overrideFolder()
     return folder;
 }
 
-// Finds the entry of dir whose name equals component without regard to case.
+// Finds the entry of dir whose name equals component without regard to case. The spelling
+// found last is tried before the folder is listed again: a mail check resolves the same paths
+// for every message.
 QString matchComponent(const QString& dir, const QString& component)
 {
     if (QFileInfo::exists(dir + QLatin1Char('/') + component))
         return component;
+    static QHash<QString, QString> found;
+    const QString key = dir + QLatin1Char('/') + component;
+    if (const auto it = found.constFind(key); it != found.cend() && QFileInfo::exists(dir + QLatin1Char('/') + *it))
+        return *it;
     const QStringList entries =
         QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QString& entry : entries) {
-        if (entry.compare(component, Qt::CaseInsensitive) == 0)
+        if (entry.compare(component, Qt::CaseInsensitive) == 0) {
+            if (found.size() > 256)
+                found.clear();
+            found.insert(key, entry);
             return entry;
+        }
     }
     return component;
 }

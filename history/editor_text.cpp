@@ -15,23 +15,37 @@ EditorState& editorState()
 
 QString EditorPlainText(const QString& text)
 {
-    QString t = withLf(text);
-    for (QChar& c : t) {
-        switch (c.unicode()) {
-        case 0xFDD0: // frame markers, paragraph and line separators come back as line ends
+    // One pass: every line end the editor knows (CR LF, CR, LF, frame markers, paragraph and
+    // line separators) comes back as CR LF, a no-break space as a space.
+    const char16_t* s = reinterpret_cast<const char16_t*>(text.utf16());
+    const qsizetype n = text.size();
+    QString out(n * 2, Qt::Uninitialized);
+    char16_t* o = reinterpret_cast<char16_t*>(out.data());
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = s[i];
+        switch (c) {
+        case u'\r':
+            if (i + 1 < n && s[i + 1] == u'\n')
+                ++i;
+            [[fallthrough]];
+        case u'\n':
+        case 0xFDD0:
         case 0xFDD1:
         case QChar::ParagraphSeparator:
         case QChar::LineSeparator:
-            c = QLatin1Char('\n');
+            *o++ = u'\r';
+            *o++ = u'\n';
             break;
         case QChar::Nbsp:
-            c = QLatin1Char(' ');
+            *o++ = u' ';
             break;
         default:
+            *o++ = c;
             break;
         }
     }
-    return withCrLf(t);
+    out.truncate(o - reinterpret_cast<char16_t*>(out.data()));
+    return out;
 }
 
 QString FolderOf(const QString& path)

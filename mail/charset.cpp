@@ -1,5 +1,7 @@
 #include "mail/charset.h"
 
+#include "common/ansi_codec.h"
+
 #include <QRegularExpression>
 
 #include <glib.h>
@@ -7,14 +9,48 @@
 #include <cstring>
 
 #include <cerrno>
+#include <map>
 
 namespace hm::mail {
 namespace {
 
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+
+// Opening a converter loads glibc's module for the charset, which costs far more than the
+// conversion of a message: each thread keeps its converters open for the life of the process.
+iconv_t converterFrom(const char* from)
+{
+    struct Converters {
+        std::map<QByteArray, iconv_t> open;
+        ~Converters()
+        {
+            for (const auto& [name, cd] : open)
+                if (cd != kNoConverter)
+                    iconv_close(cd);
+        }
+    };
+    thread_local Converters converters;
+    const QByteArray name(from);
+    auto it = converters.open.find(name);
+    if (it == converters.open.end()) {
+        // Labels come from the mail: a sender cannot make the set grow without end.
+        if (converters.open.size() >= 64) {
+            for (const auto& [n, cd] : converters.open)
+                if (cd != kNoConverter)
+                    iconv_close(cd);
+            converters.open.clear();
+        }
+        it = converters.open.emplace(name, iconv_open("UTF-8", from)).first;
+    }
+    if (it->second != kNoConverter)
+        iconv(it->second, nullptr, nullptr, nullptr, nullptr); // back to the initial state
+    return it->second;
+}
+
 QString viaIconv(const QByteArray& bytes, const char* from)
 {
-    iconv_t cd = iconv_open("UTF-8", from);
-    if (cd == reinterpret_cast<iconv_t>(-1))
+    iconv_t cd = converterFrom(from);
+    if (cd == kNoConverter)
         return QString::fromLatin1(bytes);
     QByteArray out;
     out.reserve(bytes.size() * 2 + 16);
@@ -35,8 +71,25 @@ QString viaIconv(const QByteArray& bytes, const char* from)
         ++in;
         --inLeft;
     }
-    iconv_close(cd);
     return QString::fromUtf8(out);
+}
+
+// CP932 through the program's own tables, as iconv reads it but far faster; the codec turns a
+// NUL into U+FFFD, a message's NUL must stay a NUL.
+QString fromCp932(const QByteArray& bytes)
+{
+    if (!bytes.contains('\0'))
+        return hm::ansi::decode(bytes);
+    QString out;
+    qsizetype pos = 0;
+    for (;;) {
+        const qsizetype nul = bytes.indexOf('\0', pos);
+        out += hm::ansi::decode(bytes.constData() + pos, (nul < 0 ? bytes.size() : nul) - pos);
+        if (nul < 0)
+            return out;
+        out += QChar(0);
+        pos = nul + 1;
+    }
 }
 
 bool isUtf8(const QByteArray& bytes)
@@ -143,10 +196,10 @@ QString decodeUnlabelled(const QByteArray& bytes)
 {
     // Older Japanese mailers put raw ISO-2022-JP into headers and unlabelled bodies.
     if (bytes.contains("\x1b$B") || bytes.contains("\x1b$@") || bytes.contains("\x1b(I"))
-        return viaIconv(iso2022jpToCp932(bytes), "CP932");
+        return fromCp932(iso2022jpToCp932(bytes));
     if (isAscii(bytes) || isUtf8(bytes))
         return QString::fromUtf8(bytes);
-    return viaIconv(bytes, "CP932");
+    return fromCp932(bytes);
 }
 
 QString decodeCharset(const QByteArray& bytes, const QByteArray& charset)
@@ -160,20 +213,18 @@ QString decodeCharset(const QByteArray& bytes, const QByteArray& charset)
     if (l == "shift_jis" || l == "shift-jis" || l == "sjis" || l == "x-sjis" || l == "ms_kanji"
         || l == "csshiftjis" || l == "windows-31j" || l == "cp932" || l == "ms932" || l == "x-ms-cp932"
         || l == "shift_jisx0213")
-        return viaIconv(bytes, "CP932");
+        return fromCp932(bytes);
     if (l.startsWith("iso-2022-jp") || l == "csiso2022jp" || l == "cp50220" || l == "cp50221"
         || l == "cp50222" || l == "jis")
-        return viaIconv(iso2022jpToCp932(bytes), "CP932");
+        return fromCp932(iso2022jpToCp932(bytes));
     if (l == "euc-jp" || l == "x-euc-jp" || l == "eucjp" || l == "euc-jp-ms" || l == "cseucpkdfmtjapanese")
         return viaIconv(bytes, "EUC-JP-MS");
     if (l == "iso-8859-1" || l == "latin1" || l == "iso_8859-1" || l == "l1")
         return viaIconv(bytes, "WINDOWS-1252");
     if (isAscii(bytes))
         return QString::fromLatin1(bytes);
-    iconv_t probe = iconv_open("UTF-8", l.constData());
-    if (probe == reinterpret_cast<iconv_t>(-1))
+    if (converterFrom(l.constData()) == kNoConverter)
         return decodeUnlabelled(bytes);
-    iconv_close(probe);
     return viaIconv(bytes, l.constData());
 }
 

@@ -93,9 +93,9 @@ qint16 NextRecordNumber(Store s)
     return records::nextNumber(formatOf(s));
 }
 
-bool AppendRecord(Store s, qint16 number, const QString& subject, const QString& from,
-                  const QString& date, const QString& body,
-                  const std::function<void(qint16, const QByteArray&)>& beforeWrite)
+static bool appendRecord(Store s, qint16 number, const QString& subject, const QString& from,
+                  const QString& date, const QString& body, const QByteArray* bodyCp932,
+                  const BeforeWrite& beforeWrite)
 {
     MailRecordFields& buf = buffer(s);
     buf.Subject = Trim(subject).left(kSubjectWidth);
@@ -109,7 +109,12 @@ bool AppendRecord(Store s, qint16 number, const QString& subject, const QString&
     hm::ansi::writeField(p + kSubjectOffset, buf.Subject, kSubjectWidth);
     hm::ansi::writeField(p + kDateOffset, buf.Date, kDateWidth);
     hm::ansi::writeField(p + kFromOffset, buf.From, kFromWidth);
-    hm::ansi::writeField(p + kBodyOffset, buf.Body, kBodyWidth);
+    if (bodyCp932 && bodyCp932->size() <= kBodyWidth) {
+        memcpy(p + kBodyOffset, bodyCp932->constData(), size_t(bodyCp932->size()));
+        memset(p + kBodyOffset + bodyCp932->size(), ' ', size_t(kBodyWidth - bodyCp932->size()));
+    } else {
+        hm::ansi::writeField(p + kBodyOffset, buf.Body, kBodyWidth);
+    }
     p[kLineEndOffset] = '\r';
     p[kLineEndOffset + 1] = '\n';
     p[kLiveOffset] = 1;
@@ -124,6 +129,19 @@ bool AppendRecord(Store s, qint16 number, const QString& subject, const QString&
         return remember(false, error);
     CurrentRecordNumber() = written;
     return true;
+}
+
+bool AppendRecord(Store s, qint16 number, const QString& subject, const QString& from,
+                  const QString& date, const QString& body, const BeforeWrite& beforeWrite)
+{
+    return appendRecord(s, number, subject, from, date, body, nullptr, beforeWrite);
+}
+
+bool AppendRecord(Store s, qint16 number, const QString& subject, const QString& from,
+                  const QString& date, const QString& body, const QByteArray& bodyCp932,
+                  const BeforeWrite& beforeWrite)
+{
+    return appendRecord(s, number, subject, from, date, body, &bodyCp932, beforeWrite);
 }
 
 bool FlushStore(Store s)

@@ -37,9 +37,14 @@ qint16 NextRecordNumber(Store s);
 // CurrentRecordNumber to the number written. False on failure, with lastError() set.
 // beforeWrite, when given, learns the number the record is about to get and its checksum (as
 // RecordChecksum will give it once written) just before the write.
+using BeforeWrite = std::function<void(qint16 number, const QByteArray& checksum)>;
 bool AppendRecord(Store s, qint16 number, const QString& subject, const QString& from,
-                  const QString& date, const QString& body,
-                  const std::function<void(qint16 number, const QByteArray& checksum)>& beforeWrite = {});
+                  const QString& date, const QString& body, const BeforeWrite& beforeWrite = {});
+// The same with the body's field given as CP932 already: the trimmed body encoded whole, no
+// longer than kBodyWidth bytes (a caller that measured the body has it at hand).
+bool AppendRecord(Store s, qint16 number, const QString& subject, const QString& from,
+                  const QString& date, const QString& body, const QByteArray& bodyCp932,
+                  const BeforeWrite& beforeWrite = {});
 // Makes every append so far durable (flushed to disk).
 bool FlushStore(Store s);
 

@@ -22,6 +22,7 @@
 #include <QProcess>
 #include <QMouseEvent>
 #include <QTest>
+#include <QTimer>
 
 #include <sys/stat.h>
 
@@ -293,10 +294,35 @@ void TestCheckMail::mixedMailboxIsStoredReadablyAndWhole()
     QVERIFY(env.messageFiles().isEmpty());
 }
 
+// Work posted when the click arrives, which is no user input, is served while the check runs.
+class PostedOnClick : public QObject {
+public:
+    explicit PostedOnClick(MainForm* main) : main_(main) {}
+    bool served = false;
+    bool receiveDisabled = false;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::MouseButtonRelease && !armed_) {
+            armed_ = true;
+            QTimer::singleShot(0, this, [this] {
+                served = MailCheckRunning();
+                receiveDisabled = !main_->Label8->isEnabled();
+            });
+        }
+        return false;
+    }
+
+private:
+    MainForm* main_;
+    bool armed_ = false;
+};
+
 void TestCheckMail::secondReceiveClickDuringACheckIsIgnored()
 {
     env.drop(message("一通", "本文"));
     main->show();
+    PostedOnClick posted(main.get());
+    main->Label8->installEventFilter(&posted);
     // Two clicks queued together: the second waits while the first one's check blocks.
     for (int click = 0; click < 2; ++click)
         for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
@@ -308,6 +334,10 @@ void TestCheckMail::secondReceiveClickDuringACheckIsIgnored()
     QCOMPARE(records(Store::Received).size(), 1);
     // A second check would have reported "新着メール無し。" over the first one's result.
     QCOMPARE(main->Text1->text(), QStringLiteral("1の新着メール有り。"));
+    // Meanwhile the window served pending work and showed receive as unavailable.
+    QVERIFY(posted.served);
+    QVERIFY(posted.receiveDisabled);
+    QVERIFY(main->Label8->isEnabled());
 }
 
 void TestCheckMail::attachmentsAreExtracted()
