@@ -101,10 +101,20 @@ void TestCheckMailKill::killedChecksNeitherLoseNorDuplicate()
                  qPrintable(QStringLiteral("round %1: %2 lost, %3 duplicated").arg(rounds).arg(lost).arg(duplicated)));
     }
 
-    // A check left to finish takes the rest: every message is in the store exactly once.
-    QProcess* last = startCheck();
-    QVERIFY(last->waitForFinished(120000));
-    const QByteArray status = last->readAllStandardOutput();
+    // A check left to finish takes the rest: every message is in the store exactly once. The
+    // server may still hold the mailbox for a session it has not yet seen die, so the user's
+    // next press of "受信" is allowed a few tries, as a user would.
+    QByteArray status;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (attempt > 0)
+            QTest::qWait(2000);
+        QProcess* last = startCheck();
+        QVERIFY(last->waitForFinished(120000));
+        status = last->readAllStandardOutput();
+        delete last;
+        if (onServer().isEmpty())
+            break;
+    }
     QVERIFY2(!status.contains("サーバーに残しました"), status.constData());
     const QHash<int, int> stored = inStore();
     QCOMPARE(stored.size(), dropped);
