@@ -5,6 +5,7 @@
 #include "app/uidl_ledger.h"
 #include "common/ansi_codec.h"
 #include "common/atomic_file.h"
+#include "common/fd_io.h"
 #include "common/program_folder.h"
 #include "common/ui_services.h"
 #include "common/window_registry.h"
@@ -63,17 +64,8 @@ bool wholeMessageThroughScratch(const QByteArray& path, const QString& header, c
     if (fd < 0)
         return false;
     QByteArray bytes(written.size(), Qt::Uninitialized);
-    bool ok = true;
-    for (qsizetype done = 0; ok && done < written.size();) {
-        const ssize_t n = ::write(fd, written.constData() + done, size_t(written.size() - done));
-        ok = n > 0 || (n < 0 && errno == EINTR);
-        done += n > 0 ? n : 0;
-    }
-    for (qsizetype done = 0; ok && done < bytes.size();) {
-        const ssize_t n = ::pread(fd, bytes.data() + done, size_t(bytes.size() - done), off_t(done));
-        ok = n > 0 || (n < 0 && errno == EINTR);
-        done += n > 0 ? n : 0;
-    }
+    const bool ok = hm::writeFully(fd, written.constData(), written.size())
+                    && hm::readFully(fd, bytes.data(), bytes.size(), 0) == bytes.size();
     if (::close(fd) != 0 || !ok)
         return false;
     QByteArray joined;
@@ -356,20 +348,17 @@ MailCheck::Outcome MailCheck::receive(int n)
     QString text = hm::history::EditorPlainText(body);
     QByteArray field;
     if (!storeHoldsWhole(text, heldNul, field)) {
-        field = QByteArray();
         const QString copy = freeEmlPath(n);
         if (!writeWholeCopy(copy, NMailPop3LastRawMessage(handle_)))
             return stop(n, QStringLiteral("メールの全文を添付フォルダの「%1」に書き込めません。").arg(QFileInfo(copy).fileName()),
                         reason::copyNotWritten);
         text = bodyPointingToCopy(text, copy);
+        field = hm::ansi::encode(Trim(text));
     }
     const qint16 number = nextRecordNumber();
     bool noted = false;
     const auto note = [&](qint16 at, const QByteArray& checksum) { noted = ledger_.noteStoring(n, at, checksum); };
-    const bool appended =
-        field.isNull() ? hm::store::AppendRecord(hm::store::Store::Received, number, subject, from, date, text, note)
-                       : hm::store::AppendRecord(hm::store::Store::Received, number, subject, from, date, text, field, note);
-    if (!appended)
+    if (!hm::store::AppendRecord(hm::store::Store::Received, number, subject, from, date, text, field, note))
         return stop(n, hm::store::lastError(), reason::storeRefused);
     ++stored_;
     ++appended_;

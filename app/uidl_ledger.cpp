@@ -1,6 +1,7 @@
 #include "app/uidl_ledger.h"
 
 #include "common/atomic_file.h"
+#include "common/fd_io.h"
 #include "common/program_folder.h"
 #include "common/small_file.h"
 #include "store/mail_store.h"
@@ -101,11 +102,7 @@ bool UidlLedger::noteStoring(int n, qint16 number, const QByteArray& checksum)
     if (fd_ < 0 || n < 1 || n > uidls_.size() || uidls_[n - 1].isEmpty())
         return false;
     const QByteArray line = lineOf(uidls_[n - 1], number, checksum);
-    ssize_t w;
-    do
-        w = ::write(fd_, line.constData(), size_t(line.size()));
-    while (w < 0 && errno == EINTR);
-    if (w != line.size()) {
+    if (!hm::writeFully(fd_, line.constData(), line.size())) {
         // A part-written line is dropped at the next run; nothing more goes behind it.
         ::close(fd_);
         fd_ = -1;

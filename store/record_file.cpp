@@ -1,6 +1,7 @@
 #include "store/record_file.h"
 
 #include "common/atomic_file.h"
+#include "common/fd_io.h"
 #include "common/program_folder.h"
 
 #include <QDir>
@@ -127,57 +128,6 @@ QByteArray encodedPath(const QString& absolute)
     return QFile::encodeName(absolute);
 }
 
-// Reads until n bytes or end of file, from the file position or, when given, from offset;
-// -1 on error.
-qint64 readFully(int fd, char* buffer, qint64 n, off_t offset = -1)
-{
-    qint64 got = 0;
-    while (got < n) {
-        const ssize_t r = offset < 0 ? ::read(fd, buffer + got, static_cast<size_t>(n - got))
-                                     : ::pread(fd, buffer + got, static_cast<size_t>(n - got), offset + got);
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        if (r == 0)
-            break;
-        got += r;
-    }
-    return got;
-}
-
-bool writeFully(int fd, const char* data, qint64 n)
-{
-    while (n > 0) {
-        const ssize_t w = ::write(fd, data, static_cast<size_t>(n));
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += w;
-        n -= w;
-    }
-    return true;
-}
-
-bool pwriteFully(int fd, const char* data, qint64 n, off_t offset)
-{
-    while (n > 0) {
-        const ssize_t w = ::pwrite(fd, data, static_cast<size_t>(n), offset);
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += w;
-        n -= w;
-        offset += w;
-    }
-    return true;
-}
-
 // Opens the store for reading. A missing store is created empty (every open of these files
 // does that); where it cannot be created it is read as empty. Returns false with the error
 // only when the data folder is missing or the file cannot be read.
@@ -287,7 +237,7 @@ bool writeRecord(const Format& f, qint16 number, const QByteArray& record, bool 
         return false;
     }
     const off_t offset = static_cast<off_t>((target - 1) * f.recordSize);
-    if (!pwriteFully(fd.get(), record.constData(), record.size(), offset)) {
+    if (!hm::writeFully(fd.get(), record.constData(), record.size(), offset)) {
         const int err = errno;
         if (append && ::ftruncate(fd.get(), wholeBytes) == 0 && durable)
             ::fsync(fd.get());
@@ -346,19 +296,10 @@ bool readRecord(const Format& f, qint16 number, QByteArray* record, QString* err
     }
     QByteArray buffer(f.recordSize, Qt::Uninitialized);
     const off_t offset = static_cast<off_t>(static_cast<qint64>(number - 1) * f.recordSize);
-    qint64 got = 0;
-    while (got < f.recordSize) {
-        const ssize_t r = ::pread(fd.get(), buffer.data() + got, static_cast<size_t>(f.recordSize - got),
-                                  offset + got);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r < 0) {
-            setError(error, describe(errno, absolute));
-            return false;
-        }
-        if (r == 0)
-            break;
-        got += r;
+    const qint64 got = hm::readFully(fd.get(), buffer.data(), f.recordSize, offset);
+    if (got < 0) {
+        setError(error, describe(errno, absolute));
+        return false;
     }
     if (got < f.recordSize) {
         setError(error, missingRecordText(absolute, number));
@@ -411,8 +352,8 @@ bool forEachRecord(const Format& f, const std::function<void(qint16, const char*
             const off_t at = off_t(number - 1) * f.recordSize;
             const bool last = number == total;
             const qint64 want = last ? f.recordSize : headBytes;
-            if (readFully(fd.get(), p, want, at) != want
-                || (!last && readFully(fd.get(), p + f.liveOffset, 2, at + f.liveOffset) != 2)) {
+            if (hm::readFully(fd.get(), p, want, at) != want
+                || (!last && hm::readFully(fd.get(), p + f.liveOffset, 2, at + f.liveOffset) != 2)) {
                 setError(error, describe(errno, absolute));
                 return false;
             }
@@ -425,7 +366,7 @@ bool forEachRecord(const Format& f, const std::function<void(qint16, const char*
     QByteArray buffer(perChunk * f.recordSize, Qt::Uninitialized);
     qint64 number = 0;
     for (;;) {
-        const qint64 got = readFully(fd.get(), buffer.data(), buffer.size());
+        const qint64 got = hm::readFully(fd.get(), buffer.data(), buffer.size());
         if (got < 0) {
             setError(error, describe(errno, absolute));
             return false;
@@ -506,7 +447,7 @@ bool compact(const Format& f, qint16 skip, bool dropAll, int* removed, QString* 
         QByteArray buffer(perChunk * f.recordSize, Qt::Uninitialized);
         qint64 number = 0;
         for (;;) {
-            const qint64 got = readFully(source.get(), buffer.data(), buffer.size());
+            const qint64 got = hm::readFully(source.get(), buffer.data(), buffer.size());
             if (got < 0)
                 return fail(errno, absolute);
             const qint64 records = got / f.recordSize;
@@ -516,14 +457,14 @@ bool compact(const Format& f, qint16 skip, bool dropAll, int* removed, QString* 
                 ++number;
                 const char* rec = buffer.constData() + i * f.recordSize;
                 if (number == skip || liveOf(rec, f.liveOffset) == 0) {
-                    if (!writeFully(target.get(), buffer.constData() + runStart * f.recordSize,
+                    if (!hm::writeFully(target.get(), buffer.constData() + runStart * f.recordSize,
                                     (i - runStart) * f.recordSize))
                         return fail(errno, temporary);
                     runStart = i + 1;
                     ++dropped;
                 }
             }
-            if (!writeFully(target.get(), buffer.constData() + runStart * f.recordSize,
+            if (!hm::writeFully(target.get(), buffer.constData() + runStart * f.recordSize,
                             (records - runStart) * f.recordSize))
                 return fail(errno, temporary);
             if (got < buffer.size())
