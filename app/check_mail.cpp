@@ -312,6 +312,9 @@ MailCheck::Outcome MailCheck::receive(int n)
     QString body;
     if (NMailPop3GetMail(handle_, n, subject_, date_, from_, header_, body, 0, 0) < 0)
         return stop(n, lastLibraryMessage(), reason::notReceived);
+    // The next message travels while this one is stored; its deletion still waits for the append.
+    if (n < count_ && !ledger_.alreadyStored(n + 1))
+        NMailPop3FetchAhead(handle_, n + 1);
     const QString subject = CutAtNul(subject_);
     const QString date = CutAtNul(date_);
     const QString from = CutAtNul(from_);
@@ -371,7 +374,11 @@ MailCheck::Outcome MailCheck::receive(int n)
 // Marked here, deleted at QUIT: only after the store is flushed (close()).
 MailCheck::Outcome MailCheck::markForDeletion(int n)
 {
-    if (NMailPop3DeleteMail(handle_, n) < 0)
+    const int r = NMailPop3DeleteMail(handle_, n);
+    // The next message's download failed first: it is that message that did not arrive.
+    if (r == kErrorAheadFailed)
+        return stop(n + 1, lastLibraryMessage(), reason::notReceived);
+    if (r < 0)
         return stop(n + 1, lastLibraryMessage(), QString());
     ++deleted_;
     return Outcome::Stored;

@@ -549,12 +549,15 @@ HeaderSummary summaryOf(const QByteArray& raw, qsizetype headerLength, GMimeMess
     return s;
 }
 
-QString bodyOfDownload(const QByteArray& raw, qsizetype bodyStart, GMimeMessage* message)
+QString bodyOfDownload(const QByteArray& raw, qsizetype bodyStart, GMimeMessage* message, HtmlBody html, bool& isHtml)
 {
     GMimeObject* top = message ? g_mime_message_get_mime_part(message) : nullptr;
     if (top && GMIME_IS_PART(top) && !GMIME_IS_MESSAGE_PARTIAL(top) && hasType(top, "text", "*")) {
         const QString text = partText(GMIME_PART(top));
-        return hasType(top, "text", "html") ? toCrLf(htmlToText(text)) : text;
+        if (!hasType(top, "text", "html"))
+            return text;
+        isHtml = html == HtmlBody::AsHtml;
+        return isHtml ? text : toCrLf(htmlToText(text));
     }
     // The MIME text stands in only until the attachment call finds the readable text; a big
     // file need not be held as text beside its bytes. Cut at a line end.
@@ -577,13 +580,16 @@ bool singleTextPart(GMimeMessage* message)
 
 } // namespace
 
-Downloaded readDownloaded(const QByteArray& raw)
+Downloaded readDownloaded(const QByteArray& raw, HtmlBody html)
 {
     qsizetype headerLength = 0, bodyStart = 0;
     splitHeader(raw, headerLength, bodyStart);
     const Parsed message(raw);
-    return {summaryOf(raw, headerLength, message.get()), bodyOfDownload(raw, bodyStart, message.get()),
-            singleTextPart(message.get())};
+    Downloaded d;
+    d.summary = summaryOf(raw, headerLength, message.get());
+    d.body = bodyOfDownload(raw, bodyStart, message.get(), html, d.bodyIsHtml);
+    d.singleText = singleTextPart(message.get());
+    return d;
 }
 
 bool isSingleTextPart(const QByteArray& raw)

@@ -24,8 +24,11 @@ struct Downloaded {
     QString body;
     // One text part: the body above is all there is, nothing to extract.
     bool singleText = false;
+    // The body is still HTML: it was read where Qt's HTML reader may not run (htmlToText).
+    bool bodyIsHtml = false;
 };
-Downloaded readDownloaded(const QByteArray& raw);
+enum class HtmlBody { AsText, AsHtml };
+Downloaded readDownloaded(const QByteArray& raw, HtmlBody html = HtmlBody::AsText);
 
 struct Extraction {
     int result = 0;       // 1 saved attachments, 0 none, -5 a file failed to open, -6 parts missing

@@ -39,6 +39,9 @@ constexpr int kErrorFileOpen = -5;
 constexpr int kErrorPartsMissing = -6;
 constexpr int kErrorBadInput = -7;
 constexpr int kErrorNoUidl = -8;
+// The call could not use the connection: the download running ahead (NMailPop3FetchAhead)
+// failed and took it with it; NMailGetMessage tells why that download failed.
+constexpr int kErrorAheadFailed = -9;
 
 void NMailInitializeWinSock();
 void NMailEndWinSock();
@@ -62,6 +65,11 @@ int NMailAttachmentFileClose(int);
 // The server's unique id of message number (RFC 1939 UIDL), asked for once per session.
 // kErrorNoUidl when the server does not offer UIDL or gave none usable for that message.
 int NMailPop3GetUidl(int handle, int number, QString& uidl);
+// Starts downloading message number on a thread of its own, so it is at hand when asked for;
+// until it has arrived every other call on the handle waits for it. A download that fails
+// breaks the session: the next call gives kErrorAheadFailed, or that download's own error when
+// it asks for that message. Messages over the size limit are not read ahead.
+int NMailPop3FetchAhead(int handle, int number);
 int NMailPop3DeleteMail(int handle, int number);
 // Unmarks every deletion of this session. When that cannot be done, the close that follows
 // drops the connection without QUIT, so the deletions are void all the same.

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QThreadPool>
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -13,12 +14,27 @@
 #include <cerrno>
 
 #include <algorithm>
+#include <future>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace hm::mail {
 namespace {
+
+// One message's download as the transfer left it; what it means for the session (broken, the
+// error text) is decided by the caller's thread when the caller asks for that message.
+struct Download {
+    int number = 0;
+    QByteArray raw;
+    CURLcode code = CURLE_OK;
+    bool overflow = false;
+    bool hungUp = false;
+    // The parse, when the download thread does it: it goes on after the connection is free.
+    std::future<Downloaded> read;
+    bool failed() const { return overflow || code != CURLE_OK || hungUp; }
+};
 
 // One POP3 session: one login, one connection. Once logged in, the session never opens a
 // second connection, so message numbers and pending deletions stay those of this login.
@@ -40,9 +56,18 @@ struct Pop3Session {
     QByteArray lastRaw;
     QString paceProblem; // why the last download was given up
     char errorBuffer[CURL_ERROR_SIZE] = {};
+    // The next message, downloaded and parsed on a thread of its own while the caller stores
+    // the current one. While it runs, the connection and everything the transfer writes
+    // (curl, log, errorBuffer, paceProblem) belong to that thread; every other call waits.
+    std::unique_ptr<QThreadPool> aheadThread;
+    std::future<Download> inFlight;
+    std::optional<Download> ahead;
 
     ~Pop3Session()
     {
+        if (inFlight.valid())
+            inFlight.wait();
+        aheadThread.reset();
         if (curl)
             curl_easy_cleanup(curl);
     }
@@ -205,48 +230,99 @@ bool validNumber(Pop3Session& s, int number)
     return true;
 }
 
+// Runs on either thread; touches nothing of the session but the transfer's own state.
+Download download(Pop3Session& s, int number)
+{
+    Download d;
+    d.number = number;
+    d.raw.reserve(qsizetype(s.sizes[size_t(number - 1)]) + 1024);
+    // However slow the line, a message comes at slowRate bytes a second or better.
+    const TransferSettings& t = settings();
+    const qint64 deadlineMs = (qint64(t.slowTime) + s.sizes[size_t(number - 1)] / t.slowRate) * 1000;
+    d.code = perform(s, QByteArray::number(number), nullptr, &d.raw, kMaxMessageBytes, d.overflow,
+                     QStringLiteral("メール %1").arg(number), deadlineMs);
+    if (d.overflow || d.code != CURLE_OK)
+        return d;
+    // curl ends a download quietly when the server hangs up before the closing dot; a
+    // message is whole only if the connection that carried it is still there.
+    curl_socket_t socket = CURL_SOCKET_BAD;
+    curl_easy_getinfo(s.curl, CURLINFO_ACTIVESOCKET, &socket);
+    d.hungUp = socket == CURL_SOCKET_BAD || peerHungUp(socket);
+    return d;
+}
+
+// What a finished download means for the session, on the caller's thread.
+int settle(Pop3Session& s, Download& d)
+{
+    if (d.overflow) {
+        s.broken = true;
+        setLastError(QStringLiteral("メール %1 はサーバーが知らせた大きさを超えたため受信を中止しました（上限 %2 バイト）。")
+                         .arg(d.number)
+                         .arg(kMaxMessageBytes));
+        return kErrorTooLarge;
+    }
+    if (d.code != CURLE_OK)
+        return fail(s, d.code);
+    if (d.hungUp) {
+        s.broken = true;
+        setLastError(QStringLiteral("サーバー「%1」との接続がメール %2 の受信中に切れました。").arg(s.address.host).arg(d.number));
+        return kErrorFailed;
+    }
+    s.fetchedNumber = d.number;
+    s.fetched = std::move(d.raw);
+    if (d.read.valid()) {
+        s.parsed = d.read.get();
+        if (s.parsed.bodyIsHtml) {
+            s.parsed.body = toCrLf(htmlToText(s.parsed.body));
+            s.parsed.bodyIsHtml = false;
+        }
+        s.summarizedNumber = d.number;
+    }
+    return 0;
+}
+
+// Waits for the download running ahead. One that failed took the connection with it: the
+// session is broken from here on, for the reason that download met.
+bool settleAhead(Pop3Session& s)
+{
+    if (s.inFlight.valid())
+        s.ahead = s.inFlight.get();
+    if (s.ahead && s.ahead->failed()) {
+        settle(s, *s.ahead);
+        s.ahead.reset();
+        return false;
+    }
+    return true;
+}
+
+bool tooLarge(Pop3Session& s, int number)
+{
+    return s.sizes[size_t(number - 1)] > kMaxMessageBytes;
+}
+
 int fetch(Pop3Session& s, int number)
 {
     if (!usable(s) || !validNumber(s, number))
         return kErrorBadInput;
     if (s.fetchedNumber == number)
         return 0;
-    if (s.sizes[size_t(number - 1)] > kMaxMessageBytes) {
+    if (tooLarge(s, number)) {
         setLastError(QStringLiteral("メール %1 は大きすぎるため受信しません（%2 バイト、上限 %3 バイト）。")
                          .arg(number)
                          .arg(s.sizes[size_t(number - 1)])
                          .arg(kMaxMessageBytes));
         return kErrorTooLarge;
     }
-    QByteArray raw;
-    raw.reserve(qsizetype(s.sizes[size_t(number - 1)]) + 1024);
-    bool overflow = false;
-    // However slow the line, a message comes at slowRate bytes a second or better.
-    const TransferSettings& t = settings();
-    const qint64 deadlineMs = (qint64(t.slowTime) + s.sizes[size_t(number - 1)] / t.slowRate) * 1000;
-    const CURLcode code = perform(s, QByteArray::number(number), nullptr, &raw, kMaxMessageBytes, overflow,
-                                  QStringLiteral("メール %1").arg(number), deadlineMs);
-    if (overflow) {
-        s.broken = true;
-        setLastError(QStringLiteral("メール %1 はサーバーが知らせた大きさを超えたため受信を中止しました（上限 %2 バイト）。")
-                         .arg(number)
-                         .arg(kMaxMessageBytes));
-        return kErrorTooLarge;
+    if (s.inFlight.valid())
+        s.ahead = s.inFlight.get();
+    if (s.ahead && (s.ahead->number == number || s.ahead->failed())) {
+        Download d = std::move(*s.ahead);
+        s.ahead.reset();
+        return settle(s, d);
     }
-    if (code != CURLE_OK)
-        return fail(s, code);
-    // curl ends a download quietly when the server hangs up before the closing dot; a
-    // message is whole only if the connection that carried it is still there.
-    curl_socket_t socket = CURL_SOCKET_BAD;
-    curl_easy_getinfo(s.curl, CURLINFO_ACTIVESOCKET, &socket);
-    if (socket == CURL_SOCKET_BAD || peerHungUp(socket)) {
-        s.broken = true;
-        setLastError(QStringLiteral("サーバー「%1」との接続がメール %2 の受信中に切れました。").arg(s.address.host).arg(number));
-        return kErrorFailed;
-    }
-    s.fetchedNumber = number;
-    s.fetched = raw;
-    return 0;
+    s.ahead.reset();
+    Download d = download(s, number);
+    return settle(s, d);
 }
 
 // curl logs in with APOP whenever the greeting carries a timestamp; a plain login is sent by
@@ -539,6 +615,8 @@ int NMailPop3GetUidl(int handle, int number, QString& uidl)
         return kErrorNoUidl;
     }
     if (!s->uidlsAsked) {
+        if (!settleAhead(*s))
+            return kErrorAheadFailed;
         QByteArray list;
         bool overflow = false;
         const CURLcode code = perform(*s, QByteArray(), "UIDL", &list, 16 * 1024 * 1024, overflow);
@@ -572,6 +650,40 @@ int NMailPop3GetUidl(int handle, int number, QString& uidl)
     return 0;
 }
 
+int NMailPop3FetchAhead(int handle, int number)
+{
+    Pop3Session* s = find(handle);
+    if (!s)
+        return kErrorBadHandle;
+    if (!usable(*s) || !validNumber(*s, number))
+        return kErrorBadInput;
+    if (tooLarge(*s, number) || s->fetchedNumber == number || s->inFlight.valid()
+        || (s->ahead && s->ahead->number == number))
+        return 0;
+    if (!s->aheadThread) {
+        s->aheadThread = std::make_unique<QThreadPool>();
+        s->aheadThread->setMaxThreadCount(1);
+        s->aheadThread->setExpiryTimeout(-1);
+    }
+    s->ahead.reset();
+    auto promise = std::make_shared<std::promise<Download>>();
+    s->inFlight = promise->get_future();
+    s->aheadThread->start([s, number, promise] {
+        Download d = download(*s, number);
+        if (d.failed()) {
+            promise->set_value(std::move(d));
+            return;
+        }
+        // The connection is free for the caller's next command while the message is parsed.
+        std::promise<Downloaded> read;
+        d.read = read.get_future();
+        const QByteArray raw = d.raw;
+        promise->set_value(std::move(d));
+        read.set_value(readDownloaded(raw, HtmlBody::AsHtml));
+    });
+    return 0;
+}
+
 int NMailPop3DeleteMail(int handle, int number)
 {
     Pop3Session* s = find(handle);
@@ -579,6 +691,8 @@ int NMailPop3DeleteMail(int handle, int number)
         return kErrorBadHandle;
     if (!usable(*s) || !validNumber(*s, number))
         return kErrorBadInput;
+    if (!settleAhead(*s))
+        return kErrorAheadFailed;
     bool overflow = false;
     const CURLcode code = perform(*s, QByteArray::number(number), "DELE", nullptr, 0, overflow);
     if (code != CURLE_OK)
@@ -592,7 +706,7 @@ int NMailPop3Reset(int handle)
     if (!s)
         return kErrorBadHandle;
     // Whatever stops the reset also stops the deletions: the close then sends no QUIT.
-    if (!usable(*s)) {
+    if (!settleAhead(*s) || !usable(*s)) {
         s->abandon = true;
         return kErrorFailed;
     }
@@ -613,6 +727,8 @@ int NMailPop3Close(int handle)
     // curl sends QUIT as it lets the connection go; a dead connection sends nothing, and
     // neither does an abandoned one, whose socket is shut first.
     Pop3Session& s = *it->second;
+    // QUIT waits for a download running ahead: cutting it short would drop the connection.
+    settleAhead(s);
     const bool deletionsVoid = s.broken || s.abandon;
     if (s.abandon && s.curl) {
         curl_socket_t socket = CURL_SOCKET_BAD;

@@ -128,10 +128,11 @@ void TestMailHostileServer::checkStopsAtTheFirstFailedCall_data()
     const QStringList login = {QStringLiteral("CAPA"), QStringLiteral("USER u"), QStringLiteral("PASS ***"),
                                QStringLiteral("LIST")};
     const QString app = QCoreApplication::applicationName();
-    // With the APOP switch off, a greeting that offers APOP still gets USER and PASS.
+    // With the APOP switch off, a greeting that offers APOP still gets USER and PASS. The next
+    // message is downloaded while one is stored; each deletion follows its own message's store.
     QTest::newRow("apop-greeting")
         << "apop-greeting" << 0
-        << login + QStringList{"RETR 1", "DELE 1", "RETR 2", "DELE 2", "RETR 3", "DELE 3", "QUIT"} << 3
+        << login + QStringList{"RETR 1", "RETR 2", "DELE 1", "RETR 3", "DELE 2", "DELE 3", "QUIT"} << 3
         << "3の新着メール有り。" << QString() << QStringList();
     QTest::newRow("size over the cap")
         << "huge-list" << 2 << login + QStringList{"RETR 1", "DELE 1", "RETR 3", "DELE 3", "QUIT"} << 2
@@ -139,12 +140,12 @@ void TestMailHostileServer::checkStopsAtTheFirstFailedCall_data()
         << QStringList{"1通: 大きすぎるため受信しませんでした（64 MB 超）"};
     // Without QUIT the deletion of the message already stored is void: it is counted as staying.
     QTest::newRow("refused RETR")
-        << "err-on-retr" << 2 << login + QStringList{"RETR 1", "DELE 1", "RETR 2"} << 1
+        << "err-on-retr" << 2 << login + QStringList{"RETR 1", "RETR 2"} << 1
         << "3の新着メール有り。（1通を保存、3通はサーバーに残しました）" << "エラー"
         << QStringList{"message is locked", "1通: 最後まで受信できなかったため保存していません",
                        "1通: 受信を中止したため受信していません", "1通: 保存しましたが"};
     QTest::newRow("refused DELE")
-        << "err-on-dele" << 1 << login + QStringList{"RETR 1", "DELE 1"} << 1
+        << "err-on-dele" << 1 << login + QStringList{"RETR 1", "RETR 2", "DELE 1"} << 1
         << "3の新着メール有り。（1通を保存、3通はサーバーに残しました）" << "エラー"
         << QStringList{"mailbox is locked", "2通: 受信を中止したため受信していません", "1通: 保存しましたが"};
     QTest::newRow("hang-up mid-message")
@@ -157,11 +158,11 @@ void TestMailHostileServer::checkStopsAtTheFirstFailedCall_data()
     const QStringList cutOff = {"1通: 最後まで受信できなかったため保存していません",
                                 "1通: 受信を中止したため受信していません", "1通: 保存しましたが"};
     QTest::newRow("drip")
-        << "drip" << 2 << login + QStringList{"RETR 1", "DELE 1", "RETR 2"} << 1
+        << "drip" << 2 << login + QStringList{"RETR 1", "RETR 2"} << 1
         << "3の新着メール有り。（1通を保存、3通はサーバーに残しました）" << "エラー"
         << QStringList{"メール 2の受信が止まったか遅すぎるため、中止しました（2 秒間に 2048 バイト未満）"} + cutOff;
     QTest::newRow("endless trickle")
-        << "endless-trickle" << 2 << login + QStringList{"RETR 1", "DELE 1", "RETR 2"} << 1
+        << "endless-trickle" << 2 << login + QStringList{"RETR 1", "RETR 2"} << 1
         << "3の新着メール有り。（1通を保存、3通はサーバーに残しました）" << "エラー"
         << QStringList{"メール 2の受信が 7 秒たっても終わらないため、中止しました"} + cutOff;
 }
@@ -324,15 +325,14 @@ void TestMailHostileServer::messageStoredInABrokenSessionIsNotStoredAgain()
                                QStringLiteral("LIST"), QStringLiteral("UIDL")};
 
     CheckMail(main);
-    QCOMPARE(server.commands(), login + QStringList({"RETR 1", "DELE 1", "RETR 2"}));
+    QCOMPARE(server.commands(), login + QStringList({"RETR 1", "RETR 2"}));
     QCOMPARE(folder.ui.shown.size(), 1);
     QVERIFY2(folder.ui.shown[0].text.contains(
                  QStringLiteral("1通: 保存しましたが、サーバーとの接続が正常に終わらなかったため削除されていません（次の受信でサーバーから削除します）")),
              qPrintable(folder.ui.shown[0].text));
 
     CheckMail(main);
-    QCOMPARE(server.commands(), login + QStringList({"RETR 1", "DELE 1", "RETR 2"}) + login
-                                    + QStringList({"DELE 1", "RETR 2"}));
+    QCOMPARE(server.commands(), login + QStringList({"RETR 1", "RETR 2"}) + login + QStringList({"DELE 1", "RETR 2"}));
     int records = 0;
     hm::store::ReadAllRecords(hm::store::Store::Received, [&](qint16, const hm::store::MailRecordFields&) { ++records; });
     QCOMPARE(records, 1);
