@@ -192,10 +192,25 @@ QByteArray normalisedLabel(const QByteArray& charset)
 
 } // namespace
 
+namespace {
+// ESC $ B, ESC $ @ or ESC ( I: one look at each escape byte, not three searches of the text.
+bool holdsJisEscape(const QByteArray& bytes)
+{
+    const char* p = bytes.constData();
+    const char* const end = p + bytes.size();
+    while ((p = static_cast<const char*>(std::memchr(p, 0x1b, size_t(end - p)))) != nullptr) {
+        if (end - p >= 3 && ((p[1] == '$' && (p[2] == 'B' || p[2] == '@')) || (p[1] == '(' && p[2] == 'I')))
+            return true;
+        ++p;
+    }
+    return false;
+}
+} // namespace
+
 QString decodeUnlabelled(const QByteArray& bytes)
 {
     // Older Japanese mailers put raw ISO-2022-JP into headers and unlabelled bodies.
-    if (bytes.contains("\x1b$B") || bytes.contains("\x1b$@") || bytes.contains("\x1b(I"))
+    if (holdsJisEscape(bytes))
         return fromCp932(iso2022jpToCp932(bytes));
     if (isAscii(bytes) || isUtf8(bytes))
         return QString::fromUtf8(bytes);
