@@ -53,12 +53,16 @@ QString lastLibraryMessage()
 
 // Writes header and body to the scratch file and reads it back as lines, each ended by
 // CR LF, with a NUL at the end: the whole message as the attachment call expects it. One
-// descriptor does both; the file stays in the page cache.
-bool wholeMessageThroughScratch(const QByteArray& path, const QString& header, const QString& body, QString& whole)
+// descriptor does both; the file stays in the page cache. bodyBytes: the body in CP932, for
+// the record when the stored text is that body; bodyLost: whether CP932 lost a character.
+bool wholeMessageThroughScratch(const QByteArray& path, const QString& header, const QString& body, QString& whole,
+                                QByteArray& bodyBytes, bool& bodyLost)
 {
+    bodyBytes = hm::ansi::encode(body, &bodyLost);
     QByteArray written = hm::ansi::encode(header);
+    written.reserve(written.size() + bodyBytes.size() + 4);
     written += "\r\n";
-    written += hm::ansi::encode(body);
+    written += bodyBytes;
     written += "\r\n";
     const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
@@ -114,11 +118,24 @@ bool writeWholeCopy(const QString& path, const QByteArray& bytes)
 }
 
 // The store holds a body as it is when it fits the field, holds no NUL and CP932 can show
-// every character (in its Windows form: 〜 as ～, − as －). encoded: the field's bytes.
-bool storeHoldsWhole(const QString& text, bool heldNul, QByteArray& encoded)
+// every character (in its Windows form: 〜 as ～, − as －). encoded: the field's bytes. A text
+// that is the downloaded body takes the scratch file's encoding: Trim drops only spaces, and
+// byte 0x20 is never half of a CP932 character.
+bool storeHoldsWhole(const QString& text, bool heldNul, QByteArray& encoded, const QString& downloaded,
+                     const QByteArray& downloadedBytes, bool downloadedLost)
 {
     bool lost = false;
-    encoded = hm::ansi::encode(Trim(text), &lost);
+    if (text == downloaded) {
+        qsizetype begin = 0, end = downloadedBytes.size();
+        while (begin < end && downloadedBytes[begin] == ' ')
+            ++begin;
+        while (end > begin && downloadedBytes[end - 1] == ' ')
+            --end;
+        encoded = downloadedBytes.mid(begin, end - begin);
+        lost = downloadedLost;
+    } else {
+        encoded = hm::ansi::encode(Trim(text), &lost);
+    }
     return !heldNul && !lost && encoded.size() <= hm::store::kBodyWidth;
 }
 
@@ -326,7 +343,9 @@ MailCheck::Outcome MailCheck::receive(int n)
     clockBoxUsed_ = true;
 
     QString whole;
-    if (!wholeMessageThroughScratch(scratchPath_, header, body, whole)) {
+    QByteArray bodyBytes;
+    bool bodyLost = false;
+    if (!wholeMessageThroughScratch(scratchPath_, header, body, whole, bodyBytes, bodyLost)) {
         ::unlink(scratchPath_.constData());
         return stop(n, QStringLiteral("添付フォルダに作業ファイル「0.txt」を書き込めません。"), reason::scratchNotWritten);
     }
@@ -350,7 +369,7 @@ MailCheck::Outcome MailCheck::receive(int n)
 
     QString text = hm::history::EditorPlainText(body);
     QByteArray field;
-    if (!storeHoldsWhole(text, heldNul, field)) {
+    if (!storeHoldsWhole(text, heldNul, field, downloaded, bodyBytes, bodyLost)) {
         const QString copy = freeEmlPath(n);
         if (!writeWholeCopy(copy, NMailPop3LastRawMessage(handle_)))
             return stop(n, QStringLiteral("メールの全文を添付フォルダの「%1」に書き込めません。").arg(QFileInfo(copy).fileName()),
