@@ -459,6 +459,55 @@ bool runMpop(const hm::test::MailServerEnv& env, const QString& work, int expect
     return true;
 }
 
+// curl itself, RETR and DELE for every message over one STARTTLS connection, the bodies thrown
+// away: the fastest any client can be that, like this one, sends libcurl one command at a time.
+bool runCurl(const hm::test::MailServerEnv& env, const QString& work, int expected, Times* times)
+{
+    const QString config = work + QStringLiteral("/curlrc");
+    QFile f(config);
+    f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    const QByteArray url = "pop3://" + env.host.toUtf8() + ':' + QByteArray::number(env.pop3Port) + '/';
+    QByteArray text;
+    const QByteArray common = "silent\nshow-error\nssl-reqd\ncacert = \"" + env.caFile.toUtf8() + "\"\nuser = \""
+                              + env.user.toUtf8() + ':' + env.password.toUtf8() + "\"\n";
+    for (int n = 1; n <= expected; ++n) {
+        const QByteArray u = url + QByteArray::number(n);
+        text += common + "url = \"" + u + "\"\noutput = \"/dev/null\"\nnext\n";
+        text += common + "url = \"" + u + "\"\nrequest = \"DELE\"\nhead\n";
+        if (n < expected)
+            text += "next\n";
+    }
+    f.write(text);
+    f.close();
+    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    indexMailbox(env);
+
+    const QByteArray configPath = config.toLocal8Bit();
+    const char* argv[] = {"curl", "-K", configPath.constData(), nullptr};
+    const double serverBefore = serverCpuMs();
+    QElapsedTimer wall;
+    wall.start();
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, "curl", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
+        std::fprintf(stderr, "curl could not be started (scripts/install-deps installs it)\n");
+        return false;
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    times->wallMs = wall.nsecsElapsed() / 1e6;
+    times->userMs = ms(usage.ru_utime);
+    times->sysMs = ms(usage.ru_stime);
+    QThread::msleep(200);
+    times->serverMs = serverCpuMs() - serverBefore;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !mailboxEmpty(env)) {
+        std::fprintf(stderr, "curl: exit %d, %lld left on the server\n", WEXITSTATUS(status),
+                     static_cast<long long>(env.messageFiles().size()));
+        return false;
+    }
+    return true;
+}
+
 void printRow(const char* who, const Times& t, int count)
 {
     std::printf("  %-12s wall %7.0f ms   CPU %7.0f ms (user %6.0f, sys %6.0f)   %.3f ms CPU per message;"
@@ -474,31 +523,40 @@ int mix(const hm::test::MailServerEnv& env, const QString& work, int count, int 
         messages << mixMessage(i);
         bytes += messages.last().size();
     }
-    QList<Times> ours, theirs;
+    QList<Times> ours, theirs, curls;
     bool ok = true;
     for (int r = 0; r < rounds && ok; ++r) {
-        // Which one goes first changes every round, so a drift of the machine hits both alike.
-        for (int turn = 0; turn < 2 && ok; ++turn) {
+        // Which one goes first changes every round, so a drift of the machine hits all alike.
+        for (int turn = 0; turn < 3 && ok; ++turn) {
             Times t;
             fill(env, messages);
-            if ((r + turn) % 2 == 0) {
+            switch ((r + turn) % 3) {
+            case 0:
                 ok = runCheck(env, work + QStringLiteral("/prog"), count, &t);
                 ours << t;
-            } else {
+                break;
+            case 1:
                 ok = runMpop(env, work, count, &t);
                 theirs << t;
+                break;
+            default:
+                ok = runCurl(env, work, count, &t);
+                curls << t;
             }
         }
     }
     if (!ok)
         return 1;
-    const Times o = medianOf(ours), m = medianOf(theirs);
+    const Times o = medianOf(ours), m = medianOf(theirs), c = medianOf(curls);
     std::printf("mail check of %d messages (%.1f MB: 60%% ASCII, 25%% ISO-2022-JP, 15%% with an attachment), "
                 "median of %d interleaved rounds:\n",
                 count, bytes / 1e6, rounds);
     printRow("HayateMail", o, count);
     printRow("mpop", m, count);
+    printRow("curl", c, count);
     std::printf("  ratio HayateMail / mpop: wall %.2f, CPU %.2f\n", o.wallMs / m.wallMs, o.cpuMs() / m.cpuMs());
+    std::printf("  ratio HayateMail / curl (RETR + DELE per message, one connection): wall %.2f, CPU %.2f\n",
+                o.wallMs / c.wallMs, o.cpuMs() / c.cpuMs());
     return 0;
 }
 
