@@ -51,11 +51,44 @@ QString lastLibraryMessage()
     return CutAtNul(text);
 }
 
+// The scratch file of a run: one descriptor, opened at the first message and removed when the
+// run ends, so each message costs a write and a read, not a file made and removed.
+class ScratchFile {
+public:
+    ~ScratchFile() { remove(); }
+    void setPath(const QByteArray& path) { path_ = path; }
+    const QByteArray& path() const { return path_; }
+    // Replaces the content with bytes and reads it back into back.
+    bool rewrite(const QByteArray& bytes, QByteArray& back)
+    {
+        if (fd_ < 0)
+            fd_ = ::open(path_.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (fd_ < 0)
+            return false;
+        back.resize(bytes.size());
+        return hm::writeFully(fd_, bytes.constData(), bytes.size(), 0) && ::ftruncate(fd_, bytes.size()) == 0
+               && hm::readFully(fd_, back.data(), back.size(), 0) == back.size();
+    }
+    void remove()
+    {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+        if (!path_.isEmpty())
+            ::unlink(path_.constData());
+    }
+
+private:
+    QByteArray path_;
+    int fd_ = -1;
+};
+
 // Writes header and body to the scratch file and reads it back as lines, each ended by
-// CR LF, with a NUL at the end: the whole message as the attachment call expects it. One
-// descriptor does both; the file stays in the page cache. bodyBytes: the body in CP932, for
-// the record when the stored text is that body; bodyLost: whether CP932 lost a character.
-bool wholeMessageThroughScratch(const QByteArray& path, const QString& header, const QString& body, QString& whole,
+// CR LF, with a NUL at the end: the whole message as the attachment call expects it. The file
+// stays in the page cache. bodyBytes: the body in CP932, for the record when the stored text is
+// that body; bodyLost: whether CP932 lost a character.
+bool wholeMessageThroughScratch(ScratchFile& scratch, const QString& header, const QString& body, QString& whole,
                                 QByteArray& bodyBytes, bool& bodyLost)
 {
     bodyBytes = hm::ansi::encode(body, &bodyLost);
@@ -64,13 +97,8 @@ bool wholeMessageThroughScratch(const QByteArray& path, const QString& header, c
     written += "\r\n";
     written += bodyBytes;
     written += "\r\n";
-    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return false;
-    QByteArray bytes(written.size(), Qt::Uninitialized);
-    const bool ok = hm::writeFully(fd, written.constData(), written.size())
-                    && hm::readFully(fd, bytes.data(), bytes.size(), 0) == bytes.size();
-    if (::close(fd) != 0 || !ok)
+    QByteArray bytes;
+    if (!scratch.rewrite(written, bytes))
         return false;
     QByteArray joined;
     joined.reserve(bytes.size() + 16);
@@ -231,7 +259,7 @@ private:
     QString stopMessage_;
     QElapsedTimer sinceProgress_;
     // Resolved once a run: the paths do not move while it lasts.
-    QByteArray scratchPath_;
+    ScratchFile scratch_;
     QString attachmentFolder_;
 
     // The four header buffers live for the whole run.
@@ -253,7 +281,7 @@ void MailCheck::run()
         main_.Label2->repaint();
     }
     if (handle_ != -1) {
-        scratchPath_ = QFile::encodeName(hm::dataPath(kScratch));
+        scratch_.setPath(QFile::encodeName(hm::dataPath(kScratch)));
         attachmentFolder_ = hm::dataPath(kAttachmentFolder) + QLatin1Char('/');
         logIn();
         openLedger();
@@ -345,15 +373,14 @@ MailCheck::Outcome MailCheck::receive(int n)
     QString whole;
     QByteArray bodyBytes;
     bool bodyLost = false;
-    if (!wholeMessageThroughScratch(scratchPath_, header, body, whole, bodyBytes, bodyLost)) {
-        ::unlink(scratchPath_.constData());
+    if (!wholeMessageThroughScratch(scratch_, header, body, whole, bodyBytes, bodyLost)) {
+        scratch_.remove();
         return stop(n, QStringLiteral("添付フォルダに作業ファイル「0.txt」を書き込めません。"), reason::scratchNotWritten);
     }
     const QString downloaded = body;
     const int result = NMailAttachmentFileFirst(0, subject_, date_, from_, header_, body, attachmentFolder_,
-                                                QFile::decodeName(scratchPath_), whole, 0);
+                                                QFile::decodeName(scratch_.path()), whole, 0);
     NMailAttachmentFileClose(0);
-    ::unlink(scratchPath_.constData());
     if (result == kErrorFileOpen) {
         hm::ui::message(&main_, QStringLiteral("添付ファイルをオープンできません"), QCoreApplication::applicationName());
         return stop(n, lastLibraryMessage(), reason::attachmentsNotWritten);
@@ -429,6 +456,7 @@ MailCheck::Outcome MailCheck::stop(int n, const QString& message, const QString&
 
 void MailCheck::close()
 {
+    scratch_.remove();
     if (shown_.any)
         hm::history::StagingWindow()->StageMessage(shown_.subject, shown_.from, shown_.date, shown_.body);
     if (clockBoxUsed_)
