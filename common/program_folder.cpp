@@ -55,15 +55,21 @@ void setProgramFolder(const QString& folder)
 
 QString dataPath(const QString& relative)
 {
-    QString path = programFolder();
-    const QStringList parts = QString(relative).replace(QLatin1Char('/'), QLatin1Char('\\'))
-                                  .split(QLatin1Char('\\'), Qt::SkipEmptyParts);
-    for (const QString& part : parts) {
-        // Never let a relative path climb out of the program folder.
-        if (part == QLatin1String(".") || part == QLatin1String(".."))
-            continue;
+    const QString folder = programFolder();
+    QStringList parts = QString(relative).replace(QLatin1Char('/'), QLatin1Char('\\'))
+                            .split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+    // Never let a relative path climb out of the program folder.
+    parts.removeIf([](const QString& part) { return part == QLatin1String(".") || part == QLatin1String(".."); });
+    if (parts.isEmpty())
+        return folder;
+    // Spelt as it stands on disk, the whole path answers one look; only a path that is not
+    // goes component by component.
+    const QString exact = folder + QLatin1Char('/') + parts.join(QLatin1Char('/'));
+    if (QFileInfo::exists(exact))
+        return exact;
+    QString path = folder;
+    for (const QString& part : parts)
         path += QLatin1Char('/') + matchComponent(path, part);
-    }
     return path;
 }
 

@@ -120,12 +120,11 @@ static bool appendRecord(Store s, qint16 number, const QString& subject, const Q
     p[kLiveOffset] = 1;
     p[kLiveOffset + 1] = 0;
 
-    // An append goes behind the whole records.
-    if (beforeWrite)
-        beforeWrite(static_cast<qint16>(records::recordCount(formatOf(s)) + 1), checksumOf(record));
     QString error;
     qint16 written = 0;
-    if (!records::writeRecord(formatOf(s), number, record, false, false, &written, &error))
+    const auto noteFirst = [&](qint16 at) { beforeWrite(at, checksumOf(record)); };
+    if (!records::writeRecord(formatOf(s), number, record, false, false, &written, &error,
+                              beforeWrite ? std::function<void(qint16)>(noteFirst) : std::function<void(qint16)>()))
         return remember(false, error);
     CurrentRecordNumber() = written;
     return true;

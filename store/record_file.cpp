@@ -191,7 +191,8 @@ qint64 recordCount(const Format& f)
 }
 
 bool writeRecord(const Format& f, qint16 number, const QByteArray& record, bool overwrite,
-                 bool durable, qint16* writtenAs, QString* error)
+                 bool durable, qint16* writtenAs, QString* error,
+                 const std::function<void(qint16 number)>& beforeWrite)
 {
     Q_ASSERT(record.size() == f.recordSize);
     const QString absolute = hm::dataPath(f.path);
@@ -236,6 +237,8 @@ bool writeRecord(const Format& f, qint16 number, const QByteArray& record, bool 
         setError(error, describe(errno, absolute));
         return false;
     }
+    if (beforeWrite)
+        beforeWrite(static_cast<qint16>(target));
     const off_t offset = static_cast<off_t>((target - 1) * f.recordSize);
     if (!hm::writeFully(fd.get(), record.constData(), record.size(), offset)) {
         const int err = errno;

@@ -28,9 +28,11 @@ qint16 nextNumberForLength(qint64 length, int recordSize);
 // Writes one record of exactly recordSize bytes. A number past the whole records appends
 // behind them (a partial tail is cut off first, so it never turns into a record); a number
 // inside them overwrites that record only when overwrite is set. writtenAs receives the number
-// actually used. With durable the data reaches the disk before the call returns.
+// actually used. With durable the data reaches the disk before the call returns. beforeWrite,
+// when given, learns that number just before the record is written.
 bool writeRecord(const Format& f, qint16 number, const QByteArray& record, bool overwrite,
-                 bool durable, qint16* writtenAs, QString* error);
+                 bool durable, qint16* writtenAs, QString* error,
+                 const std::function<void(qint16 number)>& beforeWrite = {});
 
 // Makes every write so far reach the disk.
 bool flush(const Format& f, QString* error);
