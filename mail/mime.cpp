@@ -78,6 +78,21 @@ private:
     GPtr<GMimeMessage> message_;
 };
 
+} // namespace
+
+// The bytes are held here, so the parse that borrows them can outlive the caller's copy.
+class ParsedMessage {
+public:
+    explicit ParsedMessage(const QByteArray& raw) : raw_(raw), parsed_(raw_) {}
+    GMimeMessage* get() const { return parsed_.get(); }
+
+private:
+    const QByteArray raw_;
+    const Parsed parsed_;
+};
+
+namespace {
+
 // Offset of the first body byte and length of the header block.
 void splitHeader(const QByteArray& raw, qsizetype& headerLength, qsizetype& bodyStart)
 {
@@ -584,11 +599,13 @@ Downloaded readDownloaded(const QByteArray& raw, HtmlBody html)
 {
     qsizetype headerLength = 0, bodyStart = 0;
     splitHeader(raw, headerLength, bodyStart);
-    const Parsed message(raw);
+    auto message = std::make_shared<const ParsedMessage>(raw);
     Downloaded d;
-    d.summary = summaryOf(raw, headerLength, message.get());
-    d.body = bodyOfDownload(raw, bodyStart, message.get(), html, d.bodyIsHtml);
-    d.singleText = singleTextPart(message.get());
+    d.summary = summaryOf(raw, headerLength, message->get());
+    d.body = bodyOfDownload(raw, bodyStart, message->get(), html, d.bodyIsHtml);
+    d.singleText = singleTextPart(message->get());
+    if (!d.singleText)
+        d.message = std::move(message);
     return d;
 }
 
@@ -601,6 +618,11 @@ bool isSingleTextPart(const QByteArray& raw)
 Extraction extractAttachments(const QByteArray& raw, const QString& folder)
 {
     const Parsed message(raw);
+    return extractFrom(message.get(), folder, 0);
+}
+
+Extraction extractAttachments(const ParsedMessage& message, const QString& folder)
+{
     return extractFrom(message.get(), folder, 0);
 }
 

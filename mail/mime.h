@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 namespace hm::mail {
 
 // What the status call reports of a message: decoded subject and sender, the Date header's
@@ -13,6 +15,10 @@ struct HeaderSummary {
     QString from;
     QString header;
 };
+
+// A message as GMime parsed it, held with its bytes so that extracting its attachments need not
+// parse it again.
+class ParsedMessage;
 
 // How much of the raw MIME body a message that is not one text part gives as its download body.
 constexpr qsizetype kRawBodyShown = 1024 * 1024;
@@ -26,6 +32,8 @@ struct Downloaded {
     bool singleText = false;
     // The body is still HTML: it was read where Qt's HTML reader may not run (htmlToText).
     bool bodyIsHtml = false;
+    // The parse, for the attachment call; only for a message that is not one text part.
+    std::shared_ptr<const ParsedMessage> message;
 };
 enum class HtmlBody { AsText, AsHtml };
 Downloaded readDownloaded(const QByteArray& raw, HtmlBody html = HtmlBody::AsText);
@@ -41,6 +49,7 @@ struct Extraction {
 // of them or, when one cannot be written, none), and finds its readable text. A fragment of a split message (message/partial) is kept under the
 // folder until every fragment has arrived; then the reassembled message is extracted.
 Extraction extractAttachments(const QByteArray& raw, const QString& folder);
+Extraction extractAttachments(const ParsedMessage& message, const QString& folder);
 
 // True when the message is one text part, whose body the download call already decoded.
 bool isSingleTextPart(const QByteArray& raw);

@@ -80,6 +80,7 @@ int g_nextHandle = 1;
 QByteArray g_lastRaw;
 QString g_lastHeader;
 bool g_lastSingleText = false;
+std::shared_ptr<const ParsedMessage> g_lastParsed;
 
 struct Sink {
     QByteArray* data;
@@ -351,6 +352,7 @@ void rememberDownload(Pop3Session& s, const QString& header)
     g_lastRaw = s.fetched;
     g_lastHeader = header;
     g_lastSingleText = s.parsed.singleText;
+    g_lastParsed = s.parsed.message;
 }
 
 QString attachmentFolder(const QString& given)
@@ -379,6 +381,7 @@ void NMailEndWinSock()
     g_sessions.clear();
     g_lastRaw.clear();
     g_lastHeader.clear();
+    g_lastParsed.reset();
 }
 
 namespace {
@@ -563,11 +566,13 @@ int NMailAttachmentFileFirst(int, QString&, QString&, QString&, QString& header,
                              const QString& folder, const QString&, const QString& wholeMessage, int)
 {
     QByteArray raw;
+    std::shared_ptr<const ParsedMessage> parsed;
     if (!g_lastRaw.isEmpty() && header.section(QChar(0), 0, 0) == g_lastHeader) {
         // The download parsed it already: one text part holds nothing to extract.
         if (g_lastSingleText)
             return 0;
         raw = g_lastRaw;
+        parsed = g_lastParsed;
     } else {
         // Without the download at hand, the text given is the message; a single text part in
         // it was decoded already and holds nothing to extract.
@@ -580,7 +585,7 @@ int NMailAttachmentFileFirst(int, QString&, QString&, QString&, QString& header,
         setLastError(QStringLiteral("添付フォルダ「%1」がありません。").arg(target));
         return kErrorFileOpen;
     }
-    const Extraction e = extractAttachments(raw, target);
+    const Extraction e = parsed ? extractAttachments(*parsed, target) : extractAttachments(raw, target);
     // A message without any text (a scanner's PDF sent alone) keeps no raw MIME as its body;
     // a fragment of a split message keeps what the download gave until it is whole.
     if (e.bodyFound)
