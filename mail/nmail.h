@@ -68,7 +68,9 @@ int NMailPop3GetUidl(int handle, int number, QString& uidl);
 // Starts downloading message number on a thread of its own, so it is at hand when asked for;
 // until it has arrived every other call on the handle waits for it. A download that fails
 // breaks the session: the next call gives kErrorAheadFailed, or that download's own error when
-// it asks for that message. Messages over the size limit are not read ahead.
+// it asks for that message. Only messages up to kMaxReadAheadBytes are read ahead: a big one
+// gains little from it, would be held twice, and a close would wait for it.
+constexpr qint64 kMaxReadAheadBytes = 1024 * 1024;
 int NMailPop3FetchAhead(int handle, int number);
 int NMailPop3DeleteMail(int handle, int number);
 // Unmarks every deletion of this session. When that cannot be done, the close that follows

@@ -662,7 +662,7 @@ int NMailPop3FetchAhead(int handle, int number)
         return kErrorBadHandle;
     if (!usable(*s) || !validNumber(*s, number))
         return kErrorBadInput;
-    if (tooLarge(*s, number) || s->fetchedNumber == number || s->inFlight.valid()
+    if (s->sizes[size_t(number - 1)] > kMaxReadAheadBytes || s->fetchedNumber == number || s->inFlight.valid()
         || (s->ahead && s->ahead->number == number))
         return 0;
     if (!s->aheadThread) {
