@@ -410,6 +410,30 @@ bool runCheck(const hm::test::MailServerEnv& env, const QString& programFolder, 
     return done;
 }
 
+// Runs another client to its end: its wall and CPU time, and the server's CPU meanwhile.
+// The exit status, or -1 when it could not be started.
+int runClient(const char* const argv[], Times* times)
+{
+    const double serverBefore = serverCpuMs();
+    QElapsedTimer wall;
+    wall.start();
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
+        std::fprintf(stderr, "%s could not be started (scripts/install-deps installs it)\n", argv[0]);
+        return -1;
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    times->wallMs = wall.nsecsElapsed() / 1e6;
+    times->userMs = ms(usage.ru_utime);
+    times->sysMs = ms(usage.ru_stime);
+    // The session process is reaped a moment after QUIT.
+    QThread::msleep(200);
+    times->serverMs = serverCpuMs() - serverBefore;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 bool runMpop(const hm::test::MailServerEnv& env, const QString& work, int expected, Times* times)
 {
     const QString maildir = work + QStringLiteral("/mpop-maildir");
@@ -433,27 +457,11 @@ bool runMpop(const hm::test::MailServerEnv& env, const QString& work, int expect
     indexMailbox(env);
 
     const QByteArray configPath = config.toLocal8Bit();
-    const char* argv[] = {"mpop", "-q", "-C", configPath.constData(), "bench", nullptr};
-    const double serverBefore = serverCpuMs();
-    QElapsedTimer wall;
-    wall.start();
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, "mpop", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
-        std::fprintf(stderr, "mpop could not be started (scripts/install-deps installs it)\n");
-        return false;
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    times->wallMs = wall.nsecsElapsed() / 1e6;
-    times->userMs = ms(usage.ru_utime);
-    times->sysMs = ms(usage.ru_stime);
-    QThread::msleep(200);
-    times->serverMs = serverCpuMs() - serverBefore;
+    const char* const argv[] = {"mpop", "-q", "-C", configPath.constData(), "bench", nullptr};
+    const int status = runClient(argv, times);
     const qsizetype got = QDir(maildir + QStringLiteral("/new")).entryList(QDir::Files).size();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || got != expected || !mailboxEmpty(env)) {
-        std::fprintf(stderr, "mpop: exit %d, fetched %lld of %d\n", WEXITSTATUS(status),
-                     static_cast<long long>(got), expected);
+    if (status != 0 || got != expected || !mailboxEmpty(env)) {
+        std::fprintf(stderr, "mpop: exit %d, fetched %lld of %d\n", status, static_cast<long long>(got), expected);
         return false;
     }
     return true;
@@ -483,25 +491,10 @@ bool runCurl(const hm::test::MailServerEnv& env, const QString& work, int expect
     indexMailbox(env);
 
     const QByteArray configPath = config.toLocal8Bit();
-    const char* argv[] = {"curl", "-K", configPath.constData(), nullptr};
-    const double serverBefore = serverCpuMs();
-    QElapsedTimer wall;
-    wall.start();
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, "curl", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
-        std::fprintf(stderr, "curl could not be started (scripts/install-deps installs it)\n");
-        return false;
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    times->wallMs = wall.nsecsElapsed() / 1e6;
-    times->userMs = ms(usage.ru_utime);
-    times->sysMs = ms(usage.ru_stime);
-    QThread::msleep(200);
-    times->serverMs = serverCpuMs() - serverBefore;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !mailboxEmpty(env)) {
-        std::fprintf(stderr, "curl: exit %d, %lld left on the server\n", WEXITSTATUS(status),
+    const char* const argv[] = {"curl", "-K", configPath.constData(), nullptr};
+    const int status = runClient(argv, times);
+    if (status != 0 || !mailboxEmpty(env)) {
+        std::fprintf(stderr, "curl: exit %d, %lld left on the server\n", status,
                      static_cast<long long>(env.messageFiles().size()));
         return false;
     }
