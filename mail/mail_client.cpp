@@ -3,10 +3,7 @@
 // is to be initialised, so the launch maps none of the network and MIME libraries.
 #include "mail/mail_module.h"
 
-#include <QCoreApplication>
-#include <QFile>
-
-#include <dlfcn.h>
+#include "common/program_module.h"
 
 namespace hm::mail {
 namespace {
@@ -16,13 +13,6 @@ const ModuleApi* g_api = nullptr;
 bool g_initialised = false;
 QString g_problem;
 
-QString modulePath()
-{
-    if (!g_modulePath.isEmpty())
-        return g_modulePath;
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/../lib/hayatemail/hayatemail-mail.so");
-}
-
 // The module, loaded and initialised on first use; null when it cannot be loaded, with the
 // reason kept for NMailGetMessage. A failed load is tried again by the next call, so a
 // module put back in place serves the next command.
@@ -30,20 +20,17 @@ const ModuleApi* api()
 {
     if (g_api)
         return g_api;
-    const QString path = modulePath();
-    // Every symbol is bound now: a module that does not fit fails here, not in mid-session.
-    void* module = ::dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
-    const char* reason = module ? nullptr : ::dlerror();
-    if (module) {
-        auto entry = reinterpret_cast<ModuleEntry>(::dlsym(module, kModuleEntry));
-        g_api = entry ? entry(int(sizeof(ModuleApi))) : nullptr;
+    const QString path = g_modulePath.isEmpty() ? programModulePath(QStringLiteral("hayatemail-mail.so")) : g_modulePath;
+    QString reason;
+    if (auto entry = reinterpret_cast<ModuleEntry>(moduleEntry(path, kModuleEntry, &reason))) {
+        g_api = entry(int(sizeof(ModuleApi)));
         if (!g_api)
-            reason = "この版のプログラムに合いません";
+            reason = moduleVersionMismatch();
     }
     if (!g_api) {
         g_problem = QStringLiteral("メール機能のモジュールを読み込めないため、送受信できません。\n"
                                    "プログラムを入れ直してください。\n\n%1\n%2")
-                        .arg(path, QString::fromLocal8Bit(reason));
+                        .arg(path, reason);
         return nullptr;
     }
     if (g_initialised)

@@ -4,28 +4,9 @@
 #include "compose/send_mail.h"
 #include "mail/mail_module.h"
 #include "settings/account_settings.h"
-#include "store/mail_store.h"
 #include "tests/app/mail_check_fixture.h"
 
 #include <QTest>
-
-using hm::store::Store;
-
-namespace {
-
-int receivedCount()
-{
-    int n = 0;
-    hm::store::ReadAllRecords(Store::Received, [&](qint16, const hm::store::MailRecordFields&) { ++n; });
-    return n;
-}
-
-QString builtModule()
-{
-    return qEnvironmentVariable("HM_BINARY_DIR") + QStringLiteral("/lib/hayatemail/hayatemail-mail.so");
-}
-
-} // namespace
 
 class TestMailModule : public QObject, hm::test::MailCheckFixture {
     Q_OBJECT
@@ -53,19 +34,19 @@ void TestMailModule::missingModuleIsNamedAndMailStaysOnTheServer()
     QVERIFY2(folder->ui.shown[0].text.contains(QStringLiteral("メール機能のモジュールを読み込めない")),
              qPrintable(folder->ui.shown[0].text));
     QVERIFY(folder->ui.shown[0].text.contains(missing));
-    QCOMPARE(receivedCount(), 0);
+    QCOMPARE(storedRecords(), 0);
     QCOMPARE(env.messageFiles().size(), 1);
 }
 
 void TestMailModule::checkAndSendGoThroughTheModule()
 {
-    hm::mail::setMailModulePath(builtModule()); // a module put in place is taken at the next command
+    hm::mail::setMailModulePath(hm::test::builtModule(QStringLiteral("hayatemail-mail.so"))); // a module put in place is taken at the next command
     env.drop("Subject: through\r\n\r\nbody\r\n");
 
     CheckMail(*main);
 
     QVERIFY2(folder->ui.shown.isEmpty(), folder->ui.shown.isEmpty() ? "" : qPrintable(folder->ui.shown[0].text));
-    QCOMPARE(receivedCount(), 1);
+    QCOMPARE(storedRecords(), 1);
     QVERIFY(env.messageFiles().isEmpty());
 
     hm::settings::account().SmtpServer = env.smtpServer();

@@ -71,4 +71,9 @@ QString sourceDir()
     return qEnvironmentVariable("HM_SOURCE_DIR");
 }
 
+QString builtModule(const QString& file)
+{
+    return qEnvironmentVariable("HM_BINARY_DIR") + QStringLiteral("/lib/hayatemail/") + file;
+}
+
 } // namespace hm::test
