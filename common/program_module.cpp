@@ -9,7 +9,7 @@ namespace hm {
 
 QString programModulePath(const QString& file)
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/../lib/hayatemail/") + file;
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/../" HM_MODULE_SUBDIR "/") + file;
 }
 
 void* moduleEntry(const QString& path, const char* entry, QString* reason)

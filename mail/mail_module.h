@@ -36,7 +36,7 @@ inline constexpr char kModuleEntry[] = "hm_mail_module";
 using ModuleEntry = const ModuleApi* (*)(int size);
 
 // The module file loaded on first use: empty for the one beside the program, in the
-// library folder (bin/../lib/hayatemail). Tests point it elsewhere.
+// library folder (hm::programModulePath). Tests point it elsewhere.
 void setMailModulePath(const QString& path);
 
 } // namespace hm::mail

@@ -40,7 +40,7 @@ SoundDevice& soundDevice();
 // Installs `device` (not owned); nullptr restores the system's audio output.
 void setSoundDevice(SoundDevice* device);
 // The module of the system's audio output, loaded at the first play: empty for the one beside
-// the program, in the library folder (bin/../lib/hayatemail). Tests point it elsewhere.
+// the program (hm::programModulePath). Tests point it elsewhere.
 void setSoundModulePath(const QString& path);
 
 } // namespace hm::sound
