@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 
 #include <dlfcn.h>
 
@@ -9,7 +10,11 @@ namespace hm {
 
 QString programModulePath(const QString& file)
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/../" HM_MODULE_SUBDIR "/") + file;
+    const QString folder = QCoreApplication::applicationDirPath();
+    const QString beside = folder + QLatin1Char('/') + file;
+    if (QFileInfo::exists(beside))
+        return beside;
+    return folder + QStringLiteral("/../" HM_MODULE_SUBDIR "/") + file;
 }
 
 void* moduleEntry(const QString& path, const char* entry, QString* reason)

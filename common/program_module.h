@@ -5,8 +5,8 @@
 // none of the libraries they pull in.
 namespace hm {
 
-// Where the program keeps `file`: bin/../lib/hayatemail/modules/ from the executable's own
-// folder (the build tree has the same shape).
+// Where the program keeps `file`: beside the executable (the build's program folder and its
+// copies), else in lib/hayatemail/modules/ beside its bin/ (installed).
 QString programModulePath(const QString& file);
 
 // The address of `entry` in the module at `path`, loaded with every symbol bound so that a

@@ -73,7 +73,7 @@ QString sourceDir()
 
 QString builtModule(const QString& file)
 {
-    return qEnvironmentVariable("HM_BINARY_DIR") + QStringLiteral("/" HM_MODULE_SUBDIR "/") + file;
+    return builtProgramFolder() + QLatin1Char('/') + file;
 }
 
 } // namespace hm::test
