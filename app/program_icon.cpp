@@ -1,13 +1,60 @@
 #include "app/program_icon.h"
 
+#include <QIconEngine>
+#include <QPainter>
+
 namespace hm {
+namespace {
+
+constexpr int kSizes[] = {16, 24, 32, 48, 64, 128, 256};
+
+// The pictures are read only when something asks for one: a platform that takes no window
+// icon (Wayland here, the offscreen one) decodes none at start-up; X11 takes every size when
+// the main window is created, as before.
+class ProgramIconEngine : public QIconEngine {
+public:
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        loaded().paint(painter, rect, Qt::AlignCenter, mode, state);
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return loaded().pixmap(size, mode, state);
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return loaded().actualSize(size, mode, state);
+    }
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override
+    {
+        if (mode != QIcon::Normal || state != QIcon::Off)
+            return {};
+        QList<QSize> sizes;
+        for (int size : kSizes)
+            sizes << QSize(size, size);
+        return sizes;
+    }
+    QString key() const override { return QStringLiteral("hayatemail"); }
+    QIconEngine* clone() const override { return new ProgramIconEngine; }
+
+private:
+    static QIcon& loaded()
+    {
+        static QIcon icon = [] {
+            QIcon i;
+            for (int size : kSizes)
+                i.addFile(QStringLiteral(":/icons/%1x%1/hayatemail.png").arg(size), QSize(size, size));
+            return i;
+        }();
+        return icon;
+    }
+};
+
+} // namespace
 
 QIcon programIcon()
 {
-    QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/%1x%1/hayatemail.png").arg(size), QSize(size, size));
-    return icon;
+    return QIcon(new ProgramIconEngine);
 }
 
 } // namespace hm

@@ -1,8 +1,16 @@
 #include "common/japanese_font.h"
 
 #include <QApplication>
+#include <QFontDatabase>
 
 namespace hm {
+namespace {
+QString& pGothicFamily()
+{
+    static QString family = QStringLiteral("ＭＳ Ｐゴシック");
+    return family;
+}
+} // namespace
 
 void installJapaneseFonts()
 {
@@ -17,12 +25,19 @@ void installJapaneseFonts()
     QFont::insertSubstitutions(QStringLiteral("ＭＳ ゴシック"), gothic);
     QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐ明朝"), mincho);
     QFont::insertSubstitutions(QStringLiteral("ＭＳ 明朝"), mincho);
+    // The first installed equivalent, named directly: every text then asks the font system for
+    // the fallbacks of one family, not of the substituted name as well.
+    for (const QString& family : gothicP)
+        if (QFontDatabase::hasFamily(family)) {
+            pGothicFamily() = family;
+            break;
+        }
     QApplication::setFont(pGothic(9));
 }
 
 QFont pGothic(qreal pointSize)
 {
-    QFont f(QStringLiteral("ＭＳ Ｐゴシック"));
+    QFont f(pGothicFamily());
     f.setPointSizeF(pointSize);
     return f;
 }

@@ -219,3 +219,9 @@ void AudioOutputDevice::setPlaying(bool playing)
 }
 
 } // namespace hm::sound
+
+// Null when the caller was built for another version of the output.
+extern "C" __attribute__((visibility("default"))) hm::sound::SoundDevice* hm_sound_output(int version)
+{
+    return version == hm::sound::kOutputModuleVersion ? new hm::sound::AudioOutputDevice : nullptr;
+}

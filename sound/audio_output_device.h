@@ -33,4 +33,10 @@ private:
     bool playing_ = false;
 };
 
+// The output is a module of its own (hayatemail-sound.so), so that the launch does not load
+// Qt Multimedia and the sound server's libraries; its one export builds the output.
+inline constexpr char kOutputModuleEntry[] = "hm_sound_output";
+inline constexpr int kOutputModuleVersion = 1;
+using OutputModuleEntry = SoundDevice* (*)(int version);
+
 } // namespace hm::sound

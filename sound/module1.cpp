@@ -1,5 +1,6 @@
 #include "sound/module1.h"
 
+#include "common/program_module.h"
 #include "sound/audio_output_device.h"
 #include "sound/wave_data.h"
 
@@ -11,7 +12,36 @@ namespace hm::sound {
 namespace {
 QByteArray g_buffer;
 SoundDevice* g_installed = nullptr;
-AudioOutputDevice* g_output = nullptr;
+SoundDevice* g_output = nullptr;
+QString g_modulePath;
+QString g_outputProblem;
+
+// Stands in while the output's module cannot be loaded: every play fails.
+class NoOutput : public SoundDevice {
+public:
+    bool start(const WaveData&, bool) override { return false; }
+    void waitUntilFinished() override {}
+    void stop() override {}
+    bool isPlaying() const override { return false; }
+};
+
+// The system's audio output from its module; null, with the reason kept, when it cannot be loaded.
+SoundDevice* loadOutput()
+{
+    const QString path = g_modulePath.isEmpty() ? programModulePath(QStringLiteral("hayatemail-sound.so")) : g_modulePath;
+    QString reason;
+    if (auto entry = reinterpret_cast<OutputModuleEntry>(moduleEntry(path, kOutputModuleEntry, &reason))) {
+        if (SoundDevice* output = entry(kOutputModuleVersion)) {
+            g_outputProblem.clear();
+            return output;
+        }
+        reason = moduleVersionMismatch();
+    }
+    g_outputProblem = QStringLiteral("音声出力のモジュールを読み込めないため、再生できません。\n"
+                                     "プログラムを入れ直してください。\n\n%1\n%2")
+                          .arg(path, reason);
+    return nullptr;
+}
 
 void dropOutput()
 {
@@ -78,7 +108,10 @@ QString PlayWaveMessage(int code)
                               "時間がかかる可能性があるため中止しました");
     case PlayWaveBadFlags: return QStringLiteral("フラグの指定が正しくありません");
     case PlayWaveNoFile: return QStringLiteral("指定されたファイルは存在しません");
-    case PlayWaveApiError: return QStringLiteral("API がエラーを返しました");
+    case PlayWaveApiError:
+        if (!g_installed && !g_outputProblem.isEmpty())
+            return g_outputProblem;
+        return QStringLiteral("API がエラーを返しました");
     default: return QStringLiteral("未定義の致命的なエラーです");
     }
 }
@@ -101,7 +134,12 @@ SoundDevice& soundDevice()
     if (g_installed)
         return *g_installed;
     if (!g_output) {
-        g_output = new AudioOutputDevice;
+        // A failed load is tried again at the next play, so a module put back in place serves.
+        g_output = loadOutput();
+        if (!g_output) {
+            static NoOutput none;
+            return none;
+        }
         // The output's thread must end before the application goes.
         qAddPostRoutine(dropOutput);
     }
@@ -111,6 +149,11 @@ SoundDevice& soundDevice()
 void setSoundDevice(SoundDevice* device)
 {
     g_installed = device;
+}
+
+void setSoundModulePath(const QString& path)
+{
+    g_modulePath = path;
 }
 
 } // namespace hm::sound

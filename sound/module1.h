@@ -24,7 +24,8 @@ inline constexpr qint64 kMemoryWaveLimit = 2097152;
 // Passing an empty name, no options and stopFirst only stops the sound.
 int PlayWave(const QString& name, bool synchronous, bool loop, bool fromMemory, bool stopFirst);
 
-// The text the user is shown for a result other than PlayWaveOk.
+// The text the user is shown for a result other than PlayWaveOk; for PlayWaveApiError while the
+// output's module cannot be loaded, that problem.
 QString PlayWaveMessage(int code);
 
 // Stops whatever this program is playing.
@@ -38,5 +39,8 @@ const QByteArray& soundBuffer();
 SoundDevice& soundDevice();
 // Installs `device` (not owned); nullptr restores the system's audio output.
 void setSoundDevice(SoundDevice* device);
+// The module of the system's audio output, loaded at the first play: empty for the one beside
+// the program (hm::programModulePath). Tests point it elsewhere.
+void setSoundModulePath(const QString& path);
 
 } // namespace hm::sound

@@ -3,6 +3,7 @@
 // folder whose server file names it, a loaded main window, the account saved, sounds counted.
 #include "app/main_form.h"
 #include "settings/account_settings.h"
+#include "store/mail_store.h"
 #include "sound/module1.h"
 #include "tests/servers/mail_server_env.h"
 #include "tests/support/counting_sound_device.h"
@@ -20,6 +21,14 @@ struct MailCheckFixture {
     std::unique_ptr<MainForm> main;
     CountingSoundDevice sound;
 
+    // Records in the received store.
+    static int storedRecords()
+    {
+        int n = 0;
+        hm::store::ReadAllRecords(hm::store::Store::Received,
+                                  [&](qint16, const hm::store::MailRecordFields&) { ++n; });
+        return n;
+    }
     void saveAccount(const QString& id, const QString& password)
     {
         QVERIFY(hm::settings::WriteAccountValue(QStringLiteral("NAME"), id));

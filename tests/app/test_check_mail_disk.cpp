@@ -32,13 +32,6 @@ QByteArray plain(const QByteArray& body)
            "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n" + body + "\r\n";
 }
 
-int storedRecords()
-{
-    int n = 0;
-    hm::store::ReadAllRecords(hm::store::Store::Received, [&](qint16, const hm::store::MailRecordFields&) { ++n; });
-    return n;
-}
-
 } // namespace
 
 class TestCheckMailDisk : public QObject, hm::test::MailCheckFixture {

@@ -1,5 +1,6 @@
 #include "app/command_label.h"
 #include "app/main_form.h"
+#include "app/program_icon.h"
 #include "app/single_instance.h"
 #include "common/clock_text.h"
 #include "common/japanese_font.h"
@@ -113,6 +114,7 @@ private slots:
     void shutdownEndsAtOnceWithoutOtherWindowsClosing();
     void homePageOpensABrowserEachClick();
     void captionsRenderInAJapaneseFont();
+    void programIconHasEverySizeDrawnFromItsPicture();
     void effectPressesShowTheNextPictureThroughATransition();
     void secondPressDuringATransitionTakesOver();
     void picturesAreCentredAndAMissingOneShowsTheBackground();
@@ -258,6 +260,24 @@ void TestMainForm::captionsRenderInAJapaneseFont()
     for (const QChar c : QStringLiteral("倦まぬ情熱疾風メール受信着信履歴アドレス帳設定"))
         QVERIFY2(metrics.inFont(c), qPrintable(QString(c)));
     QCOMPARE(QApplication::font().family(), font.family());
+}
+
+void TestMainForm::programIconHasEverySizeDrawnFromItsPicture()
+{
+    const QIcon icon = hm::programIcon();
+    QVERIFY(!icon.isNull());
+    QList<QSize> sizes;
+    for (int n : {16, 24, 32, 48, 64, 128, 256})
+        sizes << QSize(n, n);
+    QCOMPARE(icon.availableSizes(), sizes);
+    for (const QSize& size : sizes) {
+        const QImage drawn = icon.pixmap(size).toImage();
+        QCOMPARE(drawn.size(), size);
+        QCOMPARE(drawn, QImage(QStringLiteral(":/icons/%1x%1/hayatemail.png").arg(size.width()))
+                            .convertToFormat(drawn.format()));
+    }
+    QVERIFY(icon.availableSizes(QIcon::Disabled).isEmpty());
+    QVERIFY(!icon.pixmap(QSize(48, 48), QIcon::Disabled).isNull()); // drawn greyed from the picture
 }
 
 void TestMainForm::effectPressesShowTheNextPictureThroughATransition()

@@ -61,6 +61,7 @@ private:
 void TestNewMailSound::init()
 {
     folder_ = std::make_unique<hm::test::TestFolder>();
+    hm::sound::setSoundModulePath(hm::test::builtModule(QStringLiteral("hayatemail-sound.so")));
     QVERIFY2(streamsOnSink() >= 0, "the PulseAudio fixture is not reachable");
 }
 

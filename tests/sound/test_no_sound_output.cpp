@@ -1,6 +1,7 @@
 #include "sound/module1.h"
 #include "sound/sound_device.h"
 #include "tests/sound/wave_files.h"
+#include "tests/support/test_folder.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -9,18 +10,40 @@
 
 using namespace hm::sound;
 
+namespace {
+QString writeTone(const QTemporaryDir& dir)
+{
+    const QString wav = dir.filePath(QStringLiteral("a.wav"));
+    QFile f(wav);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(hm::test::tone(300));
+    return wav;
+}
+} // namespace
+
 // No sound server at all: every play fails with the API code at once, nothing hangs.
 class TestNoSoundOutput : public QObject {
     Q_OBJECT
 private slots:
-    void playsFailCleanly()
+    // Nor the output's module: the play fails the same way and the message names the module.
+    void missingOutputModuleIsNamed()
     {
         QTemporaryDir dir;
-        const QString wav = dir.filePath(QStringLiteral("a.wav"));
-        QFile f(wav);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(hm::test::tone(300));
-        f.close();
+        const QString wav = writeTone(dir);
+        const QString missing = dir.filePath(QStringLiteral("lib/hayatemail-sound.so"));
+        setSoundModulePath(missing);
+        QCOMPARE(PlayWave(wav, false, false, false, true), 4);
+        QVERIFY(!soundDevice().isPlaying());
+        const QString text = PlayWaveMessage(4);
+        QVERIFY2(text.contains(QStringLiteral("音声出力のモジュールを読み込めない")) && text.contains(missing),
+                 qPrintable(text));
+    }
+
+    void playsFailCleanly()
+    {
+        setSoundModulePath(hm::test::builtModule(QStringLiteral("hayatemail-sound.so")));
+        QTemporaryDir dir;
+        const QString wav = writeTone(dir);
         QElapsedTimer t;
         t.start();
         QCOMPARE(PlayWave(wav, false, false, false, true), 4);
@@ -31,6 +54,7 @@ private slots:
         // Still the other codes come first.
         QCOMPARE(PlayWave(wav, true, true, false, true), 2);
         QCOMPARE(PlayWave(dir.filePath(QStringLiteral("none.wav")), false, false, true, true), 3);
+        QCOMPARE(PlayWaveMessage(4), QStringLiteral("API がエラーを返しました"));
     }
 };
 

@@ -2,6 +2,7 @@
 #include "sound/sound_device.h"
 #include "tests/sound/pulse_sink.h"
 #include "tests/sound/wave_files.h"
+#include "tests/support/test_folder.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -53,6 +54,7 @@ QString TestPlayWave::put(const QString& name, const QByteArray& bytes)
 
 void TestPlayWave::init()
 {
+    setSoundModulePath(hm::test::builtModule(QStringLiteral("hayatemail-sound.so")));
     QVERIFY2(streamsOnSink() >= 0, "the PulseAudio fixture is not reachable");
 }
 

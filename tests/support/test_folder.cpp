@@ -71,4 +71,9 @@ QString sourceDir()
     return qEnvironmentVariable("HM_SOURCE_DIR");
 }
 
+QString builtModule(const QString& file)
+{
+    return builtProgramFolder() + QLatin1Char('/') + file;
+}
+
 } // namespace hm::test

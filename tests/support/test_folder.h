@@ -30,5 +30,8 @@ private:
 // The built program folder (HM_TEST_PROGRAM_DIR) and the source tree (HM_SOURCE_DIR).
 QString builtProgramFolder();
 QString sourceDir();
+// A module the build made (hayatemail-mail.so, hayatemail-sound.so; in the built program
+// folder), for tests whose executable sits elsewhere.
+QString builtModule(const QString& file);
 
 } // namespace hm::test
