@@ -123,6 +123,12 @@ int NMailPop3GetUidl(int handle, int number, QString& uidl)
     return m ? m->pop3GetUidl(handle, number, uidl) : kErrorFailed;
 }
 
+int NMailPop3FetchAhead(int handle, int number)
+{
+    const ModuleApi* m = api();
+    return m ? m->pop3FetchAhead(handle, number) : kErrorFailed;
+}
+
 int NMailPop3DeleteMail(int handle, int number)
 {
     const ModuleApi* m = api();

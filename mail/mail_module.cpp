@@ -7,7 +7,7 @@ extern "C" __attribute__((visibility("default"))) const hm::mail::ModuleApi* hm_
     static const ModuleApi api{
         &NMailInitializeWinSock, &NMailEndWinSock, &NMailSetOption, &NMailPop3Connect,
         &NMailPop3Authenticate, &NMailPop3GetMailStatus, &NMailPop3GetMailSize, &NMailPop3GetMail,
-        &NMailAttachmentFileFirst, &NMailAttachmentFileClose, &NMailPop3GetUidl, &NMailPop3DeleteMail,
+        &NMailAttachmentFileFirst, &NMailAttachmentFileClose, &NMailPop3GetUidl, &NMailPop3FetchAhead, &NMailPop3DeleteMail,
         &NMailPop3Reset, &NMailPop3Close, &NMailPop3LastRawMessage, &NMailSmtpBeginSession,
         &NMailSmtpEndSession, &NMailSetSmtpWaitCallback, &NMailSetSmtpCredentials, &NMailSmtpSendMail,
         &NMailGetMessage};

@@ -18,6 +18,7 @@ struct ModuleApi {
     decltype(&NMailAttachmentFileFirst) attachmentFileFirst;
     decltype(&NMailAttachmentFileClose) attachmentFileClose;
     decltype(&NMailPop3GetUidl) pop3GetUidl;
+    decltype(&NMailPop3FetchAhead) pop3FetchAhead;
     decltype(&NMailPop3DeleteMail) pop3DeleteMail;
     decltype(&NMailPop3Reset) pop3Reset;
     decltype(&NMailPop3Close) pop3Close;
