@@ -28,6 +28,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <limits>
 
@@ -241,10 +242,12 @@ private:
     void report();
     void showProgress(int n);
     qint16 nextRecordNumber() const;
+    int readAheadAfter(int n, int reach);
 
     MainForm& main_;
     int handle_ = -1;
     int count_ = 0;
+    int askedAhead_ = 0; // the last message asked to be read ahead
     int attachmentFlag_ = 0;
     bool missingCredentials_ = false;
     bool clockBoxUsed_ = false;
@@ -358,8 +361,8 @@ MailCheck::Outcome MailCheck::receive(int n)
     if (NMailPop3GetMail(handle_, n, subject_, date_, from_, header_, body, 0, 0) < 0)
         return stop(n, lastLibraryMessage(), reason::notReceived);
     // The next message travels while this one is stored; its deletion still waits for the append.
-    if (n < count_ && !ledger_.alreadyStored(n + 1))
-        NMailPop3FetchAhead(handle_, n + 1);
+    if (const int next = readAheadAfter(n, 1))
+        NMailPop3FetchAhead(handle_, next);
     const QString subject = CutAtNul(subject_);
     const QString date = CutAtNul(date_);
     const QString from = CutAtNul(from_);
@@ -420,7 +423,8 @@ MailCheck::Outcome MailCheck::receive(int n)
 // Marked here, deleted at QUIT: only after the store is flushed (close()).
 MailCheck::Outcome MailCheck::markForDeletion(int n)
 {
-    const int r = NMailPop3DeleteMail(handle_, n);
+    // The message after next goes to the wire right behind this deletion.
+    const int r = NMailPop3DeleteMail(handle_, n, readAheadAfter(n, 2));
     // The next message's download failed first: it is that message that did not arrive.
     if (r == kErrorAheadFailed)
         return stop(n + 1, lastLibraryMessage(), reason::notReceived);
@@ -428,6 +432,17 @@ MailCheck::Outcome MailCheck::markForDeletion(int n)
         return stop(n + 1, lastLibraryMessage(), QString());
     ++deleted_;
     return Outcome::Stored;
+}
+
+// The first message not yet asked to be read ahead, when it lies within reach of message n and
+// was not stored by an earlier check; 0 when there is none to ask for.
+int MailCheck::readAheadAfter(int n, int reach)
+{
+    const int next = std::max(askedAhead_, n) + 1;
+    if (next > count_ || next > n + reach || ledger_.alreadyStored(next))
+        return 0;
+    askedAhead_ = next;
+    return next;
 }
 
 // What NextRecordNumber gives: after an append of this run the store holds whole records only,

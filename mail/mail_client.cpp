@@ -129,10 +129,10 @@ int NMailPop3FetchAhead(int handle, int number)
     return m ? m->pop3FetchAhead(handle, number) : kErrorFailed;
 }
 
-int NMailPop3DeleteMail(int handle, int number)
+int NMailPop3DeleteMail(int handle, int number, int fetchAhead)
 {
     const ModuleApi* m = api();
-    return m ? m->pop3DeleteMail(handle, number) : kErrorFailed;
+    return m ? m->pop3DeleteMail(handle, number, fetchAhead) : kErrorFailed;
 }
 
 int NMailPop3Reset(int handle)

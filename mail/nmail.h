@@ -65,14 +65,18 @@ int NMailAttachmentFileClose(int);
 // The server's unique id of message number (RFC 1939 UIDL), asked for once per session.
 // kErrorNoUidl when the server does not offer UIDL or gave none usable for that message.
 int NMailPop3GetUidl(int handle, int number, QString& uidl);
-// Starts downloading message number on a thread of its own, so it is at hand when asked for;
-// until it has arrived every other call on the handle waits for it. A download that fails
-// breaks the session: the next call gives kErrorAheadFailed, or that download's own error when
-// it asks for that message. Only messages up to kMaxReadAheadBytes are read ahead: a big one
-// gains little from it, would be held twice, and a close would wait for it.
+// Queues the download of message number on the session's own thread, so it is at hand (and
+// parsed) when asked for. From the first such call the session's downloads and deletions go
+// out from that thread, back to back in the order they are asked for; any other call waits
+// until it is idle, dropping downloads not yet begun. A command there that fails breaks the
+// session: later calls give kErrorAheadFailed, with that command's error, or that download's own
+// error when they ask for that message. Only messages up to kMaxReadAheadBytes are read ahead: a
+// big one gains little from it, would be held twice, and a close would wait for it.
 constexpr qint64 kMaxReadAheadBytes = 1024 * 1024;
 int NMailPop3FetchAhead(int handle, int number);
-int NMailPop3DeleteMail(int handle, int number);
+// Marks message number for deletion at QUIT. fetchAhead, when not 0, is read ahead as by
+// NMailPop3FetchAhead, starting as soon as the deletion has gone out.
+int NMailPop3DeleteMail(int handle, int number, int fetchAhead = 0);
 // Unmarks every deletion of this session. When that cannot be done, the close that follows
 // drops the connection without QUIT, so the deletions are void all the same.
 int NMailPop3Reset(int handle);

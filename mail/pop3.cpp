@@ -14,27 +14,37 @@
 #include <cerrno>
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
 #include <future>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace hm::mail {
 namespace {
 
-// One message's download as the transfer left it; what it means for the session (broken, the
-// error text) is decided by the caller's thread when the caller asks for that message.
+// One command's outcome (a download or a deletion) as the transfer left it; what it means for the session (broken, the error text) is decided on the caller's thread
+// when the caller asks for it.
 struct Download {
     int number = 0;
+    bool deletion = false;
     QByteArray raw;
     CURLcode code = CURLE_OK;
     bool overflow = false;
     bool hungUp = false;
-    // The parse, when the download thread does it: it goes on after the connection is free.
-    std::future<Downloaded> read;
+    // Not sent: an earlier command on the session's thread failed and took the connection.
+    bool skipped = false;
+    QString problem; // the failure as the session's thread saw it
+    // The parse, done beside the connection, which is free for the next command meanwhile.
+    std::shared_future<Downloaded> read;
     bool failed() const { return overflow || code != CURLE_OK || hungUp; }
 };
+
+class Lane;
 
 // One POP3 session: one login, one connection. Once logged in, the session never opens a
 // second connection, so message numbers and pending deletions stay those of this login.
@@ -56,21 +66,14 @@ struct Pop3Session {
     QByteArray lastRaw;
     QString paceProblem; // why the last download was given up
     char errorBuffer[CURL_ERROR_SIZE] = {};
-    // The next message, downloaded and parsed on a thread of its own while the caller stores
-    // the current one. While it runs, the connection and everything the transfer writes
-    // (curl, log, errorBuffer, paceProblem) belong to that thread; every other call waits.
-    std::unique_ptr<QThreadPool> aheadThread;
-    std::future<Download> inFlight;
-    std::optional<Download> ahead;
+    // Once the caller reads ahead, the session's own thread carries out downloads and
+    // deletions in the order they are asked for, back to back on the one connection. While it
+    // works, the connection and what the transfer writes (curl, log, errorBuffer, paceProblem)
+    // are its own; any other command waits until it is idle.
+    std::unique_ptr<Lane> lane;
+    std::map<int, std::shared_future<Download>> ahead; // asked for, not yet taken, by number
 
-    ~Pop3Session()
-    {
-        if (inFlight.valid())
-            inFlight.wait();
-        aheadThread.reset();
-        if (curl)
-            curl_easy_cleanup(curl);
-    }
+    ~Pop3Session();
 };
 
 std::map<int, std::unique_ptr<Pop3Session>> g_sessions;
@@ -198,13 +201,17 @@ CURLcode perform(Pop3Session& s, const QByteArray& path, const char* command, QB
     return code;
 }
 
+QString failureText(Pop3Session& s, CURLcode code)
+{
+    if (code == CURLE_ABORTED_BY_CALLBACK && !s.paceProblem.isEmpty())
+        return s.paceProblem;
+    return describeFailure(s.curl, code, s.address, s.log, s.errorBuffer);
+}
+
 int fail(Pop3Session& s, CURLcode code, int result = kErrorFailed)
 {
     s.broken = true;
-    if (code == CURLE_ABORTED_BY_CALLBACK && !s.paceProblem.isEmpty())
-        setLastError(s.paceProblem);
-    else
-        setLastError(describeFailure(s.curl, code, s.address, s.log, s.errorBuffer));
+    setLastError(failureText(s, code));
     return result;
 }
 
@@ -252,8 +259,8 @@ Download download(Pop3Session& s, int number)
     return d;
 }
 
-// What a finished download means for the session, on the caller's thread.
-int settle(Pop3Session& s, Download& d)
+// What a finished download or deletion means for the session, on the caller's thread.
+int settle(Pop3Session& s, const Download& d)
 {
     if (d.overflow) {
         s.broken = true;
@@ -262,15 +269,22 @@ int settle(Pop3Session& s, Download& d)
                          .arg(kMaxMessageBytes));
         return kErrorTooLarge;
     }
-    if (d.code != CURLE_OK)
-        return fail(s, d.code);
+    if (d.code != CURLE_OK) {
+        if (d.problem.isEmpty())
+            return fail(s, d.code);
+        s.broken = true;
+        setLastError(d.problem);
+        return kErrorFailed;
+    }
     if (d.hungUp) {
         s.broken = true;
         setLastError(QStringLiteral("サーバー「%1」との接続がメール %2 の受信中に切れました。").arg(s.address.host).arg(d.number));
         return kErrorFailed;
     }
+    if (d.deletion)
+        return 0;
     s.fetchedNumber = d.number;
-    s.fetched = std::move(d.raw);
+    s.fetched = d.raw;
     if (d.read.valid()) {
         s.parsed = d.read.get();
         if (s.parsed.bodyIsHtml) {
@@ -282,15 +296,153 @@ int settle(Pop3Session& s, Download& d)
     return 0;
 }
 
-// Waits for the download running ahead. One that failed took the connection with it: the
-// session is broken from here on, for the reason that download met.
-bool settleAhead(Pop3Session& s)
+// The session's own thread: a queue of downloads and deletions, carried out in order. A
+// download is handed to a second thread to be parsed, so the next command goes out at once.
+// After a command fails, the connection is gone: every later one is skipped.
+class Lane {
+public:
+    enum class Kind { Download, Delete };
+
+    explicit Lane(Pop3Session& s) : s_(s), thread_([this] { run(); })
+    {
+        parser_.setMaxThreadCount(1);
+        parser_.setExpiryTimeout(-1);
+    }
+    ~Lane()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+        parser_.waitForDone();
+    }
+
+    std::shared_future<Download> add(Kind kind, int number)
+    {
+        auto job = std::make_unique<Job>();
+        job->kind = kind;
+        job->number = number;
+        auto result = job->done.get_future().share();
+        {
+            std::lock_guard lock(mutex_);
+            jobs_.push_back(std::move(job));
+        }
+        wake_.notify_one();
+        return result;
+    }
+
+    // Leaves the connection to the caller: downloads not yet begun are dropped, the command
+    // under way is finished.
+    void quiesce()
+    {
+        std::unique_lock lock(mutex_);
+        std::erase_if(jobs_, [](const std::unique_ptr<Job>& job) { return job->kind == Kind::Download; });
+        idle_.wait(lock, [this] { return jobs_.empty() && !running_; });
+    }
+
+    // The command that failed first, if one did.
+    std::optional<Download> failure()
+    {
+        std::lock_guard lock(mutex_);
+        return failure_;
+    }
+
+private:
+    struct Job {
+        Kind kind = Kind::Download;
+        int number = 0;
+        std::promise<Download> done;
+    };
+
+    void run()
+    {
+        for (;;) {
+            std::unique_ptr<Job> job;
+            {
+                std::unique_lock lock(mutex_);
+                wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+                if (stopping_)
+                    return;
+                job = std::move(jobs_.front());
+                jobs_.pop_front();
+                running_ = true;
+            }
+            Download d = dead_ ? Download{} : carryOut(*job);
+            d.number = job->number;
+            d.skipped = dead_;
+            if (!dead_ && d.failed()) {
+                dead_ = true;
+                std::lock_guard lock(mutex_);
+                failure_ = d;
+            }
+            job->done.set_value(d);
+            {
+                std::lock_guard lock(mutex_);
+                running_ = false;
+            }
+            idle_.notify_all();
+        }
+    }
+
+    Download carryOut(const Job& job)
+    {
+        Download d;
+        if (job.kind == Kind::Delete) {
+            d.deletion = true;
+            d.code = perform(s_, QByteArray::number(job.number), "DELE", nullptr, 0, d.overflow);
+        } else {
+            d = download(s_, job.number);
+            if (!d.failed()) {
+                auto read = std::make_shared<std::promise<Downloaded>>();
+                d.read = read->get_future().share();
+                parser_.start([raw = d.raw, read] { read->set_value(readDownloaded(raw, HtmlBody::AsHtml)); });
+            }
+        }
+        if (d.code != CURLE_OK)
+            d.problem = failureText(s_, d.code);
+        return d;
+    }
+
+    Pop3Session& s_;
+    std::mutex mutex_;
+    std::condition_variable wake_, idle_;
+    std::deque<std::unique_ptr<Job>> jobs_;
+    bool running_ = false;
+    bool stopping_ = false;
+    bool dead_ = false; // the session's thread only
+    std::optional<Download> failure_;
+    QThreadPool parser_;
+    std::thread thread_; // last: it starts once the rest is in place
+};
+
+Pop3Session::~Pop3Session()
 {
-    if (s.inFlight.valid())
-        s.ahead = s.inFlight.get();
-    if (s.ahead && s.ahead->failed()) {
-        settle(s, *s.ahead);
-        s.ahead.reset();
+    lane.reset();
+    if (curl)
+        curl_easy_cleanup(curl);
+}
+
+// A command the session's thread skipped: the session is broken for the reason the earlier one
+// failed.
+int settleSkipped(Pop3Session& s)
+{
+    const std::optional<Download> failed = s.lane->failure();
+    if (failed)
+        settle(s, *failed);
+    return kErrorAheadFailed;
+}
+
+// The connection is this thread's again. False when the session's thread lost it.
+bool takeConnection(Pop3Session& s)
+{
+    if (!s.lane)
+        return true;
+    s.lane->quiesce();
+    s.ahead.clear();
+    if (s.lane->failure()) {
+        settleSkipped(s);
         return false;
     }
     return true;
@@ -299,6 +451,16 @@ bool settleAhead(Pop3Session& s)
 bool tooLarge(Pop3Session& s, int number)
 {
     return s.sizes[size_t(number - 1)] > kMaxMessageBytes;
+}
+
+void readAhead(Pop3Session& s, int number)
+{
+    if (number < 1 || number > int(s.sizes.size()) || s.sizes[size_t(number - 1)] > kMaxReadAheadBytes
+        || s.fetchedNumber == number || s.ahead.count(number))
+        return;
+    if (!s.lane)
+        s.lane = std::make_unique<Lane>(s);
+    s.ahead[number] = s.lane->add(Lane::Kind::Download, number);
 }
 
 int fetch(Pop3Session& s, int number)
@@ -314,16 +476,16 @@ int fetch(Pop3Session& s, int number)
                          .arg(kMaxMessageBytes));
         return kErrorTooLarge;
     }
-    if (s.inFlight.valid())
-        s.ahead = s.inFlight.get();
-    if (s.ahead && (s.ahead->number == number || s.ahead->failed())) {
-        Download d = std::move(*s.ahead);
-        s.ahead.reset();
+    if (!s.lane) {
+        const Download d = download(s, number);
         return settle(s, d);
     }
-    s.ahead.reset();
-    Download d = download(s, number);
-    return settle(s, d);
+    const auto it = s.ahead.find(number);
+    const std::shared_future<Download> result = it != s.ahead.end() ? it->second : s.lane->add(Lane::Kind::Download, number);
+    // Messages before this one that were read ahead are not wanted any more.
+    s.ahead.erase(s.ahead.begin(), s.ahead.upper_bound(number));
+    const Download& d = result.get();
+    return d.skipped ? settleSkipped(s) : settle(s, d);
 }
 
 // curl logs in with APOP whenever the greeting carries a timestamp; a plain login is sent by
@@ -620,7 +782,7 @@ int NMailPop3GetUidl(int handle, int number, QString& uidl)
         return kErrorNoUidl;
     }
     if (!s->uidlsAsked) {
-        if (!settleAhead(*s))
+        if (!takeConnection(*s))
             return kErrorAheadFailed;
         QByteArray list;
         bool overflow = false;
@@ -662,47 +824,33 @@ int NMailPop3FetchAhead(int handle, int number)
         return kErrorBadHandle;
     if (!usable(*s) || !validNumber(*s, number))
         return kErrorBadInput;
-    if (s->sizes[size_t(number - 1)] > kMaxReadAheadBytes || s->fetchedNumber == number || s->inFlight.valid()
-        || (s->ahead && s->ahead->number == number))
-        return 0;
-    if (!s->aheadThread) {
-        s->aheadThread = std::make_unique<QThreadPool>();
-        s->aheadThread->setMaxThreadCount(1);
-        s->aheadThread->setExpiryTimeout(-1);
-    }
-    s->ahead.reset();
-    auto promise = std::make_shared<std::promise<Download>>();
-    s->inFlight = promise->get_future();
-    s->aheadThread->start([s, number, promise] {
-        Download d = download(*s, number);
-        if (d.failed()) {
-            promise->set_value(std::move(d));
-            return;
-        }
-        // The connection is free for the caller's next command while the message is parsed.
-        std::promise<Downloaded> read;
-        d.read = read.get_future();
-        const QByteArray raw = d.raw;
-        promise->set_value(std::move(d));
-        read.set_value(readDownloaded(raw, HtmlBody::AsHtml));
-    });
+    readAhead(*s, number);
     return 0;
 }
 
-int NMailPop3DeleteMail(int handle, int number)
+int NMailPop3DeleteMail(int handle, int number, int fetchAhead)
 {
     Pop3Session* s = find(handle);
     if (!s)
         return kErrorBadHandle;
     if (!usable(*s) || !validNumber(*s, number))
         return kErrorBadInput;
-    if (!settleAhead(*s))
-        return kErrorAheadFailed;
-    bool overflow = false;
-    const CURLcode code = perform(*s, QByteArray::number(number), "DELE", nullptr, 0, overflow);
-    if (code != CURLE_OK)
-        return fail(*s, code);
-    return 0;
+    if (!s->lane) {
+        bool overflow = false;
+        const CURLcode code = perform(*s, QByteArray::number(number), "DELE", nullptr, 0, overflow);
+        if (code != CURLE_OK)
+            return fail(*s, code);
+        readAhead(*s, fetchAhead);
+        return 0;
+    }
+    // The deletion goes out after what is under way; the next download follows it at once,
+    // while this thread learns how the deletion went.
+    const std::shared_future<Download> result = s->lane->add(Lane::Kind::Delete, number);
+    readAhead(*s, fetchAhead);
+    const Download& d = result.get();
+    if (d.skipped)
+        return settleSkipped(*s);
+    return settle(*s, d);
 }
 
 int NMailPop3Reset(int handle)
@@ -711,7 +859,7 @@ int NMailPop3Reset(int handle)
     if (!s)
         return kErrorBadHandle;
     // Whatever stops the reset also stops the deletions: the close then sends no QUIT.
-    if (!settleAhead(*s) || !usable(*s)) {
+    if (!takeConnection(*s) || !usable(*s)) {
         s->abandon = true;
         return kErrorFailed;
     }
@@ -732,8 +880,8 @@ int NMailPop3Close(int handle)
     // curl sends QUIT as it lets the connection go; a dead connection sends nothing, and
     // neither does an abandoned one, whose socket is shut first.
     Pop3Session& s = *it->second;
-    // QUIT waits for a download running ahead: cutting it short would drop the connection.
-    settleAhead(s);
+    // QUIT waits for a download under way: cutting it short would drop the connection.
+    takeConnection(s);
     const bool deletionsVoid = s.broken || s.abandon;
     if (s.abandon && s.curl) {
         curl_socket_t socket = CURL_SOCKET_BAD;
