@@ -467,8 +467,9 @@ bool runMpop(const hm::test::MailServerEnv& env, const QString& work, int expect
     return true;
 }
 
-// curl itself, RETR and DELE for every message over one STARTTLS connection, the bodies thrown
-// away: the fastest any client can be that, like this one, sends libcurl one command at a time.
+// curl itself, RETR and DELE for every message over one STARTTLS connection, each command
+// waiting for the one before and the bodies thrown away: the check's commands through libcurl
+// with none of its work.
 bool runCurl(const hm::test::MailServerEnv& env, const QString& work, int expected, Times* times)
 {
     const QString config = work + QStringLiteral("/curlrc");
