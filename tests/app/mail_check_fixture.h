@@ -54,6 +54,12 @@ struct MailCheckFixture {
         QVERIFY(main->Form_Load());
         saveAccount(env.user, env.password);
     }
+    // For cleanup.
+    void closeProgram()
+    {
+        main.reset();
+        folder.reset();
+    }
 };
 
 } // namespace hm::test

@@ -86,8 +86,7 @@ private slots:
     void cleanup()
     {
         closeAll();
-        main.reset();
-        folder.reset();
+        closeProgram();
     }
 
     void threeMessagesAreStoredInServerOrderAndDeleted();

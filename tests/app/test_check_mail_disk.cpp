@@ -39,11 +39,7 @@ class TestCheckMailDisk : public QObject, hm::test::MailCheckFixture {
 private slots:
     void initTestCase() { loadServers(); }
     void init() { startProgram(); }
-    void cleanup()
-    {
-        main.reset();
-        folder.reset();
-    }
+    void cleanup() { closeProgram(); }
 
     void messageWhoseFilesDoNotFitStaysOnTheServer_data();
     void messageWhoseFilesDoNotFitStaysOnTheServer();

@@ -13,11 +13,7 @@ class TestMailModule : public QObject, hm::test::MailCheckFixture {
 private slots:
     void initTestCase() { loadServers(); }
     void init() { startProgram(); }
-    void cleanup()
-    {
-        main.reset();
-        folder.reset();
-    }
+    void cleanup() { closeProgram(); }
     void missingModuleIsNamedAndMailStaysOnTheServer();
     void checkAndSendGoThroughTheModule();
 };
