@@ -123,9 +123,10 @@ QByteArray iso2022jpToCp932(const QByteArray& in)
     enum Mode { Ascii, Kanji, Kana, Unsupported };
     Mode mode = Ascii;
     bool shiftOut = false;
-    QByteArray out;
-    out.reserve(in.size());
+    // Never longer than the input: escapes vanish, every other byte or pair becomes one or two.
     const qsizetype n = in.size();
+    QByteArray out(n, Qt::Uninitialized);
+    char* o = out.data();
     for (qsizetype i = 0; i < n; ++i) {
         const unsigned char c = static_cast<unsigned char>(in[i]);
         if (c == 0x1B && i + 2 < n) {
@@ -143,39 +144,42 @@ QByteArray iso2022jpToCp932(const QByteArray& in)
         if (c == 0x0F) { shiftOut = false; continue; }
         if (c == '\r' || c == '\n') {
             mode = Ascii;
-            out.append(char(c));
+            *o++ = char(c);
             continue;
         }
         if (c >= 0x80) {
-            out.append(char(c));
+            *o++ = char(c);
             continue;
         }
         if (shiftOut || mode == Kana) {
             if (c >= 0x21 && c <= 0x5F)
-                out.append(char(c + 0x80));
+                *o++ = char(c + 0x80);
             else
-                out.append(char(c));
+                *o++ = char(c);
             continue;
         }
         if (mode == Kanji || mode == Unsupported) {
             if (c < 0x21 || c > 0x7E || i + 1 >= n) {
-                out.append(char(c));
+                *o++ = char(c);
                 continue;
             }
             const unsigned char j2 = static_cast<unsigned char>(in[++i]);
             if (mode == Unsupported || j2 < 0x21 || j2 > 0x7E) {
-                out.append("\x81\xAC"); // 〓, the customary mark for a character that cannot be shown
+                // 〓, the customary mark for a character that cannot be shown
+                *o++ = char(0x81);
+                *o++ = char(0xAC);
                 continue;
             }
             const unsigned j1 = c;
             unsigned s1 = ((j1 + 1) >> 1) + (j1 <= 0x5E ? 0x70 : 0xB0);
             unsigned s2 = j2 + ((j1 & 1) ? (j2 >= 0x60 ? 0x20 : 0x1F) : 0x7E);
-            out.append(char(s1));
-            out.append(char(s2));
+            *o++ = char(s1);
+            *o++ = char(s2);
             continue;
         }
-        out.append(char(c));
+        *o++ = char(c);
     }
+    out.truncate(o - out.constData());
     return out;
 }
 

@@ -13,6 +13,7 @@
 #include <gmime/gmime.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <memory>
 #include <mutex>
 
@@ -98,10 +99,20 @@ void splitHeader(const QByteArray& raw, qsizetype& headerLength, qsizetype& body
 {
     if (raw.startsWith("\r\n")) { headerLength = 0; bodyStart = 2; return; }
     if (raw.startsWith("\n")) { headerLength = 0; bodyStart = 1; return; }
-    const qsizetype crlf = raw.indexOf("\r\n\r\n");
-    const qsizetype lf = raw.indexOf("\n\n");
-    if (crlf >= 0 && (lf < 0 || crlf <= lf)) { headerLength = crlf; bodyStart = crlf + 4; return; }
-    if (lf >= 0) { headerLength = lf; bodyStart = lf + 2; return; }
+    // The first blank line, CR LF CR LF or LF LF, in one pass over the line ends: a body need
+    // not be searched twice for a pattern it does not hold.
+    const char* const d = raw.constData();
+    const qsizetype n = raw.size();
+    for (auto p = static_cast<const char*>(std::memchr(d, '\n', size_t(n))); p != nullptr;
+         p = static_cast<const char*>(std::memchr(p + 1, '\n', size_t(d + n - p - 1)))) {
+        const qsizetype i = p - d;
+        if (i + 1 < n && d[i + 1] == '\n') { headerLength = i; bodyStart = i + 2; return; }
+        if (i >= 1 && i + 2 < n && d[i - 1] == '\r' && d[i + 1] == '\r' && d[i + 2] == '\n') {
+            headerLength = i - 1;
+            bodyStart = i + 3;
+            return;
+        }
+    }
     headerLength = raw.size();
     bodyStart = raw.size();
 }
