@@ -53,7 +53,8 @@ QString lastLibraryMessage()
 }
 
 // The scratch file of a run: one descriptor, opened at the first message and removed when the
-// run ends, so each message costs a write and a read, not a file made and removed.
+// run ends, so each message costs a write and a read, not a file made and removed. A run that
+// never wrote it leaves whatever has that name alone (an attachment saved as "0.txt").
 class ScratchFile {
 public:
     ~ScratchFile() { remove(); }
@@ -72,12 +73,11 @@ public:
     }
     void remove()
     {
-        if (fd_ >= 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-        if (!path_.isEmpty())
-            ::unlink(path_.constData());
+        if (fd_ < 0)
+            return;
+        ::close(fd_);
+        fd_ = -1;
+        ::unlink(path_.constData());
     }
 
 private:

@@ -140,7 +140,10 @@ void TestCheckMail::threeMessagesAreStoredInServerOrderAndDeleted()
 
 void TestCheckMail::emptyMailboxTouchesNeitherPictureNorSound()
 {
+    // A file that happens to have the scratch file's name, an attachment of an earlier check.
+    folder->write(QStringLiteral("\\添付フォルダ\\0.txt"), "kept");
     CheckMail(*main);
+    QVERIFY(QFile::exists(folder->file(QStringLiteral("\\添付フォルダ\\0.txt"))));
     QCOMPARE(main->Text1->text(), QStringLiteral("新着メール無し。"));
     QCOMPARE(main->Label2->text(), QStringLiteral("メールのチェックをしています。"));
     QVERIFY(main->Image3->isHidden());
