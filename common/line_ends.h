@@ -20,4 +20,7 @@ inline QString withLf(const QString& text)
     return t;
 }
 
+// Any CR LF, lone CR or LF becomes CR LF, as files, messages and stores keep them.
+QString toCrLf(const QString& text);
+
 } // namespace hm

@@ -60,8 +60,6 @@ QString safeFileName(const QString& suggested);
 // Readable text of an HTML body.
 QString htmlToText(const QString& html);
 
-// Line breaks as the rest of the program stores them: CR LF.
-QString toCrLf(const QString& text);
 
 // GMime set up once for the whole program.
 void ensureMimeReady();

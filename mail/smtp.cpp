@@ -1,6 +1,7 @@
 #include "mail/nmail.h"
 
 #include "mail/mime.h"
+#include "common/line_ends.h"
 #include "mail/transfer.h"
 
 #include <QFile>
