@@ -56,6 +56,8 @@ private Q_SLOTS:
     void subjectsInTheCharsetsJapaneseMailUses_data();
     void subjectsInTheCharsetsJapaneseMailUses();
     void senderKeepsNameAndAddress();
+    void headerEndsAtTheFirstBlankLine_data();
+    void headerEndsAtTheFirstBlankLine();
     void bodyOfASinglePartIsDecoded();
     void bodyOfAMultipartStaysRawWithTheMarker();
     void damagedMessagesDoNotBreakTheParser();
@@ -78,6 +80,8 @@ void TestMailDecoding::subjectsInTheCharsetsJapaneseMailUses_data()
     QTest::newRow("split-char") << QByteArray("=?UTF-8?B?5pel?= =?UTF-8?B?5pys?=") << QStringLiteral("日本");
     QTest::newRow("iso-2022-jp-nec") << QByteArray("=?ISO-2022-JP?B?GyRCLSEtahsoQg==?=") << QStringLiteral("①㈱");
     QTest::newRow("iso-2022-jp-kana") << QByteArray("=?iso-2022-jp?B?GyhJNjZGGyhC?=") << QStringLiteral("ｶｶﾆ");
+    QTest::newRow("iso-2022-jp-shift-out-kana") << QByteArray("=?iso-2022-jp?B?DjYPYQ==?=") << QStringLiteral("ｶa");
+    QTest::newRow("iso-2022-jp-unknown-set") << QByteArray("=?iso-2022-jp?B?GyQoRDAhGyhCeA==?=") << QStringLiteral("〓x");
     QTest::newRow("shift_jis-label") << "=?Shift_JIS?B?" + sjis("①髙橋ﾃｽﾄ").toBase64() + "?="
                                      << QStringLiteral("①髙橋ﾃｽﾄ");
     QTest::newRow("windows-31j-label") << "=?windows-31j?B?" + sjis("㈱テスト").toBase64() + "?="
@@ -99,6 +103,27 @@ void TestMailDecoding::subjectsInTheCharsetsJapaneseMailUses()
     QFETCH(QString, expected);
     const HeaderSummary s = readDownloaded("Subject: " + raw + "\r\nFrom: a@b\r\n\r\nbody\r\n").summary;
     QCOMPARE(s.subject, expected);
+}
+
+void TestMailDecoding::headerEndsAtTheFirstBlankLine_data()
+{
+    QTest::addColumn<QByteArray>("raw");
+    QTest::addColumn<QString>("header");
+    QTest::newRow("crlf") << QByteArray("Subject: a\r\nX: b\r\n\r\nbody\n\nmore") << QStringLiteral("Subject: a\r\nX: b");
+    QTest::newRow("lf") << QByteArray("Subject: a\nX: b\n\nbody\r\n\r\n") << QStringLiteral("Subject: a\r\nX: b");
+    QTest::newRow("lf-lf-first") << QByteArray("Subject: a\n\nX: b\r\n\r\nbody") << QStringLiteral("Subject: a");
+    QTest::newRow("cr-lf-lf") << QByteArray("Subject: a\r\n\nbody") << QStringLiteral("Subject: a\r\n");
+    QTest::newRow("lf-cr-lf-is-no-blank-line") << QByteArray("Subject: a\n\r\nX: b\r\n\r\nbody")
+                                             << QStringLiteral("Subject: a\r\n\r\nX: b");
+    QTest::newRow("no-blank-line") << QByteArray("Subject: a\r\nX: b") << QStringLiteral("Subject: a\r\nX: b");
+    QTest::newRow("blank-first") << QByteArray("\r\nSubject: a\r\n\r\n") << QString();
+}
+
+void TestMailDecoding::headerEndsAtTheFirstBlankLine()
+{
+    QFETCH(QByteArray, raw);
+    QFETCH(QString, header);
+    QCOMPARE(readDownloaded(raw).summary.header, header);
 }
 
 void TestMailDecoding::senderKeepsNameAndAddress()
