@@ -1,9 +1,11 @@
 """A POP3 server that misbehaves on purpose, for the cases no real server shows: it stalls,
 hangs up mid-message, lies about sizes, refuses commands, or sends a line without end. It
 serves `messages` copies of one message and misbehaves at message number `at`. Prints its
-port, then every command it receives (passwords masked), and serves until killed. A scenario
+port, then every command it receives (passwords masked), and serves until its standard input
+closes (the test that started it has ended, however it ended) or it is killed. A scenario
 named "uidl-<scenario>" also offers UIDL (ids "msg-1", "msg-2" ...).
 Usage: hostile_pop3.py <scenario> [messages] [at]"""
+import os
 import socket
 import sys
 import threading
@@ -128,7 +130,15 @@ def serve(conn):
             send(conn, b"-ERR unknown\r\n")
 
 
+def end_with_parent():
+    """The test holds the other end of standard input; it closes when the test ends."""
+    while sys.stdin.buffer.read(4096):
+        pass
+    os._exit(0)
+
+
 def main():
+    threading.Thread(target=end_with_parent, daemon=True).start()
     s = socket.socket()
     s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     s.bind(("127.0.0.1", 0))
