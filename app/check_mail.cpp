@@ -217,6 +217,7 @@ const QString storeRefused = QStringLiteral("受信記録に書き込めなか�
 const QString runStopped = QStringLiteral("受信を中止したため受信していません");
 const QString sessionBroken = QStringLiteral("保存しましたが、サーバーとの接続が正常に終わらなかったため削除されていません");
 const QString notFlushed = QStringLiteral("保存しましたが、確実に保存できなかったためサーバーから削除していません");
+const QString quitRefused = QStringLiteral("保存しましたが、サーバーが削除を確定しなかったためサーバーに残りました");
 // What the next check does with such a message: delete it (it is in the ledger) or store it again.
 const QString deletedNextTime = QStringLiteral("（次の受信でサーバーから削除します）");
 const QString comesAgain = QStringLiteral("（次の受信でもう一度届きます）");
@@ -260,6 +261,7 @@ private:
     UidlLedger ledger_;
     LeftOnServer left_;
     QString stopMessage_;
+    QString quitMessage_; // why the server did not carry out the deletions at QUIT
     QElapsedTimer sinceProgress_;
     // Resolved once a run: the paths do not move while it lasts.
     ScratchFile scratch_;
@@ -491,13 +493,16 @@ void MailCheck::close()
         ledgered_ = 0;
         lastLedgered_ = false;
     }
-    const bool quit = NMailPop3Close(handle_) == 0;
+    const int closed = NMailPop3Close(handle_);
+    const bool quit = closed == 0;
+    if (closed == kErrorQuitRefused && deleted_ > 0)
+        quitMessage_ = lastLibraryMessage();
     // Stored but still on the server: all of them when the deletions were void, otherwise the
     // one whose deletion was refused.
     const bool allStay = !flushed || !quit;
     const int staying = allStay ? stored_ : stored_ - deleted_;
     const int known = allStay ? ledgered_ : (lastLedgered_ ? staying : 0);
-    const QString& why = flushed ? reason::sessionBroken : reason::notFlushed;
+    const QString& why = !flushed ? reason::notFlushed : closed == kErrorQuitRefused ? reason::quitRefused : reason::sessionBroken;
     left_.add(known, why + reason::deletedNextTime);
     left_.add(staying - known, why + reason::comesAgain);
 }
@@ -523,15 +528,20 @@ void MailCheck::report()
         }
     }
 
-    if (stopMessage_.isEmpty() && left_.total() == 0)
+    if (stopMessage_.isEmpty() && quitMessage_.isEmpty() && left_.total() == 0)
         return;
     const QString list = left_.total() > 0 ? QStringLiteral("サーバーに残したメール:\n") + left_.lines() : QString();
-    if (stopMessage_.isEmpty()) {
+    QStringList problems;
+    if (!stopMessage_.isEmpty())
+        problems << stopMessage_ + QStringLiteral("\n\n受信を中止しました。");
+    if (!quitMessage_.isEmpty())
+        problems << quitMessage_;
+    if (problems.isEmpty()) {
         hm::ui::message(&main_, list, QCoreApplication::applicationName(), hm::ui::Buttons::Ok,
                         hm::ui::Icon::Information);
         return;
     }
-    QString text = stopMessage_ + QStringLiteral("\n\n受信を中止しました。");
+    QString text = problems.join(QStringLiteral("\n\n"));
     if (!list.isEmpty())
         text += QStringLiteral("\n") + list;
     hm::ui::message(&main_, text, QStringLiteral("エラー"));

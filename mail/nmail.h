@@ -81,7 +81,9 @@ int NMailPop3DeleteMail(int handle, int number, int fetchAhead = 0);
 // drops the connection without QUIT, so the deletions are void all the same.
 int NMailPop3Reset(int handle);
 // Sends QUIT, so deletions take effect; a dead or abandoned connection deletes nothing and
-// gives kErrorFailed.
+// gives kErrorFailed. kErrorQuitRefused when the server refused QUIT or never answered it: the
+// deletions did not take effect, and NMailGetMessage says how the server answered.
+constexpr int kErrorQuitRefused = -10;
 int NMailPop3Close(int handle);
 // The bytes of the message last downloaded on this handle.
 QByteArray NMailPop3LastRawMessage(int handle);

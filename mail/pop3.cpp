@@ -878,20 +878,33 @@ int NMailPop3Close(int handle)
     const auto it = g_sessions.find(handle);
     if (it == g_sessions.end())
         return kErrorBadHandle;
-    // curl sends QUIT as it lets the connection go; a dead connection sends nothing, and
-    // neither does an abandoned one, whose socket is shut first.
     Pop3Session& s = *it->second;
     // QUIT waits for a download under way: cutting it short would drop the connection.
     takeConnection(s);
-    const bool deletionsVoid = s.broken || s.abandon;
-    if (s.abandon && s.curl) {
+    int result = s.broken || s.abandon ? kErrorFailed : 0;
+    // The deletions take effect only when the server answers QUIT with +OK, so QUIT is sent
+    // here and its reply read; curl's clean-up would send it without telling how it went. A
+    // dead connection sends nothing, and neither does an abandoned one.
+    if (result == 0 && s.authenticated) {
+        bool overflow = false;
+        const CURLcode code = perform(s, QByteArray(), "QUIT", nullptr, 0, overflow);
+        if (code != CURLE_OK) {
+            setLastError(QStringLiteral("POP3 サーバー「%1」が終了の命令（QUIT）を受け付けなかったため、削除したメールはサーバーに残りました。\r\n")
+                             .arg(s.address.host)
+                         + failureText(s, code));
+            result = kErrorQuitRefused;
+        }
+    }
+    // Nothing more goes out on this connection: not curl's own QUIT after ours, nor after an
+    // abandon.
+    if ((s.abandon || s.authenticated) && s.curl) {
         curl_socket_t socket = CURL_SOCKET_BAD;
         curl_easy_getinfo(s.curl, CURLINFO_ACTIVESOCKET, &socket);
         if (socket != CURL_SOCKET_BAD)
             ::shutdown(socket, SHUT_RDWR);
     }
     g_sessions.erase(it);
-    return deletionsVoid ? kErrorFailed : 0;
+    return result;
 }
 
 QByteArray NMailPop3LastRawMessage(int handle)

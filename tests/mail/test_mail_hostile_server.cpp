@@ -165,6 +165,15 @@ void TestMailHostileServer::checkStopsAtTheFirstFailedCall_data()
         << "endless-trickle" << 2 << login + QStringList{"RETR 1", "RETR 2"} << 1
         << "3の新着メール有り。（1通を保存、3通はサーバーに残しました）" << "エラー"
         << QStringList{"メール 2の受信が 7 秒たっても終わらないため、中止しました"} + cutOff;
+    // The deletions take effect only when the server acknowledges QUIT.
+    const QStringList allAsked = login + QStringList{"RETR 1", "RETR 2", "DELE 1", "RETR 3", "DELE 2", "DELE 3", "QUIT"};
+    const QString stayed = "3通: 保存しましたが、サーバーが削除を確定しなかったためサーバーに残りました（次の受信でもう一度届きます）";
+    QTest::newRow("refused QUIT")
+        << "quit-refused" << 0 << allAsked << 3 << "3の新着メール有り。（3通を保存、3通はサーバーに残しました）"
+        << "エラー" << QStringList{"QUIT", "cannot update the mailbox", stayed};
+    QTest::newRow("unanswered QUIT")
+        << "quit-unanswered" << 0 << allAsked << 3 << "3の新着メール有り。（3通を保存、3通はサーバーに残しました）"
+        << "エラー" << QStringList{"QUIT", "切れました", stayed};
 }
 
 // The check against servers that fail in the middle, in the order it calls the library.

@@ -20,6 +20,7 @@ AT = int(sys.argv[3]) if len(sys.argv) > 3 else 1
 MESSAGE = (b"From: a@localhost\r\nSubject: hostile\r\n\r\n" + b"line of text\r\n" * 400)
 GREETING = (b"+OK hostile ready <1896.697170952@localhost>\r\n" if SCENARIO == "apop-greeting"
             else b"+OK hostile ready\r\n")
+QUITS = [0]
 LOG = threading.Lock()
 
 
@@ -124,6 +125,13 @@ def serve(conn):
             else:
                 send(conn, b"+OK\r\n")
         elif verb == b"QUIT":
+            QUITS[0] += 1
+            # The first QUIT only: the next check finds the server mended.
+            if SCENARIO == "quit-refused" and QUITS[0] == 1:
+                send(conn, b"-ERR [SYS/TEMP] cannot update the mailbox\r\n")
+                return
+            if SCENARIO == "quit-unanswered" and QUITS[0] == 1:
+                return
             send(conn, b"+OK bye\r\n")
             return
         else:
