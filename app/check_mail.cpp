@@ -235,7 +235,7 @@ private:
     enum class Outcome { Stored, Skipped, Stopped };
 
     void logIn();
-    void openLedger();
+    bool openLedger();
     Outcome receive(int n);
     Outcome markForDeletion(int n);
     Outcome stop(int n, const QString& message, const QString& why);
@@ -289,10 +289,10 @@ void MailCheck::run()
         scratch_.setPath(QFile::encodeName(hm::dataPath(kScratch)));
         attachmentFolder_ = hm::dataPath(kAttachmentFolder) + QLatin1Char('/');
         logIn();
-        openLedger();
-        for (int n = 1; n <= count_; ++n)
-            if (receive(n) == Outcome::Stopped)
-                break;
+        if (openLedger())
+            for (int n = 1; n <= count_; ++n)
+                if (receive(n) == Outcome::Stopped)
+                    break;
         close();
     }
     report();
@@ -318,22 +318,26 @@ void MailCheck::logIn()
         hm::ui::message(&main_, lastLibraryMessage(), QStringLiteral("エラー"));
 }
 
-void MailCheck::openLedger()
+// False when the run cannot go on: the server's UIDL listing failed the session.
+bool MailCheck::openLedger()
 {
     if (count_ < 1)
-        return;
+        return true;
     QStringList uidls;
     for (int n = 1; n <= count_; ++n) {
         QString uidl;
         const int r = NMailPop3GetUidl(handle_, n, uidl);
-        if (r < 0 && r != kErrorNoUidl)
-            return; // the session is broken: the first download says so
+        if (r < 0 && r != kErrorNoUidl) {
+            stop(1, lastLibraryMessage(), QString());
+            return false;
+        }
         uidls << uidl;
     }
     QString problem;
     ledger_.open(uidls, &problem);
     if (!problem.isEmpty())
         hm::ui::message(&main_, problem, QCoreApplication::applicationName());
+    return true;
 }
 
 MailCheck::Outcome MailCheck::receive(int n)

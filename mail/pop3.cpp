@@ -28,6 +28,9 @@
 namespace hm::mail {
 namespace {
 
+// The most a LIST or UIDL listing may take.
+constexpr qint64 kListingLimit = 16 * 1024 * 1024;
+
 // One command's outcome (a download or a deletion) as the transfer left it; what it means for the session (broken, the error text) is decided on the caller's thread
 // when the caller asks for it.
 struct Download {
@@ -629,7 +632,7 @@ int NMailPop3Authenticate(int handle, const QString& id, const QString& password
         code = loginWithUserPass(*s, user, pass);
     }
     if (code == CURLE_OK)
-        code = perform(*s, QByteArray(), nullptr, &list, 16 * 1024 * 1024, overflow);
+        code = perform(*s, QByteArray(), nullptr, &list, kListingLimit, overflow);
     if (overflow) {
         s->broken = true;
         setLastError(QStringLiteral("POP3 サーバー「%1」のメール一覧が大きすぎます。").arg(s->address.host));
@@ -787,10 +790,13 @@ int NMailPop3GetUidl(int handle, int number, QString& uidl)
             return kErrorAheadFailed;
         QByteArray list;
         bool overflow = false;
-        const CURLcode code = perform(*s, QByteArray(), "UIDL", &list, 16 * 1024 * 1024, overflow);
+        const CURLcode code = perform(*s, QByteArray(), "UIDL", &list, kListingLimit, overflow);
         if (overflow) {
             s->broken = true;
-            setLastError(QStringLiteral("POP3 サーバー「%1」のメール一覧が大きすぎます。").arg(s->address.host));
+            setLastError(QStringLiteral("POP3 サーバー「%1」のメールの識別番号（UIDL）の一覧が大きすぎるため（%2 MB 超）、受信できません。"
+                                        "サーバーに残っているメールを減らして下さい。")
+                             .arg(s->address.host)
+                             .arg(kListingLimit / (1024 * 1024)));
             return kErrorTooLarge;
         }
         if (code != CURLE_OK)

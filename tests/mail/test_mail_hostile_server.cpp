@@ -174,6 +174,11 @@ void TestMailHostileServer::checkStopsAtTheFirstFailedCall_data()
     QTest::newRow("unanswered QUIT")
         << "quit-unanswered" << 0 << allAsked << 3 << "3の新着メール有り。（3通を保存、3通はサーバーに残しました）"
         << "エラー" << QStringList{"QUIT", "切れました", stayed};
+    // Asking again cannot help: the box says why.
+    QTest::newRow("UIDL listing over the cap")
+        << "uidl-huge-uidl" << 0 << login + QStringList{"UIDL"} << 0
+        << "3の新着メール有り。（0通を保存、3通はサーバーに残しました）" << "エラー"
+        << QStringList{"識別番号（UIDL）の一覧が大きすぎるため", "3通: 受信を中止したため受信していません"};
 }
 
 // The check against servers that fail in the middle, in the order it calls the library.

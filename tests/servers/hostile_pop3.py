@@ -110,6 +110,12 @@ def serve(conn):
             send(conn, b"+OK\r\n")
         elif verb == b"CAPA":
             send(conn, b"+OK\r\nUSER\r\n" + (b"UIDL\r\n" if UIDL else b"") + b".\r\n")
+        elif verb == b"UIDL" and UIDL and SCENARIO == "huge-uidl":
+            # Far past any sensible listing, until the client gives up.
+            send(conn, b"+OK\r\n")
+            while send(conn, (b"1 " + b"u" * 68 + b"\r\n") * 1000):
+                pass
+            return
         elif verb == b"UIDL" and UIDL:
             listing = b"".join(b"%d msg-%d\r\n" % (n, n) for n in range(1, MESSAGES + 1))
             send(conn, b"+OK\r\n" + listing + b".\r\n")
