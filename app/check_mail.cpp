@@ -324,6 +324,7 @@ bool MailCheck::openLedger()
     if (count_ < 1)
         return true;
     QStringList uidls;
+    QList<qint64> sizes;
     for (int n = 1; n <= count_; ++n) {
         QString uidl;
         const int r = NMailPop3GetUidl(handle_, n, uidl);
@@ -332,11 +333,12 @@ bool MailCheck::openLedger()
             return false;
         }
         uidls << uidl;
+        sizes << std::max(-1, NMailPop3GetMailSize(handle_, n));
     }
-    QString problem;
-    ledger_.open(uidls, &problem);
-    if (!problem.isEmpty())
-        hm::ui::message(&main_, problem, QCoreApplication::applicationName());
+    QString notice;
+    ledger_.open(uidls, sizes, &notice);
+    if (!notice.isEmpty())
+        hm::ui::message(&main_, notice, QCoreApplication::applicationName());
     return true;
 }
 
@@ -437,6 +439,7 @@ MailCheck::Outcome MailCheck::markForDeletion(int n)
     if (r < 0)
         return stop(n + 1, lastLibraryMessage(), QString());
     ++deleted_;
+    ledger_.noteDeleted(n);
     return Outcome::Stored;
 }
 
@@ -501,6 +504,9 @@ void MailCheck::close()
     const bool quit = closed == 0;
     if (closed == kErrorQuitRefused && deleted_ > 0)
         quitMessage_ = lastLibraryMessage();
+    // The messages deleted are gone: the server may give their UIDLs to new mail.
+    if (quit && flushed)
+        ledger_.forgetDeleted();
     // Stored but still on the server: all of them when the deletions were void, otherwise the
     // one whose deletion was refused.
     const bool allStay = !flushed || !quit;

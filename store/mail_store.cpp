@@ -157,6 +157,16 @@ QByteArray RecordChecksum(Store s, qint16 number)
     return checksumOf(record);
 }
 
+bool RecordChecksums(Store s, QList<QByteArray>* checksums)
+{
+    checksums->clear();
+    QString error;
+    const bool ok = records::forEachRecord(
+        formatOf(s), [&](qint16, const char* record, bool) { checksums->append(checksumOf(QByteArray::fromRawData(record, kRecordSize))); },
+        &error);
+    return remember(ok, error);
+}
+
 bool ReadRecord(Store s, qint16 number)
 {
     QString error;

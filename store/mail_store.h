@@ -1,5 +1,6 @@
 #pragma once
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <functional>
 
@@ -51,6 +52,9 @@ bool FlushStore(Store s);
 // A checksum of record number as the store holds it now (the record buffer is not touched);
 // empty when there is no such record.
 QByteArray RecordChecksum(Store s, qint16 number);
+// The checksum of every whole record, in order (record 1 first), from one sequential read;
+// false when the store cannot be read.
+bool RecordChecksums(Store s, QList<QByteArray>* checksums);
 
 // Reads one record into the store's record buffer.
 bool ReadRecord(Store s, qint16 number);

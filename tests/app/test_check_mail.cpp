@@ -17,10 +17,12 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QMouseEvent>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -102,6 +104,8 @@ private slots:
     void attachmentsAreExtracted();
     void demoSamplesArriveAsWritten();
     void ledgerSparesOnlyMessagesWhoseRecordIsInTheStore();
+    void unusableLedgerIsReplacedOnce_data();
+    void unusableLedgerIsReplacedOnce();
 };
 
 void TestCheckMail::threeMessagesAreStoredInServerOrderAndDeleted()
@@ -395,39 +399,95 @@ void TestCheckMail::demoSamplesArriveAsWritten()
 }
 
 // What an interrupted check leaves in the ledger: a line whose record is in the store spares its
-// message a second copy; a line whose record is not there (a power loss took it) is not trusted;
-// lines of messages gone from the server are dropped.
+// message a second copy; a line whose record is not there (a power loss took it), whose size is
+// not the message's, or that gives no size (an older ledger's) is not trusted, and each record
+// answers for one line only; lines of messages gone from the server are dropped.
 void TestCheckMail::ledgerSparesOnlyMessagesWhoseRecordIsInTheStore()
 {
     using namespace hm::mail;
-    env.drop(message("stored before", "x"));
-    env.drop(message("record lost", "y"));
-    env.drop(message("new", "z"));
-    QByteArrayList uidls;
+    const QStringList subjects = {"stored before", "record lost", "size differs", "no size", "new"};
+    for (const QString& subject : subjects)
+        env.drop(message(subject.toUtf8(), "x"));
+    QByteArrayList uidls, sizes;
     const int handle = NMailPop3Connect(env.pop3Server());
-    QCOMPARE(NMailPop3Authenticate(handle, env.user, env.password, 0), 3);
-    for (int n = 1; n <= 3; ++n) {
+    QCOMPARE(NMailPop3Authenticate(handle, env.user, env.password, 0), 5);
+    for (int n = 1; n <= 5; ++n) {
         QString uidl;
         QCOMPARE(NMailPop3GetUidl(handle, n, uidl), 0);
         uidls << uidl.toLatin1();
+        sizes << QByteArray::number(NMailPop3GetMailSize(handle, n));
     }
     NMailPop3Close(handle);
-    QVERIFY(hm::store::AppendRecord(Store::Received, 1, QStringLiteral("stored before"), QStringLiteral("a"),
-                                    QStringLiteral("d"), QStringLiteral("x")));
-    const QByteArray sum = hm::store::RecordChecksum(Store::Received, 1);
+    QByteArrayList sums;
+    for (const char* s : {"stored before", "size differs", "no size"}) {
+        QVERIFY(hm::store::AppendRecord(Store::Received, qint16(sums.size() + 1), QString::fromLatin1(s),
+                                        QStringLiteral("a"), QStringLiteral("d"), QStringLiteral("x")));
+        sums << hm::store::RecordChecksum(Store::Received, qint16(sums.size() + 1));
+    }
     const QString ledger = QStringLiteral("\\★MAilData\\hymuidl.txt");
-    folder->write(ledger, uidls[0] + " 1 " + sum + "\n" + uidls[1] + " 2 " + sum + "\ngone 1 " + sum + "\n");
+    folder->write(ledger, uidls[0] + " 1 " + sums[0] + " " + sizes[0] + "\n"
+                          + uidls[1] + " 2 " + sums[0] + " " + sizes[1] + "\n"
+                          + uidls[2] + " 2 " + sums[1] + " " + sizes[2] + "1\n"
+                          + uidls[3] + " 3 " + sums[2] + "\n"
+                          + "gone 1 " + sums[0] + " " + sizes[0] + "\n");
 
     CheckMail(*main);
 
-    QStringList subjects;
+    QStringList stored;
     for (const Record& r : records(Store::Received))
-        subjects << r.subject;
-    QCOMPARE(subjects, QStringList({"stored before", "record lost", "new"}));
+        stored << r.subject;
+    QCOMPARE(stored, QStringList({"stored before", "size differs", "no size", "record lost", "size differs", "no size", "new"}));
     QVERIFY(env.messageFiles().isEmpty());
-    QCOMPARE(main->Text1->text(), QStringLiteral("3の新着メール有り。"));
+    QCOMPARE(main->Text1->text(), QStringLiteral("5の新着メール有り。"));
     QVERIFY(folder->ui.shown.isEmpty());
-    QVERIFY(!folder->read(ledger).contains("gone"));
+    // Every message it knew of is gone from the server: so are their lines.
+    QVERIFY(!QFileInfo::exists(folder->file(ledger)));
+}
+
+// A ledger that cannot be read is replaced once, with a word to the user, and never written
+// through a link; the check goes on under its protection.
+void TestCheckMail::unusableLedgerIsReplacedOnce_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("link");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("too large") << QByteArray(5 * 1024 * 1024, 'x') << false << QStringLiteral("は大きすぎます");
+    QTest::newRow("a link to a file elsewhere") << QByteArray("precious\n") << true
+                                                << QStringLiteral("は通常のファイルではありません");
+}
+
+void TestCheckMail::unusableLedgerIsReplacedOnce()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, link);
+    QFETCH(QString, says);
+    QTemporaryDir elsewhere;
+    const QString ledger = folder->file(QStringLiteral("\\★MAilData\\hymuidl.txt"));
+    const QString target = link ? elsewhere.filePath(QStringLiteral("victim")) : ledger;
+    QFile f(target);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(content);
+    f.close();
+    if (link)
+        QVERIFY(QFile::link(target, ledger));
+    env.drop(message("one", "x"));
+
+    CheckMail(*main);
+
+    QCOMPARE(records(Store::Received).size(), 1);
+    QCOMPARE(folder->ui.shown.size(), 1);
+    QVERIFY2(folder->ui.shown[0].text.contains(says) && folder->ui.shown[0].text.contains(QStringLiteral("作り直しました")),
+             qPrintable(folder->ui.shown[0].text));
+    QVERIFY(!QFileInfo(ledger).isSymLink());
+    if (link) {
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), content);
+        f.close();
+    }
+    env.drop(message("two", "y"));
+    CheckMail(*main);
+    QCOMPARE(records(Store::Received).size(), 2);
+    QCOMPARE(folder->ui.shown.size(), 1);
 }
 
 QTEST_MAIN(TestCheckMail)

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -104,7 +105,8 @@ private Q_SLOTS:
     void stallMidMessageTimesOut();
     void sizesBeyondTheCapAreRefused();
     void refusedDeletionReportsTheServersReply();
-    void messageStoredInABrokenSessionIsNotStoredAgain();
+    void nextCheckTrustsTheLedgerOnlyWhereItHolds_data();
+    void nextCheckTrustsTheLedgerOnlyWhereItHolds();
 };
 
 void TestMailHostileServer::initTestCase()
@@ -326,31 +328,90 @@ void TestMailHostileServer::refusedDeletionReportsTheServersReply()
     NMailPop3Close(handle);
 }
 
-// A session that breaks after a message was stored leaves it on the server; with UIDL the next
-// check deletes it without downloading or storing it again.
-void TestMailHostileServer::messageStoredInABrokenSessionIsNotStoredAgain()
+void TestMailHostileServer::nextCheckTrustsTheLedgerOnlyWhereItHolds_data()
 {
-    HostileServer server(QStringLiteral("uidl-err-on-retr"), 3, 2);
+    QTest::addColumn<QString>("scenario");
+    QTest::addColumn<int>("messages");
+    QTest::addColumn<int>("at");
+    QTest::addColumn<bool>("historyDeletion");
+    QTest::addColumn<QStringList>("first");
+    QTest::addColumn<QString>("firstSays");
+    QTest::addColumn<QStringList>("second");
+    QTest::addColumn<QString>("secondStatus");
+    QTest::addColumn<QStringList>("stored");
+    const QString nextTime = QStringLiteral("（次の受信でサーバーから削除します）");
+    const QString broken = QStringLiteral("保存しましたが、サーバーとの接続が正常に終わらなかったため削除されていません") + nextTime;
+    // A session that breaks after a message was stored leaves it on the server; the next check
+    // deletes it without downloading or storing it again.
+    QTest::newRow("cut off")
+        << "uidl-err-on-retr" << 3 << 2 << false << QStringList{"RETR 1", "RETR 2"} << "1通: " + broken
+        << QStringList{"DELE 1", "RETR 2"} << "3の新着メール有り。（1通を保存、3通はサーバーに残しました）"
+        << QStringList{"mail 001-000"};
+    // The user deleted a record stored before them: the records moved up, and are found.
+    QTest::newRow("cut off, then an older record deleted")
+        << "uidl-err-on-retr" << 3 << 3 << true << QStringList{"RETR 1", "RETR 2", "DELE 1", "RETR 3"} << "2通: " + broken
+        << QStringList{"DELE 1", "DELE 2", "RETR 3"} << "3の新着メール有り。（2通を保存、3通はサーバーに残しました）"
+        << QStringList{"mail 001-000", "mail 002-000"};
+    QTest::newRow("refused QUIT")
+        << "uidl-quit-refused" << 1 << 0 << false << QStringList{"RETR 1", "DELE 1", "QUIT"}
+        << "1通: 保存しましたが、サーバーが削除を確定しなかったためサーバーに残りました" + nextTime
+        << QStringList{"DELE 1", "QUIT"} << "1の新着メール有り。" << QStringList{"mail 001-000"};
+    // The server numbers its ids: after a QUIT, "msg-1" names new mail of the same size.
+    QTest::newRow("ids handed out again")
+        << "uidl-numbered" << 1 << 0 << false << QStringList{"RETR 1", "DELE 1", "QUIT"} << QString()
+        << QStringList{"RETR 1", "DELE 1", "QUIT"} << "1の新着メール有り。"
+        << QStringList{"mail 001-000", "mail 001-001"};
+}
+
+// What the second of two checks does with what the first left in the UIDL ledger.
+void TestMailHostileServer::nextCheckTrustsTheLedgerOnlyWhereItHolds()
+{
+    QFETCH(QString, scenario);
+    QFETCH(int, messages);
+    QFETCH(int, at);
+    QFETCH(bool, historyDeletion);
+    QFETCH(QStringList, first);
+    QFETCH(QString, firstSays);
+    QFETCH(QStringList, second);
+    QFETCH(QString, secondStatus);
+    QFETCH(QStringList, stored);
+
+    HostileServer server(scenario, messages, at);
+    QVERIFY(server.port() > 0);
     hm::test::TestFolder folder;
     const std::unique_ptr<MainForm> program = startProgram(folder, server);
     QVERIFY(program);
     MainForm& main = *program;
     const QStringList login = {QStringLiteral("CAPA"), QStringLiteral("USER u"), QStringLiteral("PASS ***"),
                                QStringLiteral("LIST"), QStringLiteral("UIDL")};
+    using hm::store::Store;
+    if (historyDeletion)
+        QVERIFY(hm::store::AppendRecord(Store::Received, 1, QStringLiteral("older"), QStringLiteral("a"),
+                                        QStringLiteral("d"), QStringLiteral("b")));
 
     CheckMail(main);
-    QCOMPARE(server.commands(), login + QStringList({"RETR 1", "RETR 2"}));
-    QCOMPARE(folder.ui.shown.size(), 1);
-    QVERIFY2(folder.ui.shown[0].text.contains(
-                 QStringLiteral("1通: 保存しましたが、サーバーとの接続が正常に終わらなかったため削除されていません（次の受信でサーバーから削除します）")),
-             qPrintable(folder.ui.shown[0].text));
+    QCOMPARE(server.commands(), login + first);
+    QCOMPARE(folder.ui.shown.size(), firstSays.isEmpty() ? 0 : 1);
+    if (!firstSays.isEmpty())
+        QVERIFY2(folder.ui.shown[0].text.contains(firstSays), qPrintable(folder.ui.shown[0].text));
+    // What waits for the next check is in a plain file the owner alone can read.
+    const QFileInfo ledger(folder.file(QStringLiteral("\\★MAilData\\hymuidl.txt")));
+    QCOMPARE(ledger.exists() && ledger.size() > 0, firstSays.endsWith(QStringLiteral("（次の受信でサーバーから削除します）")));
+    if (ledger.exists()) {
+        QVERIFY(!ledger.isSymLink());
+        QCOMPARE(int(ledger.permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther)), 0);
+    }
+    if (historyDeletion)
+        QVERIFY(hm::store::DeleteRecord(Store::Received, 1));
 
     CheckMail(main);
-    QCOMPARE(server.commands(), login + QStringList({"RETR 1", "RETR 2"}) + login + QStringList({"DELE 1", "RETR 2"}));
-    int records = 0;
-    hm::store::ReadAllRecords(hm::store::Store::Received, [&](qint16, const hm::store::MailRecordFields&) { ++records; });
-    QCOMPARE(records, 1);
-    QCOMPARE(main.Text1->text(), QStringLiteral("3の新着メール有り。（1通を保存、3通はサーバーに残しました）"));
+    QCOMPARE(server.commands(), login + first + login + second);
+    QStringList tags;
+    hm::store::ReadAllRecords(Store::Received, [&](qint16, const hm::store::MailRecordFields& f) {
+        tags << f.Body.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts).last();
+    });
+    QCOMPARE(tags, stored);
+    QCOMPARE(main.Text1->text(), secondStatus);
 }
 
 QTEST_MAIN(TestMailHostileServer)

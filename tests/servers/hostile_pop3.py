@@ -1,9 +1,11 @@
 """A POP3 server that misbehaves on purpose, for the cases no real server shows: it stalls,
 hangs up mid-message, lies about sizes, refuses commands, or sends a line without end. It
-serves `messages` copies of one message and misbehaves at message number `at`. Prints its
+serves `messages` messages of one size and misbehaves at message number `at`. Prints its
 port, then every command it receives (passwords masked), and serves until its standard input
 closes (the test that started it has ended, however it ended) or it is killed. A scenario
-named "uidl-<scenario>" also offers UIDL (ids "msg-1", "msg-2" ...).
+named "uidl-<scenario>" also offers UIDL, with ids by message number ("msg-1", "msg-2" ...):
+once a QUIT has carried out the deletions, new mail of the same size arrives under the numbers
+(and so the ids) of the messages deleted.
 Usage: hostile_pop3.py <scenario> [messages] [at]"""
 import os
 import socket
@@ -17,7 +19,9 @@ if UIDL:
     SCENARIO = SCENARIO[len("uidl-"):]
 MESSAGES = int(sys.argv[2]) if len(sys.argv) > 2 else 1
 AT = int(sys.argv[3]) if len(sys.argv) > 3 else 1
-MESSAGE = (b"From: a@localhost\r\nSubject: hostile\r\n\r\n" + b"line of text\r\n" * 400)
+MESSAGE = (b"From: a@localhost\r\nSubject: hostile\r\n\r\n" + b"line of text\r\n" * 399)
+# How many times message n was deleted and replaced by new mail.
+GENERATION = {}
 GREETING = (b"+OK hostile ready <1896.697170952@localhost>\r\n" if SCENARIO == "apop-greeting"
             else b"+OK hostile ready\r\n")
 QUITS = [0]
@@ -40,18 +44,23 @@ def send(conn, data):
         return False
 
 
+def message(number):
+    """Each message its own last line, "mail 001-000": its number, then its generation."""
+    return MESSAGE + b"mail %03d-%03d\r\n" % (number, GENERATION.get(number, 0))
+
+
 def size_of(number):
     if number == AT and SCENARIO == "lying-size":
         return b"100"
     if number == AT and SCENARIO == "huge-list":
         return b"1000000000000"
-    return b"%d" % len(MESSAGE)
+    return b"%d" % len(message(number))
 
 
 def retr(conn, number):
     """False when the connection is to end."""
     if number != AT:
-        return send(conn, b"+OK\r\n" + MESSAGE + b".\r\n")
+        return send(conn, b"+OK\r\n" + message(number) + b".\r\n")
     if SCENARIO == "close-mid-message":
         send(conn, b"+OK\r\n" + MESSAGE[: len(MESSAGE) // 2])
         conn.shutdown(socket.SHUT_RDWR)
@@ -82,7 +91,7 @@ def retr(conn, number):
         return False
     if SCENARIO == "err-on-retr":
         return send(conn, b"-ERR [SYS/TEMP] message is locked\r\n")
-    return send(conn, b"+OK\r\n" + MESSAGE + b".\r\n")
+    return send(conn, b"+OK\r\n" + message(number) + b".\r\n")
 
 
 def serve(conn):
@@ -98,6 +107,7 @@ def serve(conn):
         time.sleep(120)
         return
     send(conn, GREETING)
+    marked = set()
     while True:
         line = f.readline(4096)
         if not line:
@@ -129,6 +139,7 @@ def serve(conn):
             if SCENARIO == "err-on-dele" and number == AT:
                 send(conn, b"-ERR [SYS/TEMP] mailbox is locked\r\n")
             else:
+                marked.add(number)
                 send(conn, b"+OK\r\n")
         elif verb == b"QUIT":
             QUITS[0] += 1
@@ -138,6 +149,8 @@ def serve(conn):
                 return
             if SCENARIO == "quit-unanswered" and QUITS[0] == 1:
                 return
+            for n in marked:
+                GENERATION[n] = GENERATION.get(n, 0) + 1
             send(conn, b"+OK bye\r\n")
             return
         else:
