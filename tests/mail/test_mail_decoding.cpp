@@ -58,7 +58,10 @@ private Q_SLOTS:
     void senderKeepsNameAndAddress();
     void headerEndsAtTheFirstBlankLine_data();
     void headerEndsAtTheFirstBlankLine();
+    void bodyOfASinglePartIsDecoded_data();
     void bodyOfASinglePartIsDecoded();
+    void attachmentsKeepEveryByte_data();
+    void attachmentsKeepEveryByte();
     void bodyOfAMultipartStaysRawWithTheMarker();
     void damagedMessagesDoNotBreakTheParser();
     void attachmentNamesStayInsideTheFolder();
@@ -137,17 +140,68 @@ void TestMailDecoding::senderKeepsNameAndAddress()
     QVERIFY(!s.header.endsWith(QLatin1String("\r\n\r\n")));
 }
 
+void TestMailDecoding::bodyOfASinglePartIsDecoded_data()
+{
+    QTest::addColumn<QByteArray>("headers");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("base64") << QByteArray("Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n")
+                            << QStringLiteral("一行目\n二行目\n").toUtf8().toBase64() + "\r\n"
+                            << QStringLiteral("一行目\r\n二行目\r\n");
+    // Without its final padding the last group still holds one or two bytes.
+    QTest::newRow("base64-unpadded") << QByteArray("Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n")
+                                     << QByteArray("5pel5pysYQ\r\n") << QStringLiteral("日本a");
+    QTest::newRow("base64-unpadded-two") << QByteArray("Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n")
+                                         << QByteArray("5pel5pysYWI\r\n") << QStringLiteral("日本ab");
+    QTest::newRow("quoted-printable") << QByteArray("Content-Type: text/plain; charset=iso-2022-jp\r\n"
+                                                    "Content-Transfer-Encoding: quoted-printable\r\n")
+                                      << QByteArray("=1B$B-!=1B(B=20end\r\n") << QStringLiteral("① end\r\n");
+    // No Content-Type at all: plain text in whatever the bytes are.
+    QTest::newRow("unlabelled") << QByteArray() << sjis("本文です") << QStringLiteral("本文です");
+}
+
 void TestMailDecoding::bodyOfASinglePartIsDecoded()
 {
-    const QByteArray base64 = "Subject: x\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
-                              "Content-Transfer-Encoding: base64\r\n\r\n"
-                              + QStringLiteral("一行目\n二行目\n").toUtf8().toBase64() + "\r\n";
-    QCOMPARE(bodyOf(base64), QStringLiteral("一行目\r\n二行目\r\n"));
-    const QByteArray qp = "Subject: x\r\nContent-Type: text/plain; charset=iso-2022-jp\r\n"
-                          "Content-Transfer-Encoding: quoted-printable\r\n\r\n=1B$B-!=1B(B=20end\r\n";
-    QCOMPARE(bodyOf(qp), QStringLiteral("① end\r\n"));
-    // No Content-Type at all: plain text in whatever the bytes are.
-    QCOMPARE(bodyOf("Subject: x\r\n\r\n" + sjis("本文です")), QStringLiteral("本文です"));
+    QFETCH(QByteArray, headers);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, expected);
+    const QByteArray mime = headers.isEmpty() ? QByteArray() : "MIME-Version: 1.0\r\n" + headers;
+    QCOMPARE(bodyOf("Subject: x\r\n" + mime + "\r\n" + content), expected);
+}
+
+void TestMailDecoding::attachmentsKeepEveryByte_data()
+{
+    QTest::addColumn<QByteArray>("encoded");
+    QTest::addColumn<QByteArray>("bytes");
+    QByteArray thousand(1000, Qt::Uninitialized);
+    for (int i = 0; i < thousand.size(); ++i)
+        thousand[i] = char(i * 7 + 3);
+    const QByteArray more = thousand + 'z';
+    const auto unpadded = [](const QByteArray& b) { return b.toBase64(QByteArray::OmitTrailingEquals); };
+    const auto folded = [](QByteArray b) {
+        for (qsizetype at = 76; at < b.size(); at += 78)
+            b.insert(at, "\r\n");
+        return b;
+    };
+    QTest::newRow("padded") << folded(thousand.toBase64()) << thousand;
+    QTest::newRow("unpadded-one-over") << unpadded(thousand) << thousand;
+    QTest::newRow("unpadded-two-over") << unpadded(more) << more;
+    QTest::newRow("unpadded-folded") << folded(unpadded(thousand)) << thousand;
+    QTest::newRow("padded-pieces-joined") << QByteArray("QQ==\r\nQkM=") << QByteArray("ABC");
+}
+
+void TestMailDecoding::attachmentsKeepEveryByte()
+{
+    QFETCH(QByteArray, encoded);
+    QFETCH(QByteArray, bytes);
+    const QByteArray m = "Content-Type: multipart/mixed; boundary=\"B\"\r\n\r\n--B\r\n"
+                         "Content-Type: application/octet-stream\r\nContent-Disposition: attachment; filename=\"a.bin\"\r\n"
+                         "Content-Transfer-Encoding: base64\r\n\r\n" + encoded + "\r\n--B--\r\n";
+    QTemporaryDir dir;
+    QCOMPARE(extractAttachments(m, dir.path()).result, 1);
+    QFile f(dir.filePath(QStringLiteral("a.bin")));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), bytes);
 }
 
 void TestMailDecoding::bodyOfAMultipartStaysRawWithTheMarker()
