@@ -84,7 +84,20 @@ void TestMailDecoding::subjectsInTheCharsetsJapaneseMailUses_data()
     QTest::newRow("iso-2022-jp-nec") << QByteArray("=?ISO-2022-JP?B?GyRCLSEtahsoQg==?=") << QStringLiteral("①㈱");
     QTest::newRow("iso-2022-jp-kana") << QByteArray("=?iso-2022-jp?B?GyhJNjZGGyhC?=") << QStringLiteral("ｶｶﾆ");
     QTest::newRow("iso-2022-jp-shift-out-kana") << QByteArray("=?iso-2022-jp?B?DjYPYQ==?=") << QStringLiteral("ｶa");
-    QTest::newRow("iso-2022-jp-unknown-set") << QByteArray("=?iso-2022-jp?B?GyQoRDAhGyhCeA==?=") << QStringLiteral("〓x");
+    QTest::newRow("iso-2022-jp-unknown-set") << "=?iso-2022-jp?B?" + QByteArray("\x1b$(G0!\x1b(Bx").toBase64() + "?="
+                                             << QStringLiteral("〓x");
+    // JIS X 0212 and both planes of JIS X 0213 are read as themselves, whether CP932 holds the
+    // character (鄧, 﨑, ①) or not (丂, 𠂉: the store then keeps the message whole).
+    QTest::newRow("iso-2022-jp-2-jis-x-0212") << "=?ISO-2022-JP-2?B?" + QByteArray("\x1b$(DbG0!\x1b(B").toBase64() + "?="
+                                              << QStringLiteral("鄧丂");
+    QTest::newRow("iso-2022-jp-3-plane-1") << "=?ISO-2022-JP-3?B?" + QByteArray("\x1b$(OOr-!\x1b(B").toBase64() + "?="
+                                           << QStringLiteral("﨑①");
+    QTest::newRow("iso-2022-jp-2004-both-planes")
+        << "=?ISO-2022-JP-2004?B?" + QByteArray("\x1b$(QOr\x1b$(P!!\x1b(B").toBase64() + "?=" << QStringLiteral("﨑𠂉");
+    QTest::newRow("iso-2022-jp-2-sets-in-turn")
+        << "=?ISO-2022-JP-2?B?" + QByteArray("\x1b$BF|\x1b$(DbG\x1b$BK\\\x1b(Ba\x1b$A::\x1b$(CGQ\x1b(B").toBase64() + "?="
+        << QStringLiteral("日鄧本a汉한");
+    QTest::newRow("raw-jis-x-0213") << QByteArray("\x1b$(QOr\x1b(B memo") << QStringLiteral("﨑 memo");
     QTest::newRow("shift_jis-label") << "=?Shift_JIS?B?" + sjis("①髙橋ﾃｽﾄ").toBase64() + "?="
                                      << QStringLiteral("①髙橋ﾃｽﾄ");
     QTest::newRow("windows-31j-label") << "=?windows-31j?B?" + sjis("㈱テスト").toBase64() + "?="
@@ -156,6 +169,8 @@ void TestMailDecoding::bodyOfASinglePartIsDecoded_data()
     QTest::newRow("quoted-printable") << QByteArray("Content-Type: text/plain; charset=iso-2022-jp\r\n"
                                                     "Content-Transfer-Encoding: quoted-printable\r\n")
                                       << QByteArray("=1B$B-!=1B(B=20end\r\n") << QStringLiteral("① end\r\n");
+    QTest::newRow("iso-2022-jp-2") << QByteArray("Content-Type: text/plain; charset=ISO-2022-JP-2\r\n")
+                                   << QByteArray("\x1b$(DbG\x1b(B\x1b$BK\\\x1b(B\r\n") << QStringLiteral("鄧本\r\n");
     // No Content-Type at all: plain text in whatever the bytes are.
     QTest::newRow("unlabelled") << QByteArray() << sjis("本文です") << QStringLiteral("本文です");
 }
