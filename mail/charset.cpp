@@ -263,6 +263,29 @@ QString fromIso2022jp(const QByteArray& in)
     return text;
 }
 
+// Bytes labelled Latin-1 that cannot be Latin-1 text, as they hold C1 controls (0x80-0x9F),
+// but read cleanly as UTF-8 or CP932: Japanese mailers that label every 8-bit body so are
+// read that way by Japanese clients.
+bool mislabelledLatin1(const QByteArray& bytes)
+{
+    bool control = false;
+    for (const char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80 && static_cast<unsigned char>(c) <= 0x9F) {
+            control = true;
+            break;
+        }
+    if (!control)
+        return false;
+    if (isUtf8(bytes))
+        return true;
+    for (const QChar c : fromCp932(bytes)) {
+        const char16_t u = c.unicode();
+        if (u == 0xFFFD || (u >= 0x80 && u <= 0x9F) || (u >= 0xE000 && u <= 0xF8FF))
+            return false;
+    }
+    return true;
+}
+
 QByteArray normalisedLabel(const QByteArray& charset)
 {
     QByteArray l = charset.trimmed().toLower();
@@ -321,7 +344,7 @@ QString decodeCharset(const QByteArray& bytes, const QByteArray& charset)
     if (l == "euc-jp" || l == "x-euc-jp" || l == "eucjp" || l == "euc-jp-ms" || l == "cseucpkdfmtjapanese")
         return viaIconv(bytes, "EUC-JP-MS");
     if (l == "iso-8859-1" || l == "latin1" || l == "iso_8859-1" || l == "l1")
-        return viaIconv(bytes, "WINDOWS-1252");
+        return mislabelledLatin1(bytes) ? decodeUnlabelled(bytes) : viaIconv(bytes, "WINDOWS-1252");
     if (isAscii(bytes))
         return QString::fromLatin1(bytes);
     if (converterFrom(l.constData()) == kNoConverter)

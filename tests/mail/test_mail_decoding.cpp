@@ -104,6 +104,11 @@ void TestMailDecoding::subjectsInTheCharsetsJapaneseMailUses_data()
                                        << QStringLiteral("㈱テスト");
     QTest::newRow("euc-jp") << QByteArray("=?EUC-JP?B?xvzL3A==?=") << QStringLiteral("日本");
     QTest::newRow("latin1-q") << QByteArray("=?ISO-8859-1?Q?caf=E9_au_lait?=") << QStringLiteral("café au lait");
+    QTest::newRow("latin1-windows-quotes") << QByteArray("=?ISO-8859-1?Q?=93Hi=94=2C_=80_5?=") << QStringLiteral("“Hi”, € 5");
+    // C1 bytes are no Latin-1 text: what Japanese mailers send so is CP932 (or UTF-8).
+    QTest::newRow("latin1-label-on-cp932") << "=?ISO-8859-1?B?" + sjis("お世話になります").toBase64() + "?="
+                                           << QStringLiteral("お世話になります");
+    QTest::newRow("latin1-label-on-utf8") << "=?ISO-8859-1?B?" + QByteArray("日本").toBase64() + "?=" << QStringLiteral("日本");
     QTest::newRow("raw-utf8") << QByteArray("日本語の件名") << QStringLiteral("日本語の件名");
     QTest::newRow("raw-cp932") << sjis("社内連絡①") << QStringLiteral("社内連絡①");
     QTest::newRow("raw-iso-2022-jp") << QByteArray("\x1b$BF|K\\\x1b(B memo") << QStringLiteral("日本 memo");
@@ -171,6 +176,12 @@ void TestMailDecoding::bodyOfASinglePartIsDecoded_data()
                                       << QByteArray("=1B$B-!=1B(B=20end\r\n") << QStringLiteral("① end\r\n");
     QTest::newRow("iso-2022-jp-2") << QByteArray("Content-Type: text/plain; charset=ISO-2022-JP-2\r\n")
                                    << QByteArray("\x1b$(DbG\x1b(B\x1b$BK\\\x1b(B\r\n") << QStringLiteral("鄧本\r\n");
+    // Japanese mailers label 8-bit CP932 as Latin-1; Japanese clients read it as CP932.
+    QTest::newRow("latin1-label-on-cp932") << QByteArray("Content-Type: text/plain; charset=iso-8859-1\r\n")
+                                           << sjis("お世話になります。\r\n①の件\r\n")
+                                           << QStringLiteral("お世話になります。\r\n①の件\r\n");
+    QTest::newRow("latin1") << QByteArray("Content-Type: text/plain; charset=iso-8859-1\r\n")
+                            << QByteArray("caf\xe9 cr\xe8me\r\n") << QStringLiteral("café crème\r\n");
     // No Content-Type at all: plain text in whatever the bytes are.
     QTest::newRow("unlabelled") << QByteArray() << sjis("本文です") << QStringLiteral("本文です");
 }
