@@ -346,6 +346,8 @@ QString suggestedName(GMimeObject* object)
 struct Walk {
     QStringList plain;
     QStringList html;
+    // A part lies deeper than the walk goes.
+    bool stoppedInside = false;
     // Written out one by one, straight from the parsed message.
     struct Attachment {
         QString name;
@@ -369,8 +371,12 @@ QString nameForType(GMimeObject* object)
 
 void walk(GMimeObject* object, Walk& w, bool inAlternative, int depth)
 {
-    if (!object || depth > kMaxDepth)
+    if (!object)
         return;
+    if (depth > kMaxDepth) {
+        w.stoppedInside = true;
+        return;
+    }
     if (GMIME_IS_MULTIPART(object)) {
         GMimeMultipart* mp = GMIME_MULTIPART(object);
         const bool alternative = hasType(object, "multipart", "alternative");
@@ -551,7 +557,8 @@ Extraction extractPartial(GMimeMessagePartial* partial, const QString& folder, i
         return e;
     }
     e = extractFrom(rebuilt.get(), folder, depth + 1);
-    if (e.result >= 0)
+    // The fragments are the only whole copy of a message that was not taken apart to its end.
+    if (e.result >= 0 && !e.stoppedInside)
         store.removeRecursively();
     return e;
 }
@@ -559,8 +566,12 @@ Extraction extractPartial(GMimeMessagePartial* partial, const QString& folder, i
 Extraction extractFrom(GMimeMessage* message, const QString& folder, int depth)
 {
     Extraction e;
-    if (!message || depth > 4)
+    if (!message)
         return e;
+    if (depth > 4) {
+        e.stoppedInside = true;
+        return e;
+    }
     GMimeObject* top = g_mime_message_get_mime_part(message);
     if (top && GMIME_IS_MESSAGE_PARTIAL(top))
         return extractPartial(GMIME_MESSAGE_PARTIAL(top), folder, depth);
@@ -568,6 +579,7 @@ Extraction extractFrom(GMimeMessage* message, const QString& folder, int depth)
     walk(top, w, false, 0);
     e.body = bodyOf(w);
     e.bodyFound = !w.plain.isEmpty() || !w.html.isEmpty();
+    e.stoppedInside = w.stoppedInside;
     for (const auto& a : w.attachments) {
         QString written;
         if (saveNew(folder, a.name, a.object, written) < 0) {

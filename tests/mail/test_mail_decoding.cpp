@@ -62,6 +62,8 @@ private Q_SLOTS:
     void bodyOfASinglePartIsDecoded();
     void attachmentsKeepEveryByte_data();
     void attachmentsKeepEveryByte();
+    void messageNestedBeyondTheWalkSaysSo_data();
+    void messageNestedBeyondTheWalkSaysSo();
     void bodyOfAMultipartStaysRawWithTheMarker();
     void damagedMessagesDoNotBreakTheParser();
     void attachmentNamesStayInsideTheFolder();
@@ -228,6 +230,41 @@ void TestMailDecoding::attachmentsKeepEveryByte()
     QFile f(dir.filePath(QStringLiteral("a.bin")));
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), bytes);
+}
+
+void TestMailDecoding::messageNestedBeyondTheWalkSaysSo_data()
+{
+    QTest::addColumn<int>("depth");
+    QTest::addColumn<bool>("stoppedInside");
+    QTest::newRow("nested-as-mail-is") << 6 << false;
+    QTest::newRow("nested-beyond-the-walk") << 40 << true;
+}
+
+void TestMailDecoding::messageNestedBeyondTheWalkSaysSo()
+{
+    QFETCH(int, depth);
+    QFETCH(bool, stoppedInside);
+    // Text at the top, a file at the bottom of depth nested multiparts.
+    QByteArray body = "--b0\r\nContent-Type: text/plain\r\n\r\ntop text\r\n";
+    for (int level = 1; level <= depth; ++level)
+        body += "--b" + QByteArray::number(level - 1) + "\r\nContent-Type: multipart/mixed; boundary=\"b"
+                + QByteArray::number(level) + "\"\r\n\r\n";
+    body += "--b" + QByteArray::number(depth) + "\r\nContent-Type: application/octet-stream\r\n"
+            "Content-Disposition: attachment; filename=\"deep.bin\"\r\n\r\nbottom\r\n";
+    for (int level = depth; level >= 0; --level)
+        body += "--b" + QByteArray::number(level) + "--\r\n";
+    const QByteArray header = "Content-Type: multipart/mixed; boundary=\"b0\"";
+    QTemporaryDir dir;
+    const Extraction e = extractAttachments(header + "\r\n\r\n" + body, dir.path());
+    QCOMPARE(e.stoppedInside, stoppedInside);
+    QCOMPARE(e.body, QStringLiteral("top text"));
+    QCOMPARE(QFileInfo::exists(dir.filePath(QStringLiteral("deep.bin"))), !stoppedInside);
+    // The attachment call tells the mail check, which then keeps the message whole.
+    NMailInitializeWinSock();
+    QTemporaryDir other;
+    QString s, d, f, h = QString::fromLatin1(header), b = QString::fromLatin1(body);
+    QCOMPARE(NMailAttachmentFileFirst(0, s, d, f, h, b, other.path(), QString(), h + QStringLiteral("\r\n\r\n") + b, 0),
+             stoppedInside ? kAttachmentsIncomplete : 1);
 }
 
 void TestMailDecoding::bodyOfAMultipartStaysRawWithTheMarker()
