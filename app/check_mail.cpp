@@ -168,12 +168,14 @@ bool storeHoldsWhole(const QString& text, bool heldNul, QByteArray& encoded, con
     return !heldNul && !lost && encoded.size() <= hm::store::kBodyWidth;
 }
 
-// What the store keeps of a body it cannot hold whole: as much as fits, and where the whole
-// message went.
-QString bodyPointingToCopy(const QString& text, const QString& copyPath)
+// What the store keeps of a body it cannot hold whole, or of a message not taken apart to its
+// end: as much as fits, and where the whole message went.
+QString bodyPointingToCopy(const QString& text, const QString& copyPath, bool stoppedInside)
 {
-    const QString note = QStringLiteral("\r\n\r\n【このメールは全文を保存しきれないため、添付フォルダの「%1」に元のまま保存しました。】")
-                             .arg(QFileInfo(copyPath).fileName());
+    const QString why = stoppedInside ? QStringLiteral("入れ子が深すぎて最後まで展開できなかった")
+                                      : QStringLiteral("全文を保存しきれない");
+    const QString note = QStringLiteral("\r\n\r\n【このメールは%1ため、添付フォルダの「%2」に元のまま保存しました。】")
+                             .arg(why, QFileInfo(copyPath).fileName());
     const int room = hm::store::kBodyWidth - int(hm::ansi::encode(note).size());
     return hm::ansi::decode(hm::ansi::cutBytes(hm::ansi::encode(Trim(text)), room)) + note;
 }
@@ -407,12 +409,13 @@ MailCheck::Outcome MailCheck::receive(int n)
 
     QString text = hm::history::EditorPlainText(body);
     QByteArray field;
-    if (!storeHoldsWhole(text, heldNul, field, downloaded, bodyBytes, bodyLost)) {
+    const bool stoppedInside = result == kAttachmentsIncomplete;
+    if (stoppedInside || !storeHoldsWhole(text, heldNul, field, downloaded, bodyBytes, bodyLost)) {
         const QString copy = freeEmlPath(n);
         if (!writeWholeCopy(copy, NMailPop3LastRawMessage(handle_)))
             return stop(n, QStringLiteral("メールの全文を添付フォルダの「%1」に書き込めません。").arg(QFileInfo(copy).fileName()),
                         reason::copyNotWritten);
-        text = bodyPointingToCopy(text, copy);
+        text = bodyPointingToCopy(text, copy, stoppedInside);
         field = hm::ansi::encode(Trim(text));
     }
     const qint16 number = nextRecordNumber();

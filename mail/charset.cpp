@@ -116,34 +116,113 @@ bool isAscii(const QByteArray& bytes)
     return true;
 }
 
-// glibc's ISO-2022-JP is strict; the rows of JIS X 0208 inside an escape map arithmetically
-// onto CP932 bytes, which carries the NEC and IBM extensions Windows mailers send.
-QByteArray iso2022jpToCp932(const QByteArray& in)
+// The character sets an ISO-2022-JP text designates, in its plain, -2, -3 and 2004 forms.
+enum class JisSet { Ascii, Jis0208, Kana, Jis0212, Jis0213Plane1, Jis0213Plane2, Gb2312, Ksc5601, Unknown };
+
+// The set an escape sequence at p designates, and its length; 0 for no designation.
+int jisEscape(const char* p, qsizetype left, JisSet& set)
 {
-    enum Mode { Ascii, Kanji, Kana, Unsupported };
-    Mode mode = Ascii;
+    if (left < 3 || p[0] != 0x1B)
+        return 0;
+    const char a = p[1], b = p[2];
+    if (a == '(') {
+        if (b == 'B' || b == 'J') { set = JisSet::Ascii; return 3; }
+        if (b == 'I') { set = JisSet::Kana; return 3; }
+        return 0;
+    }
+    if (a != '$')
+        return 0;
+    if (b == '@' || b == 'B') { set = JisSet::Jis0208; return 3; }
+    if (b == 'A') { set = JisSet::Gb2312; return 3; }
+    if (b != '(' || left < 4)
+        return 0;
+    switch (p[3]) {
+    case '@': case 'B': set = JisSet::Jis0208; break;
+    case 'D': set = JisSet::Jis0212; break;
+    case 'O': case 'Q': set = JisSet::Jis0213Plane1; break;
+    case 'P': set = JisSet::Jis0213Plane2; break;
+    case 'C': set = JisSet::Ksc5601; break;
+    default: set = JisSet::Unknown; break;
+    }
+    return 4;
+}
+
+// The EUC form iconv reads a set in: its converter and the byte before each pair.
+struct EucForm {
+    const char* charset;
+    char prefix;
+};
+EucForm eucFormOf(JisSet set)
+{
+    switch (set) {
+    case JisSet::Jis0212: return {"EUC-JP-MS", char(0x8F)};
+    case JisSet::Jis0213Plane1: return {"EUC-JISX0213", 0};
+    case JisSet::Jis0213Plane2: return {"EUC-JISX0213", char(0x8F)};
+    case JisSet::Gb2312: return {"EUC-CN", 0};
+    case JisSet::Ksc5601: return {"EUC-KR", 0};
+    default: return {nullptr, 0};
+    }
+}
+
+// glibc's ISO-2022-JP is strict; the rows of JIS X 0208 inside an escape map arithmetically
+// onto CP932 bytes, which carries the NEC and IBM extensions Windows mailers send. The other
+// double-byte sets (JIS X 0212, both planes of JIS X 0213, and the Chinese and Korean sets of
+// ISO-2022-JP-2) go through iconv in their EUC form, so a character CP932 holds comes out as
+// itself and one it does not hold is still that character.
+QString fromIso2022jp(const QByteArray& in)
+{
+    JisSet set = JisSet::Ascii;
     bool shiftOut = false;
-    // Never longer than the input: escapes vanish, every other byte or pair becomes one or two.
+    QString text;
+    // The CP932 run never grows longer than the input: escapes vanish, every other byte or
+    // pair becomes one or two.
     const qsizetype n = in.size();
-    QByteArray out(n, Qt::Uninitialized);
-    char* o = out.data();
+    QByteArray cp932(n, Qt::Uninitialized);
+    char* const start = cp932.data();
+    char* o = start;
+    QByteArray euc;
+    const char* eucCharset = nullptr;
+    const auto endCp932Run = [&] {
+        if (o != start)
+            text += fromCp932(QByteArray::fromRawData(start, o - start));
+        o = start;
+    };
+    const auto endEucRun = [&] {
+        if (!euc.isEmpty())
+            text += viaIconv(euc, eucCharset);
+        euc.clear();
+    };
     for (qsizetype i = 0; i < n; ++i) {
         const unsigned char c = static_cast<unsigned char>(in[i]);
-        if (c == 0x1B && i + 2 < n) {
-            const char a = in[i + 1], b = in[i + 2];
-            if (a == '(' && (b == 'B' || b == 'J')) { mode = Ascii; i += 2; continue; }
-            if (a == '(' && b == 'I') { mode = Kana; i += 2; continue; }
-            if (a == '$' && (b == '@' || b == 'B')) { mode = Kanji; i += 2; continue; }
-            if (a == '$' && b == '(' && i + 3 < n) {
-                mode = in[i + 3] == 'Q' ? Kanji : Unsupported;
-                i += 3;
+        if (c == 0x1B) {
+            JisSet designated;
+            if (const int length = jisEscape(in.constData() + i, n - i, designated)) {
+                set = designated;
+                i += length - 1;
                 continue;
             }
         }
         if (c == 0x0E) { shiftOut = true; continue; }
         if (c == 0x0F) { shiftOut = false; continue; }
+        const EucForm form = eucFormOf(set);
+        if (form.charset && !shiftOut && c >= 0x21 && c <= 0x7E && i + 1 < n) {
+            const unsigned char c2 = static_cast<unsigned char>(in[i + 1]);
+            if (c2 >= 0x21 && c2 <= 0x7E) {
+                endCp932Run();
+                if (eucCharset != form.charset)
+                    endEucRun();
+                eucCharset = form.charset;
+                if (form.prefix)
+                    euc += form.prefix;
+                euc += char(c | 0x80);
+                euc += char(c2 | 0x80);
+                ++i;
+                continue;
+            }
+        }
+        endEucRun();
         if (c == '\r' || c == '\n') {
-            mode = Ascii;
+            set = JisSet::Ascii;
             *o++ = char(c);
             continue;
         }
@@ -151,20 +230,20 @@ QByteArray iso2022jpToCp932(const QByteArray& in)
             *o++ = char(c);
             continue;
         }
-        if (shiftOut || mode == Kana) {
+        if (shiftOut || set == JisSet::Kana) {
             if (c >= 0x21 && c <= 0x5F)
                 *o++ = char(c + 0x80);
             else
                 *o++ = char(c);
             continue;
         }
-        if (mode == Kanji || mode == Unsupported) {
+        if (set != JisSet::Ascii) {
             if (c < 0x21 || c > 0x7E || i + 1 >= n) {
                 *o++ = char(c);
                 continue;
             }
             const unsigned char j2 = static_cast<unsigned char>(in[++i]);
-            if (mode == Unsupported || j2 < 0x21 || j2 > 0x7E) {
+            if (set != JisSet::Jis0208 || j2 < 0x21 || j2 > 0x7E) {
                 // 〓, the customary mark for a character that cannot be shown
                 *o++ = char(0x81);
                 *o++ = char(0xAC);
@@ -179,8 +258,32 @@ QByteArray iso2022jpToCp932(const QByteArray& in)
         }
         *o++ = char(c);
     }
-    out.truncate(o - out.constData());
-    return out;
+    endEucRun();
+    endCp932Run();
+    return text;
+}
+
+// Bytes labelled Latin-1 that cannot be Latin-1 text, as they hold C1 controls (0x80-0x9F),
+// but read cleanly as UTF-8 or CP932: Japanese mailers that label every 8-bit body so are
+// read that way by Japanese clients.
+bool mislabelledLatin1(const QByteArray& bytes)
+{
+    bool control = false;
+    for (const char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80 && static_cast<unsigned char>(c) <= 0x9F) {
+            control = true;
+            break;
+        }
+    if (!control)
+        return false;
+    if (isUtf8(bytes))
+        return true;
+    for (const QChar c : fromCp932(bytes)) {
+        const char16_t u = c.unicode();
+        if (u == 0xFFFD || (u >= 0x80 && u <= 0x9F) || (u >= 0xE000 && u <= 0xF8FF))
+            return false;
+    }
+    return true;
 }
 
 QByteArray normalisedLabel(const QByteArray& charset)
@@ -197,13 +300,15 @@ QByteArray normalisedLabel(const QByteArray& charset)
 } // namespace
 
 namespace {
-// ESC $ B, ESC $ @ or ESC ( I: one look at each escape byte, not three searches of the text.
+// A designation of a double-byte set or of kana: one look at each escape byte, not a search
+// of the text per escape.
 bool holdsJisEscape(const QByteArray& bytes)
 {
     const char* p = bytes.constData();
     const char* const end = p + bytes.size();
     while ((p = static_cast<const char*>(std::memchr(p, 0x1b, size_t(end - p)))) != nullptr) {
-        if (end - p >= 3 && ((p[1] == '$' && (p[2] == 'B' || p[2] == '@')) || (p[1] == '(' && p[2] == 'I')))
+        JisSet set;
+        if (jisEscape(p, end - p, set) && set != JisSet::Ascii)
             return true;
         ++p;
     }
@@ -215,7 +320,7 @@ QString decodeUnlabelled(const QByteArray& bytes)
 {
     // Older Japanese mailers put raw ISO-2022-JP into headers and unlabelled bodies.
     if (holdsJisEscape(bytes))
-        return fromCp932(iso2022jpToCp932(bytes));
+        return fromIso2022jp(bytes);
     if (isAscii(bytes) || isUtf8(bytes))
         return QString::fromUtf8(bytes);
     return fromCp932(bytes);
@@ -235,11 +340,11 @@ QString decodeCharset(const QByteArray& bytes, const QByteArray& charset)
         return fromCp932(bytes);
     if (l.startsWith("iso-2022-jp") || l == "csiso2022jp" || l == "cp50220" || l == "cp50221"
         || l == "cp50222" || l == "jis")
-        return fromCp932(iso2022jpToCp932(bytes));
+        return fromIso2022jp(bytes);
     if (l == "euc-jp" || l == "x-euc-jp" || l == "eucjp" || l == "euc-jp-ms" || l == "cseucpkdfmtjapanese")
         return viaIconv(bytes, "EUC-JP-MS");
     if (l == "iso-8859-1" || l == "latin1" || l == "iso_8859-1" || l == "l1")
-        return viaIconv(bytes, "WINDOWS-1252");
+        return mislabelledLatin1(bytes) ? decodeUnlabelled(bytes) : viaIconv(bytes, "WINDOWS-1252");
     if (isAscii(bytes))
         return QString::fromLatin1(bytes);
     if (converterFrom(l.constData()) == kNoConverter)

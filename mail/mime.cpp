@@ -15,6 +15,7 @@
 #include <gmime/gmime.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -131,13 +132,87 @@ QByteArray rawHeaderValue(GMimeObject* object, const char* name)
     return raw ? QByteArray(raw) : QByteArray();
 }
 
+// A part's content, decoded, written to out; -1 when a stream failed. GMime's base64 decoder
+// drops the last group of a body that lacks its final padding (an attachment of 1,000 bytes
+// comes out as 999), so base64 is decoded here, a piece at a time: a group cut short by the
+// end or by padding still gives the bytes its bits hold.
+ssize_t writeContent(GMimeDataWrapper* wrapper, GMimeStream* out)
+{
+    if (g_mime_data_wrapper_get_encoding(wrapper) != GMIME_CONTENT_ENCODING_BASE64)
+        return g_mime_data_wrapper_write_to_stream(wrapper, out);
+    GMimeStream* in = g_mime_data_wrapper_get_stream(wrapper);
+    if (!in || g_mime_stream_reset(in) != 0)
+        return -1;
+    static const auto rank = [] {
+        std::array<qint8, 256> r;
+        r.fill(-1);
+        const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        for (int i = 0; i < 64; ++i)
+            r[static_cast<unsigned char>(alphabet[i])] = qint8(i);
+        return r;
+    }();
+    char encoded[16384];
+    unsigned char decoded[sizeof encoded / 4 * 3 + 3];
+    quint32 bits = 0;
+    int count = 0;
+    ssize_t total = 0;
+    const auto endGroup = [&](unsigned char*& d) {
+        if (count >= 2)
+            *d++ = static_cast<unsigned char>(bits >> (count == 2 ? 4 : 10));
+        if (count == 3)
+            *d++ = static_cast<unsigned char>(bits >> 2);
+        bits = 0;
+        count = 0;
+    };
+    const auto write = [&](const unsigned char* d, ssize_t n) {
+        if (n == 0)
+            return true;
+        if (g_mime_stream_write(out, reinterpret_cast<const char*>(d), size_t(n)) != n)
+            return false;
+        total += n;
+        return true;
+    };
+    for (;;) {
+        const ssize_t got = g_mime_stream_read(in, encoded, sizeof encoded);
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        unsigned char* d = decoded;
+        for (ssize_t i = 0; i < got; ++i) {
+            const unsigned char c = static_cast<unsigned char>(encoded[i]);
+            if (c == '=') {
+                endGroup(d);
+                continue;
+            }
+            const int v = rank[c];
+            if (v < 0)
+                continue;
+            bits = (bits << 6) | quint32(v);
+            if (++count == 4) {
+                *d++ = static_cast<unsigned char>(bits >> 16);
+                *d++ = static_cast<unsigned char>(bits >> 8);
+                *d++ = static_cast<unsigned char>(bits);
+                bits = 0;
+                count = 0;
+            }
+        }
+        if (!write(decoded, d - decoded))
+            return -1;
+    }
+    unsigned char tail[3];
+    unsigned char* d = tail;
+    endGroup(d);
+    return write(tail, d - tail) ? total : -1;
+}
+
 QByteArray decodedContent(GMimePart* part)
 {
     GMimeDataWrapper* wrapper = g_mime_part_get_content(part);
     if (!wrapper)
         return {};
     GPtr<GMimeStream> out(g_mime_stream_mem_new());
-    g_mime_data_wrapper_write_to_stream(wrapper, out.get());
+    writeContent(wrapper, out.get());
     GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out.get()));
     return QByteArray(reinterpret_cast<const char*>(bytes->data), qsizetype(bytes->len));
 }
@@ -271,6 +346,8 @@ QString suggestedName(GMimeObject* object)
 struct Walk {
     QStringList plain;
     QStringList html;
+    // A part lies deeper than the walk goes.
+    bool stoppedInside = false;
     // Written out one by one, straight from the parsed message.
     struct Attachment {
         QString name;
@@ -294,8 +371,12 @@ QString nameForType(GMimeObject* object)
 
 void walk(GMimeObject* object, Walk& w, bool inAlternative, int depth)
 {
-    if (!object || depth > kMaxDepth)
+    if (!object)
         return;
+    if (depth > kMaxDepth) {
+        w.stoppedInside = true;
+        return;
+    }
     if (GMIME_IS_MULTIPART(object)) {
         GMimeMultipart* mp = GMIME_MULTIPART(object);
         const bool alternative = hasType(object, "multipart", "alternative");
@@ -382,7 +463,7 @@ bool writeAttachment(GMimeObject* object, int fd)
     ssize_t written = 0;
     if (object && GMIME_IS_PART(object)) {
         if (GMimeDataWrapper* wrapper = g_mime_part_get_content(GMIME_PART(object)))
-            written = g_mime_data_wrapper_write_to_stream(wrapper, out.get());
+            written = writeContent(wrapper, out.get());
     } else if (object) {
         written = g_mime_object_write_to_stream(object, nullptr, out.get());
     }
@@ -439,14 +520,7 @@ Extraction extractPartial(GMimeMessagePartial* partial, const QString& folder, i
     }
     {
         // The fragment as a message of its own: its content is what reassembly joins.
-        GMimeDataWrapper* wrapper = g_mime_part_get_content(GMIME_PART(partial));
-        QByteArray fragment;
-        if (wrapper) {
-            GPtr<GMimeStream> content(g_mime_stream_mem_new());
-            g_mime_data_wrapper_write_to_stream(wrapper, content.get());
-            GByteArray* b = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(content.get()));
-            fragment = QByteArray(reinterpret_cast<const char*>(b->data), qsizetype(b->len));
-        }
+        const QByteArray fragment = decodedContent(GMIME_PART(partial));
         QFile f(store.filePath(QString::number(number)));
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(fragment) != fragment.size()) {
             e.result = -5;
@@ -483,7 +557,8 @@ Extraction extractPartial(GMimeMessagePartial* partial, const QString& folder, i
         return e;
     }
     e = extractFrom(rebuilt.get(), folder, depth + 1);
-    if (e.result >= 0)
+    // The fragments are the only whole copy of a message that was not taken apart to its end.
+    if (e.result >= 0 && !e.stoppedInside)
         store.removeRecursively();
     return e;
 }
@@ -491,8 +566,12 @@ Extraction extractPartial(GMimeMessagePartial* partial, const QString& folder, i
 Extraction extractFrom(GMimeMessage* message, const QString& folder, int depth)
 {
     Extraction e;
-    if (!message || depth > 4)
+    if (!message)
         return e;
+    if (depth > 4) {
+        e.stoppedInside = true;
+        return e;
+    }
     GMimeObject* top = g_mime_message_get_mime_part(message);
     if (top && GMIME_IS_MESSAGE_PARTIAL(top))
         return extractPartial(GMIME_MESSAGE_PARTIAL(top), folder, depth);
@@ -500,6 +579,7 @@ Extraction extractFrom(GMimeMessage* message, const QString& folder, int depth)
     walk(top, w, false, 0);
     e.body = bodyOf(w);
     e.bodyFound = !w.plain.isEmpty() || !w.html.isEmpty();
+    e.stoppedInside = w.stoppedInside;
     for (const auto& a : w.attachments) {
         QString written;
         if (saveNew(folder, a.name, a.object, written) < 0) {

@@ -43,6 +43,9 @@ struct Extraction {
     bool bodyFound = false;
     QString body;         // the message's readable text, when bodyFound
     QStringList saved;    // full paths of the files written; none when one failed
+    // The message nests deeper than it is taken apart: what lies below is in no file and no
+    // body, only in the message itself.
+    bool stoppedInside = false;
 };
 
 // Parses a whole message, saves every attachment into folder under a safe, unused name (all

@@ -58,6 +58,10 @@ int NMailPop3GetMailStatus(int handle, int number, QString& subject, QString& da
 int NMailPop3GetMailSize(int handle, int number);
 int NMailPop3GetMail(int handle, int number, QString& subject, QString& date, QString& from,
                      QString& header, QString& body, int, int);
+// The attachment call's results: 1 attachments saved, 0 none, kErrorFileOpen, kErrorPartsMissing,
+// or kAttachmentsIncomplete: the message nests deeper than it is taken apart, so what lies
+// below is saved nowhere and only the message itself holds it.
+constexpr int kAttachmentsIncomplete = 2;
 int NMailAttachmentFileFirst(int, QString& subject, QString& date, QString& from, QString& header,
                              QString& body, const QString& folder, const QString& scratchPath,
                              const QString& wholeMessage, int);

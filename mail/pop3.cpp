@@ -762,6 +762,8 @@ int NMailAttachmentFileFirst(int, QString&, QString&, QString&, QString& header,
         setLastError(QStringLiteral("添付ファイルを添付フォルダ「%1」に書き込めません。").arg(target));
     else if (e.result == kErrorPartsMissing)
         setLastError(QStringLiteral("分割されたメールが全て揃っていません。"));
+    if (e.result >= 0 && e.stoppedInside)
+        return kAttachmentsIncomplete;
     return e.result;
 }
 

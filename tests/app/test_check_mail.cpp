@@ -263,7 +263,7 @@ void TestCheckMail::bodyTooLongForTheStoreIsKeptWhole()
 
 // What real-world mail looks like in the store: HTML as readable text, a lone file in the
 // attachment folder, Windows forms of CP932 kept as they are, and a whole copy only where the
-// store truly cannot hold the text.
+// store truly cannot hold the text or the message nests deeper than it is taken apart.
 void TestCheckMail::mixedMailboxIsStoredReadablyAndWhole()
 {
     env.drop(single("news", "text/html; charset=UTF-8",
@@ -278,13 +278,22 @@ void TestCheckMail::mixedMailboxIsStoredReadablyAndWhole()
     env.drop(single("forms", "text/plain; charset=UTF-8", forms.toUtf8()));
     env.drop(single("nul", "text/plain; charset=UTF-8", QByteArray("前半\0後半", 13).toBase64(), "base64"));
     env.drop(single("emoji", "text/plain; charset=UTF-8", "今日は晴れ\xF0\x9F\x98\x80です"));
+    QByteArray nested = "--n0\r\nContent-Type: text/plain\r\n\r\nouter text\r\n";
+    for (int level = 1; level <= 40; ++level)
+        nested += "--n" + QByteArray::number(level - 1) + "\r\nContent-Type: multipart/mixed; boundary=n"
+                  + QByteArray::number(level) + "\r\n\r\n";
+    nested += "--n40\r\nContent-Type: application/octet-stream; name=deep.bin\r\n\r\nbottom\r\n";
+    for (int level = 40; level >= 0; --level)
+        nested += "--n" + QByteArray::number(level) + "--\r\n";
+    const QByteArray deep = single("deep", "multipart/mixed; boundary=n0", nested);
+    env.drop(deep);
 
     CheckMail(*main);
 
-    QCOMPARE(main->Text1->text(), QStringLiteral("5の新着メール有り。"));
+    QCOMPARE(main->Text1->text(), QStringLiteral("6の新着メール有り。"));
     QVERIFY(folder->ui.shown.isEmpty());
     const QList<Record> list = records(Store::Received);
-    QCOMPARE(list.size(), 5);
+    QCOMPARE(list.size(), 6);
     QCOMPARE(list[0].body, QStringLiteral("今月&News\r\nline one\r\nline two <b>\r\nrow1\r\nrow2\r\n\r\nitem A\r\nitem B"));
     QCOMPARE(list[1].body, QString());
     QCOMPARE(folder->read(QStringLiteral("\\添付フォルダ\\scan.pdf")), pdf);
@@ -294,8 +303,12 @@ void TestCheckMail::mixedMailboxIsStoredReadablyAndWhole()
     QVERIFY2(list[3].body.startsWith(QStringLiteral("前半\r\n\r\n【")) && list[3].body.endsWith(note), list[3].body.toUtf8().constData());
     QVERIFY2(list[4].body.startsWith(QStringLiteral("今日は晴れ?です")) && list[4].body.endsWith(note), qPrintable(list[4].body));
     const QStringList eml = QDir(folder->file(QStringLiteral("\\添付フォルダ"))).entryList({QStringLiteral("*.eml")}, QDir::Files, QDir::Name);
-    QCOMPARE(eml.size(), 2);
+    QCOMPARE(eml.size(), 3);
     QVERIFY(list[3].body.contains(eml[0]) && list[4].body.contains(eml[1]));
+    QVERIFY2(list[5].body.startsWith(QStringLiteral("outer text\r\n")) && list[5].body.contains(eml[2])
+                 && list[5].body.endsWith(QStringLiteral("最後まで展開できなかったため、添付フォルダの「") + eml[2] + QStringLiteral("」") + note),
+             qPrintable(list[5].body));
+    QCOMPARE(folder->read(QStringLiteral("\\添付フォルダ\\") + eml[2]), deep);
     QVERIFY(folder->read(QStringLiteral("\\添付フォルダ\\") + eml[0]).contains(QByteArray("前半\0後半", 13).toBase64()));
     QVERIFY(folder->read(QStringLiteral("\\添付フォルダ\\") + eml[1]).contains("\xF0\x9F\x98\x80"));
     QVERIFY(env.messageFiles().isEmpty());

@@ -58,7 +58,12 @@ private Q_SLOTS:
     void senderKeepsNameAndAddress();
     void headerEndsAtTheFirstBlankLine_data();
     void headerEndsAtTheFirstBlankLine();
+    void bodyOfASinglePartIsDecoded_data();
     void bodyOfASinglePartIsDecoded();
+    void attachmentsKeepEveryByte_data();
+    void attachmentsKeepEveryByte();
+    void messageNestedBeyondTheWalkSaysSo_data();
+    void messageNestedBeyondTheWalkSaysSo();
     void bodyOfAMultipartStaysRawWithTheMarker();
     void damagedMessagesDoNotBreakTheParser();
     void attachmentNamesStayInsideTheFolder();
@@ -81,13 +86,31 @@ void TestMailDecoding::subjectsInTheCharsetsJapaneseMailUses_data()
     QTest::newRow("iso-2022-jp-nec") << QByteArray("=?ISO-2022-JP?B?GyRCLSEtahsoQg==?=") << QStringLiteral("①㈱");
     QTest::newRow("iso-2022-jp-kana") << QByteArray("=?iso-2022-jp?B?GyhJNjZGGyhC?=") << QStringLiteral("ｶｶﾆ");
     QTest::newRow("iso-2022-jp-shift-out-kana") << QByteArray("=?iso-2022-jp?B?DjYPYQ==?=") << QStringLiteral("ｶa");
-    QTest::newRow("iso-2022-jp-unknown-set") << QByteArray("=?iso-2022-jp?B?GyQoRDAhGyhCeA==?=") << QStringLiteral("〓x");
+    QTest::newRow("iso-2022-jp-unknown-set") << "=?iso-2022-jp?B?" + QByteArray("\x1b$(G0!\x1b(Bx").toBase64() + "?="
+                                             << QStringLiteral("〓x");
+    // JIS X 0212 and both planes of JIS X 0213 are read as themselves, whether CP932 holds the
+    // character (鄧, 﨑, ①) or not (丂, 𠂉: the store then keeps the message whole).
+    QTest::newRow("iso-2022-jp-2-jis-x-0212") << "=?ISO-2022-JP-2?B?" + QByteArray("\x1b$(DbG0!\x1b(B").toBase64() + "?="
+                                              << QStringLiteral("鄧丂");
+    QTest::newRow("iso-2022-jp-3-plane-1") << "=?ISO-2022-JP-3?B?" + QByteArray("\x1b$(OOr-!\x1b(B").toBase64() + "?="
+                                           << QStringLiteral("﨑①");
+    QTest::newRow("iso-2022-jp-2004-both-planes")
+        << "=?ISO-2022-JP-2004?B?" + QByteArray("\x1b$(QOr\x1b$(P!!\x1b(B").toBase64() + "?=" << QStringLiteral("﨑𠂉");
+    QTest::newRow("iso-2022-jp-2-sets-in-turn")
+        << "=?ISO-2022-JP-2?B?" + QByteArray("\x1b$BF|\x1b$(DbG\x1b$BK\\\x1b(Ba\x1b$A::\x1b$(CGQ\x1b(B").toBase64() + "?="
+        << QStringLiteral("日鄧本a汉한");
+    QTest::newRow("raw-jis-x-0213") << QByteArray("\x1b$(QOr\x1b(B memo") << QStringLiteral("﨑 memo");
     QTest::newRow("shift_jis-label") << "=?Shift_JIS?B?" + sjis("①髙橋ﾃｽﾄ").toBase64() + "?="
                                      << QStringLiteral("①髙橋ﾃｽﾄ");
     QTest::newRow("windows-31j-label") << "=?windows-31j?B?" + sjis("㈱テスト").toBase64() + "?="
                                        << QStringLiteral("㈱テスト");
     QTest::newRow("euc-jp") << QByteArray("=?EUC-JP?B?xvzL3A==?=") << QStringLiteral("日本");
     QTest::newRow("latin1-q") << QByteArray("=?ISO-8859-1?Q?caf=E9_au_lait?=") << QStringLiteral("café au lait");
+    QTest::newRow("latin1-windows-quotes") << QByteArray("=?ISO-8859-1?Q?=93Hi=94=2C_=80_5?=") << QStringLiteral("“Hi”, € 5");
+    // C1 bytes are no Latin-1 text: what Japanese mailers send so is CP932 (or UTF-8).
+    QTest::newRow("latin1-label-on-cp932") << "=?ISO-8859-1?B?" + sjis("お世話になります").toBase64() + "?="
+                                           << QStringLiteral("お世話になります");
+    QTest::newRow("latin1-label-on-utf8") << "=?ISO-8859-1?B?" + QByteArray("日本").toBase64() + "?=" << QStringLiteral("日本");
     QTest::newRow("raw-utf8") << QByteArray("日本語の件名") << QStringLiteral("日本語の件名");
     QTest::newRow("raw-cp932") << sjis("社内連絡①") << QStringLiteral("社内連絡①");
     QTest::newRow("raw-iso-2022-jp") << QByteArray("\x1b$BF|K\\\x1b(B memo") << QStringLiteral("日本 memo");
@@ -137,17 +160,111 @@ void TestMailDecoding::senderKeepsNameAndAddress()
     QVERIFY(!s.header.endsWith(QLatin1String("\r\n\r\n")));
 }
 
+void TestMailDecoding::bodyOfASinglePartIsDecoded_data()
+{
+    QTest::addColumn<QByteArray>("headers");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("base64") << QByteArray("Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n")
+                            << QStringLiteral("一行目\n二行目\n").toUtf8().toBase64() + "\r\n"
+                            << QStringLiteral("一行目\r\n二行目\r\n");
+    // Without its final padding the last group still holds one or two bytes.
+    QTest::newRow("base64-unpadded") << QByteArray("Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n")
+                                     << QByteArray("5pel5pysYQ\r\n") << QStringLiteral("日本a");
+    QTest::newRow("base64-unpadded-two") << QByteArray("Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: base64\r\n")
+                                         << QByteArray("5pel5pysYWI\r\n") << QStringLiteral("日本ab");
+    QTest::newRow("quoted-printable") << QByteArray("Content-Type: text/plain; charset=iso-2022-jp\r\n"
+                                                    "Content-Transfer-Encoding: quoted-printable\r\n")
+                                      << QByteArray("=1B$B-!=1B(B=20end\r\n") << QStringLiteral("① end\r\n");
+    QTest::newRow("iso-2022-jp-2") << QByteArray("Content-Type: text/plain; charset=ISO-2022-JP-2\r\n")
+                                   << QByteArray("\x1b$(DbG\x1b(B\x1b$BK\\\x1b(B\r\n") << QStringLiteral("鄧本\r\n");
+    // Japanese mailers label 8-bit CP932 as Latin-1; Japanese clients read it as CP932.
+    QTest::newRow("latin1-label-on-cp932") << QByteArray("Content-Type: text/plain; charset=iso-8859-1\r\n")
+                                           << sjis("お世話になります。\r\n①の件\r\n")
+                                           << QStringLiteral("お世話になります。\r\n①の件\r\n");
+    QTest::newRow("latin1") << QByteArray("Content-Type: text/plain; charset=iso-8859-1\r\n")
+                            << QByteArray("caf\xe9 cr\xe8me\r\n") << QStringLiteral("café crème\r\n");
+    // No Content-Type at all: plain text in whatever the bytes are.
+    QTest::newRow("unlabelled") << QByteArray() << sjis("本文です") << QStringLiteral("本文です");
+}
+
 void TestMailDecoding::bodyOfASinglePartIsDecoded()
 {
-    const QByteArray base64 = "Subject: x\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
-                              "Content-Transfer-Encoding: base64\r\n\r\n"
-                              + QStringLiteral("一行目\n二行目\n").toUtf8().toBase64() + "\r\n";
-    QCOMPARE(bodyOf(base64), QStringLiteral("一行目\r\n二行目\r\n"));
-    const QByteArray qp = "Subject: x\r\nContent-Type: text/plain; charset=iso-2022-jp\r\n"
-                          "Content-Transfer-Encoding: quoted-printable\r\n\r\n=1B$B-!=1B(B=20end\r\n";
-    QCOMPARE(bodyOf(qp), QStringLiteral("① end\r\n"));
-    // No Content-Type at all: plain text in whatever the bytes are.
-    QCOMPARE(bodyOf("Subject: x\r\n\r\n" + sjis("本文です")), QStringLiteral("本文です"));
+    QFETCH(QByteArray, headers);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, expected);
+    const QByteArray mime = headers.isEmpty() ? QByteArray() : "MIME-Version: 1.0\r\n" + headers;
+    QCOMPARE(bodyOf("Subject: x\r\n" + mime + "\r\n" + content), expected);
+}
+
+void TestMailDecoding::attachmentsKeepEveryByte_data()
+{
+    QTest::addColumn<QByteArray>("encoded");
+    QTest::addColumn<QByteArray>("bytes");
+    QByteArray thousand(1000, Qt::Uninitialized);
+    for (int i = 0; i < thousand.size(); ++i)
+        thousand[i] = char(i * 7 + 3);
+    const QByteArray more = thousand + 'z';
+    const auto unpadded = [](const QByteArray& b) { return b.toBase64(QByteArray::OmitTrailingEquals); };
+    const auto folded = [](QByteArray b) {
+        for (qsizetype at = 76; at < b.size(); at += 78)
+            b.insert(at, "\r\n");
+        return b;
+    };
+    QTest::newRow("padded") << folded(thousand.toBase64()) << thousand;
+    QTest::newRow("unpadded-one-over") << unpadded(thousand) << thousand;
+    QTest::newRow("unpadded-two-over") << unpadded(more) << more;
+    QTest::newRow("unpadded-folded") << folded(unpadded(thousand)) << thousand;
+    QTest::newRow("padded-pieces-joined") << QByteArray("QQ==\r\nQkM=") << QByteArray("ABC");
+}
+
+void TestMailDecoding::attachmentsKeepEveryByte()
+{
+    QFETCH(QByteArray, encoded);
+    QFETCH(QByteArray, bytes);
+    const QByteArray m = "Content-Type: multipart/mixed; boundary=\"B\"\r\n\r\n--B\r\n"
+                         "Content-Type: application/octet-stream\r\nContent-Disposition: attachment; filename=\"a.bin\"\r\n"
+                         "Content-Transfer-Encoding: base64\r\n\r\n" + encoded + "\r\n--B--\r\n";
+    QTemporaryDir dir;
+    QCOMPARE(extractAttachments(m, dir.path()).result, 1);
+    QFile f(dir.filePath(QStringLiteral("a.bin")));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), bytes);
+}
+
+void TestMailDecoding::messageNestedBeyondTheWalkSaysSo_data()
+{
+    QTest::addColumn<int>("depth");
+    QTest::addColumn<bool>("stoppedInside");
+    QTest::newRow("nested-as-mail-is") << 6 << false;
+    QTest::newRow("nested-beyond-the-walk") << 40 << true;
+}
+
+void TestMailDecoding::messageNestedBeyondTheWalkSaysSo()
+{
+    QFETCH(int, depth);
+    QFETCH(bool, stoppedInside);
+    // Text at the top, a file at the bottom of depth nested multiparts.
+    QByteArray body = "--b0\r\nContent-Type: text/plain\r\n\r\ntop text\r\n";
+    for (int level = 1; level <= depth; ++level)
+        body += "--b" + QByteArray::number(level - 1) + "\r\nContent-Type: multipart/mixed; boundary=\"b"
+                + QByteArray::number(level) + "\"\r\n\r\n";
+    body += "--b" + QByteArray::number(depth) + "\r\nContent-Type: application/octet-stream\r\n"
+            "Content-Disposition: attachment; filename=\"deep.bin\"\r\n\r\nbottom\r\n";
+    for (int level = depth; level >= 0; --level)
+        body += "--b" + QByteArray::number(level) + "--\r\n";
+    const QByteArray header = "Content-Type: multipart/mixed; boundary=\"b0\"";
+    QTemporaryDir dir;
+    const Extraction e = extractAttachments(header + "\r\n\r\n" + body, dir.path());
+    QCOMPARE(e.stoppedInside, stoppedInside);
+    QCOMPARE(e.body, QStringLiteral("top text"));
+    QCOMPARE(QFileInfo::exists(dir.filePath(QStringLiteral("deep.bin"))), !stoppedInside);
+    // The attachment call tells the mail check, which then keeps the message whole.
+    NMailInitializeWinSock();
+    QTemporaryDir other;
+    QString s, d, f, h = QString::fromLatin1(header), b = QString::fromLatin1(body);
+    QCOMPARE(NMailAttachmentFileFirst(0, s, d, f, h, b, other.path(), QString(), h + QStringLiteral("\r\n\r\n") + b, 0),
+             stoppedInside ? kAttachmentsIncomplete : 1);
 }
 
 void TestMailDecoding::bodyOfAMultipartStaysRawWithTheMarker()
