@@ -260,6 +260,8 @@ private:
     UidlLedger ledger_;
     LeftOnServer left_;
     QString stopMessage_;
+    // Why the run never reached the mailbox: the connection or the login failed.
+    QString failure_;
     QElapsedTimer sinceProgress_;
     // Resolved once a run: the paths do not move while it lasts.
     ScratchFile scratch_;
@@ -280,6 +282,8 @@ void MailCheck::run()
     auto& account = hm::settings::account();
     if (!account.Pop3Server.isEmpty()) {
         handle_ = NMailPop3Connect(account.Pop3Server);
+        if (handle_ == -1)
+            failure_ = lastLibraryMessage();
         main_.Label2->setText(QStringLiteral("メールのチェックをしています。"));
         main_.Label2->repaint();
     }
@@ -312,8 +316,10 @@ void MailCheck::logIn()
         return;
     }
     count_ = NMailPop3Authenticate(handle_, id, password, account.ApopFlag != 0 ? -1 : 0);
-    if (count_ < 0)
-        hm::ui::message(&main_, lastLibraryMessage(), QStringLiteral("エラー"));
+    if (count_ < 0) {
+        failure_ = lastLibraryMessage();
+        hm::ui::message(&main_, failure_, QStringLiteral("エラー"));
+    }
 }
 
 void MailCheck::openLedger()
@@ -509,9 +515,15 @@ void MailCheck::report()
         main_.Command1_Click();
         main_.Label13_Click();
     }
+    // Only a check that reached the mailbox may say there is no mail.
     if (count_ < 1) {
-        main_.Text1->setText(missingCredentials_ ? QStringLiteral("IDとパスワードが保存されていません。")
-                                                 : QStringLiteral("新着メール無し。"));
+        if (!failure_.isEmpty())
+            main_.Text1->setText(QStringLiteral("受信できませんでした: ") + failure_.section(QLatin1Char('\n'), 0, 0).trimmed());
+        else if (hm::settings::account().Pop3Server.isEmpty())
+            main_.Text1->setText(QStringLiteral("POP3 サーバーが設定されていません。"));
+        else
+            main_.Text1->setText(missingCredentials_ ? QStringLiteral("IDとパスワードが保存されていません。")
+                                                     : QStringLiteral("新着メール無し。"));
     } else {
         QString text = QString::number(count_) + QStringLiteral("の新着メール有り。");
         if (left_.total() > 0)
@@ -522,6 +534,8 @@ void MailCheck::report()
             main_.Label13_Click();
         }
     }
+    // The beginning says what happened; a long line is read from there.
+    main_.Text1->setCursorPosition(0);
 
     if (stopMessage_.isEmpty() && left_.total() == 0)
         return;
