@@ -240,6 +240,7 @@ private:
     Outcome stop(int n, const QString& message, const QString& why);
     void close();
     void report();
+    void playNewMailSound();
     void showProgress(int n);
     qint16 nextRecordNumber() const;
     int readAheadAfter(int n, int reach);
@@ -262,6 +263,7 @@ private:
     QString stopMessage_;
     // Why the run never reached the mailbox: the connection or the login failed.
     QString failure_;
+    QString soundProblem_;
     QElapsedTimer sinceProgress_;
     // Resolved once a run: the paths do not move while it lasts.
     ScratchFile scratch_;
@@ -513,7 +515,7 @@ void MailCheck::report()
     if (attachmentFlag_ == 1 && stored_ > 0) {
         main_.Text1->setText(QStringLiteral("添付ファイルメール。"));
         main_.Command1_Click();
-        main_.Label13_Click();
+        playNewMailSound();
     }
     // Only a check that reached the mailbox may say there is no mail.
     if (count_ < 1) {
@@ -531,9 +533,12 @@ void MailCheck::report()
         main_.Text1->setText(text);
         if (stored_ > 0) {
             main_.Command1_Click();
-            main_.Label13_Click();
+            playNewMailSound();
         }
     }
+    if (!soundProblem_.isEmpty())
+        main_.Text1->setText(main_.Text1->text() + QStringLiteral("（新着音を鳴らせません: %1）")
+                                                       .arg(soundProblem_.section(QLatin1Char('\n'), 0, 0).trimmed()));
     // The beginning says what happened; a long line is read from there.
     main_.Text1->setCursorPosition(0);
 
@@ -549,6 +554,15 @@ void MailCheck::report()
     if (!list.isEmpty())
         text += QStringLiteral("\n") + list;
     hm::ui::message(&main_, text, QStringLiteral("エラー"));
+}
+
+// Without a sound device every play fails: the status line says so once, and no box stops the
+// user after each check.
+void MailCheck::playNewMailSound()
+{
+    const QString problem = main_.PlayNewMailSound();
+    if (!problem.isEmpty())
+        soundProblem_ = problem;
 }
 
 // The run holds the window's thread. A few times a second it shows how far it got and serves

@@ -327,3 +327,8 @@ void MainForm::Label14_Click()
 {
     sound_->Label14_Click();
 }
+
+QString MainForm::PlayNewMailSound()
+{
+    return sound_->PlayForNewMail();
+}

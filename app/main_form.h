@@ -46,6 +46,8 @@ public:
     void Label11_Click();
     void Label13_Click();
     void Label14_Click();
+    // The mail check's "Play": a failure comes back as text, once (NewMailSound::PlayForNewMail).
+    QString PlayNewMailSound();
     // The effect buttons; the element number (4, 5 or 6) is the transition kind.
     void Cmd_Effect_Click(int index);
 

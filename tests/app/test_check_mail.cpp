@@ -97,6 +97,7 @@ private slots:
     void unsavedPasswordIsNotUsed();
     void failedCheckSaysWhyNeverNoMail_data();
     void failedCheckSaysWhyNeverNoMail();
+    void noSoundDeviceIsMentionedOnceWithoutABox();
     void unwritableStoreLeavesEveryMessageOnTheServer();
     void bodyTooLongForTheStoreIsKeptWhole();
     void mixedMailboxIsStoredReadablyAndWhole();
@@ -262,6 +263,37 @@ void TestCheckMail::failedCheckSaysWhyNeverNoMail()
     QCOMPARE(env.messageFiles().size(), 1);
     QCOMPARE(sound.started, 0);
     QVERIFY(main->Image3->isHidden());
+}
+
+// Every play fails on a machine without a sound device: the first check that brings mail says
+// so in its status line, later ones do not, no box stops the user, and the mail is received.
+void TestCheckMail::noSoundDeviceIsMentionedOnceWithoutABox()
+{
+    sound.refuses = true;
+    const auto restore = qScopeGuard([&] { sound.refuses = false; });
+    const QString note = QStringLiteral("1の新着メール有り。（新着音を鳴らせません: API がエラーを返しました）");
+    env.drop(message("first", "x"));
+    CheckMail(*main);
+    QCOMPARE(main->Text1->text(), note);
+    // A message with an attachment plays twice; it is still said once.
+    env.drop(message("second", "an attachment"));
+    CheckMail(*main);
+    QCOMPARE(main->Text1->text(), QStringLiteral("1の新着メール有り。"));
+    QVERIFY(folder->ui.shown.isEmpty());
+    QCOMPARE(storedRecords(), 2);
+    QVERIFY(env.messageFiles().isEmpty());
+    QCOMPARE(sound.started, 3);
+
+    // Once a play works again, a later failure is news again.
+    sound.refuses = false;
+    env.drop(message("third", "x"));
+    CheckMail(*main);
+    QCOMPARE(main->Text1->text(), QStringLiteral("1の新着メール有り。"));
+    sound.refuses = true;
+    env.drop(message("fourth", "x"));
+    CheckMail(*main);
+    QCOMPARE(main->Text1->text(), note);
+    QVERIFY(folder->ui.shown.isEmpty());
 }
 
 void TestCheckMail::unwritableStoreLeavesEveryMessageOnTheServer()
