@@ -539,8 +539,10 @@ void MailCheck::report()
     if (!soundProblem_.isEmpty())
         main_.Text1->setText(main_.Text1->text() + QStringLiteral("（新着音を鳴らせません: %1）")
                                                        .arg(soundProblem_.section(QLatin1Char('\n'), 0, 0).trimmed()));
-    // The beginning says what happened; a long line is read from there.
+    // The beginning says what happened; a line longer than the box is read from there, or
+    // whole as its tip.
     main_.Text1->setCursorPosition(0);
+    main_.Text1->setToolTip(main_.Text1->text());
 
     if (stopMessage_.isEmpty() && left_.total() == 0)
         return;
