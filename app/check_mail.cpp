@@ -243,6 +243,7 @@ private:
     Outcome stop(int n, const QString& message, const QString& why);
     void close();
     void report();
+    void playNewMailSound();
     void showProgress(int n);
     qint16 nextRecordNumber() const;
     int readAheadAfter(int n, int reach);
@@ -264,6 +265,9 @@ private:
     LeftOnServer left_;
     QString stopMessage_;
     QString quitMessage_; // why the server did not carry out the deletions at QUIT
+    // Why the run never reached the mailbox: the connection or the login failed.
+    QString failure_;
+    QString soundProblem_;
     QElapsedTimer sinceProgress_;
     // Resolved once a run: the paths do not move while it lasts.
     ScratchFile scratch_;
@@ -284,6 +288,8 @@ void MailCheck::run()
     auto& account = hm::settings::account();
     if (!account.Pop3Server.isEmpty()) {
         handle_ = NMailPop3Connect(account.Pop3Server);
+        if (handle_ == -1)
+            failure_ = lastLibraryMessage();
         main_.Label2->setText(QStringLiteral("メールのチェックをしています。"));
         main_.Label2->repaint();
     }
@@ -316,8 +322,10 @@ void MailCheck::logIn()
         return;
     }
     count_ = NMailPop3Authenticate(handle_, id, password, account.ApopFlag != 0 ? -1 : 0);
-    if (count_ < 0)
-        hm::ui::message(&main_, lastLibraryMessage(), QStringLiteral("エラー"));
+    if (count_ < 0) {
+        failure_ = lastLibraryMessage();
+        hm::ui::message(&main_, failure_, QStringLiteral("エラー"));
+    }
 }
 
 // False when the run cannot go on: the server's UIDL listing failed the session.
@@ -525,11 +533,17 @@ void MailCheck::report()
     if (attachmentFlag_ == 1 && stored_ > 0) {
         main_.Text1->setText(QStringLiteral("添付ファイルメール。"));
         main_.Command1_Click();
-        main_.Label13_Click();
+        playNewMailSound();
     }
+    // Only a check that reached the mailbox may say there is no mail.
     if (count_ < 1) {
-        main_.Text1->setText(missingCredentials_ ? QStringLiteral("IDとパスワードが保存されていません。")
-                                                 : QStringLiteral("新着メール無し。"));
+        if (!failure_.isEmpty())
+            main_.Text1->setText(QStringLiteral("受信できませんでした: ") + failure_.section(QLatin1Char('\n'), 0, 0).trimmed());
+        else if (hm::settings::account().Pop3Server.isEmpty())
+            main_.Text1->setText(QStringLiteral("POP3 サーバーが設定されていません。"));
+        else
+            main_.Text1->setText(missingCredentials_ ? QStringLiteral("IDとパスワードが保存されていません。")
+                                                     : QStringLiteral("新着メール無し。"));
     } else {
         QString text = QString::number(count_) + QStringLiteral("の新着メール有り。");
         if (left_.total() > 0)
@@ -537,9 +551,16 @@ void MailCheck::report()
         main_.Text1->setText(text);
         if (stored_ > 0) {
             main_.Command1_Click();
-            main_.Label13_Click();
+            playNewMailSound();
         }
     }
+    if (!soundProblem_.isEmpty())
+        main_.Text1->setText(main_.Text1->text() + QStringLiteral("（新着音を鳴らせません: %1）")
+                                                       .arg(soundProblem_.section(QLatin1Char('\n'), 0, 0).trimmed()));
+    // The beginning says what happened; a line longer than the box is read from there, or
+    // whole as its tip.
+    main_.Text1->setCursorPosition(0);
+    main_.Text1->setToolTip(main_.Text1->text());
 
     if (stopMessage_.isEmpty() && quitMessage_.isEmpty() && left_.total() == 0)
         return;
@@ -558,6 +579,15 @@ void MailCheck::report()
     if (!list.isEmpty())
         text += QStringLiteral("\n") + list;
     hm::ui::message(&main_, text, QStringLiteral("エラー"));
+}
+
+// Without a sound device every play fails: the status line says so once, and no box stops the
+// user after each check.
+void MailCheck::playNewMailSound()
+{
+    const QString problem = main_.PlayNewMailSound();
+    if (!problem.isEmpty())
+        soundProblem_ = problem;
 }
 
 // The run holds the window's thread. A few times a second it shows how far it got and serves

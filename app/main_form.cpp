@@ -11,6 +11,7 @@
 #include "addressbook/friend_form.h"
 #include "app/check_mail.h"
 #include "compose/write_form.h"
+#include "emoticons/kao_form.h"
 #include "history/history_mode.h"
 #include "mail/nmail.h"
 #include "settings/account_settings.h"
@@ -228,11 +229,25 @@ bool MainForm::Form_Load()
     return true;
 }
 
+bool MainForm::Form_QueryUnload()
+{
+    const WriteForm* compose = hm::loadedWindow<WriteForm>();
+    if (unloading_ || !compose || !compose->HoldsUnsentText())
+        return true;
+    return hm::ui::message(this, QStringLiteral("送信していないメールがあります。\n破棄して終了しますか？"),
+                           QStringLiteral("確認"), hm::ui::Buttons::YesNo, hm::ui::Icon::Question)
+           == hm::ui::Answer::Yes;
+}
+
 void MainForm::Form_Unload()
 {
     if (unloading_)
         return;
     unloading_ = true;
+    // The quick exit below runs no window's closing step: the palette's edited pages are
+    // saved here, or they would be lost.
+    if (KaoForm* palette = hm::loadedWindow<KaoForm>())
+        palette->Form_Unload();
     sound_->Stop();
     hm::mail::NMailEndWinSock();
     hm::releaseSingleInstance(); // the quick exit runs no destructor
@@ -241,6 +256,10 @@ void MainForm::Form_Unload()
 
 void MainForm::closeEvent(QCloseEvent* event)
 {
+    if (!Form_QueryUnload()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     Form_Unload();
 }
@@ -326,4 +345,9 @@ void MainForm::Label13_Click()
 void MainForm::Label14_Click()
 {
     sound_->Label14_Click();
+}
+
+QString MainForm::PlayNewMailSound()
+{
+    return sound_->PlayForNewMail();
 }

@@ -30,7 +30,11 @@ public:
 
     // Start-up; false when another instance runs and this one must end silently.
     bool Form_Load();
-    // Shutdown: stops the sound, releases the mail library and ends the process at once.
+    // Before shutdown: false when the user keeps the program running (a compose window holds
+    // unsent text and the user says not to drop it).
+    bool Form_QueryUnload();
+    // Shutdown: saves the emoticon palette's pages, stops the sound, releases the mail library
+    // and ends the process at once.
     void Form_Unload();
     void Command1_Click();
     void Timer2_Timer();
@@ -46,6 +50,8 @@ public:
     void Label11_Click();
     void Label13_Click();
     void Label14_Click();
+    // The mail check's "Play": a failure comes back as text, once (NewMailSound::PlayForNewMail).
+    QString PlayNewMailSound();
     // The effect buttons; the element number (4, 5 or 6) is the transition kind.
     void Cmd_Effect_Click(int index);
 

@@ -41,16 +41,38 @@ bool NewMailSound::ticked(const QPointer<QCheckBox>& box)
     return box && box->isChecked();
 }
 
-void NewMailSound::Label13_Click()
+int NewMailSound::play()
 {
     StopWave();
     const int result = PlayWave(hm::dataPath(QStringLiteral("\\Sound\\1.wav")),
                                 ticked(chkSynchro_), ticked(chkLoop_), ticked(chkOnMem_), false);
+    setEnabled(play_, false);
+    setEnabled(stop_, true);
+    return result;
+}
+
+void NewMailSound::Label13_Click()
+{
+    const int result = play();
     if (result != PlayWaveOk)
         hm::ui::message(play_ ? play_->window() : nullptr, PlayWaveMessage(result),
                         QStringLiteral("エラー"), hm::ui::Buttons::Ok, hm::ui::Icon::Critical);
-    setEnabled(play_, false);
-    setEnabled(stop_, true);
+}
+
+// A machine without a sound device fails every play the same way: the user hears of it once,
+// not after every check.
+QString NewMailSound::PlayForNewMail()
+{
+    const int result = play();
+    if (result == PlayWaveOk) {
+        problemSaid_.clear();
+        return QString();
+    }
+    const QString problem = PlayWaveMessage(result);
+    if (problem == problemSaid_)
+        return QString();
+    problemSaid_ = problem;
+    return problem;
 }
 
 void NewMailSound::Label14_Click()

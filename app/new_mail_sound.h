@@ -1,5 +1,6 @@
 #pragma once
 #include <QPointer>
+#include <QString>
 
 class QCheckBox;
 class QLabel;
@@ -17,6 +18,9 @@ public:
     // "Play": restarts the new-mail sound with the ticked options; the mail check calls it
     // too, whether or not "Play" is enabled.
     void Label13_Click();
+    // The mail check's "Play": a failure is not shown in a box. Its text comes back the first
+    // time it happens, for the caller to mention; empty otherwise, until a play succeeds again.
+    QString PlayForNewMail();
     // "Stop".
     void Label14_Click();
     // Shutdown: stops the sound and leaves the commands as they are.
@@ -24,12 +28,15 @@ public:
 
 private:
     static bool ticked(const QPointer<QCheckBox>& box);
+    // Restarts the sound and switches the commands as "Play" does; the PlayWave result.
+    int play();
 
     QPointer<QLabel> play_;
     QPointer<QLabel> stop_;
     QPointer<QCheckBox> chkSynchro_;
     QPointer<QCheckBox> chkOnMem_;
     QPointer<QCheckBox> chkLoop_;
+    QString problemSaid_;
 };
 
 } // namespace hm::sound

@@ -255,6 +255,12 @@ void WriteForm::fillList(const QString& relativePath)
     Text1->setText(QString::number(List1->count()));
 }
 
+bool WriteForm::HoldsUnsentText() const
+{
+    return !ToText->text().trimmed().isEmpty() || !SubjectText->text().trimmed().isEmpty()
+           || !BodyText->toPlainText().trimmed().isEmpty();
+}
+
 void WriteForm::SetList1Colour(const QColor& colour)
 {
     QPalette p = List1->palette();

@@ -58,6 +58,8 @@ public:
     const QList<qint16>& RecordNumbers() const { return recordNumbers_; }
     // Background of List1: white normally, green while bulk sending is chosen.
     void SetList1Colour(const QColor& colour);
+    // Whether a recipient, subject or body the user wrote is still unsent.
+    bool HoldsUnsentText() const;
     // The help text each button shows in Text14 (empty for a button without one).
     static QString HelpText(const QString& controlName);
 

@@ -581,10 +581,8 @@ int NMailSetOption(int option, int value)
 int NMailPop3Connect(const QString& server)
 {
     ServerAddress address;
-    if (!parseServer(server, Protocol::Pop3, address)) {
-        setLastError(QStringLiteral("POP3 サーバー名「%1」は正しくありません。").arg(server.trimmed()));
+    if (!acceptServer(server, Protocol::Pop3, address))
         return -1;
-    }
     auto session = std::make_unique<Pop3Session>();
     session->address = address;
     session->curl = curl_easy_init();

@@ -293,8 +293,8 @@ int NMailSmtpSendMail(const QString& server, const QString& toText, const QStrin
                       const QString& bodyText, const QString&, const QString& attachments, int)
 {
     ServerAddress address;
-    if (!parseServer(server, Protocol::Smtp, address))
-        return refuse(QStringLiteral("SMTP サーバー名「%1」は正しくありません。").arg(cutAtNul(server).trimmed()));
+    if (!acceptServer(server, Protocol::Smtp, address))
+        return kErrorBadInput;
 
     const QString to = cutAtNul(toText), cc = cutAtNul(ccText), bcc = cutAtNul(bccText);
     const QString fromValue = cutAtNul(fromText).trimmed();

@@ -243,6 +243,16 @@ QString describeFailure(CURL* curl, CURLcode code, const ServerAddress& address,
     return text;
 }
 
+bool acceptServer(const QString& text, Protocol protocol, ServerAddress& out)
+{
+    if (parseServer(text, protocol, out))
+        return true;
+    setLastError(QStringLiteral("%1 サーバー名「%2」は正しくありません。半角英数字の名前と、1～65535 のポート番号で書いて下さい。")
+                     .arg(protocol == Protocol::Pop3 ? QStringLiteral("POP3") : QStringLiteral("SMTP"),
+                          text.section(QChar(0), 0, 0).trimmed()));
+    return false;
+}
+
 void setLastError(const QString& text)
 {
     g_lastError = text;

@@ -20,6 +20,9 @@ struct ServerAddress {
 };
 
 bool parseServer(const QString& text, Protocol protocol, ServerAddress& out);
+// parseServer for what the user typed: a text that cannot name a server leaves the last error
+// saying so, the same for POP3 and SMTP.
+bool acceptServer(const QString& text, Protocol protocol, ServerAddress& out);
 
 // Settings shared by the POP3 and SMTP transfers.
 struct TransferSettings {

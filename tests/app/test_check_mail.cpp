@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QTest>
@@ -96,7 +97,9 @@ private slots:
     void attachmentMarkerIsCaseSensitive();
     void apopFlagTwoLogsInWithApop();
     void unsavedPasswordIsNotUsed();
-    void loginErrorShowsTheLibraryText();
+    void failedCheckSaysWhyNeverNoMail_data();
+    void failedCheckSaysWhyNeverNoMail();
+    void noSoundDeviceIsMentionedOnceWithoutABox();
     void unwritableStoreLeavesEveryMessageOnTheServer();
     void bodyTooLongForTheStoreIsKeptWhole();
     void mixedMailboxIsStoredReadablyAndWhole();
@@ -215,16 +218,86 @@ void TestCheckMail::unsavedPasswordIsNotUsed()
     QCOMPARE(env.messageFiles().size(), 1);
 }
 
-void TestCheckMail::loginErrorShowsTheLibraryText()
+// A check that never reached the mailbox says so, and why, in the status line; a failed login
+// also shows the library's text in a box. The mail stays on the server.
+void TestCheckMail::failedCheckSaysWhyNeverNoMail_data()
 {
-    saveAccount(env.user, QStringLiteral("wrong-password"));
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("trustFixture");
+    QTest::addColumn<QString>("why");
+    QTest::addColumn<bool>("box");
+    const QString port = QString::number(hm::test::unusedLoopbackPort());
+    QTest::newRow("wrong password") << env.pop3Server() << "wrong-password" << true << "ログインできません" << true;
+    QTest::newRow("unknown host") << "no-such-host.invalid" << env.password << true << "見つかりません" << true;
+    QTest::newRow("nobody on the port") << "127.0.0.1:" + port << env.password << true << "接続が拒否されました" << true;
+    QTest::newRow("untrusted certificate") << env.pop3sServer() << env.password << false << "証明書を信頼できません" << true;
+    QTest::newRow("port out of range") << env.host + ":70000" << env.password << true << "正しくありません" << false;
+    QTest::newRow("non-ASCII name") << "メール.example" << env.password << true << "正しくありません" << false;
+    QTest::newRow("no server") << "" << env.password << true << "POP3 サーバーが設定されていません" << false;
+}
+
+void TestCheckMail::failedCheckSaysWhyNeverNoMail()
+{
+    QFETCH(QString, server);
+    QFETCH(QString, password);
+    QFETCH(bool, trustFixture);
+    QFETCH(QString, why);
+    QFETCH(bool, box);
+    const QByteArray trusted = qgetenv("SSL_CERT_FILE");
+    const auto restore = qScopeGuard([&] { qputenv("SSL_CERT_FILE", trusted); });
+    if (!trustFixture)
+        qunsetenv("SSL_CERT_FILE");
+    hm::settings::account().Pop3Server = server;
+    saveAccount(env.user, password);
     env.drop(message("waiting", "x"));
+
     CheckMail(*main);
-    QCOMPARE(folder->ui.shown.size(), 1);
-    QCOMPARE(folder->ui.shown[0].title, QStringLiteral("エラー"));
-    QVERIFY(!folder->ui.shown[0].text.isEmpty());
-    QCOMPARE(main->Text1->text(), QStringLiteral("新着メール無し。"));
+
+    const QString status = main->Text1->text();
+    QVERIFY2(status.contains(why) && status != QStringLiteral("新着メール無し。"), qPrintable(status));
+    if (!server.isEmpty())
+        QVERIFY2(status.startsWith(QStringLiteral("受信できませんでした: ")), qPrintable(status));
+    QCOMPARE(main->Text1->cursorPosition(), 0);
+    QCOMPARE(folder->ui.shown.size(), box ? 1 : 0);
+    if (box) {
+        QCOMPARE(folder->ui.shown[0].title, QStringLiteral("エラー"));
+        QVERIFY2(folder->ui.shown[0].text.contains(why), qPrintable(folder->ui.shown[0].text));
+    }
     QCOMPARE(env.messageFiles().size(), 1);
+    QCOMPARE(sound.started, 0);
+    QVERIFY(main->Image3->isHidden());
+}
+
+// Every play fails on a machine without a sound device: the first check that brings mail says
+// so in its status line, later ones do not, no box stops the user, and the mail is received.
+void TestCheckMail::noSoundDeviceIsMentionedOnceWithoutABox()
+{
+    sound.refuses = true;
+    const auto restore = qScopeGuard([&] { sound.refuses = false; });
+    const QString note = QStringLiteral("1の新着メール有り。（新着音を鳴らせません: API がエラーを返しました）");
+    env.drop(message("first", "x"));
+    CheckMail(*main);
+    QCOMPARE(main->Text1->text(), note);
+    // A message with an attachment plays twice; it is still said once.
+    env.drop(message("second", "an attachment"));
+    CheckMail(*main);
+    QCOMPARE(main->Text1->text(), QStringLiteral("1の新着メール有り。"));
+    QVERIFY(folder->ui.shown.isEmpty());
+    QCOMPARE(storedRecords(), 2);
+    QVERIFY(env.messageFiles().isEmpty());
+    QCOMPARE(sound.started, 3);
+
+    // Once a play works again, a later failure is news again.
+    sound.refuses = false;
+    env.drop(message("third", "x"));
+    CheckMail(*main);
+    QCOMPARE(main->Text1->text(), QStringLiteral("1の新着メール有り。"));
+    sound.refuses = true;
+    env.drop(message("fourth", "x"));
+    CheckMail(*main);
+    QCOMPARE(main->Text1->text(), note);
+    QVERIFY(folder->ui.shown.isEmpty());
 }
 
 void TestCheckMail::unwritableStoreLeavesEveryMessageOnTheServer()

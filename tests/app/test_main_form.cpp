@@ -12,6 +12,8 @@
 #include "settings/option_form.h"
 #include "settings/set_form.h"
 #include "compose/write_form.h"
+#include "common/ansi_codec.h"
+#include "emoticons/kao_form.h"
 #include <QCheckBox>
 #include "tests/support/test_folder.h"
 
@@ -20,6 +22,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
+#include <QPlainTextEdit>
 #include <QSet>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -112,6 +115,7 @@ private slots:
     void newMailPictureReplacesTheDisplay();
     void clockTextFeedsSentRecords();
     void shutdownEndsAtOnceWithoutOtherWindowsClosing();
+    void shutdownAsksBeforeDroppingUnsentMailAndSavesThePalette();
     void homePageOpensABrowserEachClick();
     void captionsRenderInAJapaneseFont();
     void programIconHasEverySizeDrawnFromItsPicture();
@@ -235,6 +239,47 @@ void TestMainForm::shutdownEndsAtOnceWithoutOtherWindowsClosing()
     QVERIFY(QDir(runtime.path()).entryList(QDir::Files).isEmpty()); // gone before the quick exit
     QVERIFY(hm::loadedWindow<IdPassForm>()); // no closing step of its own ran
     QVERIFY(account->isVisible());
+}
+
+// The quick exit runs no closing step of another window: what those steps would keep is kept
+// before it, and unsent mail is dropped only when the user says so.
+void TestMainForm::shutdownAsksBeforeDroppingUnsentMailAndSavesThePalette()
+{
+    hm::test::TestFolder folder;
+    const auto closed = qScopeGuard([] { closeAll(); });
+    folder.write(QStringLiteral("\\hymail.ini"), "POP3=p\r\n");
+    const QString page = QStringLiteral("\\顔文字データ\\Text1.txt");
+    const QByteArray pageBefore = folder.read(page);
+    MainForm form;
+    QVERIFY(form.Form_Load());
+    int ended = 0;
+    form.endProcess = [&] { ++ended; };
+    form.show();
+    WriteForm* compose = hm::window<WriteForm>();
+    compose->show();
+    QVERIFY(form.Form_QueryUnload()); // nothing written yet: nothing to ask
+    QTest::mouseClick(compose->Command8, Qt::LeftButton);
+    KaoForm* palette = hm::loadedWindow<KaoForm>();
+    QVERIFY(palette && palette->isVisible());
+    palette->Pages[1]->setPlainText(QStringLiteral("新しい線"));
+    compose->BodyText->setPlainText(QStringLiteral("書きかけの本文"));
+
+    folder.ui.answers.enqueue(hm::ui::Answer::No);
+    QVERIFY(!form.close());
+    QCOMPARE(ended, 0);
+    QCOMPARE(folder.ui.shown.size(), 1);
+    QCOMPARE(folder.ui.shown[0].title, QStringLiteral("確認"));
+    QCOMPARE(folder.ui.shown[0].buttons, hm::ui::Buttons::YesNo);
+    QCOMPARE(folder.ui.shown[0].icon, hm::ui::Icon::Question);
+    QVERIFY(form.isVisible() && compose->isVisible() && palette->isVisible());
+    QCOMPARE(compose->BodyText->toPlainText(), QStringLiteral("書きかけの本文"));
+    QCOMPARE(folder.read(page), pageBefore);
+
+    folder.ui.answers.enqueue(hm::ui::Answer::Yes);
+    QVERIFY(form.close());
+    QCOMPARE(ended, 1);
+    QCOMPARE(folder.ui.shown.size(), 2);
+    QCOMPARE(folder.read(page), hm::ansi::encode(QStringLiteral("新しい線")));
 }
 
 void TestMainForm::homePageOpensABrowserEachClick()
