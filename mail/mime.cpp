@@ -1,5 +1,6 @@
 #include "mail/mime.h"
 
+#include "common/atomic_file.h"
 #include "common/line_ends.h"
 
 #include "mail/charset.h"
@@ -447,17 +448,14 @@ Extraction extractPartial(GMimeMessagePartial* partial, const QString& folder, i
             GByteArray* b = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(content.get()));
             fragment = QByteArray(reinterpret_cast<const char*>(b->data), qsizetype(b->len));
         }
-        QFile f(store.filePath(QString::number(number)));
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(fragment) != fragment.size()) {
+        // Never written through a link found at the name.
+        if (!hm::writeFileAtomically(store.filePath(QString::number(number)), fragment, true)) {
             e.result = -5;
             return e;
         }
     }
-    if (total > 0) {
-        QFile f(store.filePath(QStringLiteral("total")));
-        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            f.write(QByteArray::number(total));
-    }
+    if (total > 0)
+        hm::writeFileAtomically(store.filePath(QStringLiteral("total")), QByteArray::number(total), true);
     int known = 0;
     {
         QFile f(store.filePath(QStringLiteral("total")));
