@@ -26,6 +26,7 @@
 #include <QLineEdit>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -39,7 +40,6 @@ namespace {
 const QString kMarker = QStringLiteral("attachment");
 const QString kNotice =
     QStringLiteral("♪♪♪　添付ファイルがありましので、添付フォルダに展開しました。♪♪♪");
-const QString kScratch = QStringLiteral("\\添付フォルダ\\0.txt");
 const QString kAttachmentFolder = QStringLiteral("\\添付フォルダ\\");
 
 bool g_running = false;
@@ -52,19 +52,20 @@ QString lastLibraryMessage()
     return CutAtNul(text);
 }
 
-// The scratch file of a run: one descriptor, opened at the first message and removed when the
-// run ends, so each message costs a write and a read, not a file made and removed. A run that
-// never wrote it leaves whatever has that name alone (an attachment saved as "0.txt").
+// The scratch file of a run: a file of its own, made afresh in the attachment folder under a
+// hidden name that no attachment takes (their names never begin with a dot), never through a
+// link. One descriptor serves the whole run, so each message costs a write and a read, not a
+// file made and removed; the end of the run removes it, and only if the name is still its own.
 class ScratchFile {
 public:
     ~ScratchFile() { remove(); }
-    void setPath(const QByteArray& path) { path_ = path; }
-    const QByteArray& path() const { return path_; }
+    void setFolder(const QString& folder) { folder_ = folder; }
+    const QString& path() const { return path_; }
     // Replaces the content with bytes and reads it back into back.
     bool rewrite(const QByteArray& bytes, QByteArray& back)
     {
         if (fd_ < 0)
-            fd_ = ::open(path_.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+            fd_ = hm::createUniqueFile(folder_, QStringLiteral(".0-"), QStringLiteral(".txt"), &path_);
         if (fd_ < 0)
             return false;
         back.resize(bytes.size());
@@ -75,13 +76,19 @@ public:
     {
         if (fd_ < 0)
             return;
+        const QByteArray name = QFile::encodeName(path_);
+        struct stat mine, there;
+        if (::fstat(fd_, &mine) == 0 && ::lstat(name.constData(), &there) == 0 && mine.st_dev == there.st_dev
+            && mine.st_ino == there.st_ino)
+            ::unlink(name.constData());
         ::close(fd_);
         fd_ = -1;
-        ::unlink(path_.constData());
+        path_.clear();
     }
 
 private:
-    QByteArray path_;
+    QString folder_;
+    QString path_;
     int fd_ = -1;
 };
 
@@ -294,8 +301,8 @@ void MailCheck::run()
         main_.Label2->repaint();
     }
     if (handle_ != -1) {
-        scratch_.setPath(QFile::encodeName(hm::dataPath(kScratch)));
         attachmentFolder_ = hm::dataPath(kAttachmentFolder) + QLatin1Char('/');
+        scratch_.setFolder(hm::dataPath(kAttachmentFolder));
         logIn();
         if (openLedger())
             for (int n = 1; n <= count_; ++n)
@@ -396,11 +403,11 @@ MailCheck::Outcome MailCheck::receive(int n)
     bool bodyLost = false;
     if (!wholeMessageThroughScratch(scratch_, header, body, whole, bodyBytes, bodyLost)) {
         scratch_.remove();
-        return stop(n, QStringLiteral("添付フォルダに作業ファイル「0.txt」を書き込めません。"), reason::scratchNotWritten);
+        return stop(n, QStringLiteral("添付フォルダに作業ファイルを書き込めません。"), reason::scratchNotWritten);
     }
     const QString downloaded = body;
     const int result = NMailAttachmentFileFirst(0, subject_, date_, from_, header_, body, attachmentFolder_,
-                                                QFile::decodeName(scratch_.path()), whole, 0);
+                                                scratch_.path(), whole, 0);
     NMailAttachmentFileClose(0);
     if (result == kErrorFileOpen) {
         hm::ui::message(&main_, QStringLiteral("添付ファイルをオープンできません"), QCoreApplication::applicationName());

@@ -1,13 +1,8 @@
 #include "app/single_instance.h"
 
+#include "common/atomic_file.h"
 #include "common/program_folder.h"
 
-#include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
-
-#include <csignal>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -17,40 +12,22 @@ namespace {
 
 int heldLock = -1;
 
-// The lock's path for the signal handler, which may not allocate.
-char lockPath[4096];
-
-void removeLockAndDie(int signal)
-{
-    if (lockPath[0])
-        ::unlink(lockPath);
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
-QString lockFileName()
-{
-    // Keyed on the program folder: its data belong to one instance at a time.
-    const QByteArray key = QCryptographicHash::hash(QDir(programFolder()).canonicalPath().toUtf8(),
-                                                    QCryptographicHash::Sha1)
-                               .toHex()
-                               .left(16);
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QDir(runtime).exists())
-        return runtime + QStringLiteral("/hayatemail-%1.lock").arg(QString::fromLatin1(key));
-    return QDir::tempPath() + QStringLiteral("/hayatemail-%1-%2.lock").arg(::getuid()).arg(QString::fromLatin1(key));
-}
-
 } // namespace
+
+QString instanceLockPath()
+{
+    return dataPath(QStringLiteral("\\★MAilData\\hayatemail.lock"));
+}
 
 bool claimSingleInstance()
 {
     if (heldLock >= 0)
         return true;
-    const QByteArray path = QFile::encodeName(lockFileName());
-    // The kernel holds the claim and drops it when the process ends, however it ends, so a
-    // crashed instance leaves nothing to take over and nothing needs writing to disk.
-    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // The claim lives beside the data it guards, so whatever the environment says, one data
+    // folder has one claim. The kernel drops it when the process ends, however it ends. The
+    // file is never removed: a starter that opened it just before an exit must contend for
+    // the same file as one that opens it later.
+    const int fd = openOwnFile(instanceLockPath(), O_RDWR | O_CREAT);
     if (fd < 0)
         return true; // no place for the claim: better two instances than none
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -58,11 +35,6 @@ bool claimSingleInstance()
         return false;
     }
     heldLock = fd;
-    if (size_t(path.size()) < sizeof lockPath) {
-        std::memcpy(lockPath, path.constData(), size_t(path.size()) + 1);
-        for (int signal : {SIGTERM, SIGINT, SIGHUP})
-            std::signal(signal, removeLockAndDie);
-    }
     return true;
 }
 
@@ -70,9 +42,6 @@ void releaseSingleInstance()
 {
     if (heldLock < 0)
         return;
-    if (lockPath[0])
-        ::unlink(lockPath);
-    lockPath[0] = '\0';
     ::close(heldLock);
     heldLock = -1;
 }

@@ -1,11 +1,12 @@
 #pragma once
+#include <QString>
 
 namespace hm {
-// True when no other instance runs from the same program folder for this user; the claim
-// holds until the process ends, however it ends (the kernel drops it). The lock file lives
-// in $XDG_RUNTIME_DIR when it is set.
+// True when no other instance runs on the same data folder; the claim holds until the process
+// ends, however it ends (the kernel drops it). It is a lock on instanceLockPath().
 bool claimSingleInstance();
-// Removes the lock file; shutdown calls it before ending the process at once, and a
-// termination signal does the same.
+// The file that carries the claim: "hayatemail.lock" in the data folder. It stays there.
+QString instanceLockPath();
+// Gives the claim up; shutdown calls it before ending the process at once.
 void releaseSingleInstance();
 } // namespace hm

@@ -2,20 +2,13 @@
 
 #include "addressbook/address_store.h"
 #include "common/ansi_codec.h"
-#include "common/program_folder.h"
-
-#include <QFile>
 
 namespace hm::compose {
 
 void ReadAddressNames(const QString& relativePath,
                       const std::function<void(qint16, const QString&)>& visit)
 {
-    const QString file = hm::dataPath(relativePath);
-    if (!QFile::exists(file)) {
-        QFile created(file);
-        created.open(QIODevice::WriteOnly | QIODevice::Append);
-    }
+    // The store room creates a missing file, and never through a link.
     hm::addressbook::ReadAllAddressesIn(relativePath, [&](qint16 number, const QString& name, const QString&) {
         visit(number, CutAtNul(name));
     });

@@ -440,13 +440,15 @@ void TyakuForm::Command2_Click()
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool exists = QFileInfo::exists(path);
+    const QFileInfo existing(path);
+    const bool exists = existing.exists() || existing.isSymLink();
     QApplication::restoreOverrideCursor();
     if (exists && !confirmOverwrite())
         return;
 
     const QString text = hm::history::QuickSaveText(Text7->text(), Text8->text(), Text9->text(), EditorText());
-    if (!hm::writeFileAtomically(path, hm::ansi::encode(text + QStringLiteral("\r\n")))) {
+    // A new file replaces whatever had the name; a link there is not written through.
+    if (!hm::writeFileAtomically(path, hm::ansi::encode(text + QStringLiteral("\r\n")), true)) {
         showMessage(QStringLiteral("エラー"),
                     QStringLiteral("ファイルを保存できませんでした。\n") + QDir::toNativeSeparators(path));
         return;

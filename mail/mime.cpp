@@ -1,5 +1,6 @@
 #include "mail/mime.h"
 
+#include "common/atomic_file.h"
 #include "common/line_ends.h"
 
 #include "mail/charset.h"
@@ -521,17 +522,14 @@ Extraction extractPartial(GMimeMessagePartial* partial, const QString& folder, i
     {
         // The fragment as a message of its own: its content is what reassembly joins.
         const QByteArray fragment = decodedContent(GMIME_PART(partial));
-        QFile f(store.filePath(QString::number(number)));
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(fragment) != fragment.size()) {
+        // Never written through a link found at the name.
+        if (!hm::writeFileAtomically(store.filePath(QString::number(number)), fragment, true)) {
             e.result = -5;
             return e;
         }
     }
-    if (total > 0) {
-        QFile f(store.filePath(QStringLiteral("total")));
-        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            f.write(QByteArray::number(total));
-    }
+    if (total > 0)
+        hm::writeFileAtomically(store.filePath(QStringLiteral("total")), QByteArray::number(total), true);
     int known = 0;
     {
         QFile f(store.filePath(QStringLiteral("total")));

@@ -128,6 +128,28 @@ QByteArray encodedPath(const QString& absolute)
     return QFile::encodeName(absolute);
 }
 
+// Mail is for its owner's eyes, wherever the store lives.
+constexpr mode_t kOwnerOnly = S_IRUSR | S_IWUSR;
+
+mode_t ownerOnly(mode_t mode)
+{
+    return (mode & S_IRWXU) | kOwnerOnly;
+}
+
+// Where a store's bytes are: the file at its name or, where the user made that name a link to
+// keep the store elsewhere, the file the link leads to (which must exist: a store is never
+// created through a link). Every open then follows no further link.
+QString storedAt(const QString& absolute, bool* linked = nullptr)
+{
+    const QFileInfo info(absolute);
+    if (linked)
+        *linked = info.isSymLink();
+    if (!info.isSymLink())
+        return absolute;
+    const QString target = info.canonicalFilePath();
+    return target.isEmpty() ? info.symLinkTarget() : target;
+}
+
 // Opens the store for reading. A missing store is created empty (every open of these files
 // does that); where it cannot be created it is read as empty. Returns false with the error
 // only when the data folder is missing or the file cannot be read.
@@ -138,7 +160,8 @@ bool openForReading(const QString& absolute, Fd& fd, QString* error)
     if (raw < 0 && errno == ENOENT) {
         if (folderMissing(absolute, error))
             return false;
-        const int created = ::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        // O_EXCL: a link at the name (even one leading nowhere) is never created through.
+        const int created = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kOwnerOnly);
         if (created >= 0)
             ::close(created);
         raw = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
@@ -195,9 +218,11 @@ bool writeRecord(const Format& f, qint16 number, const QByteArray& record, bool 
                  const std::function<void(qint16 number)>& beforeWrite)
 {
     Q_ASSERT(record.size() == f.recordSize);
-    const QString absolute = hm::dataPath(f.path);
-    if (folderMissing(absolute, error))
+    const QString named = hm::dataPath(f.path);
+    if (folderMissing(named, error))
         return false;
+    bool linked = false;
+    const QString absolute = storedAt(named, &linked);
     const QByteArray path = encodedPath(absolute);
 
     struct stat st;
@@ -206,12 +231,13 @@ bool writeRecord(const Format& f, qint16 number, const QByteArray& record, bool 
         setError(error, readOnlyText(absolute));
         return false;
     }
-    Fd fd(::open(path.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    Fd fd(::open(path.constData(), O_WRONLY | (linked ? 0 : O_CREAT) | O_NOFOLLOW | O_CLOEXEC, kOwnerOnly));
     if (!fd.valid()) {
         setError(error, describe(errno, absolute));
         return false;
     }
-    if (::fstat(fd.get(), &st) != 0) {
+    if (::fstat(fd.get(), &st) != 0
+        || (S_ISREG(st.st_mode) && (st.st_mode & (S_IRWXG | S_IRWXO)) && ::fchmod(fd.get(), ownerOnly(st.st_mode)) != 0)) {
         setError(error, describe(errno, absolute));
         return false;
     }
@@ -386,26 +412,24 @@ bool forEachRecord(const Format& f, const std::function<void(qint16, const char*
 
 bool compact(const Format& f, qint16 skip, bool dropAll, int* removed, QString* error)
 {
-    QString absolute = hm::dataPath(f.path);
-    QString temporary = hm::dataPath(f.tempPath);
     // A store that is a link stays one: the file it points to is rewritten, in its own folder,
     // since a rename over the link would replace the link by a plain file.
-    const QFileInfo store(absolute);
-    if (store.isSymLink()) {
-        absolute = store.canonicalFilePath().isEmpty() ? store.symLinkTarget() : store.canonicalFilePath();
+    bool linked = false;
+    const QString absolute = storedAt(hm::dataPath(f.path), &linked);
+    QString temporary = hm::dataPath(f.tempPath);
+    if (linked)
         temporary = QFileInfo(absolute).absolutePath() + QLatin1Char('/') + QFileInfo(temporary).fileName();
-    }
     if (folderMissing(absolute, error))
         return false;
     const QByteArray path = encodedPath(absolute);
     const QByteArray tempPath = encodedPath(temporary);
 
-    Fd source(::open(path.constData(), O_RDONLY | O_CLOEXEC));
-    if (!source.valid() && errno != ENOENT) {
+    Fd source(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!source.valid() && (errno != ENOENT || linked)) {
         setError(error, describe(errno, absolute));
         return false;
     }
-    mode_t mode = 0644;
+    mode_t mode = kOwnerOnly;
     qint64 whole = 0;
     if (source.valid()) {
         struct stat st;
@@ -417,7 +441,7 @@ bool compact(const Format& f, qint16 skip, bool dropAll, int* removed, QString* 
             setError(error, readOnlyText(absolute));
             return false;
         }
-        mode = st.st_mode & 07777;
+        mode = ownerOnly(st.st_mode);
         whole = st.st_size / f.recordSize;
     }
     if (skip != 0 && (skip < 1 || skip > whole)) {

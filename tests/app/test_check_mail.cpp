@@ -94,6 +94,8 @@ private slots:
 
     void threeMessagesAreStoredInServerOrderAndDeleted();
     void emptyMailboxTouchesNeitherPictureNorSound();
+    void filesInTheAttachmentFolderOutliveTheScratchFile_data();
+    void filesInTheAttachmentFolderOutliveTheScratchFile();
     void attachmentMarkerIsCaseSensitive();
     void apopFlagTwoLogsInWithApop();
     void unsavedPasswordIsNotUsed();
@@ -141,7 +143,10 @@ void TestCheckMail::threeMessagesAreStoredInServerOrderAndDeleted()
     QCOMPARE(history->Text7->text(), QStringLiteral("三通目"));
     QVERIFY(main->Text2->text().isEmpty()); // the clock text waits for the next tick
     QVERIFY(folder->ui.shown.isEmpty());
-    QVERIFY(!QFile::exists(folder->file(QStringLiteral("\\添付フォルダ\\0.txt"))));
+    // The scratch file, hidden, went with the run; the second message's whole copy stays.
+    const QDir attachments(folder->file(QStringLiteral("\\添付フォルダ")));
+    QCOMPARE(attachments.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
+             attachments.entryList(QDir::AllEntries | QDir::NoDotAndDotDot));
     QCOMPARE(sound.started, 1);
     QVERIFY(main->Label14->isEnabled());
 }
@@ -160,6 +165,41 @@ void TestCheckMail::emptyMailboxTouchesNeitherPictureNorSound()
     QCOMPARE(sound.started, 0);
     QVERIFY(folder->ui.shown.isEmpty());
     QCOMPARE(records(Store::Received).size(), 0);
+}
+
+void TestCheckMail::filesInTheAttachmentFolderOutliveTheScratchFile_data()
+{
+    QTest::addColumn<bool>("link");
+    QTest::newRow("the user's own 0.txt") << false;
+    QTest::newRow("0.txt a link to a file elsewhere") << true;
+}
+
+void TestCheckMail::filesInTheAttachmentFolderOutliveTheScratchFile()
+{
+    QFETCH(bool, link);
+    const QString named = folder->file(QStringLiteral("\\添付フォルダ\\0.txt"));
+    QTemporaryDir elsewhere;
+    const QString kept = link ? elsewhere.filePath(QStringLiteral("kept.txt")) : named;
+    QFile f(kept);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write("kept") == 4);
+    f.close();
+    if (link)
+        QVERIFY(QFile::link(kept, named));
+    const QDir attachments(folder->file(QStringLiteral("\\添付フォルダ")));
+    const auto entries = [&] {
+        return attachments.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    };
+    const QStringList before = entries();
+    env.drop(message("一通目", "本文その一"));
+    env.drop(message("二通目", "本文その二"));
+
+    CheckMail(*main);
+
+    QCOMPARE(storedRecords(), 2);
+    QCOMPARE(entries(), before);
+    QCOMPARE(QFileInfo(named).isSymLink(), link);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("kept"));
 }
 
 void TestCheckMail::attachmentMarkerIsCaseSensitive()

@@ -2,51 +2,131 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
-// Launches the real executable from a copy of the program folder.
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+// Launches the real executable from a copy of the program folder. One data folder has one
+// running instance, whatever the environment of each launch.
 class TestLaunch : public QObject {
     Q_OBJECT
 private slots:
+    void init();
+    void cleanup();
+    void secondLaunchEndsSilently_data();
     void secondLaunchEndsSilently();
+    void aStarterBetweenAnExitAndTheNextLaunchStillExcludesIt();
+
+private:
+    // Starts the copy with XDG_RUNTIME_DIR set to runtime (unset when empty).
+    void start(QProcess& p, const QString& runtime);
+    // Whether someone holds the claim: another opening of the lock file cannot take it.
+    bool claimHeld() const;
+    std::unique_ptr<hm::test::TestFolder> folder_;
+    QString copy_, lock_;
 };
+
+void TestLaunch::init()
+{
+    folder_ = std::make_unique<hm::test::TestFolder>();
+    folder_->write(QStringLiteral("\\hymail.ini"), "POP3=127.0.0.1\r\n");
+    // The program folder is that of the executable, so run a real copy inside the test folder.
+    copy_ = folder_->path() + QStringLiteral("/hayatemail-copy");
+    QVERIFY(QFile::copy(hm::test::builtProgramFolder() + QStringLiteral("/hayatemail"), copy_));
+    lock_ = folder_->file(QStringLiteral("\\★MAilData\\hayatemail.lock"));
+}
+
+void TestLaunch::cleanup()
+{
+    folder_.reset();
+}
+
+void TestLaunch::start(QProcess& p, const QString& runtime)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (runtime.isEmpty())
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    else
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(copy_, {});
+    QVERIFY(p.waitForStarted());
+}
+
+bool TestLaunch::claimHeld() const
+{
+    const int fd = ::open(QFile::encodeName(lock_).constData(), O_RDONLY | O_CLOEXEC);
+    const bool held = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    if (fd >= 0)
+        ::close(fd);
+    return held;
+}
+
+void TestLaunch::secondLaunchEndsSilently_data()
+{
+    QTest::addColumn<bool>("sameRuntime");
+    QTest::addColumn<bool>("secondHasRuntime");
+    QTest::newRow("same runtime folder") << true << true;
+    QTest::newRow("another runtime folder") << false << true;
+    QTest::newRow("no runtime folder") << false << false;
+}
 
 void TestLaunch::secondLaunchEndsSilently()
 {
-    hm::test::TestFolder folder;
-    folder.write(QStringLiteral("\\hymail.ini"), "POP3=127.0.0.1\r\n");
-    const QString exe = hm::test::builtProgramFolder() + QStringLiteral("/hayatemail");
-    // The program folder is that of the executable, so run a real copy inside the test folder.
-    const QString copy = folder.path() + QStringLiteral("/hayatemail-copy");
-    QVERIFY(QFile::copy(exe, copy));
+    QFETCH(bool, sameRuntime);
+    QFETCH(bool, secondHasRuntime);
+    QTemporaryDir runtime1, runtime2;
 
     QProcess first;
-    first.setProcessChannelMode(QProcess::MergedChannels);
-    first.start(copy, {});
-    QVERIFY(first.waitForStarted());
-    // The first instance holds its claim once it is serving events; give it time to get there.
-    QTest::qWait(1500);
-    QCOMPARE(first.state(), QProcess::Running);
+    start(first, runtime1.path());
+    QTRY_VERIFY_WITH_TIMEOUT(claimHeld(), 20000);
 
     QProcess second;
-    second.setProcessChannelMode(QProcess::MergedChannels);
-    second.start(copy, {});
-    QVERIFY(second.waitForFinished(10000));
+    start(second, !secondHasRuntime ? QString() : sameRuntime ? runtime1.path() : runtime2.path());
+    QVERIFY(second.waitForFinished(20000));
     QCOMPARE(second.exitStatus(), QProcess::NormalExit);
     QCOMPARE(second.exitCode(), 0);
     QCOMPARE(first.state(), QProcess::Running);
 
     first.terminate();
-    QVERIFY(first.waitForFinished(10000));
+    QVERIFY(first.waitForFinished(20000));
+    QVERIFY(!claimHeld());
+}
 
-    // Once the first has gone, a new launch runs normally.
-    QProcess third;
-    third.start(copy, {});
-    QVERIFY(third.waitForStarted());
-    QTest::qWait(1500);
-    QCOMPARE(third.state(), QProcess::Running);
-    third.kill();
-    third.waitForFinished();
+// A launch that opened the lock file just before the running instance ended takes the claim
+// on that same file, so a launch after the end must find it taken.
+void TestLaunch::aStarterBetweenAnExitAndTheNextLaunchStillExcludesIt()
+{
+    QTemporaryDir runtime;
+    QProcess first;
+    start(first, runtime.path());
+    QTRY_VERIFY_WITH_TIMEOUT(claimHeld(), 20000);
+    const int starter = ::open(QFile::encodeName(lock_).constData(), O_RDONLY | O_CLOEXEC);
+    QVERIFY(starter >= 0);
+
+    first.terminate();
+    QVERIFY(first.waitForFinished(20000));
+    QCOMPARE(::flock(starter, LOCK_EX | LOCK_NB), 0);
+
+    QProcess next;
+    start(next, runtime.path());
+    QVERIFY(next.waitForFinished(20000));
+    QCOMPARE(next.exitCode(), 0);
+
+    // Once that starter is gone too, a launch runs normally.
+    ::close(starter);
+    QProcess last;
+    start(last, runtime.path());
+    QTRY_VERIFY_WITH_TIMEOUT(claimHeld(), 20000);
+    QCOMPARE(last.state(), QProcess::Running);
+    last.kill();
+    last.waitForFinished();
 }
 
 QTEST_GUILESS_MAIN(TestLaunch)

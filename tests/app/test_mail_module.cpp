@@ -6,6 +6,7 @@
 #include "settings/account_settings.h"
 #include "tests/app/mail_check_fixture.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestMailModule : public QObject, hm::test::MailCheckFixture {
@@ -14,14 +15,31 @@ private slots:
     void initTestCase() { loadServers(); }
     void init() { startProgram(); }
     void cleanup() { closeProgram(); }
-    void missingModuleIsNamedAndMailStaysOnTheServer();
+    void brokenModuleIsNamedAndMailStaysOnTheServer_data();
+    void brokenModuleIsNamedAndMailStaysOnTheServer();
     void checkAndSendGoThroughTheModule();
 };
 
-void TestMailModule::missingModuleIsNamedAndMailStaysOnTheServer()
+void TestMailModule::brokenModuleIsNamedAndMailStaysOnTheServer_data()
 {
-    const QString missing = QDir::tempPath() + QStringLiteral("/no-such-dir/hayatemail-mail.so");
-    hm::mail::setMailModulePath(missing);
+    // Bytes of the built module kept; none: no file at all.
+    QTest::addColumn<qint64>("bytes");
+    QTest::newRow("missing") << qint64(-2);
+    QTest::newRow("empty") << qint64(0);
+    QTest::newRow("cut to 4 KB") << qint64(4 * 1024);
+    QTest::newRow("cut to 64 KB") << qint64(64 * 1024);
+    QTest::newRow("one byte short") << qint64(-1);
+}
+
+// The message names the module, whatever is wrong with it, and the program goes on.
+void TestMailModule::brokenModuleIsNamedAndMailStaysOnTheServer()
+{
+    QFETCH(qint64, bytes);
+    QTemporaryDir dir;
+    const QString file = QStringLiteral("hayatemail-mail.so");
+    const QString path = bytes == -2 ? dir.filePath(QStringLiteral("no-such-dir/") + file)
+                                     : hm::test::cutModule(file, bytes, dir.path());
+    hm::mail::setMailModulePath(path);
     env.drop("Subject: kept\r\n\r\nbody\r\n");
 
     CheckMail(*main);
@@ -29,7 +47,7 @@ void TestMailModule::missingModuleIsNamedAndMailStaysOnTheServer()
     QCOMPARE(folder->ui.shown.size(), 1);
     QVERIFY2(folder->ui.shown[0].text.contains(QStringLiteral("メール機能のモジュールを読み込めない")),
              qPrintable(folder->ui.shown[0].text));
-    QVERIFY(folder->ui.shown[0].text.contains(missing));
+    QVERIFY(folder->ui.shown[0].text.contains(path));
     QCOMPARE(storedRecords(), 0);
     QCOMPARE(env.messageFiles().size(), 1);
 }

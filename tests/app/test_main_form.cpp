@@ -19,6 +19,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
@@ -39,6 +40,10 @@
 #include <QTemporaryDir>
 #include <QDir>
 #include <QFile>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 void closeAll()
@@ -227,16 +232,27 @@ void TestMainForm::shutdownEndsAtOnceWithoutOtherWindowsClosing()
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
     const auto restore = qScopeGuard([] { qunsetenv("XDG_RUNTIME_DIR"); });
     hm::releaseSingleInstance(); // earlier tests' claim
+    // Whether another opening of the lock file can take the claim.
+    const auto claimFree = [] {
+        const int fd = ::open(QFile::encodeName(hm::instanceLockPath()).constData(), O_RDONLY | O_CLOEXEC);
+        const bool free = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        return free;
+    };
     MainForm form;
     QVERIFY(form.Form_Load());
-    QCOMPARE(QDir(runtime.path()).entryList(QDir::Files).size(), 1); // the instance lock
+    QCOMPARE(QFileInfo(hm::instanceLockPath()).dir(), QDir(folder.file(QStringLiteral("\\★MAilData"))));
+    QVERIFY(!claimFree());
     int ended = 0;
     form.endProcess = [&] { ++ended; };
     auto* account = hm::window<IdPassForm>();
     account->show();
     form.close();
     QCOMPARE(ended, 1);
-    QVERIFY(QDir(runtime.path()).entryList(QDir::Files).isEmpty()); // gone before the quick exit
+    QVERIFY(claimFree()); // given up before the quick exit
+    QVERIFY(QFileInfo(hm::instanceLockPath()).isFile()); // the file stays for the next claim
+    QCOMPARE(QDir(runtime.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
     QVERIFY(hm::loadedWindow<IdPassForm>()); // no closing step of its own ran
     QVERIFY(account->isVisible());
 }

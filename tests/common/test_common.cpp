@@ -1,4 +1,5 @@
 #include "common/ansi_codec.h"
+#include "common/atomic_file.h"
 #include "common/private_profile.h"
 #include "common/program_folder.h"
 #include "common/twips.h"
@@ -28,6 +29,8 @@ private slots:
     void profileWriteNeverCreatesTheFolder();
     void profileWriteOwnerOnly();
     void profileSurvivesGarbage();
+    void rewriteKeepsTheModeAndRefusesAReadOnlyFile_data();
+    void rewriteKeepsTheModeAndRefusesAReadOnlyFile();
     void twipsRound();
 };
 
@@ -155,6 +158,34 @@ void TestCommon::profileWriteOwnerOnly()
     struct stat st {};
     QCOMPARE(::stat(QFile::encodeName(file).constData(), &st), 0);
     QCOMPARE(st.st_mode & 0777, 0600u);
+}
+
+void TestCommon::rewriteKeepsTheModeAndRefusesAReadOnlyFile_data()
+{
+    QTest::addColumn<uint>("mode");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("readable by all") << 0644u << true;
+    QTest::newRow("owner only") << 0600u << true;
+    QTest::newRow("read-only") << 0444u << false;
+}
+
+void TestCommon::rewriteKeepsTheModeAndRefusesAReadOnlyFile()
+{
+    QFETCH(uint, mode);
+    QFETCH(bool, written);
+    test::TestFolder folder;
+    const QString file = folder.file(QStringLiteral("\\hymail.ini"));
+    folder.write(QStringLiteral("\\hymail.ini"), "old");
+    const QByteArray name = QFile::encodeName(file);
+    QCOMPARE(::chmod(name.constData(), mode), 0);
+    const QStringList before = QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden);
+
+    QCOMPARE(writeFileAtomically(file, "new"), written);
+    QCOMPARE(folder.read(QStringLiteral("\\hymail.ini")), written ? QByteArray("new") : QByteArray("old"));
+    struct stat st {};
+    QCOMPARE(::stat(name.constData(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, mode);
+    QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden), before); // no temporary left
 }
 
 void TestCommon::profileSurvivesGarbage()

@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
 #include <QTreeWidget>
@@ -156,6 +157,8 @@ private slots:
     void quickSaveWritesFourLinesAndAsksBeforeOverwriting();
     void quickSaveWithHostileSubjectsStaysInItsFolder();
     void quickSaveReportsAFailedWrite();
+    void quickSaveReplacesALinkWithoutWritingThroughIt_data();
+    void quickSaveReplacesALinkWithoutWritingThroughIt();
     void deleteAllEmptiesListStoreAndBoxes();
     void copyFieldFollowsTheMouseAndCopyButtonUsesIt();
     void helpBoxFollowsTheMouse();
@@ -446,6 +449,48 @@ void TestTyakuForm::quickSaveReportsAFailedWrite()
     QVERIFY(folder_->ui.shown[1].text.startsWith(QStringLiteral("ファイルを保存できませんでした。")));
     QCOMPARE(form->EditorText(), QStringLiteral("kept body"));
     QVERIFY(QFileInfo(blocker).isDir());
+}
+
+void TestTyakuForm::quickSaveReplacesALinkWithoutWritingThroughIt_data()
+{
+    QTest::addColumn<bool>("targetExists");
+    QTest::newRow("link to a file elsewhere") << true;
+    QTest::newRow("link leading nowhere") << false;
+}
+
+void TestTyakuForm::quickSaveReplacesALinkWithoutWritingThroughIt()
+{
+    QFETCH(bool, targetExists);
+    TyakuForm* form = open(HistoryMode::Received);
+    QTemporaryDir elsewhere;
+    const QString target = elsewhere.filePath(QStringLiteral("target.txt"));
+    if (targetExists) {
+        QFile t(target);
+        QVERIFY(t.open(QIODevice::WriteOnly) && t.write("precious") == 8);
+    }
+    const QString file = folder_->file(QStringLiteral("\\■TextQuickSave")) + QStringLiteral("/abc.txt");
+    QVERIFY(QFile::link(target, file));
+    form->Text5->setText(QStringLiteral("1"));
+    form->Text7->setText(QStringLiteral("abc"));
+    form->SetEditorText(QStringLiteral("body"));
+    folder_->ui.answers.enqueue(Answer::Yes);
+    form->Command2->click();
+
+    QCOMPARE(folder_->ui.texts(), QStringList{QStringLiteral("同名のファイルが既に存在します。上書きしますか？ ")});
+    const QFileInfo saved(file);
+    QVERIFY(!saved.isSymLink());
+    QVERIFY(saved.isFile());
+    QCOMPARE(saved.permissions() & ~(QFile::ReadUser | QFile::WriteUser), QFile::ReadOwner | QFile::WriteOwner);
+    QVERIFY(hm::ansi::decode(folder_->read(QStringLiteral("\\■TextQuickSave\\abc.txt"))).startsWith(QStringLiteral("Subject:  abc")));
+    if (targetExists) {
+        QFile t(target);
+        QVERIFY(t.open(QIODevice::ReadOnly));
+        QCOMPARE(t.readAll(), QByteArray("precious"));
+    } else {
+        QVERIFY(!QFileInfo::exists(target));
+    }
+    QCOMPARE(QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).size(),
+             targetExists ? 1 : 0);
 }
 
 void TestTyakuForm::deleteAllEmptiesListStoreAndBoxes()

@@ -25,17 +25,29 @@ QString writeTone(const QTemporaryDir& dir)
 class TestNoSoundOutput : public QObject {
     Q_OBJECT
 private slots:
-    // Nor the output's module: the play fails the same way and the message names the module.
-    void missingOutputModuleIsNamed()
+    void brokenOutputModuleIsNamed_data()
     {
+        // Bytes of the built module kept; -2: no file at all.
+        QTest::addColumn<qint64>("bytes");
+        QTest::newRow("missing") << qint64(-2);
+        QTest::newRow("cut to 4 KB") << qint64(4 * 1024);
+        QTest::newRow("cut to 64 KB") << qint64(64 * 1024);
+    }
+
+    // Nor a whole output module: the play fails the same way and the message names the module.
+    void brokenOutputModuleIsNamed()
+    {
+        QFETCH(qint64, bytes);
         QTemporaryDir dir;
         const QString wav = writeTone(dir);
-        const QString missing = dir.filePath(QStringLiteral("lib/hayatemail-sound.so"));
-        setSoundModulePath(missing);
+        const QString file = QStringLiteral("hayatemail-sound.so");
+        const QString path = bytes == -2 ? dir.filePath(QStringLiteral("lib/") + file)
+                                         : hm::test::cutModule(file, bytes, dir.path());
+        setSoundModulePath(path);
         QCOMPARE(PlayWave(wav, false, false, false, true), 4);
         QVERIFY(!soundDevice().isPlaying());
         const QString text = PlayWaveMessage(4);
-        QVERIFY2(text.contains(QStringLiteral("音声出力のモジュールを読み込めない")) && text.contains(missing),
+        QVERIFY2(text.contains(QStringLiteral("音声出力のモジュールを読み込めない")) && text.contains(path),
                  qPrintable(text));
     }
 

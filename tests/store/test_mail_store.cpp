@@ -359,13 +359,22 @@ void TestMailStore::compactionFollowsNoLinkAtTheTemporaryNameAndKeepsALinkedStor
     QCOMPARE(QFileInfo(victim).size(), qint64(8));
     QVERIFY(!QFileInfo(folder.file(kReceivedTemp)).exists() && !QFileInfo(folder.file(kReceivedTemp)).isSymLink());
 
-    // A store that is a link stays one; the file it points to shrinks, beside itself.
+    // A store that is a link stays one; the file it points to shrinks, beside itself, and is
+    // its owner's alone however it was made.
     const QString real = elsewhere.filePath(QStringLiteral("sent.data"));
+    const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
+    const auto readable = ownerOnly | QFile::ReadGroup | QFile::ReadOther;
     QVERIFY(QFile::rename(folder.file(kSent), real));
     QVERIFY(QFile::link(real, folder.file(kSent)));
+    QVERIFY(QFile::setPermissions(real, readable));
     QVERIFY(DeleteRecord(Store::Sent, 1));
     QVERIFY(QFileInfo(folder.file(kSent)).isSymLink());
     QCOMPARE(QFileInfo(real).size(), qint64(2 * 32284));
+    QCOMPARE(QFile::permissions(real), ownerOnly);
+    QVERIFY(QFile::setPermissions(real, readable));
+    QVERIFY(appendSimple(Store::Sent, QStringLiteral("four")));
+    QCOMPARE(QFile::permissions(real), ownerOnly);
+    QVERIFY(DeleteRecord(Store::Sent, 3));
     QCOMPARE(subjects(Store::Sent), (QStringList{QStringLiteral("two"), QStringLiteral("three")}));
     QVERIFY(DeleteAllRecords(Store::Sent));
     QVERIFY(QFileInfo(folder.file(kSent)).isSymLink());

@@ -76,4 +76,15 @@ QString builtModule(const QString& file)
     return builtProgramFolder() + QLatin1Char('/') + file;
 }
 
+QString cutModule(const QString& file, qint64 bytes, const QString& folder)
+{
+    QFile whole(builtModule(file));
+    const QString path = folder + QLatin1Char('/') + file;
+    QFile cut(path);
+    if (!whole.open(QIODevice::ReadOnly) || !cut.open(QIODevice::WriteOnly))
+        return {};
+    cut.write(whole.read(bytes < 0 ? whole.size() + bytes : bytes));
+    return path;
+}
+
 } // namespace hm::test

@@ -33,5 +33,8 @@ QString sourceDir();
 // A module the build made (hayatemail-mail.so, hayatemail-sound.so; in the built program
 // folder), for tests whose executable sits elsewhere.
 QString builtModule(const QString& file);
+// A copy of that module in folder cut to its first bytes, or short of its last -bytes when
+// negative (a damaged install); its path.
+QString cutModule(const QString& file, qint64 bytes, const QString& folder);
 
 } // namespace hm::test
