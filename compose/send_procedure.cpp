@@ -35,6 +35,14 @@ QString trimRight(const QString& text)
     return text.left(n);
 }
 
+// The clock text, or the current time in its format while the clock box is empty: every
+// sent record carries its date.
+QString sentDate()
+{
+    const QString clock = hm::clockText();
+    return clock.trimmed().isEmpty() ? hm::formatClockText() : clock;
+}
+
 // The sent record, durable before the message goes out.
 bool recordSent(WriteForm& form, const QString& body)
 {
@@ -42,7 +50,7 @@ bool recordSent(WriteForm& form, const QString& body)
     const qint16 r = hm::store::NextRecordNumber(Store::Sent);
     // A full store gives 0; AppendRecord refuses it and says why.
     if (hm::store::AppendRecord(Store::Sent, r, Trim(form.SubjectText->text()), Trim(form.ToText->text()),
-                                hm::clockText(), Trim(body)) &&
+                                sentDate(), Trim(body)) &&
         hm::store::FlushStore(Store::Sent))
         return true;
     QString reason = hm::store::lastError();

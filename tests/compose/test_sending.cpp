@@ -25,6 +25,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTest>
 #include <QTimer>
@@ -153,6 +154,7 @@ private slots:
     void fortuneGoesOutButStaysOutOfTheStore();
     void failingServerIsReportedAndStillRecorded();
     void emptyRecipientIsExplainedInJapanese();
+    void emptyClockTextStillDatesTheRecord();
     void bulkSendingGoesToEveryAddressBookEntry();
     void bulkPassWithoutAnAddressIsSkipped();
     void bulkWithAnEmptyListSendsNothing();
@@ -343,6 +345,22 @@ void TestSending::emptyRecipientIsExplainedInJapanese()
     QCOMPARE(sentRecords().size(), 1);
     QVERIFY(sentRecords()[0].from.isEmpty());
     QVERIFY(arrived().isEmpty());
+}
+
+void TestSending::emptyClockTextStillDatesTheRecord()
+{
+    // Right after a mail check the clock box may not have been refilled yet.
+    hm::setClockTextSource([] { return QString(); });
+    const auto restore = qScopeGuard([] { hm::setClockTextSource([] { return kClock; }); });
+    WriteForm* form = openForm();
+    form->ToText->setText(QStringLiteral("user@localhost"));
+    form->SubjectText->setText(QStringLiteral("日付 ") + token_);
+    QTest::mouseClick(form->Command1, Qt::LeftButton);
+    QVERIFY(ui_.shown.isEmpty());
+    const QList<SentRecord> records = sentRecords();
+    QCOMPARE(records.size(), 1);
+    QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}/\\d{2}/\\d{2}  \\d{1,2}:\\d{2}:\\d{2}$")).match(records[0].date).hasMatch(),
+             qPrintable(records[0].date));
 }
 
 void TestSending::bulkSendingGoesToEveryAddressBookEntry()
