@@ -121,7 +121,7 @@ void RunSendProcedure(WriteForm& form)
         if (form.Check1->isChecked())
             form.BodyText->setPlainText(WithFortune(body, DrawFortuneNumber()));
         const int result = session.send(bulk ? to : form.ToText->text(), form.SubjectText->text(),
-                                        withCrLf(form.BodyText->toPlainText()), form.AttachText->text());
+                                        withCrLf(form.BodyText->toPlainText()), form.AttachmentList());
         if (result < 0)
             ReportSendError(&form);
     }

@@ -58,6 +58,8 @@ public:
     const QList<qint16>& RecordNumbers() const { return recordNumbers_; }
     // Background of List1: white normally, green while bulk sending is chosen.
     void SetList1Colour(const QColor& colour);
+    // AttachText as sending passes it on (see AttachmentCommands::ListForSending).
+    QString AttachmentList() const { return attachments_->ListForSending(); }
     // The help text each button shows in Text14 (empty for a button without one).
     static QString HelpText(const QString& controlName);
 
