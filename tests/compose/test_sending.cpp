@@ -22,6 +22,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -31,6 +32,8 @@
 #include <QTimer>
 #include <QTextEdit>
 #include <QUuid>
+
+#include <csignal>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -160,6 +163,7 @@ private slots:
     void bulkWithAnEmptyListSendsNothing();
     void unwritableSentStoreSendsNothingAndKeepsTheMessage();
     void bulkSendStoppedPartWayGoesOnWithoutDuplicates();
+    void killedBulkSendShowsWhoGotTheMessage();
     void unreadableAddressBookStopsBulkSending();
     void replyIsSentWithoutARecord();
     void failingReplyClosesAndKeepsNoRecord();
@@ -586,6 +590,41 @@ void TestSending::bulkSendStoppedPartWayGoesOnWithoutDuplicates()
     QCOMPARE(records[0].from, book[2]);
     QCOMPARE(records[1].from, book[3]);
     QVERIFY(!form->isVisible());
+}
+
+void TestSending::killedBulkSendShowsWhoGotTheMessage()
+{
+    // Enough recipients that the kill comes part-way.
+    constexpr int kEntries = 200;
+    const auto address = [](int i) { return QStringLiteral("p%1@localhost").arg(i); };
+    for (int i = 1; i <= kEntries; ++i)
+        QVERIFY(hm::addressbook::WriteAddress(qint16(i), QString::number(i), address(i)));
+    QProcess child;
+    child.start(QStringLiteral(HM_BULK_SEND_CHILD), {folder_->path(), env_.smtpServer(), QStringLiteral("中断 ") + token_});
+    QVERIFY(child.waitForStarted());
+    while (env_.messageFiles().size() - before_.size() < 3 && child.state() == QProcess::Running)
+        QTest::qWait(2);
+    QVERIFY2(child.state() == QProcess::Running, "the bulk send ended before it could be killed");
+    ::kill(pid_t(child.processId()), SIGKILL);
+    QVERIFY(child.waitForFinished());
+
+    // The records name the first passes in order; every one but the last went out, and nothing
+    // went out without its record.
+    QStringList delivered;
+    for (const Arrived& a : arrived())
+        delivered << a.to;
+    const QList<SentRecord> records = sentRecords();
+    QVERIFY(records.size() >= 3 && records.size() < kEntries);
+    QStringList recorded;
+    for (int i = 0; i < records.size(); ++i) {
+        QCOMPARE(records[i].from, address(i + 1));
+        recorded << records[i].from;
+        if (i + 1 < records.size())
+            QVERIFY2(delivered.contains(records[i].from), qPrintable(records[i].from));
+    }
+    for (const QString& to : delivered)
+        QVERIFY2(recorded.contains(to), qPrintable(to));
+    QCOMPARE(QSet<QString>(delivered.begin(), delivered.end()).size(), delivered.size());
 }
 
 void TestSending::unreadableAddressBookStopsBulkSending()
