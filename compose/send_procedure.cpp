@@ -78,19 +78,23 @@ struct Missed {
     int pass;
     QString address;
     QString reason;
+    bool marked;
 };
 
 QString missedText(const QList<Missed>& missed, int skipped)
 {
     QStringList addresses, reasons;
+    bool allMarked = true;
     for (const Missed& m : missed) {
         addresses << m.address;
         if (!reasons.contains(m.reason))
             reasons << m.reason;
+        allMarked = allMarked && m.marked;
     }
-    QString text = QStringLiteral("次の%1件のあて先には送信できませんでした（送信履歴には「未送信」と記録しました）。\n"
+    QString text = QStringLiteral("次の%1件のあて先には送信できませんでした%2。\n"
                                   "「送信」を押すと、このあて先だけに送り直します。\n\n")
-                       .arg(missed.size()) +
+                       .arg(missed.size())
+                       .arg(allMarked ? QStringLiteral("（送信履歴には「未送信」と記録しました）") : QString()) +
                    addresses.join(QLatin1Char('\n')) + QStringLiteral("\n\n理由：\n") +
                    reasons.join(QLatin1Char('\n'));
     if (skipped > 0)
@@ -199,7 +203,7 @@ void RunSendProcedure(WriteForm& form)
             form.Command1->setEnabled(true);
             return;
         }
-        missed.append({i, to, reason + markProblem});
+        missed.append({i, to, reason + markProblem, markProblem.isEmpty()});
     }
 
     form.bulkPassesLeft.clear();
