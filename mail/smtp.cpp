@@ -42,12 +42,9 @@ QString cutAtNul(const QString& text)
 // separated by "," and trimmed (as typed into a window).
 QStringList attachmentPaths(const QString& text)
 {
+    if (text.contains(QChar(0)))
+        return text.split(QChar(0), Qt::SkipEmptyParts);
     QStringList paths;
-    if (text.contains(QChar(0))) {
-        for (const QString& path : text.split(QChar(0), Qt::SkipEmptyParts))
-            paths << path;
-        return paths;
-    }
     for (const QString& piece : text.split(QLatin1Char(','), Qt::SkipEmptyParts))
         if (const QString path = piece.trimmed(); !path.isEmpty())
             paths << path;
