@@ -74,6 +74,26 @@ QString markNotSent(qint16 number, const QString& date)
     return QStringLiteral("\n\n送信履歴に「未送信」の印を付けられませんでした。\n") + hm::store::lastError();
 }
 
+// The attachment buttons as the user left them, given back when the message stays in the
+// window, so that adding or dropping attachments goes on from there.
+struct AttachmentButtons {
+    explicit AttachmentButtons(const WriteForm& form)
+        : add(form.Command9->isEnabled()), listShown(form.List2->isVisible()),
+          first(form.AttachCommand->isEnabled())
+    {
+    }
+    bool add, listShown, first;
+};
+
+// The message stays in the window for another try.
+void keepForAnotherTry(WriteForm& form, const AttachmentButtons& buttons)
+{
+    form.Command9->setEnabled(buttons.add);
+    form.List2->setVisible(buttons.listShown);
+    form.AttachCommand->setEnabled(buttons.first);
+    form.Command1->setEnabled(true);
+}
+
 struct Missed {
     int pass;
     QString address;
@@ -115,6 +135,7 @@ void RunSendProcedure(WriteForm& form)
         return;
     }
 
+    const AttachmentButtons buttons(form);
     // A second press queued while the send blocks must not start another send.
     form.Command1->setEnabled(false);
     form.Command9->setEnabled(false);
@@ -133,7 +154,7 @@ void RunSendProcedure(WriteForm& form)
                             QStringLiteral("アドレス帳を読めないため、一括送信を中止しました。\n") + error,
                             kErrorTitle, hm::ui::Buttons::Ok, hm::ui::Icon::Critical);
             form.Label7->setText(QStringLiteral("送信を中止しました。"));
-            form.Command1->setEnabled(true);
+            keepForAnotherTry(form, buttons);
             return;
         }
     }
@@ -166,7 +187,7 @@ void RunSendProcedure(WriteForm& form)
             }
             QString status = kSendingText + QStringLiteral("　%1 / %2").arg(i).arg(passes);
             if (!missed.isEmpty())
-                status += QStringLiteral("（送信できなかったあて先 %1件）").arg(missed.size());
+                status += QStringLiteral("（未送信 %1件）").arg(missed.size());
             form.Label7->setText(status);
             session.serveEvents();
         } else {
@@ -188,7 +209,7 @@ void RunSendProcedure(WriteForm& form)
             } else {
                 form.Label7->setText(QStringLiteral("送信を中止しました。"));
             }
-            form.Command1->setEnabled(true);
+            keepForAnotherTry(form, buttons);
             return;
         }
         // Each message carries one fortune of its own; the window's body stays without.
@@ -200,7 +221,7 @@ void RunSendProcedure(WriteForm& form)
         if (!bulk) {
             hm::ui::message(&form, reason + markProblem, kErrorTitle, hm::ui::Buttons::Ok, hm::ui::Icon::None);
             form.Label7->setText(QStringLiteral("送信できませんでした。入力した内容はそのまま残っています。"));
-            form.Command1->setEnabled(true);
+            keepForAnotherTry(form, buttons);
             return;
         }
         missed.append({i, to, reason + markProblem, markProblem.isEmpty()});
@@ -210,11 +231,11 @@ void RunSendProcedure(WriteForm& form)
     if (!missed.isEmpty()) {
         for (const Missed& m : missed)
             form.bulkPassesLeft << m.pass;
-        form.Label7->setText(QStringLiteral("%1件のあて先に送信できませんでした。「送信」でそのあて先だけに送り直します。")
+        form.Label7->setText(QStringLiteral("%1件のあて先に送信できませんでした。「送信」で送り直します。")
                                  .arg(missed.size()));
         hm::ui::message(&form, missedText(missed, skipped), kErrorTitle, hm::ui::Buttons::Ok,
                         hm::ui::Icon::Warning);
-        form.Command1->setEnabled(true);
+        keepForAnotherTry(form, buttons);
         return;
     }
 

@@ -345,6 +345,8 @@ void TestSending::failingServerKeepsTheWindowAndMarksTheRecord()
     QCOMPARE(form->SubjectText->text(), QStringLiteral("届かない ") + token_);
     QCOMPARE(form->BodyText->toPlainText(), QStringLiteral("本文"));
     QCOMPARE(form->AttachText->text(), attachment);
+    QVERIFY(form->Command9->isEnabled()); // "追加" goes on from there
+    QVERIFY(!form->AttachCommand->isEnabled());
     QVERIFY(form->Check1->isChecked());
     QVERIFY(form->Command1->isEnabled());
     // The sent history keeps the message, marked as not sent.
