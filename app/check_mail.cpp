@@ -261,7 +261,6 @@ private:
     int askedAhead_ = 0; // the last message asked to be read ahead
     int attachmentFlag_ = 0;
     bool missingCredentials_ = false;
-    bool clockBoxUsed_ = false;
     int stored_ = 0;
     int appended_ = 0; // stored_ counts too what an earlier check stored (the ledger's)
     int deleted_ = 0;
@@ -396,7 +395,6 @@ MailCheck::Outcome MailCheck::receive(int n)
     body = CutAtNul(body);
 
     attachmentFlag_ = body.contains(kMarker) ? 1 : 0;
-    clockBoxUsed_ = true;
 
     QString whole;
     QByteArray bodyBytes;
@@ -501,8 +499,6 @@ void MailCheck::close()
     scratch_.remove();
     if (shown_.any)
         hm::history::StagingWindow()->StageMessage(shown_.subject, shown_.from, shown_.date, shown_.body);
-    if (clockBoxUsed_)
-        main_.Text2->clear(); // the clock text box was the marker test's scratch space
 
     // Deletions happen at QUIT: they may only go ahead once the stored copies are on disk.
     bool flushed = true;

@@ -1,6 +1,7 @@
 #include "compose/attachment_commands.h"
 
 #include "common/ui_services.h"
+#include "mail/nmail.h"
 
 #include <QLineEdit>
 #include <QListWidget>
@@ -53,6 +54,17 @@ void AttachmentCommands::Drop()
     command9_->setEnabled(false);
     command10_->setEnabled(false);
     attachCommand_->setEnabled(true);
+}
+
+QString AttachmentCommands::ListForSending() const
+{
+    QStringList chosen;
+    for (int i = 0; i < list2_->count(); ++i)
+        chosen << list2_->item(i)->text();
+    const QString text = attachText_->text();
+    if (chosen.isEmpty() || text != chosen.join(QLatin1Char(',')))
+        return text;
+    return hm::mail::NMailAttachmentList(chosen);
 }
 
 } // namespace hm::compose

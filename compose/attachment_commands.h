@@ -21,6 +21,9 @@ public:
     void Add();
     // "取り消し": back to no attachments; "追加" and "取り消し" stay disabled.
     void Drop();
+    // The attachment list for sending: the paths as the dialog gave them while the text still
+    // shows just those (a comma in a name stays in it), otherwise the text as typed.
+    QString ListForSending() const;
 
 private:
     QString askForFile() const;

@@ -136,7 +136,7 @@ void BackForm::Command2_Click()
     const QString to = ToText->text();
     const QString subject = SubjectText->text();
     const QString body = hm::withCrLf(BodyText->toPlainText());
-    const QString attachments = AttachText->text();
+    const QString attachments = attachments_->ListForSending();
     Command2->setEnabled(false);
     {
         hm::compose::SendSession session;

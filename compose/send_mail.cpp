@@ -39,12 +39,17 @@ int SendSession::send(const QString& to, const QString& subject, const QString& 
                                        subject, body, QString(), attachments, 0);
 }
 
-void ReportSendError(QWidget* parent)
+QString LastSendError()
 {
     QString buffer;
     int size = 8192;
     hm::mail::NMailGetMessage(0, buffer, size);
-    hm::ui::message(parent, CutAtNul(buffer), QStringLiteral("送信エラー"), hm::ui::Buttons::Ok,
+    return CutAtNul(buffer);
+}
+
+void ReportSendError(QWidget* parent)
+{
+    hm::ui::message(parent, LastSendError(), QStringLiteral("送信エラー"), hm::ui::Buttons::Ok,
                     hm::ui::Icon::None);
 }
 

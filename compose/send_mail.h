@@ -24,7 +24,9 @@ private:
     QElapsedTimer sinceServed_;
 };
 
-// The library's last error in a box titled "送信エラー".
+// The library's text of the last failed send.
+QString LastSendError();
+// That text in a box titled "送信エラー".
 void ReportSendError(QWidget* parent);
 
 } // namespace hm::compose

@@ -222,7 +222,7 @@ WriteForm::WriteForm(QWidget* parent) : QWidget(parent)
 
 void WriteForm::Form_Load()
 {
-    bulkPassesDone = 0;
+    bulkPassesLeft.clear();
     hm::setFixedOuterSizeTwips(this, kNormalWidth, kNormalHeight);
     Option2->setChecked(false);
     Command2->hide();
@@ -289,7 +289,7 @@ void WriteForm::Command4_Click()
     hm::centreOnScreen(this);
     resetRecordNumbers();
     List1->clear();
-    bulkPassesDone = 0;
+    bulkPassesLeft.clear();
     fillList(hm::compose::kAddressBookFile);
 }
 
@@ -336,7 +336,7 @@ void WriteForm::AttachCommand_Click()
 
 void WriteForm::Command11_Click()
 {
-    bulkPassesDone = 0;
+    bulkPassesLeft.clear();
     ToText->clear();
     SubjectText->clear();
     BodyText->clear();
@@ -380,7 +380,7 @@ void WriteForm::Option1_Click()
 {
     Option1->setChecked(true);
     Option2->setChecked(false);
-    bulkPassesDone = 0;
+    bulkPassesLeft.clear();
     ToText->clear();
     SetList1Colour(kWhite);
 }

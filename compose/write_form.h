@@ -60,12 +60,14 @@ public:
     void SetList1Colour(const QColor& colour);
     // Whether a recipient, subject or body the user wrote is still unsent.
     bool HoldsUnsentText() const;
+    // AttachText as sending passes it on (see AttachmentCommands::ListForSending).
+    QString AttachmentList() const { return attachments_->ListForSending(); }
     // The help text each button shows in Text14 (empty for a button without one).
     static QString HelpText(const QString& controlName);
 
-    // Passes of a bulk send that stopped part-way which have gone out already; the next send
-    // starts after them. Anything that changes the list or leaves bulk sending forgets them.
-    int bulkPassesDone = 0;
+    // The passes (rows, from 1) a bulk send did not get out; the next send goes only to them.
+    // Empty: every row. Anything that changes the list or leaves bulk sending forgets them.
+    QList<int> bulkPassesLeft;
 
     QPushButton* Command1;
     QPushButton* Command2;

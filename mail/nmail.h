@@ -1,6 +1,7 @@
 #pragma once
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -101,9 +102,19 @@ void NMailSetSmtpWaitCallback(std::function<void()> callback);
 
 // Credentials for SMTP AUTH, used when the server offers AUTH; empty user means none.
 void NMailSetSmtpCredentials(const QString& user, const QString& password);
+// attachments: file paths separated by ","; a text that holds a NUL is read as paths each
+// followed by a NUL instead, so that a path with a comma in it goes as it is (no path can hold
+// a NUL). NMailAttachmentList writes that form.
 int NMailSmtpSendMail(const QString& server, const QString& to, const QString& cc, const QString& bcc,
                       const QString& from, const QString& subject, const QString& body,
                       const QString& header, const QString& attachments, int flag);
+inline QString NMailAttachmentList(const QStringList& paths)
+{
+    QString list;
+    for (const QString& path : paths)
+        list += path + QChar(0);
+    return list;
+}
 
 // message = the Japanese text of the last error; size = its length in characters.
 int NMailGetMessage(int, QString& message, int& size);

@@ -38,6 +38,19 @@ QString cutAtNul(const QString& text)
     return nul < 0 ? text : text.left(nul);
 }
 
+// The paths of an attachment list: each followed by a NUL when the text holds one, otherwise
+// separated by "," and trimmed (as typed into a window).
+QStringList attachmentPaths(const QString& text)
+{
+    if (text.contains(QChar(0)))
+        return text.split(QChar(0), Qt::SkipEmptyParts);
+    QStringList paths;
+    for (const QString& piece : text.split(QLatin1Char(','), Qt::SkipEmptyParts))
+        if (const QString path = piece.trimmed(); !path.isEmpty())
+            paths << path;
+    return paths;
+}
+
 bool hasLineBreak(const QString& text)
 {
     return text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n'));
@@ -317,10 +330,7 @@ int NMailSmtpSendMail(const QString& server, const QString& toText, const QStrin
     // Every attachment is read before anything is sent: a missing file sends nothing.
     std::vector<std::pair<QString, QByteArray>> files;
     qint64 total = 0;
-    for (const QString& piece : cutAtNul(attachments).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-        const QString path = piece.trimmed();
-        if (path.isEmpty())
-            continue;
+    for (const QString& path : attachmentPaths(attachments)) {
         QFile file(path);
         const QFileInfo info(path);
         if (!info.isFile() || !file.open(QIODevice::ReadOnly))

@@ -143,6 +143,17 @@ bool AppendRecord(Store s, qint16 number, const QString& subject, const QString&
     return appendRecord(s, number, subject, from, date, body, &bodyCp932, beforeWrite);
 }
 
+bool SetRecordDate(Store s, qint16 number, const QString& date)
+{
+    QString error;
+    QByteArray record;
+    if (!records::readRecord(formatOf(s), number, &record, &error))
+        return remember(false, error);
+    hm::ansi::writeField(record.data() + kDateOffset,
+                         (s == Store::Received ? Trim(date) : date).left(kDateWidth), kDateWidth);
+    return remember(records::writeRecord(formatOf(s), number, record, true, true, nullptr, &error), error);
+}
+
 bool FlushStore(Store s)
 {
     QString error;

@@ -46,6 +46,9 @@ bool AppendRecord(Store s, qint16 number, const QString& subject, const QString&
 bool AppendRecord(Store s, qint16 number, const QString& subject, const QString& from,
                   const QString& date, const QString& body, const QByteArray& bodyCp932,
                   const BeforeWrite& beforeWrite = {});
+// Rewrites the Date field of record number in place and makes it durable; the other bytes are
+// written back as they were, so a crash midway loses nothing. The record buffer is not touched.
+bool SetRecordDate(Store s, qint16 number, const QString& date);
 // Makes every append so far durable (flushed to disk).
 bool FlushStore(Store s);
 

@@ -217,7 +217,7 @@ void TestMainForm::clockTextFeedsSentRecords()
     QCOMPARE(form.Timer2->interval(), 1000);
     QVERIFY(form.Text2->text().contains(QStringLiteral("  ")));
     QCOMPARE(hm::clockText(), form.Text2->text());
-    form.Text2->clear(); // a mail check uses it as scratch space
+    form.Text2->clear(); // what the box holds, even nothing, is what the clock text is
     QCOMPARE(hm::clockText(), QString());
     form.Timer2_Timer();
     QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}/\\d{2}/\\d{2}  \\d{1,2}:\\d{2}:\\d{2}$"))
