@@ -5,8 +5,7 @@
 #include "common/twips.h"
 #include "common/window_registry.h"
 #include "common/form_geometry.h"
-#include "common/line_ends.h"
-#include "compose/send_mail.h"
+#include "compose/send_procedure.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -131,18 +130,21 @@ void BackForm::Fill(const QString& subject, const QString& sender, const QString
     answeredBody_ = body;
 }
 
+hm::compose::Draft BackForm::CurrentDraft() const
+{
+    hm::compose::Draft draft;
+    draft.to = ToText->text();
+    draft.subject = SubjectText->text();
+    draft.body = BodyText->toPlainText();
+    draft.attachments = attachments_->ListForSending();
+    return draft;
+}
+
 void BackForm::Command2_Click()
 {
-    const QString to = ToText->text();
-    const QString subject = SubjectText->text();
-    const QString body = hm::withCrLf(BodyText->toPlainText());
-    const QString attachments = attachments_->ListForSending();
+    const hm::compose::Draft draft = CurrentDraft();
     Command2->setEnabled(false);
-    {
-        hm::compose::SendSession session;
-        if (session.send(to, subject, body, attachments) < 0)
-            hm::compose::ReportSendError(this);
-    }
+    hm::compose::SendReply(draft, this);
     close();
 }
 

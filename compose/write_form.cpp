@@ -5,7 +5,6 @@
 #include "common/ui_services.h"
 #include "common/window_registry.h"
 #include "compose/address_source.h"
-#include "compose/send_procedure.h"
 #include "emoticons/kao_form.h"
 
 #include <QApplication>
@@ -222,7 +221,7 @@ WriteForm::WriteForm(QWidget* parent) : QWidget(parent)
 
 void WriteForm::Form_Load()
 {
-    bulkPassesLeft.clear();
+    bulkPassesLeft_.clear();
     hm::setFixedOuterSizeTwips(this, kNormalWidth, kNormalHeight);
     Option2->setChecked(false);
     Command2->hide();
@@ -268,9 +267,73 @@ void WriteForm::SetList1Colour(const QColor& colour)
     List1->setPalette(p);
 }
 
+hm::compose::Draft WriteForm::CurrentDraft() const
+{
+    hm::compose::Draft draft;
+    draft.to = ToText->text();
+    draft.subject = SubjectText->text();
+    draft.body = BodyText->toPlainText();
+    draft.attachments = attachments_->ListForSending();
+    draft.fortune = Check1->isChecked();
+    draft.bulk = Option2->isChecked();
+    draft.bulkRows = List1->count();
+    draft.passesLeft = bulkPassesLeft_;
+    return draft;
+}
+
 void WriteForm::Command1_Click()
 {
-    hm::compose::RunSendProcedure(*this);
+    hm::compose::RunSendProcedure(CurrentDraft(), *this);
+}
+
+void WriteForm::SendStarted()
+{
+    attachmentButtons_ = {Command9->isEnabled(), List2->isVisible(), AttachCommand->isEnabled()};
+    // A second press queued while the send blocks must not start another send.
+    Command1->setEnabled(false);
+    Command9->setEnabled(false);
+    List2->hide();
+    AttachCommand->setEnabled(true);
+}
+
+void WriteForm::ShowStatus(const QString& text)
+{
+    Label7->setText(text);
+    Label7->repaint();
+}
+
+void WriteForm::ShowProgress(int pass, int passes, int missed)
+{
+    // Painted with the next served events: a repaint per pass would slow a long bulk send.
+    Label7->setText(hm::compose::ProgressText(pass, passes, missed));
+}
+
+void WriteForm::AskForRecipient()
+{
+    ToText->setFocus();
+}
+
+void WriteForm::KeepDraft(const QList<int>& passesLeft)
+{
+    bulkPassesLeft_ = passesLeft;
+    Command9->setEnabled(attachmentButtons_.add);
+    List2->setVisible(attachmentButtons_.listShown);
+    AttachCommand->setEnabled(attachmentButtons_.first);
+    Command1->setEnabled(true);
+}
+
+void WriteForm::AllSent()
+{
+    bulkPassesLeft_.clear();
+    ToText->clear();
+    SubjectText->clear();
+    BodyText->clear();
+    Check1->setChecked(false);
+    AttachText->clear();
+    Option2->setChecked(false);
+    Command2->hide();
+    SetList1Colour(kGreen);
+    close();
 }
 
 void WriteForm::Command2_Click()
@@ -289,7 +352,7 @@ void WriteForm::Command4_Click()
     hm::centreOnScreen(this);
     resetRecordNumbers();
     List1->clear();
-    bulkPassesLeft.clear();
+    bulkPassesLeft_.clear();
     fillList(hm::compose::kAddressBookFile);
 }
 
@@ -336,7 +399,7 @@ void WriteForm::AttachCommand_Click()
 
 void WriteForm::Command11_Click()
 {
-    bulkPassesLeft.clear();
+    bulkPassesLeft_.clear();
     ToText->clear();
     SubjectText->clear();
     BodyText->clear();
@@ -380,7 +443,7 @@ void WriteForm::Option1_Click()
 {
     Option1->setChecked(true);
     Option2->setChecked(false);
-    bulkPassesLeft.clear();
+    bulkPassesLeft_.clear();
     ToText->clear();
     SetList1Colour(kWhite);
 }
