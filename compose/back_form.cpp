@@ -132,12 +132,8 @@ void BackForm::Fill(const QString& subject, const QString& sender, const QString
 
 hm::compose::Draft BackForm::CurrentDraft() const
 {
-    hm::compose::Draft draft;
-    draft.to = ToText->text();
-    draft.subject = SubjectText->text();
-    draft.body = BodyText->toPlainText();
-    draft.attachments = attachments_->ListForSending();
-    return draft;
+    return {.to = ToText->text(), .subject = SubjectText->text(), .body = BodyText->toPlainText(),
+            .attachments = attachments_->ListForSending()};
 }
 
 void BackForm::Command2_Click()

@@ -269,16 +269,14 @@ void WriteForm::SetList1Colour(const QColor& colour)
 
 hm::compose::Draft WriteForm::CurrentDraft() const
 {
-    hm::compose::Draft draft;
-    draft.to = ToText->text();
-    draft.subject = SubjectText->text();
-    draft.body = BodyText->toPlainText();
-    draft.attachments = attachments_->ListForSending();
-    draft.fortune = Check1->isChecked();
-    draft.bulk = Option2->isChecked();
-    draft.bulkRows = List1->count();
-    draft.passesLeft = bulkPassesLeft_;
-    return draft;
+    return {.to = ToText->text(),
+            .subject = SubjectText->text(),
+            .body = BodyText->toPlainText(),
+            .attachments = attachments_->ListForSending(),
+            .fortune = Check1->isChecked(),
+            .bulk = Option2->isChecked(),
+            .bulkRows = List1->count(),
+            .passesLeft = bulkPassesLeft_};
 }
 
 void WriteForm::Command1_Click()
