@@ -84,6 +84,35 @@ QByteArray single(const QByteArray& subject, const QByteArray& contentType, cons
            "Content-Type: " + contentType + "\r\nContent-Transfer-Encoding: " + encoding + "\r\n\r\n" + body + "\r\n";
 }
 
+// Plain stand-ins for the windows: what the check asked of each, in order.
+struct RecordingWindows : MailCheckDisplay, AccountPrompt, hm::history::MessageStaging {
+    QStringList calls;
+    bool receive = true;
+
+    QWidget* boxParent() override { return nullptr; }
+    void showHelp(const QString& text) override { calls << QStringLiteral("help ") + text; }
+    void showStatus(const QString& text) override { calls << QStringLiteral("status ") + text; }
+    void showResult(const QString& text) override { calls << QStringLiteral("result ") + text; }
+    bool receiveEnabled() const override { return receive; }
+    void setReceiveEnabled(bool enabled) override
+    {
+        receive = enabled;
+        calls << QStringLiteral("receive %1").arg(enabled);
+    }
+    void showNewMailPicture() override { calls << QStringLiteral("picture"); }
+    QString playNewMailSound() override
+    {
+        calls << QStringLiteral("sound");
+        return QString();
+    }
+    void holdAccount(const QString& id, const QString&) override { calls << QStringLiteral("account ") + id; }
+    void askForAccount() override { calls << QStringLiteral("ask"); }
+    void StageMessage(const QString& subject, const QString& from, const QString&, const QString& body) override
+    {
+        calls << QStringLiteral("stage %1 %2 %3").arg(subject, from, body);
+    }
+};
+
 } // namespace
 
 class TestCheckMail : public QObject, hm::test::MailCheckFixture {
@@ -99,6 +128,7 @@ private slots:
 
     void threeMessagesAreStoredInServerOrderAndDeleted();
     void emptyMailboxTouchesNeitherPictureNorSound();
+    void windowsAreReachedOnlyThroughTheirInterfaces();
     void filesInTheAttachmentFolderOutliveTheScratchFile_data();
     void filesInTheAttachmentFolderOutliveTheScratchFile();
     void attachmentMarkerIsCaseSensitive();
@@ -170,6 +200,34 @@ void TestCheckMail::emptyMailboxTouchesNeitherPictureNorSound()
     QCOMPARE(sound.started, 0);
     QVERIFY(folder->ui.shown.isEmpty());
     QCOMPARE(records(Store::Received).size(), 0);
+}
+
+void TestCheckMail::windowsAreReachedOnlyThroughTheirInterfaces()
+{
+    env.drop(message("一通目", "本文その一"));
+    env.drop(message("二通目", "本文その二"));
+    RecordingWindows windows;
+    CheckMail(MailCheckWindows{windows, windows, windows});
+
+    // The history window is staged once, with the last message, and nothing loads a window.
+    const QStringList expected = {
+        QStringLiteral("receive 0"),
+        QStringLiteral("help メールのチェックをしています。"),
+        QStringLiteral("account ") + env.user,
+        QStringLiteral("status 1 / 2"),
+        QStringLiteral("status 2 / 2"),
+        QStringLiteral("stage 二通目 差出人 <sender@localhost> 本文その二\r\n"),
+        QStringLiteral("status 2の新着メール有り。"),
+        QStringLiteral("picture"),
+        QStringLiteral("sound"),
+        QStringLiteral("result 2の新着メール有り。"),
+        QStringLiteral("receive 1"),
+    };
+    QCOMPARE(windows.calls, expected);
+    QVERIFY(!hm::loadedWindow<TyakuForm>());
+    QVERIFY(!hm::loadedWindow<IdPassForm>());
+    QCOMPARE(records(Store::Received).size(), 2);
+    QVERIFY(env.messageFiles().isEmpty());
 }
 
 void TestCheckMail::filesInTheAttachmentFolderOutliveTheScratchFile_data()
