@@ -110,9 +110,6 @@ private:
     CommandLabel* addCommand(const QString& name, const QString& caption, const QString& help, int top,
                              int left = 0, int width = 1500);
 
-    QLineEdit* Text1; // status line
-    QLabel* Label2;   // help line
-    CommandLabel* Label8;
     void createEffectButtons();
     void prepareEffects();
     // Loads a picture through Pic_D and Pic_DD into the Master element.
@@ -121,4 +118,9 @@ private:
     QList<CommandLabel*> commands_;
     std::unique_ptr<hm::sound::NewMailSound> sound_;
     bool unloading_ = false;
+
+    // Outside the window only the mail check needs these, through the interface above.
+    QLineEdit* Text1; // status line
+    QLabel* Label2;   // help line
+    CommandLabel* Label8;
 };
