@@ -9,7 +9,6 @@
 #include "common/ui_services.h"
 #include "common/window_registry.h"
 #include "addressbook/friend_form.h"
-#include "app/check_mail.h"
 #include "compose/write_form.h"
 #include "emoticons/kao_form.h"
 #include "history/history_mode.h"
@@ -67,32 +66,32 @@ MainForm::MainForm(QWidget* parent) : QWidget(parent)
 
     endProcess = [] { std::_Exit(0); };
 
-    addCommand(QStringLiteral("     新規作成"), QStringLiteral("メールの新規作成・送信を行います。"), 120);
+    addCommand(QStringLiteral("Label9"), QStringLiteral("     新規作成"), QStringLiteral("メールの新規作成・送信を行います。"), 120);
     Label9 = commands_.last();
-    addCommand(QStringLiteral("        受信"), QStringLiteral("新着メールの受信を行います。"), 540);
+    addCommand(QStringLiteral("Label8"), QStringLiteral("        受信"), QStringLiteral("新着メールの受信を行います。"), 540);
     Label8 = commands_.last();
-    addCommand(QStringLiteral("   着信履歴"),
+    addCommand(QStringLiteral("Label7"), QStringLiteral("   着信履歴"),
                QStringLiteral("着信（着信履歴）したメールを見ます。画面はマウスでストレッチが出来ます。"), 960);
     Label7 = commands_.last();
-    addCommand(QStringLiteral("     送信履歴"),
+    addCommand(QStringLiteral("Label6"), QStringLiteral("     送信履歴"),
                QStringLiteral("送信（送信履歴）したメールを見ます。画面はマウスでストレッチが出来ます。"), 1380);
     Label6 = commands_.last();
-    addCommand(QStringLiteral("    アドレス帳"),
+    addCommand(QStringLiteral("Label10"), QStringLiteral("    アドレス帳"),
                QStringLiteral("アドレス帳への登録を行います。着信からの自動入力、送信時の一発入力が可能になります。"), 1800);
     Label10 = commands_.last();
     // The long runs of spaces push these words right; the labels start left of the window
     // edge so the words line up with the column above.
-    addCommand(QStringLiteral("                          設定"),
+    addCommand(QStringLiteral("Label11"), QStringLiteral("                          設定"),
                QStringLiteral("ID,PASS,サーバーの設定。これを行わないと通信エラーになります。"), 2220, -1200, 2700);
     Label11 = commands_.last();
-    addCommand(QStringLiteral("                          HomePage"),
+    addCommand(QStringLiteral("Label5"), QStringLiteral("                          HomePage"),
                QStringLiteral("メーラー専門店、作者のホームページです。"), 2640, -1200, 2700);
     Label5 = commands_.last();
-    addCommand(QStringLiteral("                         Small"), QStringLiteral("フォーム（画面）を最小化します。"), 3060, -1200, 2700);
+    addCommand(QStringLiteral("Label4"), QStringLiteral("                         Small"), QStringLiteral("フォーム（画面）を最小化します。"), 3060, -1200, 2700);
     Label4 = commands_.last();
-    addCommand(QStringLiteral("Play"), QStringLiteral("新着メール時に再生する波音の確認を行います。"), 5220, 120, 600);
+    addCommand(QStringLiteral("Label13"), QStringLiteral("Play"), QStringLiteral("新着メール時に再生する波音の確認を行います。"), 5220, 120, 600);
     Label13 = commands_.last();
-    addCommand(QStringLiteral("Stop"), QStringLiteral("現在再生している波音を停止します。"), 5220, 780, 600);
+    addCommand(QStringLiteral("Label14"), QStringLiteral("Stop"), QStringLiteral("現在再生している波音を停止します。"), 5220, 780, 600);
     Label14 = commands_.last();
     QFont bold = hm::pGothic(9);
     bold.setBold(true);
@@ -179,10 +178,11 @@ MainForm::~MainForm()
     hm::setClockTextSource({});
 }
 
-CommandLabel* MainForm::addCommand(const QString& caption, const QString& help, int top, int left, int width)
+CommandLabel* MainForm::addCommand(const QString& name, const QString& caption, const QString& help, int top, int left,
+                                   int width)
 {
     auto* label = new CommandLabel(caption, this);
-    label->setObjectName(QStringLiteral("Label_%1").arg(caption.trimmed()));
+    label->setObjectName(name);
     label->setGeometry(twips(left), twips(top), twips(width), twips(360));
     label->setFont(hm::pGothic(9));
     setCommandColour(label, "#ffffff");
@@ -270,6 +270,47 @@ void MainForm::Command1_Click()
     Display->hide();
 }
 
+QWidget* MainForm::boxParent()
+{
+    return this;
+}
+
+void MainForm::showHelp(const QString& text)
+{
+    Label2->setText(text);
+    Label2->repaint();
+}
+
+void MainForm::showStatus(const QString& text)
+{
+    Text1->setText(text);
+}
+
+// The beginning says what happened; a line longer than the box is read from there, or whole
+// as its tip.
+void MainForm::showResult(const QString& text)
+{
+    if (Text1->text() != text)
+        Text1->setText(text);
+    Text1->setCursorPosition(0);
+    Text1->setToolTip(text);
+}
+
+bool MainForm::receiveEnabled() const
+{
+    return Label8->isEnabled();
+}
+
+void MainForm::setReceiveEnabled(bool enabled)
+{
+    Label8->setEnabled(enabled);
+}
+
+void MainForm::showNewMailPicture()
+{
+    Command1_Click();
+}
+
 void MainForm::Timer2_Timer()
 {
     Text2->setText(hm::formatClockText());
@@ -317,8 +358,7 @@ void MainForm::Label8_Click()
 {
     if (MailCheckRunning())
         return;
-    Label2->setText(QStringLiteral("メールを受信します。"));
-    Label2->repaint();
+    showHelp(QStringLiteral("メールを受信します。"));
     CheckMail(*this);
 }
 
@@ -347,7 +387,7 @@ void MainForm::Label14_Click()
     sound_->Label14_Click();
 }
 
-QString MainForm::PlayNewMailSound()
+QString MainForm::playNewMailSound()
 {
     return sound_->PlayForNewMail();
 }

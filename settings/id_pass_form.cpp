@@ -60,6 +60,12 @@ void IdPassForm::Form_Load()
         hm::ui::message(this, problem, QStringLiteral("ID,PASS"), hm::ui::Buttons::Ok, hm::ui::Icon::Warning);
 }
 
+void IdPassForm::HoldAccount(const QString& id, const QString& password)
+{
+    IdText->setText(id);
+    PassText->setText(password);
+}
+
 void IdPassForm::OKCommand_Click()
 {
     auto& account = hm::settings::account();

@@ -587,14 +587,14 @@ void TestTyakuForm::layoutFollowsTheWindowSize()
 
 void TestTyakuForm::mailCheckStagingMatchesTheEditor()
 {
-    TyakuForm* form = hm::history::StagingWindow();
-    QVERIFY(!form->isVisible());
     // The mail check stores what the editor would give back without filling it per message:
     // the two must agree on every text a message can hold.
     const QString body = QStringLiteral("  本文\r\n二行目\r三行目\n") + QChar(0x2028) + QStringLiteral("x") +
                          QChar(0x2029) + QChar(0x00A0) + QStringLiteral("\t末尾  ");
-    form->StageMessage(QStringLiteral("  件名  "), QStringLiteral(" s@example.jp "), QStringLiteral(" Tue, 8 Dec 2026 "),
-                       body);
+    hm::history::StagingWindow().StageMessage(QStringLiteral("  件名  "), QStringLiteral(" s@example.jp "),
+                                              QStringLiteral(" Tue, 8 Dec 2026 "), body);
+    TyakuForm* form = hm::loadedWindow<TyakuForm>();
+    QVERIFY(form);
     QCOMPARE(form->EditorText(), hm::history::EditorPlainText(body));
     QCOMPARE(form->Text7->text(), QStringLiteral("  件名  "));
     QCOMPARE(form->Text8->text(), QStringLiteral(" s@example.jp "));

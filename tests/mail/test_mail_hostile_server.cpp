@@ -6,6 +6,7 @@
 #include "store/mail_store.h"
 #include "tests/support/counting_sound_device.h"
 #include "tests/support/test_folder.h"
+#include "tests/support/main_form_controls.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -16,6 +17,8 @@
 #include <QTest>
 
 #include <memory>
+
+using hm::test::statusLine;
 
 using namespace hm::mail;
 
@@ -214,7 +217,7 @@ void TestMailHostileServer::checkStopsAtTheFirstFailedCall()
         ++records;
     });
     QCOMPARE(records, stored);
-    QCOMPARE(main.Text1->text(), status);
+    QCOMPARE(statusLine(main)->text(), status);
     // Picture and sound only for something new stored.
     QCOMPARE(!main.Image3->isHidden(), stored > 0);
     QCOMPARE(sound.started, stored > 0 ? 1 : 0);
@@ -411,7 +414,7 @@ void TestMailHostileServer::nextCheckTrustsTheLedgerOnlyWhereItHolds()
         tags << f.Body.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts).last();
     });
     QCOMPARE(tags, stored);
-    QCOMPARE(main.Text1->text(), secondStatus);
+    QCOMPARE(statusLine(main)->text(), secondStatus);
 }
 
 QTEST_MAIN(TestMailHostileServer)
