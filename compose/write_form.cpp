@@ -4,6 +4,7 @@
 #include "common/form_geometry.h"
 #include "common/ui_services.h"
 #include "common/window_registry.h"
+#include "addressbook/address_store.h"
 #include "compose/address_source.h"
 #include "compose/send_procedure.h"
 #include "emoticons/kao_form.h"
@@ -237,7 +238,7 @@ void WriteForm::Form_Load()
     Combo1->setCurrentIndex(-1);
     Combo1->setEditText(QString());
     List1->clear();
-    fillList(hm::compose::kMasterAddressFile);
+    fillList(hm::addressbook::masterListPath());
 }
 
 void WriteForm::resetRecordNumbers()
@@ -290,7 +291,7 @@ void WriteForm::Command4_Click()
     resetRecordNumbers();
     List1->clear();
     bulkPassesLeft.clear();
-    fillList(hm::compose::kAddressBookFile);
+    fillList(hm::addressbook::addressBookPath());
 }
 
 void WriteForm::Command5_Click()
