@@ -25,6 +25,10 @@ namespace {
 
 const QString kNotSelected = QStringLiteral("データが選択されていません");
 
+// The entry a row shows, kept in the row so that the row's place never stands for the
+// record number.
+constexpr int kRecordNumberRole = Qt::UserRole;
+
 } // namespace
 
 FriendForm::FriendForm(QWidget* parent) : QWidget(parent)
@@ -119,8 +123,10 @@ void FriendForm::Command2_Click()
     MailListView->setUpdatesEnabled(false);
     MailListView->clear();
     QList<QTreeWidgetItem*> rows;
-    const bool ok = hm::addressbook::ReadAllAddresses([&rows](qint16, const QString& name, const QString& address) {
-        rows.append(new QTreeWidgetItem(QStringList{CutAtNul(address), CutAtNul(name)}));
+    const bool ok = hm::addressbook::ReadAllAddresses([&rows](qint16 number, const QString& name, const QString& address) {
+        auto* row = new QTreeWidgetItem(QStringList{CutAtNul(address), CutAtNul(name)});
+        row->setData(0, kRecordNumberRole, number);
+        rows.append(row);
     });
     MailListView->addTopLevelItems(rows);
     MailListView->setUpdatesEnabled(true);
@@ -163,19 +169,19 @@ void FriendForm::Command1_Click()
 void FriendForm::Command4_Click()
 {
     // Without a selected row there is nothing to delete, whatever the address box holds.
-    const int row = selectedRow();
-    if (Text4->text().isEmpty() || row == 0) {
+    const qint16 number = selectedRecordNumber();
+    if (Text4->text().isEmpty() || number == 0) {
         hm::ui::message(this, kNotSelected);
         return;
     }
-    if (!showEntry(row))
+    if (!showEntry(number))
         return;
-    hm::store::CurrentRecordNumber() = static_cast<qint16>(row);
+    hm::store::CurrentRecordNumber() = number;
     Label7->setText(QStringLiteral(" "));
     const auto answer = hm::ui::message(this, QStringLiteral("選択された（行、青色）データを削除します。よろしいですか"),
                                         QStringLiteral("確認"), hm::ui::Buttons::YesNo, hm::ui::Icon::Question);
     if (answer == hm::ui::Answer::Yes) {
-        if (hm::addressbook::DeleteAddress(static_cast<qint16>(row)))
+        if (hm::addressbook::DeleteAddress(number))
             Label7->setText(QStringLiteral("削除が完了しました"));
         else
             reportFailure(hm::addressbook::lastError());
@@ -187,16 +193,16 @@ void FriendForm::Command4_Click()
 
 void FriendForm::MailListView_MouseDown()
 {
-    const int row = selectedRow();
-    if (row > 0)
-        showEntry(row);
+    const qint16 number = selectedRecordNumber();
+    if (number > 0)
+        showEntry(number);
 }
 
-bool FriendForm::showEntry(int row)
+bool FriendForm::showEntry(qint16 number)
 {
     QString name;
     QString address;
-    if (!hm::addressbook::ReadAddress(static_cast<qint16>(row), name, address)) {
+    if (!hm::addressbook::ReadAddress(number, name, address)) {
         reportFailure(hm::addressbook::lastError());
         return false;
     }
@@ -206,12 +212,10 @@ bool FriendForm::showEntry(int row)
     return true;
 }
 
-int FriendForm::selectedRow() const
+qint16 FriendForm::selectedRecordNumber() const
 {
     const QList<QTreeWidgetItem*> selected = MailListView->selectedItems();
-    if (selected.isEmpty())
-        return 0;
-    return MailListView->indexOfTopLevelItem(selected.first()) + 1;
+    return selected.isEmpty() ? 0 : selected.first()->data(0, kRecordNumberRole).value<qint16>();
 }
 
 QString FriendForm::command38HelpText()
