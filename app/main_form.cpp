@@ -5,6 +5,7 @@
 #include "common/clock_text.h"
 #include "common/japanese_font.h"
 #include "common/program_folder.h"
+#include "common/form_geometry.h"
 #include "common/twips.h"
 #include "common/ui_services.h"
 #include "common/window_registry.h"
@@ -29,13 +30,16 @@
 
 #include <cstdlib>
 
+using hm::button;
+using hm::control;
 using hm::twips;
 
 namespace {
 const QColor kBackground(0x10, 0x18, 0x30);
 const QString kHomePage = QStringLiteral("https://hayatemail.example/");
-constexpr int kPictureWidth = 200;
-constexpr int kPictureHeight = 320;
+// The pictures' area, 200 by 320 pixels.
+constexpr int kPictureWidthTwips = 3000;
+constexpr int kPictureHeightTwips = 4800;
 
 QPixmap loadPicture(const QString& path)
 {
@@ -109,60 +113,42 @@ MainForm::MainForm(QWidget* parent) : QWidget(parent)
     connect(Label13, &CommandLabel::clicked, this, &MainForm::Label13_Click);
     connect(Label14, &CommandLabel::clicked, this, &MainForm::Label14_Click);
 
-    const QRect pictureArea(twips(1620), twips(120), kPictureWidth, kPictureHeight);
-    Display = new QLabel(this);
-    Display->setObjectName(QStringLiteral("Display"));
-    Display->setGeometry(pictureArea);
-    Image3 = new QLabel(this);
-    Image3->setObjectName(QStringLiteral("Image3"));
-    Image3->setGeometry(pictureArea);
+    Display = control<QLabel>(this, "Display", 1620, 120, kPictureWidthTwips, kPictureHeightTwips);
+    Image3 = control<QLabel>(this, "Image3", 1620, 120, kPictureWidthTwips, kPictureHeightTwips);
     Image3->setScaledContents(false);
     for (size_t i = 0; i < Master.size(); ++i) {
-        Master[i] = new QLabel(this);
-        Master[i]->setObjectName(QStringLiteral("Master%1").arg(i));
+        Master[i] = control<QLabel>(this, QStringLiteral("Master%1").arg(i));
         Master[i]->hide();
     }
-    Pic_D = new QLabel(this);
-    Pic_D->setObjectName(QStringLiteral("Pic_D"));
+    Pic_D = control<QLabel>(this, "Pic_D");
     Pic_D->hide();
-    Pic_DD = new QLabel(this);
-    Pic_DD->setObjectName(QStringLiteral("Pic_DD"));
+    Pic_DD = control<QLabel>(this, "Pic_DD");
     Pic_DD->hide();
 
-    Text1 = new QLineEdit(QStringLiteral("Ver 1.0"), this);
-    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1 = control<QLineEdit>(this, "Text1", 1620, 5040, kPictureWidthTwips, 330);
+    Text1->setText(QStringLiteral("Ver 1.0"));
     Text1->setAccessibleName(QStringLiteral("状態"));
-    Text1->setGeometry(twips(1620), twips(5040), kPictureWidth, twips(330));
 
-    Label2 = new QLabel(this);
-    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2 = control<QLabel>(this, "Label2", 120, 5700, 4560, 660);
     Label2->setAccessibleName(QStringLiteral("ヘルプ"));
-    Label2->setGeometry(twips(120), twips(5700), twips(4560), twips(660));
     Label2->setWordWrap(true);
     Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setCommandColour(Label2, "#ffffff");
 
     // Kept outside the visible client area, as designed.
-    Text2 = new QLineEdit(this);
-    Text2->setObjectName(QStringLiteral("Text2"));
+    Text2 = control<QLineEdit>(this, "Text2", -3000, -3000, 1800, 300);
     Text2->setAccessibleName(QStringLiteral("時計"));
-    Text2->setGeometry(twips(-3000), twips(-3000), twips(1800), twips(300));
-    Command1 = new QPushButton(this);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setGeometry(twips(-3000), twips(-2000), twips(600), twips(300));
+    Command1 = button(this, "Command1", QString(), -3000, -2000, 600, 300);
     connect(Command1, &QPushButton::clicked, this, &MainForm::Command1_Click);
 
     // The sound options sit below the visible area: a sound normally plays once, in the
     // background, straight from the file.
-    ChkSynchro = new QCheckBox(QStringLiteral("同期再生(&S)"), this);
-    ChkSynchro->setObjectName(QStringLiteral("ChkSynchro"));
-    ChkSynchro->setGeometry(twips(120), twips(6600), twips(2400), twips(300));
-    ChkOnMem = new QCheckBox(QStringLiteral("VB でのオンメモリ再生(&O)"), this);
-    ChkOnMem->setObjectName(QStringLiteral("ChkOnMem"));
-    ChkOnMem->setGeometry(twips(120), twips(6960), twips(3000), twips(300));
-    ChkLoop = new QCheckBox(QStringLiteral("繰り返し再生(&L)"), this);
-    ChkLoop->setObjectName(QStringLiteral("ChkLoop"));
-    ChkLoop->setGeometry(twips(120), twips(7320), twips(2400), twips(300));
+    ChkSynchro = control<QCheckBox>(this, "ChkSynchro", 120, 6600, 2400, 300);
+    ChkSynchro->setText(QStringLiteral("同期再生(&S)"));
+    ChkOnMem = control<QCheckBox>(this, "ChkOnMem", 120, 6960, 3000, 300);
+    ChkOnMem->setText(QStringLiteral("VB でのオンメモリ再生(&O)"));
+    ChkLoop = control<QCheckBox>(this, "ChkLoop", 120, 7320, 2400, 300);
+    ChkLoop->setText(QStringLiteral("繰り返し再生(&L)"));
     sound_ = std::make_unique<hm::sound::NewMailSound>(Label13, Label14, ChkSynchro, ChkOnMem, ChkLoop);
     createEffectButtons();
 
@@ -183,7 +169,7 @@ CommandLabel* MainForm::addCommand(const QString& name, const QString& caption, 
 {
     auto* label = new CommandLabel(caption, this);
     label->setObjectName(name);
-    label->setGeometry(twips(left), twips(top), twips(width), twips(360));
+    hm::placeTwips(label, left, top, width, 360);
     label->setFont(hm::pGothic(9));
     setCommandColour(label, "#ffffff");
     connect(label, &CommandLabel::hovered, this, [this, label, help] {

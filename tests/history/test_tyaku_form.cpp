@@ -52,6 +52,13 @@ QList<Mail> threeMails()
              QStringLiteral("third body\r\nline 2")}};
 }
 
+// A message for tests that only need a row to click before they set the boxes themselves.
+Mail oneMail()
+{
+    return {QStringLiteral("one"), QStringLiteral("one@example.jp"), QStringLiteral("Mon, 7 Dec 2026 09:00:00 +0900"),
+            QStringLiteral("one body")};
+}
+
 void fill(Store s, const QList<Mail>& mails)
 {
     for (const Mail& m : mails)
@@ -234,9 +241,9 @@ void TestTyakuForm::clickingARowShowsItsRecord()
 {
     fill(Store::Received, threeMails());
     TyakuForm* form = open(HistoryMode::Received);
-    QVERIFY(form->Text5->text().isEmpty());
+    QVERIFY(!form->SelectionMarked());
     clickRow(form, 1);
-    QCOMPARE(form->Text5->text(), QStringLiteral("1"));
+    QVERIFY(form->SelectionMarked());
     QCOMPARE(form->Text7->text(), QStringLiteral("最初の件名"));
     QCOMPARE(form->Text8->text(), QStringLiteral("a@example.jp"));
     QCOMPARE(form->EditorText(), QStringLiteral("本文一\r\n二行目"));
@@ -264,7 +271,7 @@ void TestTyakuForm::deletingRowTwoMovesTheThirdUp()
     QCOMPARE(form->Text8->text(), QStringLiteral("c@example.jp"));
     QCOMPARE(form->Text9->text(), QStringLiteral("Mon, 7 Dec 2026 11:00:00 +0900"));
     QCOMPARE(form->EditorText(), QStringLiteral("third body\r\nline 2"));
-    QVERIFY(form->Text5->text().isEmpty());
+    QVERIFY(!form->SelectionMarked());
     QCOMPARE(storeSize(*folder_, Store::Received), 2 * hm::store::kRecordSize);
 
     // The store itself moved the third record up.
@@ -282,7 +289,7 @@ void TestTyakuForm::deleteOneAnsweredNoKeepsTheStore()
     QCOMPARE(storeSize(*folder_, Store::Received), 3 * hm::store::kRecordSize);
     QCOMPARE(form->MailListView->topLevelItemCount(), 3);
     QVERIFY(form->rtfEd->toPlainText().isEmpty());
-    QVERIFY(form->Text5->text().isEmpty());
+    QVERIFY(!form->SelectionMarked());
 }
 
 void TestTyakuForm::rowCommandsNeedANewClick()
@@ -327,7 +334,7 @@ void TestTyakuForm::clickInAnEmptyListSaysThereIsNothing()
     TyakuForm* form = open(HistoryMode::Received);
     QTest::mouseClick(form->MailListView->viewport(), Qt::LeftButton, {}, QPoint(10, 10));
     QCOMPARE(folder_->ui.texts(), QStringList{QStringLiteral("選択するデータがありません。")});
-    QCOMPARE(form->Text5->text(), QStringLiteral("1"));
+    QVERIFY(form->SelectionMarked());
     // The marker is set, yet there is no row to delete.
     folder_->ui.shown.clear();
     form->Command3->click();
@@ -349,7 +356,7 @@ void TestTyakuForm::replyFillsTheReplyWindow()
     QCOMPARE(reply->SubjectText->text(), QStringLiteral("Re:  Hello"));
     QCOMPARE(reply->ToText->text(), QStringLiteral("x@example.jp"));
     QCOMPARE(reply->BodyText->toPlainText(), QStringLiteral("line one\nline two"));
-    QVERIFY(form->Text5->text().isEmpty());
+    QVERIFY(!form->SelectionMarked());
 }
 
 void TestTyakuForm::registerPutsTheSenderIntoTheAddressBook()
@@ -397,6 +404,7 @@ void TestTyakuForm::quickSaveWritesFourLinesAndAsksBeforeOverwriting()
 
 void TestTyakuForm::quickSaveWithHostileSubjectsStaysInItsFolder()
 {
+    append(Store::Received, oneMail());
     TyakuForm* form = open(HistoryMode::Received);
     const QString quickFolder = folder_->file(QStringLiteral("\\■TextQuickSave"));
     // A missing folder is made again.
@@ -408,7 +416,7 @@ void TestTyakuForm::quickSaveWithHostileSubjectsStaysInItsFolder()
                                QString(120, QChar(0x6F22)), QString(), QStringLiteral(".."), QStringLiteral("."),
                                QStringLiteral("tab\there\nnl"), QStringLiteral("a\\..\\b:c*?\"<>|")};
     for (const QString& subject : subjects) {
-        form->Text5->setText(QStringLiteral("1"));
+        clickRow(form, 1);
         form->Text7->setText(subject);
         form->SetEditorText(QStringLiteral("body"));
         form->Command2->click();
@@ -428,7 +436,7 @@ void TestTyakuForm::quickSaveWithHostileSubjectsStaysInItsFolder()
         QVERIFY(file.readAll().startsWith("Subject:  "));
     }
     // A plain subject keeps its name.
-    form->Text5->setText(QStringLiteral("1"));
+    clickRow(form, 1);
     form->Text7->setText(QStringLiteral("お知らせ 12月"));
     form->Command2->click();
     QVERIFY(QFileInfo::exists(quickFolder + QStringLiteral("/お知らせ 12月.txt")));
@@ -436,11 +444,12 @@ void TestTyakuForm::quickSaveWithHostileSubjectsStaysInItsFolder()
 
 void TestTyakuForm::quickSaveReportsAFailedWrite()
 {
+    append(Store::Received, oneMail());
     TyakuForm* form = open(HistoryMode::Received);
     // A folder where the file should go: the write cannot replace it.
     const QString blocker = folder_->file(QStringLiteral("\\■TextQuickSave")) + QStringLiteral("/blocked.txt");
     QVERIFY(QDir().mkpath(blocker));
-    form->Text5->setText(QStringLiteral("1"));
+    clickRow(form, 1);
     form->Text7->setText(QStringLiteral("blocked"));
     form->SetEditorText(QStringLiteral("kept body"));
     folder_->ui.answers.enqueue(Answer::Yes);
@@ -461,6 +470,7 @@ void TestTyakuForm::quickSaveReplacesALinkWithoutWritingThroughIt_data()
 void TestTyakuForm::quickSaveReplacesALinkWithoutWritingThroughIt()
 {
     QFETCH(bool, targetExists);
+    append(Store::Received, oneMail());
     TyakuForm* form = open(HistoryMode::Received);
     QTemporaryDir elsewhere;
     const QString target = elsewhere.filePath(QStringLiteral("target.txt"));
@@ -470,7 +480,7 @@ void TestTyakuForm::quickSaveReplacesALinkWithoutWritingThroughIt()
     }
     const QString file = folder_->file(QStringLiteral("\\■TextQuickSave")) + QStringLiteral("/abc.txt");
     QVERIFY(QFile::link(target, file));
-    form->Text5->setText(QStringLiteral("1"));
+    clickRow(form, 1);
     form->Text7->setText(QStringLiteral("abc"));
     form->SetEditorText(QStringLiteral("body"));
     folder_->ui.answers.enqueue(Answer::Yes);
@@ -633,7 +643,7 @@ void TestTyakuForm::keyboardShowsTheRowAndNothingUnchosenIsActedOn()
         folder_->ui.shown.clear();
         command->click();
         QCOMPARE(folder_->ui.texts(), QStringList{kNotSelected});
-        QVERIFY(form->Text5->text().isEmpty());
+        QVERIFY(!form->SelectionMarked());
     }
     QVERIFY(!hm::loadedWindow<BackForm>());
 }
