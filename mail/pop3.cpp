@@ -1,5 +1,6 @@
 #include "mail/nmail.h"
 
+#include "mail/charset.h"
 #include "mail/mime.h"
 #include "common/line_ends.h"
 #include "mail/transfer_failure.h"
@@ -89,6 +90,9 @@ QByteArray g_lastRaw;
 QString g_lastHeader;
 bool g_lastSingleText = false;
 std::shared_ptr<const ParsedMessage> g_lastParsed;
+
+// Converters the charset room lacks: mail would lose its Japanese text, so none is received.
+QString g_converterProblem;
 
 struct Sink {
     QByteArray* data;
@@ -570,6 +574,7 @@ void NMailInitializeWinSock()
 {
     curl_global_init(CURL_GLOBAL_DEFAULT);
     ensureMimeReady();
+    g_converterProblem = missingCharsetConverters();
 }
 
 void NMailEndWinSock()
@@ -610,6 +615,10 @@ int NMailSetOption(int option, int value)
 
 int NMailPop3Connect(const QString& server)
 {
+    if (!g_converterProblem.isEmpty()) {
+        reportError({FailureKind::Other, g_converterProblem});
+        return -1;
+    }
     ServerAddress address;
     MailError problem;
     if (!acceptServer(server, Protocol::Pop3, address, problem)) {
