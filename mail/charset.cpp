@@ -171,6 +171,20 @@ EucForm eucFormOf(JisSet set)
     }
 }
 
+// One two-byte character of a JIS set as CP932 bytes: JIS X 0208 by arithmetic, anything else
+// as 〓, the customary mark for a character that cannot be shown.
+char* putJisPair(char* o, JisSet set, unsigned j1, unsigned j2)
+{
+    if (set != JisSet::Jis0208 || j2 < 0x21 || j2 > 0x7E) {
+        *o++ = char(0x81);
+        *o++ = char(0xAC);
+        return o;
+    }
+    *o++ = char(((j1 + 1) >> 1) + (j1 <= 0x5E ? 0x70 : 0xB0));
+    *o++ = char(j2 + ((j1 & 1) ? (j2 >= 0x60 ? 0x20 : 0x1F) : 0x7E));
+    return o;
+}
+
 // glibc's ISO-2022-JP is strict; the rows of JIS X 0208 inside an escape map arithmetically
 // onto CP932 bytes, which carries the NEC and IBM extensions Windows mailers send. The other
 // double-byte sets (JIS X 0212, both planes of JIS X 0213, and the Chinese and Korean sets of
@@ -249,18 +263,7 @@ QString fromIso2022jp(const QByteArray& in)
                 *o++ = char(c);
                 continue;
             }
-            const unsigned char j2 = static_cast<unsigned char>(in[++i]);
-            if (set != JisSet::Jis0208 || j2 < 0x21 || j2 > 0x7E) {
-                // 〓, the customary mark for a character that cannot be shown
-                *o++ = char(0x81);
-                *o++ = char(0xAC);
-                continue;
-            }
-            const unsigned j1 = c;
-            unsigned s1 = ((j1 + 1) >> 1) + (j1 <= 0x5E ? 0x70 : 0xB0);
-            unsigned s2 = j2 + ((j1 & 1) ? (j2 >= 0x60 ? 0x20 : 0x1F) : 0x7E);
-            *o++ = char(s1);
-            *o++ = char(s2);
+            o = putJisPair(o, set, c, static_cast<unsigned char>(in[++i]));
             continue;
         }
         *o++ = char(c);

@@ -410,6 +410,39 @@ bool forEachRecord(const Format& f, const std::function<void(qint16, const char*
     }
 }
 
+// Copies every live record but skip from source to target; runs of surviving records go out in
+// one write each. False with errno set, readFailed telling which side failed.
+bool copyLiveRecords(const Format& f, int source, int target, qint16 skip, int& dropped, bool& readFailed)
+{
+    ::posix_fadvise(source, 0, 0, POSIX_FADV_SEQUENTIAL);
+    const qint64 perChunk = std::max<qint64>(1, kChunkBytes / f.recordSize);
+    QByteArray buffer(perChunk * f.recordSize, Qt::Uninitialized);
+    qint64 number = 0;
+    for (;;) {
+        const qint64 got = hm::readFully(source, buffer.data(), buffer.size());
+        if (got < 0) {
+            readFailed = true;
+            return false;
+        }
+        const qint64 records = got / f.recordSize;
+        qint64 runStart = 0;
+        for (qint64 i = 0; i < records; ++i) {
+            ++number;
+            const char* rec = buffer.constData() + i * f.recordSize;
+            if (number == skip || liveOf(rec, f.liveOffset) == 0) {
+                if (!hm::writeFully(target, buffer.constData() + runStart * f.recordSize, (i - runStart) * f.recordSize))
+                    return false;
+                runStart = i + 1;
+                ++dropped;
+            }
+        }
+        if (!hm::writeFully(target, buffer.constData() + runStart * f.recordSize, (records - runStart) * f.recordSize))
+            return false;
+        if (got < buffer.size())
+            return true;
+    }
+}
+
 bool compact(const Format& f, qint16 skip, bool dropAll, int* removed, QString* error)
 {
     // A store that is a link stays one: the file it points to is rewritten, in its own folder,
@@ -469,34 +502,9 @@ bool compact(const Format& f, qint16 skip, bool dropAll, int* removed, QString* 
     if (dropAll) {
         dropped = static_cast<int>(whole);
     } else if (source.valid()) {
-        ::posix_fadvise(source.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-        const qint64 perChunk = std::max<qint64>(1, kChunkBytes / f.recordSize);
-        QByteArray buffer(perChunk * f.recordSize, Qt::Uninitialized);
-        qint64 number = 0;
-        for (;;) {
-            const qint64 got = hm::readFully(source.get(), buffer.data(), buffer.size());
-            if (got < 0)
-                return fail(errno, absolute);
-            const qint64 records = got / f.recordSize;
-            // Runs of surviving records go out in one write each.
-            qint64 runStart = 0;
-            for (qint64 i = 0; i < records; ++i) {
-                ++number;
-                const char* rec = buffer.constData() + i * f.recordSize;
-                if (number == skip || liveOf(rec, f.liveOffset) == 0) {
-                    if (!hm::writeFully(target.get(), buffer.constData() + runStart * f.recordSize,
-                                    (i - runStart) * f.recordSize))
-                        return fail(errno, temporary);
-                    runStart = i + 1;
-                    ++dropped;
-                }
-            }
-            if (!hm::writeFully(target.get(), buffer.constData() + runStart * f.recordSize,
-                            (records - runStart) * f.recordSize))
-                return fail(errno, temporary);
-            if (got < buffer.size())
-                break;
-        }
+        bool readFailed = false;
+        if (!copyLiveRecords(f, source.get(), target.get(), skip, dropped, readFailed))
+            return fail(errno, readFailed ? absolute : temporary);
     }
     if (::fsync(target.get()) != 0)
         return fail(errno, temporary);
