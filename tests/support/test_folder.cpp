@@ -38,6 +38,7 @@ TestFolder::TestFolder()
 TestFolder::~TestFolder()
 {
     hm::ui::setServices(nullptr);
+    checkScriptUsed(ui);
     hm::setProgramFolder(QString());
 }
 
@@ -59,6 +60,24 @@ QByteArray TestFolder::read(const QString& relative) const
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return f.readAll();
+}
+
+void checkScriptUsed(const hm::ui::ScriptedServices& ui)
+{
+    QStringList problems;
+    for (const QString& text : ui.unanswered)
+        problems << QStringLiteral("box without a scripted answer: ") + text;
+    for (const QString& left : ui.leftovers())
+        problems << QStringLiteral("scripted but never asked for: ") + left;
+    if (problems.isEmpty())
+        return;
+    const QByteArray what = problems.join(QLatin1Char('\n')).toUtf8();
+    if (!QTest::currentTestFunction())
+        qFatal("%s", what.constData());
+    if (QTest::currentTestFailed())
+        qWarning("%s", what.constData()); // the first failure is the one to read
+    else
+        QTest::qFail(what.constData(), __FILE__, __LINE__);
 }
 
 QString builtProgramFolder()
