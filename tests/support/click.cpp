@@ -1,5 +1,6 @@
 #include "tests/support/click.h"
 
+#include <QAction>
 #include <QTest>
 #include <QWidget>
 
@@ -22,6 +23,23 @@ bool click(QWidget* control, const std::source_location& at)
         return false;
     }
     QTest::mouseClick(control, Qt::LeftButton);
+    return true;
+}
+
+bool trigger(QAction* command, const std::source_location& at)
+{
+    QString problem;
+    if (!command)
+        problem = QStringLiteral("no command to trigger");
+    else if (!command->isVisible())
+        problem = QStringLiteral("%1 is not visible").arg(command->text());
+    else if (!command->isEnabled())
+        problem = QStringLiteral("%1 is not enabled").arg(command->text());
+    if (!problem.isEmpty()) {
+        QTest::qFail(qPrintable(problem), at.file_name(), int(at.line()));
+        return false;
+    }
+    command->trigger();
     return true;
 }
 
