@@ -581,10 +581,7 @@ void TestCheckMail::unusableLedgerIsReplacedOnce()
     QTemporaryDir elsewhere;
     const QString ledger = folder->file(QStringLiteral("\\★MAilData\\hymuidl.txt"));
     const QString target = link ? elsewhere.filePath(QStringLiteral("victim")) : ledger;
-    QFile f(target);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(content);
-    f.close();
+    hm::test::writeFile(target, content);
     if (link)
         QVERIFY(QFile::link(target, ledger));
     env.drop(message("one", "x"));
@@ -597,9 +594,9 @@ void TestCheckMail::unusableLedgerIsReplacedOnce()
              qPrintable(folder->ui.shown[0].text));
     QVERIFY(!QFileInfo(ledger).isSymLink());
     if (link) {
+        QFile f(target);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), content);
-        f.close();
     }
     env.drop(message("two", "y"));
     CheckMail(*main);

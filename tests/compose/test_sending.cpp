@@ -232,14 +232,8 @@ void TestSending::normalSendArrivesWithItsAttachments()
     QByteArray binary;
     for (int i = 0; i < 3000; ++i)
         binary.append(char(i * 7));
-    QFile f1(first);
-    QVERIFY(f1.open(QIODevice::WriteOnly));
-    f1.write("estimate\r\n");
-    f1.close();
-    QFile f2(second);
-    QVERIFY(f2.open(QIODevice::WriteOnly));
-    f2.write(binary);
-    f2.close();
+    hm::test::writeFile(first, "estimate\r\n");
+    hm::test::writeFile(second, binary);
 
     QPointer<WriteForm> form = openForm();
     form->ToText->setText(QStringLiteral(" user@localhost "));
@@ -308,10 +302,7 @@ void TestSending::failingServerKeepsTheWindowAndMarksTheRecord()
 {
     hm::settings::account().SmtpServer = QStringLiteral("127.0.0.1:%1").arg(hm::test::unusedLoopbackPort());
     const QString attachment = folder_->path() + QStringLiteral("/資料.txt");
-    QFile file(attachment);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("x");
-    file.close();
+    hm::test::writeFile(attachment, "x");
     QPointer<WriteForm> form = openForm();
     form->ToText->setText(QStringLiteral("user@localhost"));
     form->SubjectText->setText(QStringLiteral("届かない ") + token_);

@@ -246,10 +246,7 @@ void TestBodyEditor::newSavesModifiedTextToTheCurrentFile()
 {
     QTemporaryDir docs;
     const QString current = docs.filePath(QStringLiteral("memo.txt"));
-    QFile old(current);
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write("old");
-    old.close();
+    hm::test::writeFile(current, "old");
     editorState().currentFile = current;
     TyakuForm* form = hm::window<TyakuForm>();
     QCOMPARE(form->rtfEd->toPlainText(), QStringLiteral("old"));
@@ -264,10 +261,7 @@ void TestBodyEditor::newSavesModifiedTextToTheCurrentFile()
 void TestBodyEditor::newAsksBeforeEmptyingAFileOfThatName()
 {
     const QString name = QStringLiteral("新規作成.TXT");
-    QFile existing(work_.filePath(name));
-    QVERIFY(existing.open(QIODevice::WriteOnly));
-    existing.write("kept");
-    existing.close();
+    hm::test::writeFile(work_.filePath(name), "kept");
     TyakuForm* form = openWindow();
     form->SetEditorText(QStringLiteral("typed"));
     folder_->ui.answers.enqueue(Answer::No);
@@ -291,14 +285,8 @@ void TestBodyEditor::openReadsLinesAsCp932()
     TyakuForm* form = openWindow();
     const QString withEnd = work_.filePath(QStringLiteral("with.txt"));
     const QString withoutEnd = work_.filePath(QStringLiteral("without.txt"));
-    QFile f(withEnd);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(hm::ansi::encode(QStringLiteral("a\r\nb\r\n")));
-    f.close();
-    QFile g(withoutEnd);
-    QVERIFY(g.open(QIODevice::WriteOnly));
-    g.write(hm::ansi::encode(QStringLiteral("漢字①\nb")));
-    g.close();
+    hm::test::writeFile(withEnd, hm::ansi::encode(QStringLiteral("a\r\nb\r\n")));
+    hm::test::writeFile(withoutEnd, hm::ansi::encode(QStringLiteral("漢字①\nb")));
 
     folder_->ui.fileNames.enqueue(withEnd);
     hm::test::trigger(form->mopen);
@@ -396,10 +384,7 @@ void TestBodyEditor::modifiedFlagAndStartUpLoad()
     closeWindow();
 
     const QString current = work_.filePath(QStringLiteral("current.txt"));
-    QFile f(current);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(hm::ansi::encode(QStringLiteral("保存された\r\n本文")));
-    f.close();
+    hm::test::writeFile(current, hm::ansi::encode(QStringLiteral("保存された\r\n本文")));
     editorState().currentFile = current;
     form = hm::window<TyakuForm>();
     QCOMPARE(form->rtfEd->toPlainText(), QStringLiteral("保存された\n本文"));

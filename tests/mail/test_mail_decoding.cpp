@@ -3,6 +3,7 @@
 #include "mail/nmail.h"
 #include "mail/transfer.h"
 #include "tests/support/mail_error.h"
+#include "tests/support/test_folder.h"
 
 #include <QDir>
 #include <QFile>
@@ -363,11 +364,7 @@ void TestMailDecoding::japaneseAttachmentNamesAsWindowsMailersWriteThem()
 void TestMailDecoding::sameNamesAreAllKept()
 {
     QTemporaryDir dir;
-    {
-        QFile old(dir.filePath(QStringLiteral("report.txt")));
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("from an earlier message");
-    }
+    hm::test::writeFile(dir.filePath(QStringLiteral("report.txt")), "from an earlier message");
     QByteArray m = "Content-Type: multipart/mixed; boundary=\"X\"\r\n\r\n";
     for (const char* body : {"first", "second"})
         m += QByteArray("--X\r\nContent-Type: text/plain\r\nContent-Disposition: attachment; filename=report.txt\r\n\r\n")

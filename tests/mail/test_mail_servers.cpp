@@ -1,5 +1,6 @@
 #include "mail/nmail.h"
 #include "tests/support/mail_error.h"
+#include "tests/support/test_folder.h"
 #include "tests/servers/mail_server_env.h"
 
 #include <QDir>
@@ -151,11 +152,7 @@ void TestMailServers::japaneseMessageWithAttachmentRoundTrips()
         b = char(QRandomGenerator::global()->bounded(256));
     const QString attachmentName = QStringLiteral("旅行 ① 写真.bin");
     const QString attachmentPath = work.filePath(attachmentName);
-    {
-        QFile f(attachmentPath);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
+    hm::test::writeFile(attachmentPath, bytes);
     // The plain port with STARTTLS, as a typed "host:port" gives it.
     QCOMPARE(NMailSmtpSendMail(env.smtpServer(), QStringLiteral("疾風 <hayate@localhost>"), QString(), QString(),
                                QStringLiteral("sender@localhost"), subject, body, QString(), attachmentPath, 0),
@@ -448,10 +445,7 @@ void TestMailServers::sendRefusesBadInputAndSendsNothing()
 {
     QTemporaryDir work;
     const QString existing = work.filePath(QStringLiteral("a.txt"));
-    QFile f(existing);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("x");
-    f.close();
+    hm::test::writeFile(existing, "x");
     auto send = [&](const QString& to, const QString& attachments, const QString& from = QStringLiteral("me@localhost")) {
         return NMailSmtpSendMail(env.smtpServer(), to, QString(), QString(), from, QStringLiteral("s"),
                                  QStringLiteral("b"), QString(), attachments, 0);

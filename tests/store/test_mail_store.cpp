@@ -321,10 +321,7 @@ void TestMailStore::compactionFollowsNoLinkAtTheTemporaryNameAndKeepsALinkedStor
     test::TestFolder folder;
     QTemporaryDir elsewhere;
     const QString victim = elsewhere.filePath(QStringLiteral("victim"));
-    QFile v(victim);
-    QVERIFY(v.open(QIODevice::WriteOnly));
-    v.write("precious");
-    v.close();
+    hm::test::writeFile(victim, "precious");
     for (const char* s : {"one", "two", "three"}) {
         QVERIFY(appendSimple(Store::Received, QString::fromLatin1(s)));
         QVERIFY(appendSimple(Store::Sent, QString::fromLatin1(s)));

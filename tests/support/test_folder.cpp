@@ -49,9 +49,7 @@ QString TestFolder::file(const QString& relative) const
 
 void TestFolder::write(const QString& relative, const QByteArray& bytes) const
 {
-    QFile f(file(relative));
-    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(f.fileName()));
-    f.write(bytes);
+    writeFile(file(relative), bytes);
 }
 
 QByteArray TestFolder::read(const QString& relative) const
@@ -60,6 +58,13 @@ QByteArray TestFolder::read(const QString& relative) const
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return f.readAll();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
+    QVERIFY2(f.write(bytes) == bytes.size(), qPrintable(path));
 }
 
 void checkScriptUsed(const hm::ui::ScriptedServices& ui)

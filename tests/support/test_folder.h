@@ -34,6 +34,9 @@ private:
 // for its own `ui` when it goes.
 void checkScriptUsed(const hm::ui::ScriptedServices& ui);
 
+// Writes a whole file (replacing it); a file that cannot be written fails the running test.
+void writeFile(const QString& path, const QByteArray& bytes);
+
 // The built program folder (HM_TEST_PROGRAM_DIR) and the source tree (HM_SOURCE_DIR).
 QString builtProgramFolder();
 QString sourceDir();
