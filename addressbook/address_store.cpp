@@ -6,10 +6,12 @@
 namespace hm::addressbook {
 namespace {
 
+// Name, CR LF, Live, Address: each field starts where the one before it ends.
 constexpr int kNameOffset = 0;
-constexpr int kLineEndOffset = 90;
-constexpr int kLiveOffset = 92;
-constexpr int kAddressOffset = 94;
+constexpr int kLineEndOffset = kNameOffset + kNameWidth;
+constexpr int kLiveOffset = kLineEndOffset + 2;
+constexpr int kAddressOffset = kLiveOffset + 2;
+static_assert(kAddressOffset + kAddressWidth == kRecordSize);
 
 QString g_lastError;
 

@@ -2,6 +2,7 @@
 
 #include "addressbook/address_store.h"
 #include "common/ansi_codec.h"
+#include "common/form_geometry.h"
 #include "common/japanese_font.h"
 #include "common/twips.h"
 #include "common/ui_services.h"
@@ -22,59 +23,43 @@
 
 namespace {
 
-void place(QWidget* w, int left, int top, int width, int height)
-{
-    w->setGeometry(hm::twips(left), hm::twips(top), hm::twips(width), hm::twips(height));
-}
-
-QLineEdit* labelledBox(QWidget* parent, const QString& caption, int labelLeft, int labelWidth, int left,
-                       int top, int width)
-{
-    auto* box = new QLineEdit(parent);
-    place(box, left, top, width, 300);
-    auto* label = new QLabel(caption, parent);
-    place(label, labelLeft, top, labelWidth, 300);
-    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    label->setBuddy(box);
-    box->setAccessibleName(caption);
-    return box;
-}
-
-QPushButton* button(QWidget* parent, const QString& caption, int left, int top, int width, int height)
-{
-    auto* b = new QPushButton(caption, parent);
-    place(b, left, top, width, height);
-    b->setMouseTracking(true);
-    return b;
-}
-
 const QString kNotSelected = QStringLiteral("データが選択されていません");
+
+// The entry a row shows, kept in the row so that the row's place never stands for the
+// record number.
+constexpr int kRecordNumberRole = Qt::UserRole;
 
 } // namespace
 
 FriendForm::FriendForm(QWidget* parent) : QWidget(parent)
 {
+    setObjectName(QStringLiteral("FriendForm"));
     setWindowTitle(QStringLiteral("アドレス帳"));
     setFont(hm::pGothic(9));
     setMouseTracking(true);
     setFixedSize(hm::twips(9495), hm::twips(6495));
 
-    Text4 = labelledBox(this, QStringLiteral("メールアドレス"), 60, 1500, 1620, 120, 4455);
-    Command1 = button(this, QStringLiteral("貼付"), 6240, 120, 975, 300);
-    Text2 = labelledBox(this, QStringLiteral("名前"), 60, 1500, 1620, 480, 4455);
-    Text50 = labelledBox(this, QStringLiteral("名刺"), 60, 1500, 1620, 840, 4455);
-    Command38 = button(this, QStringLiteral("名刺挿入"), 6240, 840, 975, 300);
-    Command3 = button(this, QStringLiteral("登録"), 240, 1320, 975, 300);
-    Command4 = button(this, QStringLiteral("削除"), 1440, 1320, 975, 300);
-    Text3 = labelledBox(this, QStringLiteral("登録件数"), 2520, 1560, 4125, 1320, 615);
+    Text4 = hm::control<QLineEdit>(this, "Text4", 1620, 120, 4455, 300);
+    QLabel* addressCaption = hm::label(this, "Text4Label", QStringLiteral("メールアドレス"), 60, 120, 1500, 300, Text4);
+    Command1 = hm::button(this, "Command1", QStringLiteral("貼付"), 6240, 120, 975, 300);
+    Text2 = hm::control<QLineEdit>(this, "Text2", 1620, 480, 4455, 300);
+    QLabel* nameCaption = hm::label(this, "Text2Label", QStringLiteral("名前"), 60, 480, 1500, 300, Text2);
+    Text50 = hm::control<QLineEdit>(this, "Text50", 1620, 840, 4455, 300);
+    QLabel* cardCaption = hm::label(this, "Text50Label", QStringLiteral("名刺"), 60, 840, 1500, 300, Text50);
+    Command38 = hm::button(this, "Command38", QStringLiteral("名刺挿入"), 6240, 840, 975, 300);
+    Command3 = hm::button(this, "Command3", QStringLiteral("登録"), 240, 1320, 975, 300);
+    Command4 = hm::button(this, "Command4", QStringLiteral("削除"), 1440, 1320, 975, 300);
+    Text3 = hm::control<QLineEdit>(this, "Text3", 4125, 1320, 615, 300);
+    QLabel* countCaption = hm::label(this, "Text3Label", QStringLiteral("登録件数"), 2520, 1320, 1560, 300, Text3);
     Text3->setAlignment(Qt::AlignRight);
+    for (QLabel* caption : {addressCaption, nameCaption, cardCaption, countCaption})
+        caption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-    Label4 = new QLabel(QStringLiteral("名刺は新規作成で宛先、１発挿入した際の確認用として使用します。"), this);
-    place(Label4, 5160, 1320, 2295, 615);
+    Label4 = hm::label(this, "Label4", QStringLiteral("名刺は新規作成で宛先、１発挿入した際の確認用として使用します。"), 5160,
+                       1320, 2295, 615);
     Label4->setWordWrap(true);
 
-    MailListView = new QTreeWidget(this);
-    place(MailListView, 120, 1920, 8175, 3960);
+    MailListView = hm::control<QTreeWidget>(this, "MailListView", 120, 1920, 8175, 3960);
     MailListView->setRootIsDecorated(false);
     MailListView->setSelectionMode(QAbstractItemView::SingleSelection);
     MailListView->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -85,23 +70,22 @@ FriendForm::FriendForm(QWidget* parent) : QWidget(parent)
     MailListView->setAccessibleName(QStringLiteral("アドレス一覧"));
     connect(MailListView, &QTreeWidget::itemPressed, this, [this] { MailListView_MouseDown(); });
 
-    Text5 = new QPlainTextEdit(this);
-    place(Text5, 1320, 3240, 5415, 2055);
+    Text5 = hm::control<QPlainTextEdit>(this, "Text5", 1320, 3240, 5415, 2055);
     Text5->setReadOnly(true);
     Text5->setFocusPolicy(Qt::NoFocus);
     Text5->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Text5->setAccessibleName(QStringLiteral("ヘルプ"));
     Text5->hide();
 
-    StatusStrip = new QFrame(this);
-    place(StatusStrip, 0, 6000, 8295, 495);
+    StatusStrip = hm::control<QFrame>(this, "StatusStrip", 0, 6000, 8295, 495);
     StatusStrip->setFrameShape(QFrame::StyledPanel);
-    Label7 = new QLabel(StatusStrip);
-    Label7->setGeometry(hm::twips(60), 0, hm::twips(8175), hm::twips(495));
+    Label7 = hm::label(StatusStrip, "Label7", QString(), 60, 0, 8175, 495);
     Label7->setAccessibleName(QStringLiteral("状態"));
 
-    Command2 = button(this, QString(), 8640, 2400, 735, 255);
+    Command2 = hm::button(this, "Command2", QString(), 8640, 2400, 735, 255);
     Command2->setAccessibleName(QStringLiteral("再読み込み"));
+    for (QPushButton* b : {Command1, Command38, Command3, Command4, Command2})
+        b->setMouseTracking(true);
 
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
@@ -139,8 +123,10 @@ void FriendForm::Command2_Click()
     MailListView->setUpdatesEnabled(false);
     MailListView->clear();
     QList<QTreeWidgetItem*> rows;
-    const bool ok = hm::addressbook::ReadAllAddresses([&rows](qint16, const QString& name, const QString& address) {
-        rows.append(new QTreeWidgetItem(QStringList{CutAtNul(address), CutAtNul(name)}));
+    const bool ok = hm::addressbook::ReadAllAddresses([&rows](qint16 number, const QString& name, const QString& address) {
+        auto* row = new QTreeWidgetItem(QStringList{CutAtNul(address), CutAtNul(name)});
+        row->setData(0, kRecordNumberRole, number);
+        rows.append(row);
     });
     MailListView->addTopLevelItems(rows);
     MailListView->setUpdatesEnabled(true);
@@ -183,19 +169,19 @@ void FriendForm::Command1_Click()
 void FriendForm::Command4_Click()
 {
     // Without a selected row there is nothing to delete, whatever the address box holds.
-    const int row = selectedRow();
-    if (Text4->text().isEmpty() || row == 0) {
+    const qint16 number = selectedRecordNumber();
+    if (Text4->text().isEmpty() || number == 0) {
         hm::ui::message(this, kNotSelected);
         return;
     }
-    if (!showEntry(row))
+    if (!showEntry(number))
         return;
-    hm::store::CurrentRecordNumber() = static_cast<qint16>(row);
+    hm::store::CurrentRecordNumber() = number;
     Label7->setText(QStringLiteral(" "));
     const auto answer = hm::ui::message(this, QStringLiteral("選択された（行、青色）データを削除します。よろしいですか"),
                                         QStringLiteral("確認"), hm::ui::Buttons::YesNo, hm::ui::Icon::Question);
     if (answer == hm::ui::Answer::Yes) {
-        if (hm::addressbook::DeleteAddress(static_cast<qint16>(row)))
+        if (hm::addressbook::DeleteAddress(number))
             Label7->setText(QStringLiteral("削除が完了しました"));
         else
             reportFailure(hm::addressbook::lastError());
@@ -207,16 +193,16 @@ void FriendForm::Command4_Click()
 
 void FriendForm::MailListView_MouseDown()
 {
-    const int row = selectedRow();
-    if (row > 0)
-        showEntry(row);
+    const qint16 number = selectedRecordNumber();
+    if (number > 0)
+        showEntry(number);
 }
 
-bool FriendForm::showEntry(int row)
+bool FriendForm::showEntry(qint16 number)
 {
     QString name;
     QString address;
-    if (!hm::addressbook::ReadAddress(static_cast<qint16>(row), name, address)) {
+    if (!hm::addressbook::ReadAddress(number, name, address)) {
         reportFailure(hm::addressbook::lastError());
         return false;
     }
@@ -226,12 +212,10 @@ bool FriendForm::showEntry(int row)
     return true;
 }
 
-int FriendForm::selectedRow() const
+qint16 FriendForm::selectedRecordNumber() const
 {
     const QList<QTreeWidgetItem*> selected = MailListView->selectedItems();
-    if (selected.isEmpty())
-        return 0;
-    return MailListView->indexOfTopLevelItem(selected.first()) + 1;
+    return selected.isEmpty() ? 0 : selected.first()->data(0, kRecordNumberRole).value<qint16>();
 }
 
 QString FriendForm::command38HelpText()

@@ -54,9 +54,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // Position of the selected row counted from 1; 0 when none is selected.
-    int selectedRow() const;
-    bool showEntry(int row);
+    // The record number kept in the selected row; 0 when none is selected.
+    qint16 selectedRecordNumber() const;
+    bool showEntry(qint16 number);
     void showHelp(const QString& text);
     void reportFailure(const QString& text);
 };

@@ -1,20 +1,15 @@
 #include "app/check_mail.h"
 
-#include "app/command_label.h"
-#include "app/main_form.h"
 #include "app/uidl_ledger.h"
 #include "common/ansi_codec.h"
 #include "common/atomic_file.h"
 #include "common/fd_io.h"
 #include "common/program_folder.h"
 #include "common/ui_services.h"
-#include "common/window_registry.h"
 #include "history/editor_text.h"
 #include "history/history_mode.h"
-#include "history/tyaku_form.h"
 #include "mail/nmail.h"
 #include "settings/account_settings.h"
-#include "settings/id_pass_form.h"
 #include "store/mail_store.h"
 
 #include <QCoreApplication>
@@ -22,8 +17,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QLabel>
-#include <QLineEdit>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -32,6 +25,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <limits>
+#include <optional>
 
 using namespace hm::mail;
 
@@ -237,25 +231,49 @@ const QString comesAgain = QStringLiteral("（次の受信でもう一度届き�
 // and every later one on the server.
 class MailCheck {
 public:
-    explicit MailCheck(MainForm& main) : main_(main) {}
+    explicit MailCheck(const MailCheckWindows& windows)
+        : main_(windows.main), account_(windows.account), history_(windows.history)
+    {
+    }
     void run();
 
 private:
     enum class Outcome { Stored, Skipped, Stopped };
+    // A message on its way from the server to the store.
+    struct Message {
+        QString subject, date, from, header, body;
+        bool heldNul = false;
+        // The body as downloaded, and in CP932 (bodyLost: CP932 lost a character).
+        QString downloaded;
+        QByteArray bodyBytes;
+        bool bodyLost = false;
+        bool stoppedInside = false; // taken apart only partly (kAttachmentsIncomplete)
+        // What the record holds: the text and the body field's bytes.
+        QString text;
+        QByteArray field;
+    };
 
     void logIn();
     bool openLedger();
     Outcome receive(int n);
+    std::optional<Outcome> download(int n, Message& m);
+    std::optional<Outcome> extractAttachments(int n, Message& m);
+    std::optional<Outcome> fitToStore(int n, Message& m);
+    Outcome append(int n, const Message& m);
     Outcome markForDeletion(int n);
     Outcome stop(int n, const QString& message, const QString& why);
     void close();
     void report();
-    void playNewMailSound();
+    QString resultText() const;
+    void showProblems();
+    void announceNewMail();
     void showProgress(int n);
     qint16 nextRecordNumber() const;
     int readAheadAfter(int n, int reach);
 
-    MainForm& main_;
+    MailCheckDisplay& main_;
+    AccountPrompt& account_;
+    hm::history::MessageStaging& history_;
     int handle_ = -1;
     int count_ = 0;
     int askedAhead_ = 0; // the last message asked to be read ahead
@@ -282,7 +300,7 @@ private:
     // The four header buffers live for the whole run.
     QString subject_, date_, from_, header_;
     // The history window's boxes are the staging area of each record; only the last
-    // message's texts stay visible there, so the widgets are filled once, at the end.
+    // message's texts stay visible there, so they are filled once, at the end.
     struct {
         QString subject, from, date, body;
         bool any = false;
@@ -296,8 +314,7 @@ void MailCheck::run()
         handle_ = NMailPop3Connect(account.Pop3Server);
         if (handle_ == -1)
             failure_ = lastLibraryMessage();
-        main_.Label2->setText(QStringLiteral("メールのチェックをしています。"));
-        main_.Label2->repaint();
+        main_.showHelp(QStringLiteral("メールのチェックをしています。"));
     }
     if (handle_ != -1) {
         attachmentFolder_ = hm::dataPath(kAttachmentFolder) + QLatin1Char('/');
@@ -317,20 +334,18 @@ void MailCheck::logIn()
     auto& account = hm::settings::account();
     const QString id = hm::settings::ReadAccountValue(QStringLiteral("NAME"));
     const QString password = hm::settings::ReadAccountValue(QStringLiteral("NAME2"));
-    IdPassForm* idPass = hm::window<IdPassForm>();
-    idPass->IdText->setText(id);
-    idPass->PassText->setText(password);
+    account_.holdAccount(id, password);
     account.UserId = id;
     account.UserPassword = password;
     if (id.isEmpty() || password.isEmpty()) {
         missingCredentials_ = true;
-        idPass->show();
+        account_.askForAccount();
         return;
     }
     count_ = NMailPop3Authenticate(handle_, id, password, account.ApopFlag != 0 ? -1 : 0);
     if (count_ < 0) {
         failure_ = lastLibraryMessage();
-        hm::ui::message(&main_, failure_, QStringLiteral("エラー"));
+        hm::ui::message(main_.boxParent(), failure_, QStringLiteral("エラー"));
     }
 }
 
@@ -354,7 +369,7 @@ bool MailCheck::openLedger()
     QString notice;
     ledger_.open(uidls, sizes, &notice);
     if (!notice.isEmpty())
-        hm::ui::message(&main_, notice, QCoreApplication::applicationName());
+        hm::ui::message(main_.boxParent(), notice, QCoreApplication::applicationName());
     return true;
 }
 
@@ -368,6 +383,19 @@ MailCheck::Outcome MailCheck::receive(int n)
         lastLedgered_ = true;
         return markForDeletion(n);
     }
+    Message m;
+    if (const auto ended = download(n, m))
+        return *ended;
+    if (const auto ended = extractAttachments(n, m))
+        return *ended;
+    if (const auto ended = fitToStore(n, m))
+        return *ended;
+    return append(n, m);
+}
+
+// Status, size and the message itself; an outcome when the message goes no further.
+std::optional<MailCheck::Outcome> MailCheck::download(int n, Message& m)
+{
     const int status = NMailPop3GetMailStatus(handle_, n, subject_, date_, from_, header_, 0);
     const QString statusError = status < 0 ? lastLibraryMessage() : QString();
     // A size beyond the cap leaves the message on the server and the run goes on; the status
@@ -381,69 +409,81 @@ MailCheck::Outcome MailCheck::receive(int n)
         return stop(n, statusError, reason::notReceived);
     if (size < 0)
         return stop(n, lastLibraryMessage(), reason::notReceived);
-    QString body;
-    if (NMailPop3GetMail(handle_, n, subject_, date_, from_, header_, body, 0, 0) < 0)
+    if (NMailPop3GetMail(handle_, n, subject_, date_, from_, header_, m.body, 0, 0) < 0)
         return stop(n, lastLibraryMessage(), reason::notReceived);
     // The next message travels while this one is stored; its deletion still waits for the append.
     if (const int next = readAheadAfter(n, 1))
         NMailPop3FetchAhead(handle_, next);
-    const QString subject = CutAtNul(subject_);
-    const QString date = CutAtNul(date_);
-    const QString from = CutAtNul(from_);
-    const QString header = CutAtNul(header_);
-    bool heldNul = body.contains(QChar(0));
-    body = CutAtNul(body);
+    m.subject = CutAtNul(subject_);
+    m.date = CutAtNul(date_);
+    m.from = CutAtNul(from_);
+    m.header = CutAtNul(header_);
+    m.heldNul = m.body.contains(QChar(0));
+    m.body = CutAtNul(m.body);
+    attachmentFlag_ = m.body.contains(kMarker) ? 1 : 0;
+    return std::nullopt;
+}
 
-    attachmentFlag_ = body.contains(kMarker) ? 1 : 0;
-
+// The whole message goes through the scratch file to the attachment call, which writes the
+// attachments and gives back the message's text.
+std::optional<MailCheck::Outcome> MailCheck::extractAttachments(int n, Message& m)
+{
     QString whole;
-    QByteArray bodyBytes;
-    bool bodyLost = false;
-    if (!wholeMessageThroughScratch(scratch_, header, body, whole, bodyBytes, bodyLost)) {
+    if (!wholeMessageThroughScratch(scratch_, m.header, m.body, whole, m.bodyBytes, m.bodyLost)) {
         scratch_.remove();
         return stop(n, QStringLiteral("添付フォルダに作業ファイルを書き込めません。"), reason::scratchNotWritten);
     }
-    const QString downloaded = body;
-    const int result = NMailAttachmentFileFirst(0, subject_, date_, from_, header_, body, attachmentFolder_,
+    m.downloaded = m.body;
+    const int result = NMailAttachmentFileFirst(0, subject_, date_, from_, header_, m.body, attachmentFolder_,
                                                 scratch_.path(), whole, 0);
     NMailAttachmentFileClose(0);
     if (result == kErrorFileOpen) {
-        hm::ui::message(&main_, QStringLiteral("添付ファイルをオープンできません"), QCoreApplication::applicationName());
+        hm::ui::message(main_.boxParent(), QStringLiteral("添付ファイルをオープンできません"),
+                        QCoreApplication::applicationName());
         return stop(n, lastLibraryMessage(), reason::attachmentsNotWritten);
     }
     if (result == kErrorPartsMissing)
-        hm::ui::message(&main_, QStringLiteral("分割されたメールが全て揃っていません"),
+        hm::ui::message(main_.boxParent(), QStringLiteral("分割されたメールが全て揃っていません"),
                         QCoreApplication::applicationName());
-    if (body != downloaded)
-        heldNul = body.contains(QChar(0)); // the message's text, read again by the attachment call
-    body = CutAtNul(body);
+    if (m.body != m.downloaded)
+        m.heldNul = m.body.contains(QChar(0)); // the message's text, read again by the attachment call
+    m.body = CutAtNul(m.body);
     if (attachmentFlag_ == 1)
-        body += QStringLiteral("\r\n") + kNotice;
+        m.body += QStringLiteral("\r\n") + kNotice;
+    m.stoppedInside = result == kAttachmentsIncomplete;
+    return std::nullopt;
+}
 
-    QString text = hm::history::EditorPlainText(body);
-    QByteArray field;
-    const bool stoppedInside = result == kAttachmentsIncomplete;
-    if (stoppedInside || !storeHoldsWhole(text, heldNul, field, downloaded, bodyBytes, bodyLost)) {
-        const QString copy = freeEmlPath(n);
-        if (!writeWholeCopy(copy, NMailPop3LastRawMessage(handle_)))
-            return stop(n, QStringLiteral("メールの全文を添付フォルダの「%1」に書き込めません。").arg(QFileInfo(copy).fileName()),
-                        reason::copyNotWritten);
-        text = bodyPointingToCopy(text, copy, stoppedInside);
-        field = hm::ansi::encode(Trim(text));
-    }
+// The record's text and body field: the text itself when the store holds it whole, otherwise
+// as much as fits with a pointer to a whole copy in the attachment folder.
+std::optional<MailCheck::Outcome> MailCheck::fitToStore(int n, Message& m)
+{
+    m.text = hm::history::EditorPlainText(m.body);
+    if (!m.stoppedInside && storeHoldsWhole(m.text, m.heldNul, m.field, m.downloaded, m.bodyBytes, m.bodyLost))
+        return std::nullopt;
+    const QString copy = freeEmlPath(n);
+    if (!writeWholeCopy(copy, NMailPop3LastRawMessage(handle_)))
+        return stop(n, QStringLiteral("メールの全文を添付フォルダの「%1」に書き込めません。").arg(QFileInfo(copy).fileName()),
+                    reason::copyNotWritten);
+    m.text = bodyPointingToCopy(m.text, copy, m.stoppedInside);
+    m.field = hm::ansi::encode(Trim(m.text));
+    return std::nullopt;
+}
+
+MailCheck::Outcome MailCheck::append(int n, const Message& m)
+{
     const qint16 number = nextRecordNumber();
     bool noted = false;
     const auto note = [&](qint16 at, const QByteArray& checksum) { noted = ledger_.noteStoring(n, at, checksum); };
-    if (!hm::store::AppendRecord(hm::store::Store::Received, number, subject, from, date, text, field, note))
+    if (!hm::store::AppendRecord(hm::store::Store::Received, number, m.subject, m.from, m.date, m.text, m.field, note))
         return stop(n, hm::store::lastError(), reason::storeRefused);
     ++stored_;
     ++appended_;
     lastLedgered_ = noted;
     ledgered_ += noted ? 1 : 0;
-    shown_ = {subject, from, date, text, true};
+    shown_ = {m.subject, m.from, m.date, m.text, true};
     return markForDeletion(n);
 }
-
 // Marked here, deleted at QUIT: only after the store is flushed (close()).
 MailCheck::Outcome MailCheck::markForDeletion(int n)
 {
@@ -498,7 +538,7 @@ void MailCheck::close()
 {
     scratch_.remove();
     if (shown_.any)
-        hm::history::StagingWindow()->StageMessage(shown_.subject, shown_.from, shown_.date, shown_.body);
+        history_.StageMessage(shown_.subject, shown_.from, shown_.date, shown_.body);
 
     // Deletions happen at QUIT: they may only go ahead once the stored copies are on disk.
     bool flushed = true;
@@ -534,37 +574,39 @@ void MailCheck::close()
 void MailCheck::report()
 {
     if (attachmentFlag_ == 1 && stored_ > 0) {
-        main_.Text1->setText(QStringLiteral("添付ファイルメール。"));
-        main_.Command1_Click();
-        playNewMailSound();
+        main_.showStatus(QStringLiteral("添付ファイルメール。"));
+        announceNewMail();
     }
-    // Only a check that reached the mailbox may say there is no mail.
-    if (count_ < 1) {
-        if (!failure_.isEmpty())
-            main_.Text1->setText(QStringLiteral("受信できませんでした: ") + failure_.section(QLatin1Char('\n'), 0, 0).trimmed());
-        else if (hm::settings::account().Pop3Server.isEmpty())
-            main_.Text1->setText(QStringLiteral("POP3 サーバーが設定されていません。"));
-        else
-            main_.Text1->setText(missingCredentials_ ? QStringLiteral("IDとパスワードが保存されていません。")
-                                                     : QStringLiteral("新着メール無し。"));
-    } else {
+    QString status = resultText();
+    main_.showStatus(status);
+    if (count_ >= 1 && stored_ > 0)
+        announceNewMail();
+    if (!soundProblem_.isEmpty())
+        status += QStringLiteral("（新着音を鳴らせません: %1）").arg(soundProblem_.section(QLatin1Char('\n'), 0, 0).trimmed());
+    main_.showResult(status);
+    showProblems();
+}
+
+// Only a check that reached the mailbox may say there is no mail.
+QString MailCheck::resultText() const
+{
+    if (count_ >= 1) {
         QString text = QString::number(count_) + QStringLiteral("の新着メール有り。");
         if (left_.total() > 0)
             text += QStringLiteral("（%1通を保存、%2通はサーバーに残しました）").arg(stored_).arg(left_.total());
-        main_.Text1->setText(text);
-        if (stored_ > 0) {
-            main_.Command1_Click();
-            playNewMailSound();
-        }
+        return text;
     }
-    if (!soundProblem_.isEmpty())
-        main_.Text1->setText(main_.Text1->text() + QStringLiteral("（新着音を鳴らせません: %1）")
-                                                       .arg(soundProblem_.section(QLatin1Char('\n'), 0, 0).trimmed()));
-    // The beginning says what happened; a line longer than the box is read from there, or
-    // whole as its tip.
-    main_.Text1->setCursorPosition(0);
-    main_.Text1->setToolTip(main_.Text1->text());
+    if (!failure_.isEmpty())
+        return QStringLiteral("受信できませんでした: ") + failure_.section(QLatin1Char('\n'), 0, 0).trimmed();
+    if (hm::settings::account().Pop3Server.isEmpty())
+        return QStringLiteral("POP3 サーバーが設定されていません。");
+    return missingCredentials_ ? QStringLiteral("IDとパスワードが保存されていません。")
+                               : QStringLiteral("新着メール無し。");
+}
 
+// One box for what went wrong and what stayed on the server; none when all went well.
+void MailCheck::showProblems()
+{
     if (stopMessage_.isEmpty() && quitMessage_.isEmpty() && left_.total() == 0)
         return;
     const QString list = left_.total() > 0 ? QStringLiteral("サーバーに残したメール:\n") + left_.lines() : QString();
@@ -574,21 +616,22 @@ void MailCheck::report()
     if (!quitMessage_.isEmpty())
         problems << quitMessage_;
     if (problems.isEmpty()) {
-        hm::ui::message(&main_, list, QCoreApplication::applicationName(), hm::ui::Buttons::Ok,
+        hm::ui::message(main_.boxParent(), list, QCoreApplication::applicationName(), hm::ui::Buttons::Ok,
                         hm::ui::Icon::Information);
         return;
     }
     QString text = problems.join(QStringLiteral("\n\n"));
     if (!list.isEmpty())
         text += QStringLiteral("\n") + list;
-    hm::ui::message(&main_, text, QStringLiteral("エラー"));
+    hm::ui::message(main_.boxParent(), text, QStringLiteral("エラー"));
 }
 
-// Without a sound device every play fails: the status line says so once, and no box stops the
-// user after each check.
-void MailCheck::playNewMailSound()
+// The new-mail picture and sound. Without a sound device every play fails: the status line
+// says so once, and no box stops the user after each check.
+void MailCheck::announceNewMail()
 {
-    const QString problem = main_.PlayNewMailSound();
+    main_.showNewMailPicture();
+    const QString problem = main_.playNewMailSound();
     if (!problem.isEmpty())
         soundProblem_ = problem;
 }
@@ -601,7 +644,7 @@ void MailCheck::showProgress(int n)
     if (sinceProgress_.isValid() && sinceProgress_.elapsed() < 100 && n != count_)
         return;
     sinceProgress_.start();
-    main_.Text1->setText(QStringLiteral("%1 / %2").arg(n).arg(count_));
+    main_.showStatus(QStringLiteral("%1 / %2").arg(n).arg(count_));
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
@@ -612,17 +655,17 @@ bool MailCheckRunning()
     return g_running;
 }
 
-void CheckMail(MainForm& main)
+void CheckMail(const MailCheckWindows& windows)
 {
     if (g_running)
         return;
     g_running = true;
     // The receive command looks unavailable while it runs.
-    const bool enabled = main.Label8->isEnabled();
-    main.Label8->setEnabled(false);
-    MailCheck(main).run();
+    const bool enabled = windows.main.receiveEnabled();
+    windows.main.setReceiveEnabled(false);
+    MailCheck(windows).run();
     // Clicks queued while the run blocked arrive now and find it still running.
     QCoreApplication::processEvents();
-    main.Label8->setEnabled(enabled);
+    windows.main.setReceiveEnabled(enabled);
     g_running = false;
 }

@@ -1,5 +1,6 @@
 #include "app/main_form.h"
 #include "app/program_icon.h"
+#include "common/ansi_codec.h"
 #include "common/japanese_font.h"
 #include "common/private_files.h"
 #include "common/ui_services.h"
@@ -16,6 +17,11 @@ int main(int argc, char** argv)
     QGuiApplication::setDesktopFileName(QStringLiteral("hayatemail"));
     hm::installJapaneseFonts();
     hm::installJapaneseTranslations();
+    // Without the CP932 converters every Japanese text would be lost: say so and stop.
+    if (const QString problem = hm::ansi::converterProblem(); !problem.isEmpty()) {
+        hm::ui::message(nullptr, problem, QString(), hm::ui::Buttons::Ok, hm::ui::Icon::Critical);
+        return 1;
+    }
     if (const QString problem = hm::settleProgramFolder(); !problem.isEmpty()) {
         hm::ui::message(nullptr, problem, QString(), hm::ui::Buttons::Ok, hm::ui::Icon::Critical);
         return 1;

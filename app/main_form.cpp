@@ -5,11 +5,11 @@
 #include "common/clock_text.h"
 #include "common/japanese_font.h"
 #include "common/program_folder.h"
+#include "common/form_geometry.h"
 #include "common/twips.h"
 #include "common/ui_services.h"
 #include "common/window_registry.h"
 #include "addressbook/friend_form.h"
-#include "app/check_mail.h"
 #include "compose/write_form.h"
 #include "emoticons/kao_form.h"
 #include "history/history_mode.h"
@@ -30,13 +30,16 @@
 
 #include <cstdlib>
 
+using hm::button;
+using hm::control;
 using hm::twips;
 
 namespace {
 const QColor kBackground(0x10, 0x18, 0x30);
 const QString kHomePage = QStringLiteral("https://hayatemail.example/");
-constexpr int kPictureWidth = 200;
-constexpr int kPictureHeight = 320;
+// The pictures' area, 200 by 320 pixels.
+constexpr int kPictureWidthTwips = 3000;
+constexpr int kPictureHeightTwips = 4800;
 
 QPixmap loadPicture(const QString& path)
 {
@@ -67,32 +70,32 @@ MainForm::MainForm(QWidget* parent) : QWidget(parent)
 
     endProcess = [] { std::_Exit(0); };
 
-    addCommand(QStringLiteral("     新規作成"), QStringLiteral("メールの新規作成・送信を行います。"), 120);
+    addCommand(QStringLiteral("Label9"), QStringLiteral("     新規作成"), QStringLiteral("メールの新規作成・送信を行います。"), 120);
     Label9 = commands_.last();
-    addCommand(QStringLiteral("        受信"), QStringLiteral("新着メールの受信を行います。"), 540);
+    addCommand(QStringLiteral("Label8"), QStringLiteral("        受信"), QStringLiteral("新着メールの受信を行います。"), 540);
     Label8 = commands_.last();
-    addCommand(QStringLiteral("   着信履歴"),
+    addCommand(QStringLiteral("Label7"), QStringLiteral("   着信履歴"),
                QStringLiteral("着信（着信履歴）したメールを見ます。画面はマウスでストレッチが出来ます。"), 960);
     Label7 = commands_.last();
-    addCommand(QStringLiteral("     送信履歴"),
+    addCommand(QStringLiteral("Label6"), QStringLiteral("     送信履歴"),
                QStringLiteral("送信（送信履歴）したメールを見ます。画面はマウスでストレッチが出来ます。"), 1380);
     Label6 = commands_.last();
-    addCommand(QStringLiteral("    アドレス帳"),
+    addCommand(QStringLiteral("Label10"), QStringLiteral("    アドレス帳"),
                QStringLiteral("アドレス帳への登録を行います。着信からの自動入力、送信時の一発入力が可能になります。"), 1800);
     Label10 = commands_.last();
     // The long runs of spaces push these words right; the labels start left of the window
     // edge so the words line up with the column above.
-    addCommand(QStringLiteral("                          設定"),
+    addCommand(QStringLiteral("Label11"), QStringLiteral("                          設定"),
                QStringLiteral("ID,PASS,サーバーの設定。これを行わないと通信エラーになります。"), 2220, -1200, 2700);
     Label11 = commands_.last();
-    addCommand(QStringLiteral("                          HomePage"),
+    addCommand(QStringLiteral("Label5"), QStringLiteral("                          HomePage"),
                QStringLiteral("メーラー専門店、作者のホームページです。"), 2640, -1200, 2700);
     Label5 = commands_.last();
-    addCommand(QStringLiteral("                         Small"), QStringLiteral("フォーム（画面）を最小化します。"), 3060, -1200, 2700);
+    addCommand(QStringLiteral("Label4"), QStringLiteral("                         Small"), QStringLiteral("フォーム（画面）を最小化します。"), 3060, -1200, 2700);
     Label4 = commands_.last();
-    addCommand(QStringLiteral("Play"), QStringLiteral("新着メール時に再生する波音の確認を行います。"), 5220, 120, 600);
+    addCommand(QStringLiteral("Label13"), QStringLiteral("Play"), QStringLiteral("新着メール時に再生する波音の確認を行います。"), 5220, 120, 600);
     Label13 = commands_.last();
-    addCommand(QStringLiteral("Stop"), QStringLiteral("現在再生している波音を停止します。"), 5220, 780, 600);
+    addCommand(QStringLiteral("Label14"), QStringLiteral("Stop"), QStringLiteral("現在再生している波音を停止します。"), 5220, 780, 600);
     Label14 = commands_.last();
     QFont bold = hm::pGothic(9);
     bold.setBold(true);
@@ -110,60 +113,42 @@ MainForm::MainForm(QWidget* parent) : QWidget(parent)
     connect(Label13, &CommandLabel::clicked, this, &MainForm::Label13_Click);
     connect(Label14, &CommandLabel::clicked, this, &MainForm::Label14_Click);
 
-    const QRect pictureArea(twips(1620), twips(120), kPictureWidth, kPictureHeight);
-    Display = new QLabel(this);
-    Display->setObjectName(QStringLiteral("Display"));
-    Display->setGeometry(pictureArea);
-    Image3 = new QLabel(this);
-    Image3->setObjectName(QStringLiteral("Image3"));
-    Image3->setGeometry(pictureArea);
+    Display = control<QLabel>(this, "Display", 1620, 120, kPictureWidthTwips, kPictureHeightTwips);
+    Image3 = control<QLabel>(this, "Image3", 1620, 120, kPictureWidthTwips, kPictureHeightTwips);
     Image3->setScaledContents(false);
     for (size_t i = 0; i < Master.size(); ++i) {
-        Master[i] = new QLabel(this);
-        Master[i]->setObjectName(QStringLiteral("Master%1").arg(i));
+        Master[i] = control<QLabel>(this, QStringLiteral("Master%1").arg(i));
         Master[i]->hide();
     }
-    Pic_D = new QLabel(this);
-    Pic_D->setObjectName(QStringLiteral("Pic_D"));
+    Pic_D = control<QLabel>(this, "Pic_D");
     Pic_D->hide();
-    Pic_DD = new QLabel(this);
-    Pic_DD->setObjectName(QStringLiteral("Pic_DD"));
+    Pic_DD = control<QLabel>(this, "Pic_DD");
     Pic_DD->hide();
 
-    Text1 = new QLineEdit(QStringLiteral("Ver 1.0"), this);
-    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1 = control<QLineEdit>(this, "Text1", 1620, 5040, kPictureWidthTwips, 330);
+    Text1->setText(QStringLiteral("Ver 1.0"));
     Text1->setAccessibleName(QStringLiteral("状態"));
-    Text1->setGeometry(twips(1620), twips(5040), kPictureWidth, twips(330));
 
-    Label2 = new QLabel(this);
-    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2 = control<QLabel>(this, "Label2", 120, 5700, 4560, 660);
     Label2->setAccessibleName(QStringLiteral("ヘルプ"));
-    Label2->setGeometry(twips(120), twips(5700), twips(4560), twips(660));
     Label2->setWordWrap(true);
     Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setCommandColour(Label2, "#ffffff");
 
     // Kept outside the visible client area, as designed.
-    Text2 = new QLineEdit(this);
-    Text2->setObjectName(QStringLiteral("Text2"));
+    Text2 = control<QLineEdit>(this, "Text2", -3000, -3000, 1800, 300);
     Text2->setAccessibleName(QStringLiteral("時計"));
-    Text2->setGeometry(twips(-3000), twips(-3000), twips(1800), twips(300));
-    Command1 = new QPushButton(this);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setGeometry(twips(-3000), twips(-2000), twips(600), twips(300));
+    Command1 = button(this, "Command1", QString(), -3000, -2000, 600, 300);
     connect(Command1, &QPushButton::clicked, this, &MainForm::Command1_Click);
 
     // The sound options sit below the visible area: a sound normally plays once, in the
     // background, straight from the file.
-    ChkSynchro = new QCheckBox(QStringLiteral("同期再生(&S)"), this);
-    ChkSynchro->setObjectName(QStringLiteral("ChkSynchro"));
-    ChkSynchro->setGeometry(twips(120), twips(6600), twips(2400), twips(300));
-    ChkOnMem = new QCheckBox(QStringLiteral("VB でのオンメモリ再生(&O)"), this);
-    ChkOnMem->setObjectName(QStringLiteral("ChkOnMem"));
-    ChkOnMem->setGeometry(twips(120), twips(6960), twips(3000), twips(300));
-    ChkLoop = new QCheckBox(QStringLiteral("繰り返し再生(&L)"), this);
-    ChkLoop->setObjectName(QStringLiteral("ChkLoop"));
-    ChkLoop->setGeometry(twips(120), twips(7320), twips(2400), twips(300));
+    ChkSynchro = control<QCheckBox>(this, "ChkSynchro", 120, 6600, 2400, 300);
+    ChkSynchro->setText(QStringLiteral("同期再生(&S)"));
+    ChkOnMem = control<QCheckBox>(this, "ChkOnMem", 120, 6960, 3000, 300);
+    ChkOnMem->setText(QStringLiteral("VB でのオンメモリ再生(&O)"));
+    ChkLoop = control<QCheckBox>(this, "ChkLoop", 120, 7320, 2400, 300);
+    ChkLoop->setText(QStringLiteral("繰り返し再生(&L)"));
     sound_ = std::make_unique<hm::sound::NewMailSound>(Label13, Label14, ChkSynchro, ChkOnMem, ChkLoop);
     createEffectButtons();
 
@@ -179,11 +164,12 @@ MainForm::~MainForm()
     hm::setClockTextSource({});
 }
 
-CommandLabel* MainForm::addCommand(const QString& caption, const QString& help, int top, int left, int width)
+CommandLabel* MainForm::addCommand(const QString& name, const QString& caption, const QString& help, int top, int left,
+                                   int width)
 {
     auto* label = new CommandLabel(caption, this);
-    label->setObjectName(QStringLiteral("Label_%1").arg(caption.trimmed()));
-    label->setGeometry(twips(left), twips(top), twips(width), twips(360));
+    label->setObjectName(name);
+    hm::placeTwips(label, left, top, width, 360);
     label->setFont(hm::pGothic(9));
     setCommandColour(label, "#ffffff");
     connect(label, &CommandLabel::hovered, this, [this, label, help] {
@@ -270,6 +256,47 @@ void MainForm::Command1_Click()
     Display->hide();
 }
 
+QWidget* MainForm::boxParent()
+{
+    return this;
+}
+
+void MainForm::showHelp(const QString& text)
+{
+    Label2->setText(text);
+    Label2->repaint();
+}
+
+void MainForm::showStatus(const QString& text)
+{
+    Text1->setText(text);
+}
+
+// The beginning says what happened; a line longer than the box is read from there, or whole
+// as its tip.
+void MainForm::showResult(const QString& text)
+{
+    if (Text1->text() != text)
+        Text1->setText(text);
+    Text1->setCursorPosition(0);
+    Text1->setToolTip(text);
+}
+
+bool MainForm::receiveEnabled() const
+{
+    return Label8->isEnabled();
+}
+
+void MainForm::setReceiveEnabled(bool enabled)
+{
+    Label8->setEnabled(enabled);
+}
+
+void MainForm::showNewMailPicture()
+{
+    Command1_Click();
+}
+
 void MainForm::Timer2_Timer()
 {
     Text2->setText(hm::formatClockText());
@@ -317,8 +344,7 @@ void MainForm::Label8_Click()
 {
     if (MailCheckRunning())
         return;
-    Label2->setText(QStringLiteral("メールを受信します。"));
-    Label2->repaint();
+    showHelp(QStringLiteral("メールを受信します。"));
     CheckMail(*this);
 }
 
@@ -347,7 +373,7 @@ void MainForm::Label14_Click()
     sound_->Label14_Click();
 }
 
-QString MainForm::PlayNewMailSound()
+QString MainForm::playNewMailSound()
 {
     return sound_->PlayForNewMail();
 }

@@ -1,4 +1,6 @@
 #pragma once
+#include "app/check_mail.h"
+
 #include <QColor>
 #include <QMap>
 #include <QPixmap>
@@ -22,7 +24,8 @@ class NewMailSound;
 
 // The main window: a small dark panel of caption commands, the help line, the status line,
 // the picture area and the clock. Its load is the program's start-up, its unload the end.
-class MainForm : public QWidget {
+// The mail check reaches it only as a MailCheckDisplay.
+class MainForm : public QWidget, public MailCheckDisplay {
     Q_OBJECT
 public:
     explicit MainForm(QWidget* parent = nullptr);
@@ -50,8 +53,6 @@ public:
     void Label11_Click();
     void Label13_Click();
     void Label14_Click();
-    // The mail check's "Play": a failure comes back as text, once (NewMailSound::PlayForNewMail).
-    QString PlayNewMailSound();
     // The effect buttons; the element number (4, 5 or 6) is the transition kind.
     void Cmd_Effect_Click(int index);
 
@@ -63,14 +64,11 @@ public:
     std::array<QLabel*, 2> Master{};
     QLabel* Pic_D;
     QLabel* Pic_DD;
-    QLineEdit* Text1;
     QLineEdit* Text2;
-    QLabel* Label2;
     CommandLabel* Label4;
     CommandLabel* Label5;
     CommandLabel* Label6;
     CommandLabel* Label7;
-    CommandLabel* Label8;
     CommandLabel* Label9;
     CommandLabel* Label10;
     CommandLabel* Label11;
@@ -97,8 +95,21 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
-    CommandLabel* addCommand(const QString& caption, const QString& help, int top, int left = 0,
-                             int width = 1500);
+    // What the mail check shows: the status line, the help line, the receive command, the
+    // new-mail picture and sound.
+    QWidget* boxParent() override;
+    void showHelp(const QString& text) override;
+    void showStatus(const QString& text) override;
+    void showResult(const QString& text) override;
+    bool receiveEnabled() const override;
+    void setReceiveEnabled(bool enabled) override;
+    void showNewMailPicture() override;
+    // A failure comes back as text, once (NewMailSound::PlayForNewMail).
+    QString playNewMailSound() override;
+
+    CommandLabel* addCommand(const QString& name, const QString& caption, const QString& help, int top,
+                             int left = 0, int width = 1500);
+
     void createEffectButtons();
     void prepareEffects();
     // Loads a picture through Pic_D and Pic_DD into the Master element.
@@ -107,4 +118,9 @@ private:
     QList<CommandLabel*> commands_;
     std::unique_ptr<hm::sound::NewMailSound> sound_;
     bool unloading_ = false;
+
+    // Outside the window only the mail check needs these, through the interface above.
+    QLineEdit* Text1; // status line
+    QLabel* Label2;   // help line
+    CommandLabel* Label8;
 };

@@ -3,7 +3,7 @@
 #include "app/main_form.h"
 
 #include "common/program_folder.h"
-#include "common/twips.h"
+#include "common/form_geometry.h"
 #include "effects/transition_painter.h"
 
 #include <QEventLoop>
@@ -14,7 +14,6 @@
 #include <QPushButton>
 #include <QTimer>
 
-using hm::twips;
 namespace fx = hm::effects;
 
 namespace {
@@ -32,9 +31,8 @@ void MainForm::createEffectButtons()
     const QString captions[] = {QStringLiteral("疾風（１）"), QStringLiteral("疾風（２）"),
                                 QStringLiteral("疾風（３）")};
     for (int index = fx::kSqueezeStrips; index <= fx::kQuadrantFold; ++index) {
-        auto* b = new QPushButton(captions[index - fx::kSqueezeStrips], this);
-        b->setObjectName(QStringLiteral("Cmd_Effect%1").arg(index));
-        b->setGeometry(twips(120), twips(3600 + 480 * (index - fx::kSqueezeStrips)), twips(1380), twips(375));
+        auto* b = hm::button(this, QStringLiteral("Cmd_Effect%1").arg(index), captions[index - fx::kSqueezeStrips], 120,
+                             3600 + 480 * (index - fx::kSqueezeStrips), 1380, 375);
         connect(b, &QPushButton::clicked, this, [this, index] { Cmd_Effect_Click(index); });
         Cmd_Effect[index] = b;
     }

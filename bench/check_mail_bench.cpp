@@ -20,6 +20,7 @@
 #include "sound/sound_device.h"
 #include "store/mail_store.h"
 #include "tests/servers/mail_server_env.h"
+#include "tests/support/main_form_controls.h"
 
 #include <QApplication>
 #include <QDir>
@@ -38,6 +39,8 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+
+using hm::test::receiveCommand;
 
 extern char** environ;
 
@@ -368,7 +371,7 @@ bool runCheck(const hm::test::MailServerEnv& env, const QString& programFolder, 
         getrusage(RUSAGE_SELF, &before);
         const double serverBefore = serverCpuMs();
         wall.start();
-        QTest::mouseClick(form.Label8, Qt::LeftButton);
+        QTest::mouseClick(receiveCommand(form), Qt::LeftButton);
         // Whether the click returns at once or after the run, the clock stops when the
         // results are there; a run that stops making progress for 10 s is given up.
         QElapsedTimer stalled;

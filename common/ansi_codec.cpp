@@ -1,5 +1,7 @@
 #include "common/ansi_codec.h"
 
+#include <QStringList>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -23,6 +25,9 @@ bool isLeadByte(unsigned char b)
     return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
 }
 
+const char kCp932[] = "CP932";
+const char kUtf16[] = "UTF-16LE";
+
 // CP932 through lookup tables: iconv answers each code once, at first use, and every later
 // conversion is a table walk (a store listing decodes tens of megabytes).
 class Cp932Tables {
@@ -41,8 +46,12 @@ public:
 private:
     Cp932Tables()
     {
-        iconv_t toUnicode = iconv_open("UTF-16LE", "CP932");
-        iconv_t fromUnicode = iconv_open("CP932", "UTF-16LE");
+        iconv_t toUnicode = iconv_open(kUtf16, kCp932);
+        iconv_t fromUnicode = iconv_open(kCp932, kUtf16);
+        // Start-up shows converterProblem(); a program that goes on without the converters
+        // would turn every Japanese character into '?' and U+FFFD.
+        if (toUnicode == reinterpret_cast<iconv_t>(-1) || fromUnicode == reinterpret_cast<iconv_t>(-1))
+            qFatal("%s", qUtf8Printable(converterProblem()));
         const auto decodeOne = [&](const char* bytes, size_t n) -> char16_t {
             iconv(toUnicode, nullptr, nullptr, nullptr, nullptr);
             char* in = const_cast<char*>(bytes);
@@ -89,6 +98,31 @@ private:
 };
 
 } // namespace
+
+QString missingConverters(std::initializer_list<const char*> from, const char* to)
+{
+    QStringList missing;
+    for (const char* name : from) {
+        const iconv_t cd = iconv_open(to, name);
+        if (cd == reinterpret_cast<iconv_t>(-1))
+            missing << QString::fromLatin1(name);
+        else
+            iconv_close(cd);
+    }
+    if (missing.isEmpty())
+        return QString();
+    return QStringLiteral("文字コードの変換（%1 から %2 へ）がこのシステムでは使えないため、日本語を正しく読み書きできません。\n"
+                          "システムの文字コード変換モジュール（glibc の gconv）を入れ直してください。")
+        .arg(missing.join(QStringLiteral("、")), QString::fromLatin1(to));
+}
+
+QString converterProblem()
+{
+    QString problem = missingConverters({kCp932}, kUtf16);
+    if (problem.isEmpty())
+        problem = missingConverters({kUtf16}, kCp932);
+    return problem;
+}
 
 QByteArray encode(const QString& text, bool* lost)
 {

@@ -2,6 +2,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <initializer_list>
+
 // The one room for the system code page: every text that goes to or comes from a file, a
 // fixed-width record field or the settings files passes through here as CP932 (Windows-31J).
 namespace hm::ansi {
@@ -21,6 +23,13 @@ QByteArray cutBytes(const QByteArray& cp932, qsizetype maxBytes);
 QByteArray fixedField(const QString& text, int width);
 // Writes the field into dest (exactly width bytes).
 void writeField(char* dest, const QString& text, int width);
+
+// Empty when the system can convert between CP932 and Unicode; otherwise the Japanese message
+// to show at start-up: without those converters every Japanese character would be lost.
+QString converterProblem();
+// Empty when iconv can convert each charset named into `to`; otherwise a Japanese message
+// naming those it cannot.
+QString missingConverters(std::initializer_list<const char*> from, const char* to);
 
 // Reads a field back; trailing spaces are dropped when asked (readers that show a field do).
 QString readField(const char* field, int width, bool dropTrailingSpaces = false);

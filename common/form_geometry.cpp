@@ -3,23 +3,62 @@
 #include "common/twips.h"
 
 #include <QGuiApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 
+#include <algorithm>
+
 namespace hm {
+namespace {
+
+// "&S" marks a mnemonic and "&&" stands for "&", as a reader hears the caption.
+QString withoutMnemonic(const QString& caption)
+{
+    QString out;
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption[i] == QLatin1Char('&') && i + 1 < caption.size())
+            ++i;
+        out += caption[i];
+    }
+    return out;
+}
+
+} // namespace
 
 void placeTwips(QWidget* w, int left, int top, int width, int height)
 {
-    w->setGeometry(hm::twips(left), hm::twips(top), hm::twips(width), hm::twips(height));
+    w->setGeometry(hm::twips(left), hm::twips(top), hm::twips(std::max(width, 0)), hm::twips(std::max(height, 0)));
 }
 
-QPushButton* button(QWidget* parent, const char* name, const QString& caption, int left, int top,
+void setLeftTwips(QWidget* w, int left)
+{
+    w->move(hm::twips(left), w->y());
+}
+
+void setWidthTwips(QWidget* w, int width)
+{
+    w->resize(hm::twips(width), w->height());
+}
+
+QPushButton* button(QWidget* parent, QAnyStringView name, const QString& caption, int left, int top,
                     int width, int height)
 {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QLatin1String(name));
-    placeTwips(b, left, top, width, height);
+    auto* b = control<QPushButton>(parent, name, left, top, width, height);
+    b->setText(caption);
     return b;
+}
+
+QLabel* label(QWidget* parent, QAnyStringView name, const QString& text, int left, int top, int width,
+              int height, QWidget* buddy)
+{
+    auto* l = control<QLabel>(parent, name, left, top, width, height);
+    l->setText(text);
+    if (buddy) {
+        l->setBuddy(buddy);
+        buddy->setAccessibleName(withoutMnemonic(text));
+    }
+    return l;
 }
 
 void setOuterSizeTwips(QWidget* w, int width, int height)
@@ -34,12 +73,12 @@ void setFixedOuterSizeTwips(QWidget* w, int width, int height)
 
 int outerWidthTwips(const QWidget* w)
 {
-    return w->width() * 15 + kFrameWidthTwips;
+    return twipsOf(w->width()) + kFrameWidthTwips;
 }
 
 int outerHeightTwips(const QWidget* w)
 {
-    return w->height() * 15 + kFrameHeightTwips;
+    return twipsOf(w->height()) + kFrameHeightTwips;
 }
 
 void centreOnScreen(QWidget* w)

@@ -7,11 +7,9 @@
 // a picked row, and every address for bulk sending.
 namespace hm::compose {
 
-inline const QString kMasterAddressFile = QStringLiteral("\\★MAilData\\HYMASTER20.INI");
-inline const QString kAddressBookFile = QStringLiteral("\\★MAilData\\Hymdata20.data");
-
-// Visits record number and name of every record of a file of address records, record 1
-// first; a missing file is created empty.
+// Visits record number and name of every record of a file of address records (the address
+// book or its master list, as hm::addressbook names them), record 1 first; a missing file is
+// created empty.
 void ReadAddressNames(const QString& relativePath,
                       const std::function<void(qint16, const QString&)>& visit);
 // The Address field of one record of the address book store; false when there is none.

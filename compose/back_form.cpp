@@ -5,8 +5,7 @@
 #include "common/twips.h"
 #include "common/window_registry.h"
 #include "common/form_geometry.h"
-#include "common/line_ends.h"
-#include "compose/send_mail.h"
+#include "compose/send_procedure.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -20,60 +19,40 @@
 #include <algorithm>
 
 using hm::button;
-using hm::placeTwips;
+using hm::control;
+using hm::label;
+using hm::setLeftTwips;
+using hm::setWidthTwips;
 
 namespace {
 constexpr int kDesignWidth = 7290;
 constexpr int kDesignHeight = 6975;
-
-QLineEdit* field(QWidget* parent, const char* name, const QString& caption, int l, int t, int w, int h)
-{
-    auto* e = new QLineEdit(parent);
-    e->setObjectName(QLatin1String(name));
-    e->setAccessibleName(caption);
-    placeTwips(e, l, t, w, h);
-    auto* lb = new QLabel(caption, parent);
-    placeTwips(lb, 120, t, l - 160, h);
-    lb->setBuddy(e);
-    return e;
-}
-
-void setWidthTwips(QWidget* w, int width)
-{
-    w->resize(hm::twips(width), w->height());
-}
-
-void setLeftTwips(QWidget* w, int left)
-{
-    w->move(hm::twips(left), w->y());
-}
 } // namespace
 
 BackForm::BackForm(QWidget* parent) : QWidget(parent)
 {
+    setObjectName(QStringLiteral("BackForm"));
     setWindowTitle(QStringLiteral("返事を書く"));
 
     Command2 = button(this, "Command2", QStringLiteral("送信"), 120, 120, 1215, 300);
     Command3 = button(this, "Command3", QStringLiteral("送信中止"), 1440, 120, 1215, 300);
     Command4 = button(this, "Command4", QStringLiteral("本文に貼付"), 2760, 120, 1215, 300);
-    ToText = field(this, "ToText", QStringLiteral("宛先"), 1080, 600, 5295, 300);
-    SubjectText = field(this, "SubjectText", QStringLiteral("題名"), 1080, 960, 5295, 300);
-    AttachText = field(this, "AttachText", QStringLiteral("添付File"), 1080, 1320, 2800, 300);
+    ToText = control<QLineEdit>(this, "ToText", 1080, 600, 5295, 300);
+    label(this, "ToTextLabel", QStringLiteral("宛先"), 120, 600, 920, 300, ToText);
+    SubjectText = control<QLineEdit>(this, "SubjectText", 1080, 960, 5295, 300);
+    label(this, "SubjectTextLabel", QStringLiteral("題名"), 120, 960, 920, 300, SubjectText);
+    AttachText = control<QLineEdit>(this, "AttachText", 1080, 1320, 2800, 300);
+    label(this, "AttachTextLabel", QStringLiteral("添付File"), 120, 1320, 920, 300, AttachText);
     AttachCommand = button(this, "AttachCommand", QStringLiteral("添付"), 3960, 1320, 792, 300);
     Command9 = button(this, "Command9", QStringLiteral("追加"), 4755, 1320, 855, 300);
     Command10 = button(this, "Command10", QStringLiteral("取り消し"), 5595, 1320, 855, 300);
-    List2 = new QListWidget(this);
-    List2->setObjectName(QStringLiteral("List2"));
+    List2 = control<QListWidget>(this, "List2", 1080, 1320, 3615, 1860);
     List2->setAccessibleName(QStringLiteral("添付ファイル一覧"));
-    placeTwips(List2, 1080, 1320, 3615, 1860);
-    BodyText = new QTextEdit(this);
-    BodyText->setObjectName(QStringLiteral("BodyText"));
+    BodyText = control<QTextEdit>(this, "BodyText", 0, 1680, 7215, 4575);
     BodyText->setAccessibleName(QStringLiteral("本文"));
     BodyText->setAcceptRichText(false);
     BodyText->setFont(hm::pGothic(9));
-    placeTwips(BodyText, 0, 1680, 7215, 4575);
-    StatusBar1 = new QStatusBar(this);
-    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1 = control<QStatusBar>(this, "StatusBar1");
     StatusBar1->setSizeGripEnabled(false);
     List2->raise();
 
@@ -107,7 +86,7 @@ void BackForm::Form_Resize()
     const int w = hm::outerWidthTwips(this);
     const int h = hm::outerHeightTwips(this);
     // The outer width counts the frame; the body must not reach past the client area.
-    setWidthTwips(BodyText, std::min(int(w * 0.99), width() * 15));
+    setWidthTwips(BodyText, std::min(int(w * 0.99), hm::twipsOf(width())));
     setWidthTwips(ToText, int(w * 0.7));
     setWidthTwips(SubjectText, int(w * 0.7));
     const int a = int(w * 0.4);
@@ -116,7 +95,7 @@ void BackForm::Form_Resize()
     setLeftTwips(Command9, a + 2060);
     setLeftTwips(Command10, a + 2940);
     if (h > 3500) {
-        const int fields = (ToText->height() + SubjectText->height() + AttachText->height()) * 15;
+        const int fields = hm::twipsOf(ToText->height() + SubjectText->height() + AttachText->height());
         BodyText->resize(BodyText->width(), hm::twips(h - fields - 1500));
     }
     const int bar = StatusBar1->sizeHint().height();
@@ -131,18 +110,17 @@ void BackForm::Fill(const QString& subject, const QString& sender, const QString
     answeredBody_ = body;
 }
 
+hm::compose::Draft BackForm::CurrentDraft() const
+{
+    return {.to = ToText->text(), .subject = SubjectText->text(), .body = BodyText->toPlainText(),
+            .attachments = attachments_->ListForSending()};
+}
+
 void BackForm::Command2_Click()
 {
-    const QString to = ToText->text();
-    const QString subject = SubjectText->text();
-    const QString body = hm::withCrLf(BodyText->toPlainText());
-    const QString attachments = attachments_->ListForSending();
+    const hm::compose::Draft draft = CurrentDraft();
     Command2->setEnabled(false);
-    {
-        hm::compose::SendSession session;
-        if (session.send(to, subject, body, attachments) < 0)
-            hm::compose::ReportSendError(this);
-    }
+    hm::compose::SendReply(draft, this);
     close();
 }
 

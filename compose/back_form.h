@@ -1,5 +1,6 @@
 #pragma once
 #include "compose/attachment_commands.h"
+#include "compose/draft.h"
 
 #include <QWidget>
 #include <memory>
@@ -10,8 +11,8 @@ class QPushButton;
 class QStatusBar;
 class QTextEdit;
 
-// "返事を書く": the answer to a message from the history window. It sends through the same
-// library call and error report as the compose window, but keeps no sent record.
+// "返事を書く": the answer to a message from the history window. Its draft goes through the
+// same send call and error report as the compose window's, but keeps no sent record.
 class BackForm : public QWidget {
     Q_OBJECT
 public:
@@ -32,6 +33,8 @@ public:
     // The body "本文に貼付" answers; Fill sets it, a caller may set it apart.
     void SetAnsweredBody(const QString& body) { answeredBody_ = body; }
     const QString& AnsweredBody() const { return answeredBody_; }
+    // The reply as "送信" would send it now.
+    hm::compose::Draft CurrentDraft() const;
 
     QPushButton* Command2;
     QPushButton* Command3;

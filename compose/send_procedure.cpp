@@ -2,20 +2,14 @@
 
 #include "common/ansi_codec.h"
 #include "common/clock_text.h"
+#include "common/line_ends.h"
 #include "common/ui_services.h"
 #include "compose/address_source.h"
 #include "compose/fortune.h"
-#include "common/line_ends.h"
 #include "compose/send_mail.h"
-#include "compose/write_form.h"
 #include "store/mail_store.h"
 
-#include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QRadioButton>
+#include <QStringList>
 
 namespace hm::compose {
 namespace {
@@ -23,13 +17,6 @@ namespace {
 using hm::store::Store;
 
 const QString kErrorTitle = QStringLiteral("送信エラー");
-
-void showStatus(WriteForm& form, const QString& text)
-{
-    form.Label7->setText(text);
-    // The send blocks the window; paint the text before it starts.
-    form.Label7->repaint();
-}
 
 QString trimRight(const QString& text)
 {
@@ -47,24 +34,6 @@ QString sentDate()
     return clock.trimmed().isEmpty() ? hm::formatClockText() : clock;
 }
 
-// The sent record, durable before the message goes out: its number and date, or 0 after a box
-// saying why it could not be written.
-qint16 recordSent(WriteForm& form, const QString& to, const QString& body, QString& date)
-{
-    const qint16 r = hm::store::NextRecordNumber(Store::Sent);
-    date = sentDate();
-    // A full store gives 0; AppendRecord refuses it and says why.
-    if (hm::store::AppendRecord(Store::Sent, r, Trim(form.SubjectText->text()), Trim(to), date, Trim(body)) &&
-        hm::store::FlushStore(Store::Sent))
-        return hm::store::CurrentRecordNumber();
-    QString reason = hm::store::lastError();
-    hm::ui::message(&form,
-                    QStringLiteral("送信済みメールを保存できないため、送信を中止しました。") +
-                        (reason.isEmpty() ? QString() : QStringLiteral("\n") + reason),
-                    kErrorTitle, hm::ui::Buttons::Ok, hm::ui::Icon::Critical);
-    return 0;
-}
-
 // A message that did not go out keeps its record, with the mark after its date, so the sent
 // history does not show it as sent. Empty, or why the mark could not be set.
 QString markNotSent(qint16 number, const QString& date)
@@ -72,26 +41,6 @@ QString markNotSent(qint16 number, const QString& date)
     if (hm::store::SetRecordDate(Store::Sent, number, date + kNotSentMark))
         return {};
     return QStringLiteral("\n\n送信履歴に「未送信」の印を付けられませんでした。\n") + hm::store::lastError();
-}
-
-// The attachment buttons as the user left them, given back when the message stays in the
-// window, so that adding or dropping attachments goes on from there.
-struct AttachmentButtons {
-    explicit AttachmentButtons(const WriteForm& form)
-        : add(form.Command9->isEnabled()), listShown(form.List2->isVisible()),
-          first(form.AttachCommand->isEnabled())
-    {
-    }
-    bool add, listShown, first;
-};
-
-// The message stays in the window for another try.
-void keepForAnotherTry(WriteForm& form, const AttachmentButtons& buttons)
-{
-    form.Command9->setEnabled(buttons.add);
-    form.List2->setVisible(buttons.listShown);
-    form.AttachCommand->setEnabled(buttons.first);
-    form.Command1->setEnabled(true);
 }
 
 struct Missed {
@@ -122,141 +71,213 @@ QString missedText(const QList<Missed>& missed, int skipped)
     return text;
 }
 
-} // namespace
+// One press of "送信": the passes of one draft over one SMTP connection.
+class SendRun {
+public:
+    SendRun(const Draft& draft, SendFeedback& feedback)
+        : draft_(draft), feedback_(feedback), passes_(draft.bulk ? qMin(draft.bulkRows, 32767) : 1),
+          body_(hm::withCrLf(draft.body))
+    {
+    }
+    void sendAll();
 
-void RunSendProcedure(WriteForm& form)
+private:
+    bool readAddresses();
+    QList<int> passesToSend() const;
+    QString recipientOf(int pass) const;
+    qint16 recordSent(const QString& to, QString& date);
+    void stopUnrecorded(const QList<int>& notReached);
+    void singleFailed(const QString& reason);
+    void finish();
+    QList<int> missedPasses() const;
+    void box(const QString& text, const QString& title, hm::ui::Icon icon);
+
+    const Draft& draft_;
+    SendFeedback& feedback_;
+    const int passes_;
+    const QString body_;
+    QStringList addresses_;
+    QList<Missed> missed_;
+    int skipped_ = 0;
+};
+
+void SendRun::box(const QString& text, const QString& title, hm::ui::Icon icon)
 {
-    const bool bulk = form.Option2->isChecked();
-    // A message without a recipient goes nowhere: nothing is recorded, nothing changes.
-    if (!bulk && form.ToText->text().trimmed().isEmpty()) {
-        hm::ui::message(&form, QStringLiteral("宛先が入力されていません。宛先を入力してから送信して下さい。"),
-                        kErrorTitle, hm::ui::Buttons::Ok, hm::ui::Icon::Warning);
-        form.ToText->setFocus();
-        return;
-    }
+    hm::ui::message(feedback_.BoxParent(), text, title, hm::ui::Buttons::Ok, icon);
+}
 
-    const AttachmentButtons buttons(form);
-    // A second press queued while the send blocks must not start another send.
-    form.Command1->setEnabled(false);
-    form.Command9->setEnabled(false);
-    form.List2->hide();
-    form.AttachCommand->setEnabled(true);
-    showStatus(form, kSendingText);
+// The address book is read once for all passes; false after a box saying it cannot be.
+bool SendRun::readAddresses()
+{
+    if (!draft_.bulk || passes_ == 0)
+        return true;
+    QString error;
+    if (ReadBookAddresses(addresses_, error))
+        return true;
+    box(QStringLiteral("アドレス帳を読めないため、一括送信を中止しました。\n") + error, kErrorTitle,
+        hm::ui::Icon::Critical);
+    feedback_.ShowStatus(QStringLiteral("送信を中止しました。"));
+    feedback_.KeepDraft(draft_.passesLeft);
+    return false;
+}
 
-    const int passes = bulk ? qMin(form.List1->count(), 32767) : 1;
-
-    // The address book is read once for all passes; pass i goes to record i.
-    QStringList addresses;
-    if (bulk && passes > 0) {
-        QString error;
-        if (!ReadBookAddresses(addresses, error)) {
-            hm::ui::message(&form,
-                            QStringLiteral("アドレス帳を読めないため、一括送信を中止しました。\n") + error,
-                            kErrorTitle, hm::ui::Buttons::Ok, hm::ui::Icon::Critical);
-            form.Label7->setText(QStringLiteral("送信を中止しました。"));
-            keepForAnotherTry(form, buttons);
-            return;
-        }
-    }
-
-    // A bulk send that did not reach everyone goes only to those it missed.
+// A bulk send that did not reach everyone goes only to those it missed.
+QList<int> SendRun::passesToSend() const
+{
     QList<int> todo;
-    if (bulk)
-        todo = form.bulkPassesLeft;
-    todo.removeIf([&](int i) { return i < 1 || i > passes; });
+    if (draft_.bulk)
+        todo = draft_.passesLeft;
+    todo.removeIf([&](int i) { return i < 1 || i > passes_; });
     if (todo.isEmpty())
-        for (int i = 1; i <= passes; ++i)
+        for (int i = 1; i <= passes_; ++i)
             todo << i;
+    return todo;
+}
 
-    // The window is not changed by sending: a message that did not go out is still there.
-    const QString body = withCrLf(form.BodyText->toPlainText());
-    const QString attachments = form.AttachmentList();
-    const bool fortune = form.Check1->isChecked();
+// Pass i of a bulk send goes to address-book entry i.
+QString SendRun::recipientOf(int pass) const
+{
+    if (!draft_.bulk)
+        return draft_.to;
+    return pass <= addresses_.size() ? trimRight(addresses_.at(pass - 1)) : QString();
+}
 
+// The sent record, durable before the message goes out: its number and date, or 0 after a box
+// saying why it could not be written.
+qint16 SendRun::recordSent(const QString& to, QString& date)
+{
+    const qint16 r = hm::store::NextRecordNumber(Store::Sent);
+    date = sentDate();
+    // A full store gives 0; AppendRecord refuses it and says why.
+    if (hm::store::AppendRecord(Store::Sent, r, Trim(draft_.subject), Trim(to), date, Trim(body_)) &&
+        hm::store::FlushStore(Store::Sent))
+        return hm::store::CurrentRecordNumber();
+    const QString reason = hm::store::lastError();
+    box(QStringLiteral("送信済みメールを保存できないため、送信を中止しました。") +
+            (reason.isEmpty() ? QString() : QStringLiteral("\n") + reason),
+        kErrorTitle, hm::ui::Icon::Critical);
+    return 0;
+}
+
+void SendRun::sendAll()
+{
+    if (!readAddresses())
+        return;
+    const QList<int> todo = passesToSend();
     SendSession session;
-    QList<Missed> missed;
-    int skipped = 0;
     for (qsizetype k = 0; k < todo.size(); ++k) {
         const int i = todo.at(k);
-        QString to = form.ToText->text();
-        if (bulk) {
-            to = i <= addresses.size() ? trimRight(addresses.at(i - 1)) : QString();
-            if (to.trimmed().isEmpty()) {
-                ++skipped;
-                continue;
-            }
-            QString status = kSendingText + QStringLiteral("　%1 / %2").arg(i).arg(passes);
-            if (!missed.isEmpty())
-                status += QStringLiteral("（未送信 %1件）").arg(missed.size());
-            form.Label7->setText(status);
+        const QString to = recipientOf(i);
+        if (to.trimmed().isEmpty()) {
+            ++skipped_;
+            continue;
+        }
+        if (draft_.bulk) {
+            feedback_.ShowProgress(i, passes_, int(missed_.size()));
             session.serveEvents();
-        } else {
-            showStatus(form, kSendingText);
         }
         QString date;
-        const qint16 r = recordSent(form, to, body, date);
+        const qint16 r = recordSent(to, date);
         if (r == 0) {
-            // Nothing of this message is lost: the window keeps it for another try, which
-            // sends only to those it has not reached.
-            if (bulk) {
-                form.bulkPassesLeft.clear();
-                for (const Missed& m : missed)
-                    form.bulkPassesLeft << m.pass;
-                form.bulkPassesLeft += todo.mid(k);
-                form.Label7->setText(QStringLiteral("送信を中止しました（%1 / %2 件送信済み）。「送信」で残りを送ります。")
-                                         .arg(passes - form.bulkPassesLeft.size())
-                                         .arg(passes));
-            } else {
-                form.Label7->setText(QStringLiteral("送信を中止しました。"));
-            }
-            keepForAnotherTry(form, buttons);
+            stopUnrecorded(todo.mid(k));
             return;
         }
-        // Each message carries one fortune of its own; the window's body stays without.
-        const QString sent = fortune ? WithFortune(body, DrawFortuneNumber()) : body;
-        if (session.send(to, form.SubjectText->text(), sent, attachments) >= 0)
+        // Each message carries one fortune of its own; the draft's body stays without.
+        const QString sent = draft_.fortune ? WithFortune(body_, DrawFortuneNumber()) : body_;
+        if (session.send(to, draft_.subject, sent, draft_.attachments) >= 0)
             continue;
         const QString reason = LastSendError();
         const QString markProblem = markNotSent(r, date);
-        if (!bulk) {
-            hm::ui::message(&form, reason + markProblem, kErrorTitle, hm::ui::Buttons::Ok, hm::ui::Icon::None);
-            form.Label7->setText(QStringLiteral("送信できませんでした。入力した内容はそのまま残っています。"));
-            keepForAnotherTry(form, buttons);
+        if (!draft_.bulk) {
+            singleFailed(reason + markProblem);
             return;
         }
-        missed.append({i, to, reason + markProblem, markProblem.isEmpty()});
+        missed_.append({i, to, reason + markProblem, markProblem.isEmpty()});
     }
+    finish();
+}
 
-    form.bulkPassesLeft.clear();
-    if (!missed.isEmpty()) {
-        for (const Missed& m : missed)
-            form.bulkPassesLeft << m.pass;
-        form.Label7->setText(QStringLiteral("%1件のあて先に送信できませんでした。「送信」で送り直します。")
-                                 .arg(missed.size()));
-        hm::ui::message(&form, missedText(missed, skipped), kErrorTitle, hm::ui::Buttons::Ok,
-                        hm::ui::Icon::Warning);
-        keepForAnotherTry(form, buttons);
+QList<int> SendRun::missedPasses() const
+{
+    QList<int> passes;
+    for (const Missed& m : missed_)
+        passes << m.pass;
+    return passes;
+}
+
+// Nothing of the message is lost: the draft stays for another try, which sends only to those
+// not reached.
+void SendRun::stopUnrecorded(const QList<int>& notReached)
+{
+    if (!draft_.bulk) {
+        feedback_.ShowStatus(QStringLiteral("送信を中止しました。"));
+        feedback_.KeepDraft(draft_.passesLeft);
         return;
     }
+    const QList<int> left = missedPasses() + notReached;
+    feedback_.ShowStatus(QStringLiteral("送信を中止しました（%1 / %2 件送信済み）。「送信」で残りを送ります。")
+                             .arg(passes_ - left.size())
+                             .arg(passes_));
+    feedback_.KeepDraft(left);
+}
 
-    if (skipped > 0) {
-        showStatus(form, kSentText + QStringLiteral("（アドレス帳にない%1件は送信していません）").arg(skipped));
-        // The window closes next, so the label alone would go unseen.
-        hm::ui::message(&form,
-                        QStringLiteral("アドレス帳にない%1件のあて先には送信していません。").arg(skipped),
-                        QStringLiteral("一括送信"), hm::ui::Buttons::Ok, hm::ui::Icon::Information);
-    } else {
-        form.Label7->setText(kSentText);
+void SendRun::singleFailed(const QString& reason)
+{
+    box(reason, kErrorTitle, hm::ui::Icon::None);
+    feedback_.ShowStatus(QStringLiteral("送信できませんでした。入力した内容はそのまま残っています。"));
+    feedback_.KeepDraft(draft_.passesLeft);
+}
+
+void SendRun::finish()
+{
+    if (!missed_.isEmpty()) {
+        feedback_.ShowStatus(QStringLiteral("%1件のあて先に送信できませんでした。「送信」で送り直します。")
+                                 .arg(missed_.size()));
+        box(missedText(missed_, skipped_), kErrorTitle, hm::ui::Icon::Warning);
+        feedback_.KeepDraft(missedPasses());
+        return;
     }
-    form.ToText->clear();
-    form.SubjectText->clear();
-    form.BodyText->clear();
-    form.Check1->setChecked(false);
-    form.AttachText->clear();
-    form.Option2->setChecked(false);
-    form.Command2->hide();
-    form.SetList1Colour(QColor(0, 128, 0));
-    form.close();
+    if (skipped_ > 0) {
+        feedback_.ShowStatus(kSentText + QStringLiteral("（アドレス帳にない%1件は送信していません）").arg(skipped_));
+        // The window closes next, so the status line alone would go unseen.
+        box(QStringLiteral("アドレス帳にない%1件のあて先には送信していません。").arg(skipped_),
+            QStringLiteral("一括送信"), hm::ui::Icon::Information);
+    } else {
+        feedback_.ShowStatus(kSentText);
+    }
+    feedback_.AllSent();
+}
+
+} // namespace
+
+QString ProgressText(int pass, int passes, int missed)
+{
+    QString text = kSendingText + QStringLiteral("　%1 / %2").arg(pass).arg(passes);
+    if (missed > 0)
+        text += QStringLiteral("（未送信 %1件）").arg(missed);
+    return text;
+}
+
+void RunSendProcedure(const Draft& draft, SendFeedback& feedback)
+{
+    // A message without a recipient goes nowhere: nothing is recorded, nothing changes.
+    if (!draft.bulk && draft.to.trimmed().isEmpty()) {
+        hm::ui::message(feedback.BoxParent(),
+                        QStringLiteral("宛先が入力されていません。宛先を入力してから送信して下さい。"),
+                        kErrorTitle, hm::ui::Buttons::Ok, hm::ui::Icon::Warning);
+        feedback.AskForRecipient();
+        return;
+    }
+    feedback.SendStarted();
+    feedback.ShowStatus(kSendingText);
+    SendRun(draft, feedback).sendAll();
+}
+
+void SendReply(const Draft& draft, QWidget* parent)
+{
+    SendSession session;
+    if (session.send(draft.to, draft.subject, hm::withCrLf(draft.body), draft.attachments) < 0)
+        ReportSendError(parent);
 }
 
 } // namespace hm::compose

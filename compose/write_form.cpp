@@ -4,8 +4,8 @@
 #include "common/form_geometry.h"
 #include "common/ui_services.h"
 #include "common/window_registry.h"
+#include "addressbook/address_store.h"
 #include "compose/address_source.h"
-#include "compose/send_procedure.h"
 #include "emoticons/kao_form.h"
 
 #include <QApplication>
@@ -23,7 +23,8 @@
 #include <QRadioButton>
 
 using hm::button;
-using hm::placeTwips;
+using hm::control;
+using hm::label;
 
 namespace {
 constexpr int kNormalWidth = 7100;
@@ -50,16 +51,6 @@ QString clipboardText()
     return QApplication::clipboard()->text();
 }
 
-QLabel* label(QWidget* parent, const QString& text, int l, int t, int w, int h, QWidget* buddy = nullptr)
-{
-    auto* lb = new QLabel(text, parent);
-    placeTwips(lb, l, t, w, h);
-    if (buddy) {
-        lb->setBuddy(buddy);
-        buddy->setAccessibleName(text);
-    }
-    return lb;
-}
 } // namespace
 
 void PressListWidget::mousePressEvent(QMouseEvent* event)
@@ -70,6 +61,7 @@ void PressListWidget::mousePressEvent(QMouseEvent* event)
 
 WriteForm::WriteForm(QWidget* parent) : QWidget(parent)
 {
+    setObjectName(QStringLiteral("WriteForm"));
     setWindowTitle(QStringLiteral("新規作成・送信"));
     setMouseTracking(true);
 
@@ -82,20 +74,14 @@ WriteForm::WriteForm(QWidget* parent) : QWidget(parent)
     Command7 = button(this, "Command7", QStringLiteral("宛先に貼付"), 3360, 600, 1335, 375);
     Command11 = button(this, "Command11", QStringLiteral("クリア"), 4800, 600, 1455, 375);
 
-    ToText = new QLineEdit(this);
-    ToText->setObjectName(QStringLiteral("ToText"));
-    placeTwips(ToText, 1320, 1200, 5415, 300);
-    label(this, QStringLiteral("宛先"), 240, 1200, 1000, 300, ToText);
-    SubjectText = new QLineEdit(this);
-    SubjectText->setObjectName(QStringLiteral("SubjectText"));
-    placeTwips(SubjectText, 1320, 1560, 5415, 300);
-    label(this, QStringLiteral("件名"), 240, 1560, 1000, 300, SubjectText);
-    Combo1 = new QComboBox(this);
-    Combo1->setObjectName(QStringLiteral("Combo1"));
+    ToText = control<QLineEdit>(this, "ToText", 1320, 1200, 5415, 300);
+    label(this, "ToTextLabel", QStringLiteral("宛先"), 240, 1200, 1000, 300, ToText);
+    SubjectText = control<QLineEdit>(this, "SubjectText", 1320, 1560, 5415, 300);
+    label(this, "SubjectTextLabel", QStringLiteral("件名"), 240, 1560, 1000, 300, SubjectText);
+    Combo1 = control<QComboBox>(this, "Combo1", 1320, 1920, 5415, 300);
     Combo1->setEditable(true);
     Combo1->setInsertPolicy(QComboBox::NoInsert);
     Combo1->setAccessibleName(QStringLiteral("あいさつ文"));
-    placeTwips(Combo1, 1320, 1920, 5415, 300);
     // Only a greeting the user picked or changed while in the box may replace the body.
     connect(Combo1, &QComboBox::currentTextChanged, this, [this] {
         if (greetingFocused_)
@@ -106,86 +92,63 @@ WriteForm::WriteForm(QWidget* parent) : QWidget(parent)
     AttachCommand = button(this, "AttachCommand", QStringLiteral("添付File"), 240, 2280, 855, 300);
     Command9 = button(this, "Command9", QStringLiteral("追加"), 1080, 2280, 855, 300);
     Command10 = button(this, "Command10", QStringLiteral("取り消し"), 1920, 2280, 855, 300);
-    AttachText = new QLineEdit(this);
-    AttachText->setObjectName(QStringLiteral("AttachText"));
+    AttachText = control<QLineEdit>(this, "AttachText", 2760, 2280, 3975, 300);
     AttachText->setAccessibleName(QStringLiteral("添付ファイル"));
-    placeTwips(AttachText, 2760, 2280, 3975, 300);
-    List2 = new QListWidget(this);
-    List2->setObjectName(QStringLiteral("List2"));
+    List2 = control<QListWidget>(this, "List2", 2760, 2280, 3975, 1860);
     List2->setAccessibleName(QStringLiteral("添付ファイル一覧"));
-    placeTwips(List2, 2760, 2280, 3975, 1860);
 
-    label(this, QStringLiteral("★　親しい人に占いを添付する　★ （一括送信では使用不可）"), 240, 2640,
+    label(this, "Check1Note", QStringLiteral("★　親しい人に占いを添付する　★ （一括送信では使用不可）"), 240, 2640,
           5000, 300);
-    Check1 = new QCheckBox(this);
-    Check1->setObjectName(QStringLiteral("Check1"));
-    placeTwips(Check1, 6360, 2640, 255, 300);
-    label(this, QStringLiteral("占い添付"), 5300, 2640, 1040, 300, Check1)->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Check1 = control<QCheckBox>(this, "Check1", 6360, 2640, 255, 300);
+    label(this, "Check1Label", QStringLiteral("占い添付"), 5300, 2640, 1040, 300, Check1)
+        ->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-    BodyText = new QPlainTextEdit(this);
-    BodyText->setObjectName(QStringLiteral("BodyText"));
+    BodyText = control<QPlainTextEdit>(this, "BodyText", 240, 3000, 6495, 4335);
     BodyText->setAccessibleName(QStringLiteral("本文"));
-    placeTwips(BodyText, 240, 3000, 6495, 4335);
     BodyText->viewport()->setMouseTracking(true);
     BodyText->viewport()->installEventFilter(this);
 
-    Text14 = new QPlainTextEdit(this);
-    Text14->setObjectName(QStringLiteral("Text14"));
+    Text14 = control<QPlainTextEdit>(this, "Text14", 960, 4200, 5175, 2655);
     Text14->setReadOnly(true);
     Text14->setFocusPolicy(Qt::NoFocus);
     Text14->setAccessibleName(QStringLiteral("ヘルプ"));
-    placeTwips(Text14, 960, 4200, 5175, 2655);
     QPalette helpPalette = Text14->palette();
     helpPalette.setColor(QPalette::Base, QColor(192, 255, 255));
     Text14->setPalette(helpPalette);
     Text14->hide();
 
-    auto* strip = new QFrame(this);
+    auto* strip = control<QFrame>(this, "StatusStrip", 240, 7320, 6495, 375);
     strip->setFrameShape(QFrame::Panel);
     strip->setFrameShadow(QFrame::Sunken);
-    placeTwips(strip, 240, 7320, 6495, 375);
-    Label7 = new QLabel(strip);
-    Label7->setObjectName(QStringLiteral("Label7"));
+    Label7 = control<QLabel>(strip, "Label7");
     Label7->setAccessibleName(QStringLiteral("状態"));
     Label7->setGeometry(strip->rect().adjusted(4, 0, -4, 0));
     Label7->installEventFilter(this);
 
-    SidePanel = new QFrame(this);
-    SidePanel->setObjectName(QStringLiteral("SidePanel"));
+    SidePanel = control<QFrame>(this, "SidePanel", 7080, 1200, 2350, 6495);
     SidePanel->setFrameShape(QFrame::StyledPanel);
-    placeTwips(SidePanel, 7080, 1200, 2350, 6495);
-    auto* panelStrip = new QFrame(SidePanel);
-    placeTwips(panelStrip, 0, 0, 2350, 450);
-    Text1 = new QLineEdit(panelStrip);
-    Text1->setObjectName(QStringLiteral("Text1"));
+    auto* panelStrip = control<QFrame>(SidePanel, "SidePanelStrip", 0, 0, 2350, 450);
+    Text1 = control<QLineEdit>(panelStrip, "Text1", 1560, 80, 375, 270);
     Text1->setReadOnly(true);
-    placeTwips(Text1, 1560, 80, 375, 270);
-    label(panelStrip, QStringLiteral("件数"), 840, 80, 700, 270, Text1)->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    List1 = new PressListWidget(SidePanel);
-    List1->setObjectName(QStringLiteral("List1"));
-    placeTwips(List1, 120, 600, 2055, 5100);
+    label(panelStrip, "Text1Label", QStringLiteral("件数"), 840, 80, 700, 270, Text1)
+        ->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    List1 = control<PressListWidget>(SidePanel, "List1", 120, 600, 2055, 5100);
     // A list box of this kind never scrolls sideways.
     List1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    label(SidePanel, QStringLiteral("アドレス帳"), 120, 360, 2055, 240, List1);
-    Frame4 = new QFrame(SidePanel);
-    Frame4->setObjectName(QStringLiteral("Frame4"));
+    label(SidePanel, "List1Label", QStringLiteral("アドレス帳"), 120, 360, 2055, 240, List1);
+    Frame4 = control<QFrame>(SidePanel, "Frame4", 120, 5760, 2055, 615);
     Frame4->setFrameShape(QFrame::Box);
-    placeTwips(Frame4, 120, 5760, 2055, 615);
     // The option's own caption sits to the right of its round button.
-    Option2 = new QRadioButton(QStringLiteral("一括送信"), Frame4);
-    Option2->setObjectName(QStringLiteral("Option2"));
-    placeTwips(Option2, 120, 240, 1100, 255);
-    Option1 = new QRadioButton(QStringLiteral("取消"), Frame4);
-    Option1->setObjectName(QStringLiteral("Option1"));
-    placeTwips(Option1, 1280, 240, 735, 255);
+    Option2 = control<QRadioButton>(Frame4, "Option2", 120, 240, 1100, 255);
+    Option2->setText(QStringLiteral("一括送信"));
+    Option1 = control<QRadioButton>(Frame4, "Option1", 1280, 240, 735, 255);
+    Option1->setText(QStringLiteral("取消"));
     // Either option may be off, as sending turns bulk mode off without choosing "取消".
     Option1->setAutoExclusive(false);
     Option2->setAutoExclusive(false);
 
-    Text4 = new QLineEdit(this);
-    Text4->setObjectName(QStringLiteral("Text4"));
+    Text4 = control<QLineEdit>(this, "Text4", 1560, 8115, 2295, 375);
     Text4->setAccessibleName(QStringLiteral("貼付け欄"));
-    placeTwips(Text4, 1560, 8115, 2295, 375);
     Command2 = button(this, "Command2", QStringLiteral("貼付け"), 9840, 3960, 720, 240);
 
     List2->raise();
@@ -222,7 +185,7 @@ WriteForm::WriteForm(QWidget* parent) : QWidget(parent)
 
 void WriteForm::Form_Load()
 {
-    bulkPassesLeft.clear();
+    bulkPassesLeft_.clear();
     hm::setFixedOuterSizeTwips(this, kNormalWidth, kNormalHeight);
     Option2->setChecked(false);
     Command2->hide();
@@ -237,7 +200,7 @@ void WriteForm::Form_Load()
     Combo1->setCurrentIndex(-1);
     Combo1->setEditText(QString());
     List1->clear();
-    fillList(hm::compose::kMasterAddressFile);
+    fillList(hm::addressbook::masterListPath());
 }
 
 void WriteForm::resetRecordNumbers()
@@ -268,9 +231,71 @@ void WriteForm::SetList1Colour(const QColor& colour)
     List1->setPalette(p);
 }
 
+hm::compose::Draft WriteForm::CurrentDraft() const
+{
+    return {.to = ToText->text(),
+            .subject = SubjectText->text(),
+            .body = BodyText->toPlainText(),
+            .attachments = attachments_->ListForSending(),
+            .fortune = Check1->isChecked(),
+            .bulk = Option2->isChecked(),
+            .bulkRows = List1->count(),
+            .passesLeft = bulkPassesLeft_};
+}
+
 void WriteForm::Command1_Click()
 {
-    hm::compose::RunSendProcedure(*this);
+    hm::compose::RunSendProcedure(CurrentDraft(), *this);
+}
+
+void WriteForm::SendStarted()
+{
+    attachmentButtons_ = {Command9->isEnabled(), List2->isVisible(), AttachCommand->isEnabled()};
+    // A second press queued while the send blocks must not start another send.
+    Command1->setEnabled(false);
+    Command9->setEnabled(false);
+    List2->hide();
+    AttachCommand->setEnabled(true);
+}
+
+void WriteForm::ShowStatus(const QString& text)
+{
+    Label7->setText(text);
+    Label7->repaint();
+}
+
+void WriteForm::ShowProgress(int pass, int passes, int missed)
+{
+    // Painted with the next served events: a repaint per pass would slow a long bulk send.
+    Label7->setText(hm::compose::ProgressText(pass, passes, missed));
+}
+
+void WriteForm::AskForRecipient()
+{
+    ToText->setFocus();
+}
+
+void WriteForm::KeepDraft(const QList<int>& passesLeft)
+{
+    bulkPassesLeft_ = passesLeft;
+    Command9->setEnabled(attachmentButtons_.add);
+    List2->setVisible(attachmentButtons_.listShown);
+    AttachCommand->setEnabled(attachmentButtons_.first);
+    Command1->setEnabled(true);
+}
+
+void WriteForm::AllSent()
+{
+    bulkPassesLeft_.clear();
+    ToText->clear();
+    SubjectText->clear();
+    BodyText->clear();
+    Check1->setChecked(false);
+    AttachText->clear();
+    Option2->setChecked(false);
+    Command2->hide();
+    SetList1Colour(kGreen);
+    close();
 }
 
 void WriteForm::Command2_Click()
@@ -289,8 +314,8 @@ void WriteForm::Command4_Click()
     hm::centreOnScreen(this);
     resetRecordNumbers();
     List1->clear();
-    bulkPassesLeft.clear();
-    fillList(hm::compose::kAddressBookFile);
+    bulkPassesLeft_.clear();
+    fillList(hm::addressbook::addressBookPath());
 }
 
 void WriteForm::Command5_Click()
@@ -336,7 +361,7 @@ void WriteForm::AttachCommand_Click()
 
 void WriteForm::Command11_Click()
 {
-    bulkPassesLeft.clear();
+    bulkPassesLeft_.clear();
     ToText->clear();
     SubjectText->clear();
     BodyText->clear();
@@ -380,7 +405,7 @@ void WriteForm::Option1_Click()
 {
     Option1->setChecked(true);
     Option2->setChecked(false);
-    bulkPassesLeft.clear();
+    bulkPassesLeft_.clear();
     ToText->clear();
     SetList1Colour(kWhite);
 }

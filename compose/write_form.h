@@ -1,5 +1,6 @@
 #pragma once
 #include "compose/attachment_commands.h"
+#include "compose/send_procedure.h"
 
 #include <QList>
 #include <memory>
@@ -28,8 +29,9 @@ protected:
 };
 
 // "新規作成・送信": recipient, subject, greeting, attachments, fortune switch and body of a
-// new message, with the address book beside it. "送信" runs the send procedure.
-class WriteForm : public QWidget {
+// new message, with the address book beside it. "送信" hands the draft to the send procedure,
+// which answers through the window's own SendFeedback and touches no control.
+class WriteForm : public QWidget, private hm::compose::SendFeedback {
     Q_OBJECT
 public:
     explicit WriteForm(QWidget* parent = nullptr);
@@ -56,18 +58,12 @@ public:
 
     // The address-book record number of each row of List1, with one spare element at the end.
     const QList<qint16>& RecordNumbers() const { return recordNumbers_; }
-    // Background of List1: white normally, green while bulk sending is chosen.
-    void SetList1Colour(const QColor& colour);
     // Whether a recipient, subject or body the user wrote is still unsent.
     bool HoldsUnsentText() const;
-    // AttachText as sending passes it on (see AttachmentCommands::ListForSending).
-    QString AttachmentList() const { return attachments_->ListForSending(); }
+    // The message as "送信" would send it now.
+    hm::compose::Draft CurrentDraft() const;
     // The help text each button shows in Text14 (empty for a button without one).
     static QString HelpText(const QString& controlName);
-
-    // The passes (rows, from 1) a bulk send did not get out; the next send goes only to them.
-    // Empty: every row. Anything that changes the list or leaves bulk sending forgets them.
-    QList<int> bulkPassesLeft;
 
     QPushButton* Command1;
     QPushButton* Command2;
@@ -103,6 +99,16 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
+    QWidget* BoxParent() override { return this; }
+    void SendStarted() override;
+    void ShowStatus(const QString& text) override;
+    void ShowProgress(int pass, int passes, int missed) override;
+    void AskForRecipient() override;
+    void KeepDraft(const QList<int>& passesLeft) override;
+    void AllSent() override;
+
+    // Background of List1: white normally, green while bulk sending is chosen.
+    void SetList1Colour(const QColor& colour);
     void resetRecordNumbers();
     // Appends the names of a file of address records to List1 and counts the rows in Text1.
     void fillList(const QString& relativePath);
@@ -113,4 +119,12 @@ private:
     bool greetingFocused_ = false; // between entering and leaving Combo1
     bool greetingChosen_ = false;  // a greeting was picked or changed meanwhile
     std::unique_ptr<hm::compose::AttachmentCommands> attachments_;
+    // The passes (rows, from 1) a bulk send did not get out; the next send goes only to them.
+    // Empty: every row. Anything that changes the list or leaves bulk sending forgets them.
+    QList<int> bulkPassesLeft_;
+    // The attachment buttons as the user left them, given back when the draft stays, so that
+    // adding or dropping attachments goes on from there.
+    struct {
+        bool add = false, listShown = false, first = true;
+    } attachmentButtons_;
 };

@@ -12,23 +12,15 @@
 #include <QPushButton>
 #include <QTabWidget>
 
+#include <vector>
+
 using hm::button;
-using hm::placeTwips;
+using hm::label;
 using hm::emoticons::kPages;
 
 namespace {
 constexpr int kOuterWidth = 11520;
 constexpr int kOuterHeight = 7440;
-
-QLabel* label(QWidget* parent, const char* name, const QString& text, int l, int t, int w, int h)
-{
-    auto* lb = new QLabel(text, parent);
-    lb->setObjectName(QLatin1String(name));
-    lb->setWordWrap(true);
-    lb->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    placeTwips(lb, l, t, w, h);
-    return lb;
-}
 
 QString clipboardText()
 {
@@ -39,21 +31,18 @@ QString clipboardText()
 KaoForm::KaoForm(QWidget* parent) : QWidget(parent)
 {
     setWindowTitle(QStringLiteral("絵・顔文字"));
-    SSTab1 = new QTabWidget(this);
-    SSTab1->setObjectName(QStringLiteral("SSTab1"));
+    setObjectName(QStringLiteral("KaoForm"));
+    SSTab1 = hm::control<QTabWidget>(this, "SSTab1", 120, 120, 11280, 5880);
     SSTab1->setUsesScrollButtons(true);
-    placeTwips(SSTab1, 120, 120, 11280, 5880);
 
     const QString hint = QStringLiteral("本文に挿入したい部分をマウスで選択（青色反転）し、「新規作成本文に挿入」をクリック！");
     for (int p = 0; p < hm::emoticons::kPageCount; ++p) {
         const auto& info = kPages[size_t(p)];
         auto* page = new QWidget;
         SSTab1->addTab(page, QString::fromUtf8(info.caption));
-        auto* box = new QPlainTextEdit(page);
-        box->setObjectName(QLatin1String(info.box));
+        auto* box = hm::control<QPlainTextEdit>(page, info.box, 120, 120, 7800, 5160);
         box->setAccessibleName(QString::fromUtf8(info.caption));
         box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        placeTwips(box, 120, 120, 7800, 5160);
         Pages[size_t(p)] = box;
         QLabel* help = label(page, p == 0 ? "Label1" : "Label3", hint, 8100, 120, 3000, 1800);
         if (p == 0)
@@ -77,6 +66,14 @@ KaoForm::KaoForm(QWidget* parent) : QWidget(parent)
     Label5 = label(this, "Label5", QStringLiteral("https://hayatemail.example/signature/"), 1140, 6540, 4200, 300);
     Label7 = label(this, "Label7", QStringLiteral("(^-^)なページ"), 5700, 6540, 1500, 300);
     Label8 = label(this, "Label8", QStringLiteral("https://hayatemail.example/kaomoji/"), 7260, 6540, 4140, 300);
+
+    // Every fixed text wraps inside its place, read from its top left corner.
+    std::vector<QLabel*> fixedTexts{Label1, Label4, Label5, Label6, Label7, Label8};
+    fixedTexts.insert(fixedTexts.end(), Label3.begin(), Label3.end());
+    for (QLabel* l : fixedTexts) {
+        l->setWordWrap(true);
+        l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
 
     hm::setOuterSizeTwips(this, kOuterWidth, kOuterHeight);
 }

@@ -21,9 +21,21 @@ TyakuForm* OpenHistory(HistoryMode mode)
     return form;
 }
 
-TyakuForm* StagingWindow()
+namespace {
+class HistoryWindowStaging final : public MessageStaging {
+public:
+    void StageMessage(const QString& subject, const QString& from, const QString& date,
+                      const QString& body) override
+    {
+        hm::window<TyakuForm>()->StageMessage(subject, from, date, body);
+    }
+};
+} // namespace
+
+MessageStaging& StagingWindow()
 {
-    return hm::window<TyakuForm>();
+    static HistoryWindowStaging staging;
+    return staging;
 }
 
 } // namespace hm::history

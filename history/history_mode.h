@@ -1,5 +1,5 @@
 #pragma once
-#include <QtGlobal>
+#include <QString>
 
 class TyakuForm;
 
@@ -15,8 +15,17 @@ HistoryMode& CurrentHistoryMode();
 // if needed), puts it into the mode and fills its list from that store.
 TyakuForm* OpenHistory(HistoryMode mode);
 
-// The history window for the mail check to stage a message in, loaded hidden if it is not
-// there yet (it stays hidden until the user opens it).
-TyakuForm* StagingWindow();
+// Where the mail check puts the last message it stored: the history window's subject,
+// sender, date and body boxes.
+class MessageStaging {
+public:
+    virtual ~MessageStaging() = default;
+    virtual void StageMessage(const QString& subject, const QString& from, const QString& date,
+                              const QString& body) = 0;
+};
+
+// The history window as the staging area; a message staged loads it hidden if it is not there
+// yet (it stays hidden until the user opens it).
+MessageStaging& StagingWindow();
 
 } // namespace hm::history

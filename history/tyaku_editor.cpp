@@ -3,6 +3,7 @@
 #include "history/tyaku_form.h"
 
 #include "common/ansi_codec.h"
+#include "common/form_geometry.h"
 #include "common/ui_services.h"
 
 #include <QAction>
@@ -10,10 +11,12 @@
 #include <QClipboard>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 #include <QTextEdit>
+#include <QToolBar>
 
 using hm::history::editorState;
 
@@ -42,6 +45,76 @@ private:
 };
 
 } // namespace
+
+void TyakuForm::createMenuBar()
+{
+    menuBar = new QMenuBar(this);
+    menuBar->setObjectName(QStringLiteral("menuBar"));
+    const auto item = [this](QMenu* menu, const char* name, const QString& text, void (TyakuForm::*handler)()) {
+        QAction* a = menu->addAction(text, this, [this, handler] { (this->*handler)(); });
+        a->setObjectName(QLatin1String(name));
+        return a;
+    };
+    mFile = menuBar->addMenu(QStringLiteral("ファイル(&F)"));
+    mFile->setObjectName(QStringLiteral("mFile"));
+    mnew = item(mFile, "mnew", QStringLiteral("新規作成"), &TyakuForm::mnew_Click);
+    mopen = item(mFile, "mopen", QStringLiteral("開く"), &TyakuForm::mopen_Click);
+    msave = item(mFile, "msave", QStringLiteral("名前を付けて保存"), &TyakuForm::msave_Click);
+    mprint = item(mFile, "mprint", QStringLiteral("印刷"), &TyakuForm::mprint_Click);
+    mFile->addSeparator();
+    mend = item(mFile, "mend", QStringLiteral("終了"), &TyakuForm::mend_Click);
+    medit = menuBar->addMenu(QStringLiteral("編集(&E)"));
+    medit->setObjectName(QStringLiteral("medit"));
+    mall = item(medit, "mall", QStringLiteral("全て選択"), &TyakuForm::mall_Click);
+    matamajump = item(medit, "matamajump", QStringLiteral("文頭へジャンプ"), &TyakuForm::matamajump_Click);
+    mbunmatujump = item(medit, "mbunmatujump", QStringLiteral("文末へジャンプ"), &TyakuForm::mbunmatujump_Click);
+    medit->addSeparator();
+    mkensaku = item(medit, "mkensaku", QStringLiteral("検索"), &TyakuForm::mkensaku_Click);
+    mtugikensaku = item(medit, "mtugikensaku", QStringLiteral("次を検索"), &TyakuForm::mtugikensaku_Click);
+    medit->addSeparator();
+    mcut = item(medit, "mcut", QStringLiteral("切り取り"), &TyakuForm::mcut_Click);
+    mcopy = item(medit, "mcopy", QStringLiteral("コピー"), &TyakuForm::mcopy_Click);
+    mpaste = item(medit, "mpaste", QStringLiteral("貼付け"), &TyakuForm::mpaste_Click);
+}
+
+void TyakuForm::createToolBar()
+{
+    tbToolBar = hm::control<QToolBar>(client_, "tbToolBar");
+    tbToolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    struct Tool {
+        const char* key;
+        QString face;
+        QString tip;
+        bool separatorBefore;
+    };
+    const Tool tools[] = {
+        {"New", QStringLiteral("新規"), QStringLiteral("新規作成"), false},
+        {"Open", QStringLiteral("開く"), QStringLiteral("開く"), false},
+        {"Save", QStringLiteral("保存"), QStringLiteral("名前を付けて保存"), false},
+        {"Print", QStringLiteral("印刷"), QStringLiteral("印刷"), true},
+        {"Cut", QStringLiteral("切取"), QStringLiteral("切り取り"), true},
+        {"Copy", QStringLiteral("ｺﾋﾟｰ"), QStringLiteral("ｺﾋﾟｰ"), false},
+        {"Paste", QStringLiteral("貼付"), QStringLiteral("貼り付け"), false},
+        {"Bold", QStringLiteral("B"), QStringLiteral("太字"), true},
+        {"Italic", QStringLiteral("I"), QStringLiteral("斜体"), false},
+        {"Underline", QStringLiteral("U"), QStringLiteral("下線"), false},
+    };
+    for (const Tool& t : tools) {
+        if (t.separatorBefore)
+            tbToolBar->addSeparator();
+        const QString key = QString::fromLatin1(t.key);
+        QAction* a = tbToolBar->addAction(t.face, this, [this, key] { tbToolBar_ButtonClick(key); });
+        a->setObjectName(key);
+        a->setData(key);
+        a->setToolTip(t.tip);
+    }
+    {
+        QFont f = tbToolBar->font();
+        QAction* bold = tbToolBar->findChild<QAction*>(QStringLiteral("Bold"));
+        f.setBold(true);
+        bold->setFont(f);
+    }
+}
 
 void TyakuForm::startupLoad()
 {

@@ -3,18 +3,19 @@
 #include "addressbook/friend_form.h"
 #include "common/ansi_codec.h"
 #include "common/atomic_file.h"
+#include "common/form_geometry.h"
 #include "common/twips.h"
 #include "common/ui_services.h"
 #include "compose/back_form.h"
 #include "history/editor_text.h"
 #include "history/quick_save.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
+#include <QHash>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -39,30 +40,34 @@ constexpr int kToolBarHeight = 420;
 constexpr int kBoxHeight = 300;
 constexpr int kStatusHeight = 390;
 
-void place(QWidget* w, int left, int top, int width, int height)
+// The help box's text for each control that has one, the same in both modes.
+const QHash<QString, QString>& helpTexts()
 {
-    w->setGeometry(hm::twips(left), hm::twips(top), hm::twips(std::max(width, 0)), hm::twips(std::max(height, 0)));
+    static const QHash<QString, QString> texts{
+        {QStringLiteral("Command1"),
+         QStringLiteral("本文以外のコピーに使用します。「Subject」「From」「Date」に表示されるデータをコピーします（貼り付けはメニューバー、ツールバーで出来ます）。Body（本文）はメニューバー、ツールバーからコピー・貼り付けが出来ます。"
+                        "\r\n\r\n"
+                        " 本文への貼り付け（あるいは本ソフトでの貼り付け機能がある部分）、他のアプリケーションへの貼り付けが可能です。"
+                        "\r\n\r\n"
+                        "コピーされる内容は右の欄に反映されます。")},
+        {QStringLiteral("Command2"),
+         QStringLiteral("選択したデータをテキスト形式で本ソフト内の「TextQuickSave」フォルダ内に「Subject」「From」「Date」「Boby」で保存します。ファイル名は「Subject」が自動的に当てられます。同名のファイルが既に存在する場合は警告メッセージを出します。")},
+        {QStringLiteral("Command3"),
+         QStringLiteral("受信したメールを１件ずつ削除します。リストでメールを選択（クリック）してから実行して下さい。")},
+        {QStringLiteral("Command4"),
+         QStringLiteral("受信したメールをアドレス帳に登録します。リストからメールを選択（クリック）してから実行して下さい。")},
+        {QStringLiteral("Command5"),
+         QStringLiteral("受信したメールに返事を出します。リストからメールを選択（クリック）してから実行して下さい。")},
+        {QStringLiteral("Command6"), QStringLiteral("受信したメール全件削除します。")},
+        {QStringLiteral("Text1"),
+         QStringLiteral("検索したい文字を入力し、メニューバーから「検索」「次を検索」を選択し、検索したい文字を本文中(body)から検索します。")},
+    };
+    return texts;
 }
 
-int toTwips(int pixels)
-{
-    return pixels * 15;
-}
-
-QPushButton* button(QWidget* parent, const QString& caption)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setMouseTracking(true);
-    return b;
-}
-
-QLineEdit* box(QWidget* parent, const QString& accessibleName)
-{
-    auto* e = new QLineEdit(parent);
-    e->setAccessibleName(accessibleName);
-    e->setMouseTracking(true);
-    return e;
-}
+// The record a row shows, kept in the row so that the row's place in the list never stands
+// for the record number.
+constexpr int kRecordNumberRole = Qt::UserRole;
 
 QString caption(HistoryMode mode)
 {
@@ -87,69 +92,19 @@ void putOnClipboard(const QString& text)
 
 TyakuForm::TyakuForm(QWidget* parent) : QWidget(parent)
 {
+    setObjectName(QStringLiteral("TyakuForm"));
     setWindowTitle(caption(hm::history::CurrentHistoryMode()));
     setMouseTracking(true);
 
-    menuBar = new QMenuBar(this);
-    mFile = menuBar->addMenu(QStringLiteral("ファイル(&F)"));
-    mnew = mFile->addAction(QStringLiteral("新規作成"), this, [this] { mnew_Click(); });
-    mopen = mFile->addAction(QStringLiteral("開く"), this, [this] { mopen_Click(); });
-    msave = mFile->addAction(QStringLiteral("名前を付けて保存"), this, [this] { msave_Click(); });
-    mprint = mFile->addAction(QStringLiteral("印刷"), this, [this] { mprint_Click(); });
-    mFile->addSeparator();
-    mend = mFile->addAction(QStringLiteral("終了"), this, [this] { mend_Click(); });
-    medit = menuBar->addMenu(QStringLiteral("編集(&E)"));
-    mall = medit->addAction(QStringLiteral("全て選択"), this, [this] { mall_Click(); });
-    matamajump = medit->addAction(QStringLiteral("文頭へジャンプ"), this, [this] { matamajump_Click(); });
-    mbunmatujump = medit->addAction(QStringLiteral("文末へジャンプ"), this, [this] { mbunmatujump_Click(); });
-    medit->addSeparator();
-    mkensaku = medit->addAction(QStringLiteral("検索"), this, [this] { mkensaku_Click(); });
-    mtugikensaku = medit->addAction(QStringLiteral("次を検索"), this, [this] { mtugikensaku_Click(); });
-    medit->addSeparator();
-    mcut = medit->addAction(QStringLiteral("切り取り"), this, [this] { mcut_Click(); });
-    mcopy = medit->addAction(QStringLiteral("コピー"), this, [this] { mcopy_Click(); });
-    mpaste = medit->addAction(QStringLiteral("貼付け"), this, [this] { mpaste_Click(); });
+    createMenuBar();
 
+    // Everything below the menu bar; the controls' places follow the window's size (Form_Resize).
     client_ = new QWidget(this);
     client_->setMouseTracking(true);
 
-    tbToolBar = new QToolBar(client_);
-    tbToolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    struct Tool {
-        const char* key;
-        QString face;
-        QString tip;
-        bool separatorBefore;
-    };
-    const Tool tools[] = {
-        {"New", QStringLiteral("新規"), QStringLiteral("新規作成"), false},
-        {"Open", QStringLiteral("開く"), QStringLiteral("開く"), false},
-        {"Save", QStringLiteral("保存"), QStringLiteral("名前を付けて保存"), false},
-        {"Print", QStringLiteral("印刷"), QStringLiteral("印刷"), true},
-        {"Cut", QStringLiteral("切取"), QStringLiteral("切り取り"), true},
-        {"Copy", QStringLiteral("ｺﾋﾟｰ"), QStringLiteral("ｺﾋﾟｰ"), false},
-        {"Paste", QStringLiteral("貼付"), QStringLiteral("貼り付け"), false},
-        {"Bold", QStringLiteral("B"), QStringLiteral("太字"), true},
-        {"Italic", QStringLiteral("I"), QStringLiteral("斜体"), false},
-        {"Underline", QStringLiteral("U"), QStringLiteral("下線"), false},
-    };
-    for (const Tool& t : tools) {
-        if (t.separatorBefore)
-            tbToolBar->addSeparator();
-        const QString key = QString::fromLatin1(t.key);
-        QAction* a = tbToolBar->addAction(t.face, this, [this, key] { tbToolBar_ButtonClick(key); });
-        a->setObjectName(key);
-        a->setData(key);
-        a->setToolTip(t.tip);
-    }
-    {
-        QFont f = tbToolBar->font();
-        QAction* bold = tbToolBar->findChild<QAction*>(QStringLiteral("Bold"));
-        f.setBold(true);
-        bold->setFont(f);
-    }
+    createToolBar();
 
-    MailListView = new QTreeWidget(client_);
+    MailListView = hm::control<QTreeWidget>(client_, "MailListView");
     MailListView->setColumnCount(3);
     MailListView->setHeaderLabels({QStringLiteral("Subject"), QStringLiteral("From"), QStringLiteral("Date")});
     MailListView->setRootIsDecorated(false);
@@ -163,53 +118,46 @@ TyakuForm::TyakuForm(QWidget* parent) : QWidget(parent)
     MailListView->viewport()->installEventFilter(this);
     // Moving the selection with the keyboard shows the row it reaches, as a click does.
     connect(MailListView, &QTreeWidget::itemSelectionChanged, this, [this] {
-        if (SelectedRow() == 0)
+        if (selectedRecordNumber() == 0)
             return;
         rowShownSincePress_ = true;
         MailListView_Click();
     });
 
-    Picture1 = new QFrame(client_);
-    Picture1->setMouseTracking(true);
-    Command2 = button(Picture1, QStringLiteral("TextQuickSave"));
-    Command3 = button(Picture1, QStringLiteral("一件削除"));
-    Command4 = button(Picture1, QStringLiteral("アドレス帳登録"));
-    Command5 = button(Picture1, QStringLiteral("返事を書く"));
-    Command6 = button(Picture1, QStringLiteral("全件削除"));
-    Label2 = new QLabel(QStringLiteral("検索文字"), Picture1);
-    Text1 = box(Picture1, QStringLiteral("検索文字"));
+    Picture1 = hm::control<QFrame>(client_, "Picture1");
+    Command2 = hm::button(Picture1, "Command2", QStringLiteral("TextQuickSave"), 60, 95, 1300, 330);
+    Command3 = hm::button(Picture1, "Command3", QStringLiteral("一件削除"), 1420, 95, 900, 330);
+    Command4 = hm::button(Picture1, "Command4", QStringLiteral("アドレス帳登録"), 2380, 95, 1300, 330);
+    Command5 = hm::button(Picture1, "Command5", QStringLiteral("返事を書く"), 3740, 95, 1100, 330);
+    Command6 = hm::button(Picture1, "Command6", QStringLiteral("全件削除"), 4900, 95, 900, 330);
+    Label2 = hm::label(Picture1, "Label2", QStringLiteral("検索文字"), 5860, 95, 800, 330);
+    Text1 = hm::control<QLineEdit>(Picture1, "Text1", 6720, 95, 1600, 330);
+    Label4 = hm::label(Picture1, "Label4", QStringLiteral("件数"), 8380, 95, 450, 330);
+    Text2 = hm::control<QLineEdit>(Picture1, "Text2", 8890, 95, 700, 330);
     Label2->setBuddy(Text1);
-    Label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    Label4 = new QLabel(QStringLiteral("件数"), Picture1);
-    Text2 = box(Picture1, QStringLiteral("件数"));
+    Label4->setBuddy(Text2);
+    Text1->setAccessibleName(QStringLiteral("検索文字"));
+    Text2->setAccessibleName(QStringLiteral("件数"));
     Text2->setReadOnly(true);
     Text2->setAlignment(Qt::AlignRight);
-    Label4->setBuddy(Text2);
-    Label4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    {
-        // Buttons, search text and count sit in one row of the strip under the list.
-        int left = 60;
-        const int top = 95;
-        for (auto [w, width] : {std::pair<QWidget*, int>{Command2, 1300}, {Command3, 900}, {Command4, 1300},
-                                {Command5, 1100}, {Command6, 900}, {Label2, 800}, {Text1, 1600}, {Label4, 450},
-                                {Text2, 700}}) {
-            place(w, left, top, width, 330);
-            left += width + 60;
-        }
-    }
+    for (QLabel* l : {Label2, Label4})
+        l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-    Text7 = box(client_, QStringLiteral("Subject"));
-    Text8 = box(client_, QStringLiteral("From"));
-    Text9 = box(client_, QStringLiteral("Date"));
+    Text7 = hm::control<QLineEdit>(client_, "Text7");
+    Text8 = hm::control<QLineEdit>(client_, "Text8");
+    Text9 = hm::control<QLineEdit>(client_, "Text9");
+    Text7->setAccessibleName(QStringLiteral("Subject"));
+    Text8->setAccessibleName(QStringLiteral("From"));
+    Text9->setAccessibleName(QStringLiteral("Date"));
 
-    rtfEd = new QTextEdit(client_);
+    rtfEd = hm::control<QTextEdit>(client_, "rtfEd");
     rtfEd->setAcceptRichText(false);
     rtfEd->setAccessibleName(QStringLiteral("本文"));
     rtfEd->viewport()->setMouseTracking(true);
     rtfEd->viewport()->installEventFilter(this);
     connect(rtfEd, &QTextEdit::textChanged, this, [] { hm::history::editorState().modified = true; });
 
-    Text4 = new QPlainTextEdit(client_);
+    Text4 = hm::control<QPlainTextEdit>(client_, "Text4");
     Text4->setReadOnly(true);
     Text4->setFocusPolicy(Qt::NoFocus);
     Text4->setAccessibleName(QStringLiteral("ヘルプ"));
@@ -217,18 +165,18 @@ TyakuForm::TyakuForm(QWidget* parent) : QWidget(parent)
     Text4->setAttribute(Qt::WA_TransparentForMouseEvents);
     Text4->hide();
 
-    Text5 = new QLineEdit(client_);
-    Text5->hide();
-
-    StatusBar1 = new QStatusBar(client_);
+    StatusBar1 = hm::control<QStatusBar>(client_, "StatusBar1");
     StatusBar1->setSizeGripEnabled(false);
-    Command1 = button(client_, QStringLiteral("コピー（Subject/from/Data）"));
-    Text6 = box(client_, QStringLiteral("コピー内容"));
+    Command1 = hm::control<QPushButton>(client_, "Command1");
+    Command1->setText(QStringLiteral("コピー（Subject/from/Data）"));
+    Text6 = hm::control<QLineEdit>(client_, "Text6");
+    Text6->setAccessibleName(QStringLiteral("コピー内容"));
 
-    for (QWidget* w : {static_cast<QWidget*>(Command1), static_cast<QWidget*>(Command2), static_cast<QWidget*>(Command3),
-                       static_cast<QWidget*>(Command4), static_cast<QWidget*>(Command5), static_cast<QWidget*>(Command6),
-                       static_cast<QWidget*>(Text1), static_cast<QWidget*>(Text7), static_cast<QWidget*>(Text8),
-                       static_cast<QWidget*>(Text9)})
+    for (QWidget* w : std::initializer_list<QWidget*>{Picture1, Command1, Command2, Command3, Command4, Command5,
+                                                      Command6, Text1, Text2, Text6, Text7, Text8, Text9})
+        w->setMouseTracking(true);
+    for (QWidget* w : std::initializer_list<QWidget*>{Command1, Command2, Command3, Command4, Command5, Command6,
+                                                      Text1, Text7, Text8, Text9})
         w->installEventFilter(this);
 
     // The date box is a fifth of the width: the window starts wide enough for a whole date.
@@ -270,36 +218,36 @@ void TyakuForm::Form_Resize()
     menuBar->setGeometry(0, 0, width(), menuHeight);
     client_->setGeometry(0, menuHeight, width(), height() - menuHeight);
 
-    const int W = toTwips(frameGeometry().width());
-    const int H = toTwips(frameGeometry().height());
-    const int clientH = toTwips(client_->height());
+    const int W = hm::twipsOf(frameGeometry().width());
+    const int H = hm::twipsOf(frameGeometry().height());
+    const int clientH = hm::twipsOf(client_->height());
     const int listH = H / 4;
 
-    place(tbToolBar, 0, 0, W, kToolBarHeight);
-    place(MailListView, 20, kToolBarHeight, W * 99 / 100, listH);
-    place(Picture1, 0, kToolBarHeight + listH, W, 940 - kToolBarHeight);
+    hm::placeTwips(tbToolBar, 0, 0, W, kToolBarHeight);
+    hm::placeTwips(MailListView, 20, kToolBarHeight, W * 99 / 100, listH);
+    hm::placeTwips(Picture1, 0, kToolBarHeight + listH, W, 940 - kToolBarHeight);
 
     const int editorLeft = 20;
     const int boxTop = listH + 940;
-    place(Text7, editorLeft - 15, boxTop, W / 2, kBoxHeight);
-    place(Text8, editorLeft - 15 + W / 2, boxTop, W * 3 / 10, kBoxHeight);
-    place(Text9, editorLeft - 15 + W / 2 + W * 3 / 10 - 20, boxTop, W / 5, kBoxHeight);
+    hm::placeTwips(Text7, editorLeft - 15, boxTop, W / 2, kBoxHeight);
+    hm::placeTwips(Text8, editorLeft - 15 + W / 2, boxTop, W * 3 / 10, kBoxHeight);
+    hm::placeTwips(Text9, editorLeft - 15 + W / 2 + W * 3 / 10 - 20, boxTop, W / 5, kBoxHeight);
 
     const int statusTop = clientH - kStatusHeight;
-    place(StatusBar1, 0, statusTop, W, kStatusHeight);
+    hm::placeTwips(StatusBar1, 0, statusTop, W, kStatusHeight);
     const int editorTop = listH + 1300;
     if (H > 3500)
         editorHeightTwips_ = H - listH - kBoxHeight - 2000;
     // Never under the status bar, whatever the window's frame adds to its height.
     const int editorHeight = std::min(editorHeightTwips_, statusTop - 30 - editorTop);
-    place(rtfEd, editorLeft, editorTop, W * 99 / 100, editorHeight);
-    place(Text4, editorLeft + W * 45 / 100, editorTop + 120, W / 2, std::min(2400, editorHeight - 240));
+    hm::placeTwips(rtfEd, editorLeft, editorTop, W * 99 / 100, editorHeight);
+    hm::placeTwips(Text4, editorLeft + W * 45 / 100, editorTop + 120, W / 2, std::min(2400, editorHeight - 240));
 
     Text6->show();
     Command2->show();
     if (H > 3500 && isMaximized()) {
-        place(Text6, 1880 + 3380, H - 1000, 3000, 270);
-        place(Command1, 1880, H - 980, 3300, 270);
+        hm::placeTwips(Text6, 1880 + 3380, H - 1000, 3000, 270);
+        hm::placeTwips(Command1, 1880, H - 980, 3300, 270);
     } else {
         placeCopyControlsOnStatusBar();
     }
@@ -310,16 +258,16 @@ void TyakuForm::Form_Resize()
 
 void TyakuForm::placeCopyControlsOnStatusBar()
 {
-    const int statusTop = toTwips(StatusBar1->y());
-    place(Command1, 1880, statusTop + 80, 3300, 270);
-    place(Text6, 1880 + 3380, statusTop + 80, 3000, 270);
+    const int statusTop = hm::twipsOf(StatusBar1->y());
+    hm::placeTwips(Command1, 1880, statusTop + 80, 3300, 270);
+    hm::placeTwips(Text6, 1880 + 3380, statusTop + 80, 3000, 270);
 }
 
 void TyakuForm::placeCopyControlsAboveBottom()
 {
-    const int H = toTwips(frameGeometry().height());
-    place(Text6, 1880 + 3380, H - 1000, 3000, 270);
-    place(Command1, 1880, H - 980, 3300, 270);
+    const int H = hm::twipsOf(frameGeometry().height());
+    hm::placeTwips(Text6, 1880 + 3380, H - 1000, 3000, 270);
+    hm::placeTwips(Command1, 1880, H - 980, 3300, 270);
 }
 
 // ---- opening and the list
@@ -345,8 +293,10 @@ void TyakuForm::RefillList()
     QList<QTreeWidgetItem*> rows;
     const bool ok = hm::store::ReadAllRecords(
         s,
-        [&rows](qint16, const hm::store::MailRecordFields& r) {
-            rows.append(new QTreeWidgetItem(QStringList{CutAtNul(r.Subject), CutAtNul(r.From), CutAtNul(r.Date)}));
+        [&rows](qint16 number, const hm::store::MailRecordFields& r) {
+            auto* row = new QTreeWidgetItem(QStringList{CutAtNul(r.Subject), CutAtNul(r.From), CutAtNul(r.Date)});
+            row->setData(0, kRecordNumberRole, number);
+            rows.append(row);
         },
         hm::store::Fields::Headers);
     MailListView->addTopLevelItems(rows);
@@ -374,23 +324,28 @@ void TyakuForm::showRecord(const hm::store::MailRecordFields& r)
     rtfEd->setPlainText(body);
 }
 
-int TyakuForm::SelectedRow() const
+qint16 TyakuForm::selectedRecordNumber() const
 {
     const QList<QTreeWidgetItem*> selected = MailListView->selectedItems();
-    return selected.isEmpty() ? 0 : MailListView->indexOfTopLevelItem(selected.first()) + 1;
+    return selected.isEmpty() ? 0 : selected.first()->data(0, kRecordNumberRole).value<qint16>();
+}
+
+bool TyakuForm::SelectionMarked() const
+{
+    return selectionMarked_;
 }
 
 void TyakuForm::MailListView_Click()
 {
-    Text5->setText(QStringLiteral("1"));
-    if (Text2->text().trimmed().toInt() == 0) {
+    selectionMarked_ = true;
+    if (MailListView->topLevelItemCount() == 0) {
         showMessage(QString(), QStringLiteral("選択するデータがありません。"));
         return;
     }
-    const int row = SelectedRow();
-    if (row == 0)
+    const qint16 number = selectedRecordNumber();
+    if (number == 0)
         return;
-    if (!hm::store::ReadRecord(store(), static_cast<qint16>(row))) {
+    if (!hm::store::ReadRecord(store(), number)) {
         showMessage(QStringLiteral("エラー"), hm::store::lastError());
         return;
     }
@@ -405,7 +360,7 @@ void TyakuForm::showMessage(const QString& title, const QString& text)
 
 bool TyakuForm::markerTest()
 {
-    if (!Text5->text().isEmpty())
+    if (selectionMarked_)
         return true;
     notSelected();
     return false;
@@ -414,7 +369,7 @@ bool TyakuForm::markerTest()
 void TyakuForm::notSelected()
 {
     // No later command may act on a message the user never chose.
-    Text5->clear();
+    selectionMarked_ = false;
     showMessage(QString(), kNotSelected);
 }
 
@@ -430,7 +385,7 @@ void TyakuForm::Command2_Click()
     if (!markerTest())
         return;
     rtfEd->setFocus();
-    Text5->clear();
+    selectionMarked_ = false;
 
     const QString path = hm::history::QuickSavePath(Text7->text());
     const QString folder = hm::history::QuickSaveFolder();
@@ -471,12 +426,12 @@ void TyakuForm::Command3_Click()
         const hm::store::MailRecordFields& b = hm::store::RecordBuffer(Store::Sent);
         const bool filled = b.Live != 0 || !b.Subject.isEmpty() || !b.From.isEmpty() || !b.Date.isEmpty()
             || !b.Body.isEmpty();
-        Text5->setText(filled ? b.From.leftJustified(hm::store::kFromWidth, QLatin1Char(' ')) : QString());
+        selectionMarked_ = filled;
     }
     if (!markerTest())
         return;
-    const int row = SelectedRow();
-    if (row == 0) {
+    const qint16 number = selectedRecordNumber();
+    if (number == 0) {
         // Without a selected row there is nothing the user chose to delete.
         notSelected();
         return;
@@ -487,16 +442,16 @@ void TyakuForm::Command3_Click()
         != hm::ui::Answer::Yes) {
         rtfEd->setFocus();
         rtfEd->clear();
-        Text5->clear();
+        selectionMarked_ = false;
         return;
     }
     rtfEd->setFocus();
-    Text5->clear();
+    selectionMarked_ = false;
     Text7->clear();
     Text8->clear();
     Text9->clear();
     rtfEd->clear();
-    const bool ok = hm::store::DeleteRecord(store(), static_cast<qint16>(row));
+    const bool ok = hm::store::DeleteRecord(store(), number);
     RefillList();
     if (!ok)
         showMessage(QStringLiteral("エラー"), hm::store::lastError());
@@ -507,7 +462,7 @@ void TyakuForm::Command4_Click()
     if (!markerTest())
         return;
     rtfEd->setFocus();
-    Text5->clear();
+    selectionMarked_ = false;
     FriendForm::openWithAddress(Text8->text());
 }
 
@@ -516,7 +471,7 @@ void TyakuForm::Command5_Click()
     if (!markerTest())
         return;
     rtfEd->setFocus();
-    Text5->clear();
+    selectionMarked_ = false;
     hm::compose::OpenReply(Trim(Text7->text()), Trim(Text8->text()), Trim(EditorText()));
 }
 
@@ -561,29 +516,6 @@ void TyakuForm::SetEditorText(const QString& text)
 
 // ---- help box
 
-QString TyakuForm::helpText(const QWidget* control, const TyakuForm* form)
-{
-    if (control == form->Command1)
-        return QStringLiteral("本文以外のコピーに使用します。「Subject」「From」「Date」に表示されるデータをコピーします（貼り付けはメニューバー、ツールバーで出来ます）。Body（本文）はメニューバー、ツールバーからコピー・貼り付けが出来ます。"
-                              "\r\n\r\n"
-                              " 本文への貼り付け（あるいは本ソフトでの貼り付け機能がある部分）、他のアプリケーションへの貼り付けが可能です。"
-                              "\r\n\r\n"
-                              "コピーされる内容は右の欄に反映されます。");
-    if (control == form->Command2)
-        return QStringLiteral("選択したデータをテキスト形式で本ソフト内の「TextQuickSave」フォルダ内に「Subject」「From」「Date」「Boby」で保存します。ファイル名は「Subject」が自動的に当てられます。同名のファイルが既に存在する場合は警告メッセージを出します。");
-    if (control == form->Command3)
-        return QStringLiteral("受信したメールを１件ずつ削除します。リストでメールを選択（クリック）してから実行して下さい。");
-    if (control == form->Command4)
-        return QStringLiteral("受信したメールをアドレス帳に登録します。リストからメールを選択（クリック）してから実行して下さい。");
-    if (control == form->Command5)
-        return QStringLiteral("受信したメールに返事を出します。リストからメールを選択（クリック）してから実行して下さい。");
-    if (control == form->Command6)
-        return QStringLiteral("受信したメール全件削除します。");
-    if (control == form->Text1)
-        return QStringLiteral("検索したい文字を入力し、メニューバーから「検索」「次を検索」を選択し、検索したい文字を本文中(body)から検索します。");
-    return {};
-}
-
 void TyakuForm::mouseOver(QObject* control)
 {
     if (control == Text7 || control == Text8 || control == Text9) {
@@ -597,7 +529,7 @@ void TyakuForm::mouseOver(QObject* control)
         placeCopyControlsAboveBottom();
         return;
     }
-    const QString text = helpText(static_cast<QWidget*>(control), this);
+    const QString text = helpTexts().value(control->objectName());
     if (text.isEmpty())
         return;
     Text4->setPlainText(hm::history::withLf(text));

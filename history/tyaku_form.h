@@ -35,12 +35,13 @@ public:
     void RefillList();
 
     void MailListView_Click();
-    void Command1_Click();
-    void Command2_Click();
-    void Command3_Click();
-    void Command4_Click();
-    void Command5_Click();
-    void Command6_Click();
+    // The six buttons; the four row commands act only on a row chosen since the last of them.
+    void Command1_Click(); // copy the copy field
+    void Command2_Click(); // quick save
+    void Command3_Click(); // delete the chosen message
+    void Command4_Click(); // register its sender in the address book
+    void Command5_Click(); // reply to it
+    void Command6_Click(); // delete every message of the store
 
     // Body editor commands.
     void mnew_Click();
@@ -65,10 +66,9 @@ public:
     // The editor's whole text with CR LF line ends; setting it takes any line ends.
     QString EditorText() const;
     void SetEditorText(const QString& text);
-    // 1-based position of the selected row, 0 when no row is selected.
-    int SelectedRow() const;
-
-    static QString helpText(const QWidget* control, const TyakuForm* form);
+    // Whether a row was chosen since the last row command used the choice (the selection
+    // marker the four row commands test).
+    bool SelectionMarked() const;
 
     QMenuBar* menuBar;
     QMenu* mFile;
@@ -98,13 +98,12 @@ public:
     QLabel* Label2;
     QLineEdit* Text1; // search text
     QLabel* Label4;
-    QLineEdit* Text2; // row count
+    QLineEdit* Text2; // row count, shown only
     QLineEdit* Text7; // subject
     QLineEdit* Text8; // sender (recipient in the sent history)
     QLineEdit* Text9; // date
     QTextEdit* rtfEd;
     QPlainTextEdit* Text4; // help box
-    QLineEdit* Text5;      // selection marker, never shown
     QStatusBar* StatusBar1;
     QPushButton* Command1; // copy
     QLineEdit* Text6;      // copy field
@@ -118,7 +117,10 @@ private:
     hm::store::Store store() const;
     QWidget* client_; // everything below the menu bar, in twips from its corner
     int editorHeightTwips_ = 3000;
+    bool selectionMarked_ = false;
     bool markerTest(); // the selection-marker test of the four row commands
+    // The record number kept in the selected row; 0 when no row is selected.
+    qint16 selectedRecordNumber() const;
     void notSelected();
     bool confirmOverwrite(); // the question before replacing a file of the same name
     bool rowShownSincePress_ = false;
@@ -129,6 +131,9 @@ private:
     void mouseOver(QObject* control);
     void switchFont(qint16& counter, void (*apply)(QFont&, bool));
     void startupLoad();
+    // The body editor's menus and toolbar (their commands are in tyaku_editor.cpp).
+    void createMenuBar();
+    void createToolBar();
     // Selects the first match of the search text at or after index (0-based).
     void searchFrom(qsizetype index);
 };

@@ -152,14 +152,21 @@ struct EucForm {
     const char* charset;
     char prefix;
 };
+// The converters the room relies on; missingCharsetConverters names any the system lacks.
+const char kEucJpMs[] = "EUC-JP-MS";
+const char kWindows1252[] = "WINDOWS-1252";
+const char kEucJisX0213[] = "EUC-JISX0213";
+const char kEucCn[] = "EUC-CN";
+const char kEucKr[] = "EUC-KR";
+
 EucForm eucFormOf(JisSet set)
 {
     switch (set) {
-    case JisSet::Jis0212: return {"EUC-JP-MS", char(0x8F)};
-    case JisSet::Jis0213Plane1: return {"EUC-JISX0213", 0};
-    case JisSet::Jis0213Plane2: return {"EUC-JISX0213", char(0x8F)};
-    case JisSet::Gb2312: return {"EUC-CN", 0};
-    case JisSet::Ksc5601: return {"EUC-KR", 0};
+    case JisSet::Jis0212: return {kEucJpMs, char(0x8F)};
+    case JisSet::Jis0213Plane1: return {kEucJisX0213, 0};
+    case JisSet::Jis0213Plane2: return {kEucJisX0213, char(0x8F)};
+    case JisSet::Gb2312: return {kEucCn, 0};
+    case JisSet::Ksc5601: return {kEucKr, 0};
     default: return {nullptr, 0};
     }
 }
@@ -326,25 +333,90 @@ QString decodeUnlabelled(const QByteArray& bytes)
     return fromCp932(bytes);
 }
 
+namespace {
+
+const CharsetLabel kLabels[] = {
+    {"", CharsetDecoder::Unlabelled},
+    {"us-ascii", CharsetDecoder::Unlabelled},
+    {"ascii", CharsetDecoder::Unlabelled},
+    {"ansi_x3.4-1968", CharsetDecoder::Unlabelled},
+    {"unknown-8bit", CharsetDecoder::Unlabelled},
+    {"x-unknown", CharsetDecoder::Unlabelled},
+    {"x-user-defined", CharsetDecoder::Unlabelled},
+    {"utf-8", CharsetDecoder::Utf8},
+    {"utf8", CharsetDecoder::Utf8},
+    {"shift_jis", CharsetDecoder::Cp932},
+    {"shift-jis", CharsetDecoder::Cp932},
+    {"sjis", CharsetDecoder::Cp932},
+    {"x-sjis", CharsetDecoder::Cp932},
+    {"ms_kanji", CharsetDecoder::Cp932},
+    {"csshiftjis", CharsetDecoder::Cp932},
+    {"windows-31j", CharsetDecoder::Cp932},
+    {"cp932", CharsetDecoder::Cp932},
+    {"ms932", CharsetDecoder::Cp932},
+    {"x-ms-cp932", CharsetDecoder::Cp932},
+    {"shift_jisx0213", CharsetDecoder::Cp932},
+    {"iso-2022-jp", CharsetDecoder::Iso2022jp, true}, // and its -1, -2, -3, -2004 forms
+    {"csiso2022jp", CharsetDecoder::Iso2022jp},
+    {"cp50220", CharsetDecoder::Iso2022jp},
+    {"cp50221", CharsetDecoder::Iso2022jp},
+    {"cp50222", CharsetDecoder::Iso2022jp},
+    {"jis", CharsetDecoder::Iso2022jp},
+    {"euc-jp", CharsetDecoder::EucJp},
+    {"x-euc-jp", CharsetDecoder::EucJp},
+    {"eucjp", CharsetDecoder::EucJp},
+    {"euc-jp-ms", CharsetDecoder::EucJp},
+    {"cseucpkdfmtjapanese", CharsetDecoder::EucJp},
+    {"iso-8859-1", CharsetDecoder::Latin1},
+    {"latin1", CharsetDecoder::Latin1},
+    {"iso_8859-1", CharsetDecoder::Latin1},
+    {"l1", CharsetDecoder::Latin1},
+};
+
+// The table's decoder for a normalised (lower-case) label; the library's own converter for
+// any other.
+CharsetDecoder decoderFor(const QByteArray& label)
+{
+    for (const CharsetLabel& entry : kLabels) {
+        const bool match = entry.prefix ? label.startsWith(entry.name) : label == entry.name;
+        if (match)
+            return entry.decoder;
+    }
+    return CharsetDecoder::Iconv;
+}
+
+} // namespace
+
+std::span<const CharsetLabel> charsetLabels()
+{
+    return kLabels;
+}
+
+QString missingCharsetConverters()
+{
+    const char* const utf8 = "UTF-8";
+    return hm::ansi::missingConverters({kEucJpMs, kWindows1252, kEucJisX0213, kEucCn, kEucKr}, utf8);
+}
+
 QString decodeCharset(const QByteArray& bytes, const QByteArray& charset)
 {
     const QByteArray l = normalisedLabel(charset);
-    if (l.isEmpty() || l == "us-ascii" || l == "ascii" || l == "ansi_x3.4-1968" || l == "unknown-8bit"
-        || l == "x-unknown" || l == "x-user-defined")
+    switch (decoderFor(l)) {
+    case CharsetDecoder::Unlabelled:
         return decodeUnlabelled(bytes);
-    if (l == "utf-8" || l == "utf8")
+    case CharsetDecoder::Utf8:
         return isUtf8(bytes) ? QString::fromUtf8(bytes) : decodeUnlabelled(bytes);
-    if (l == "shift_jis" || l == "shift-jis" || l == "sjis" || l == "x-sjis" || l == "ms_kanji"
-        || l == "csshiftjis" || l == "windows-31j" || l == "cp932" || l == "ms932" || l == "x-ms-cp932"
-        || l == "shift_jisx0213")
+    case CharsetDecoder::Cp932:
         return fromCp932(bytes);
-    if (l.startsWith("iso-2022-jp") || l == "csiso2022jp" || l == "cp50220" || l == "cp50221"
-        || l == "cp50222" || l == "jis")
+    case CharsetDecoder::Iso2022jp:
         return fromIso2022jp(bytes);
-    if (l == "euc-jp" || l == "x-euc-jp" || l == "eucjp" || l == "euc-jp-ms" || l == "cseucpkdfmtjapanese")
-        return viaIconv(bytes, "EUC-JP-MS");
-    if (l == "iso-8859-1" || l == "latin1" || l == "iso_8859-1" || l == "l1")
-        return mislabelledLatin1(bytes) ? decodeUnlabelled(bytes) : viaIconv(bytes, "WINDOWS-1252");
+    case CharsetDecoder::EucJp:
+        return viaIconv(bytes, kEucJpMs);
+    case CharsetDecoder::Latin1:
+        return mislabelledLatin1(bytes) ? decodeUnlabelled(bytes) : viaIconv(bytes, kWindows1252);
+    case CharsetDecoder::Iconv:
+        break;
+    }
     if (isAscii(bytes))
         return QString::fromLatin1(bytes);
     if (converterFrom(l.constData()) == kNoConverter)

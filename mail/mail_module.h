@@ -6,29 +6,10 @@
 // executable reaches the module's functions through this table.
 namespace hm::mail {
 
+// One member per line of mail_functions.inc, named as the function.
 struct ModuleApi {
-    decltype(&NMailInitializeWinSock) initializeWinSock;
-    decltype(&NMailEndWinSock) endWinSock;
-    decltype(&NMailSetOption) setOption;
-    decltype(&NMailPop3Connect) pop3Connect;
-    decltype(&NMailPop3Authenticate) pop3Authenticate;
-    decltype(&NMailPop3GetMailStatus) pop3GetMailStatus;
-    decltype(&NMailPop3GetMailSize) pop3GetMailSize;
-    decltype(&NMailPop3GetMail) pop3GetMail;
-    decltype(&NMailAttachmentFileFirst) attachmentFileFirst;
-    decltype(&NMailAttachmentFileClose) attachmentFileClose;
-    decltype(&NMailPop3GetUidl) pop3GetUidl;
-    decltype(&NMailPop3FetchAhead) pop3FetchAhead;
-    decltype(&NMailPop3DeleteMail) pop3DeleteMail;
-    decltype(&NMailPop3Reset) pop3Reset;
-    decltype(&NMailPop3Close) pop3Close;
-    decltype(&NMailPop3LastRawMessage) pop3LastRawMessage;
-    decltype(&NMailSmtpBeginSession) smtpBeginSession;
-    decltype(&NMailSmtpEndSession) smtpEndSession;
-    decltype(&NMailSetSmtpWaitCallback) setSmtpWaitCallback;
-    decltype(&NMailSetSmtpCredentials) setSmtpCredentials;
-    decltype(&NMailSmtpSendMail) smtpSendMail;
-    decltype(&NMailGetMessage) getMessage;
+#define HM_MAIL_FUNCTION(result, name, parameters, arguments, withoutModule) decltype(&::hm::mail::name) name;
+#include "mail/mail_functions.inc"
 };
 
 // The module's one exported symbol: extern "C" const ModuleApi* hm_mail_module(int size),

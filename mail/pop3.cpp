@@ -1,8 +1,9 @@
 #include "mail/nmail.h"
 
+#include "mail/charset.h"
 #include "mail/mime.h"
 #include "common/line_ends.h"
-#include "mail/transfer.h"
+#include "mail/transfer_failure.h"
 #include "common/program_folder.h"
 
 #include <QDir>
@@ -42,7 +43,7 @@ struct Download {
     bool hungUp = false;
     // Not sent: an earlier command on the session's thread failed and took the connection.
     bool skipped = false;
-    QString problem; // the failure as the session's thread saw it
+    MailError problem; // the failure as the session's thread saw it
     // The parse, done beside the connection, which is free for the next command meanwhile.
     std::shared_future<Downloaded> read;
     bool failed() const { return overflow || code != CURLE_OK || hungUp; }
@@ -70,6 +71,7 @@ struct Pop3Session {
     QByteArray lastRaw;
     QString paceProblem; // why the last download was given up
     char errorBuffer[CURL_ERROR_SIZE] = {};
+    ErrorRecord errors;
     // Once the caller reads ahead, the session's own thread carries out downloads and
     // deletions in the order they are asked for, back to back on the one connection. While it
     // works, the connection and what the transfer writes (curl, log, errorBuffer, paceProblem)
@@ -88,6 +90,9 @@ QByteArray g_lastRaw;
 QString g_lastHeader;
 bool g_lastSingleText = false;
 std::shared_ptr<const ParsedMessage> g_lastParsed;
+
+// Converters the charset room lacks: mail would lose its Japanese text, so none is received.
+QString g_converterProblem;
 
 struct Sink {
     QByteArray* data;
@@ -133,7 +138,7 @@ Pop3Session* find(int handle)
 {
     const auto it = g_sessions.find(handle);
     if (it == g_sessions.end()) {
-        setLastError(QStringLiteral("POP3 の接続がありません。"));
+        reportError({FailureKind::NoSession, QStringLiteral("POP3 の接続がありません。")});
         return nullptr;
     }
     return it->second.get();
@@ -205,29 +210,51 @@ CURLcode perform(Pop3Session& s, const QByteArray& path, const char* command, QB
     return code;
 }
 
-QString failureText(Pop3Session& s, CURLcode code)
+MailError failureOf(Pop3Session& s, CURLcode code)
 {
     if (code == CURLE_ABORTED_BY_CALLBACK && !s.paceProblem.isEmpty())
-        return s.paceProblem;
-    return describeFailure(s.curl, code, s.address, s.log, s.errorBuffer);
+        return {FailureKind::TooSlow, s.paceProblem};
+    return transferFailure(s.curl, code, s.address, s.log, s.errorBuffer);
 }
 
-int fail(Pop3Session& s, CURLcode code, int result = kErrorFailed)
+// An error after which the connection cannot be used: it stays the session's error until read.
+int breakSession(Pop3Session& s, MailError error)
 {
     s.broken = true;
-    setLastError(failureText(s, code));
+    const int result = resultOf(error.kind);
+    s.errors.report(std::move(error), true);
     return result;
+}
+
+// An error the session goes on after.
+int refuse(Pop3Session& s, FailureKind kind, const QString& text)
+{
+    s.errors.report({kind, text}, s.broken);
+    return resultOf(kind);
+}
+
+int fail(Pop3Session& s, CURLcode code)
+{
+    return breakSession(s, failureOf(s, code));
+}
+
+int tooLargeToReceive(Pop3Session& s, int number)
+{
+    return refuse(s, FailureKind::TooLarge, QStringLiteral("メール %1 は大きすぎるため受信しません（%2 バイト、上限 %3 バイト）。")
+                                                .arg(number)
+                                                .arg(s.sizes[size_t(number - 1)])
+                                                .arg(kMaxMessageBytes));
 }
 
 bool usable(Pop3Session& s)
 {
     if (!s.authenticated) {
-        setLastError(QStringLiteral("POP3 サーバーにログインしていません。"));
+        refuse(s, FailureKind::NoSession, QStringLiteral("POP3 サーバーにログインしていません。"));
         return false;
     }
     if (s.broken) {
-        setLastError(QStringLiteral("POP3 サーバー「%1」との接続が切れています。もう一度受信して下さい。")
-                         .arg(s.address.host));
+        refuse(s, FailureKind::NoSession,
+               QStringLiteral("POP3 サーバー「%1」との接続が切れています。もう一度受信して下さい。").arg(s.address.host));
         return false;
     }
     return true;
@@ -236,7 +263,7 @@ bool usable(Pop3Session& s)
 bool validNumber(Pop3Session& s, int number)
 {
     if (number < 1 || number > int(s.sizes.size())) {
-        setLastError(QStringLiteral("メール番号 %1 はサーバーにありません。").arg(number));
+        refuse(s, FailureKind::BadInput, QStringLiteral("メール番号 %1 はサーバーにありません。").arg(number));
         return false;
     }
     return true;
@@ -266,25 +293,17 @@ Download download(Pop3Session& s, int number)
 // What a finished download or deletion means for the session, on the caller's thread.
 int settle(Pop3Session& s, const Download& d)
 {
-    if (d.overflow) {
-        s.broken = true;
-        setLastError(QStringLiteral("メール %1 はサーバーが知らせた大きさを超えたため受信を中止しました（上限 %2 バイト）。")
-                         .arg(d.number)
-                         .arg(kMaxMessageBytes));
-        return kErrorTooLarge;
-    }
-    if (d.code != CURLE_OK) {
-        if (d.problem.isEmpty())
-            return fail(s, d.code);
-        s.broken = true;
-        setLastError(d.problem);
-        return kErrorFailed;
-    }
-    if (d.hungUp) {
-        s.broken = true;
-        setLastError(QStringLiteral("サーバー「%1」との接続がメール %2 の受信中に切れました。").arg(s.address.host).arg(d.number));
-        return kErrorFailed;
-    }
+    if (d.overflow)
+        return breakSession(s, {FailureKind::TooLarge,
+                                QStringLiteral("メール %1 はサーバーが知らせた大きさを超えたため受信を中止しました（上限 %2 バイト）。")
+                                    .arg(d.number)
+                                    .arg(kMaxMessageBytes)});
+    if (d.code != CURLE_OK)
+        return d.problem.kind == FailureKind::None ? fail(s, d.code) : breakSession(s, d.problem);
+    if (d.hungUp)
+        return breakSession(s, {FailureKind::ConnectionLost, QStringLiteral("サーバー「%1」との接続がメール %2 の受信中に切れました。")
+                                                                 .arg(s.address.host)
+                                                                 .arg(d.number)});
     if (d.deletion)
         return 0;
     s.fetchedNumber = d.number;
@@ -405,7 +424,7 @@ private:
             }
         }
         if (d.code != CURLE_OK)
-            d.problem = failureText(s_, d.code);
+            d.problem = failureOf(s_, d.code);
         return d;
     }
 
@@ -473,13 +492,8 @@ int fetch(Pop3Session& s, int number)
         return kErrorBadInput;
     if (s.fetchedNumber == number)
         return 0;
-    if (tooLarge(s, number)) {
-        setLastError(QStringLiteral("メール %1 は大きすぎるため受信しません（%2 バイト、上限 %3 バイト）。")
-                         .arg(number)
-                         .arg(s.sizes[size_t(number - 1)])
-                         .arg(kMaxMessageBytes));
-        return kErrorTooLarge;
-    }
+    if (tooLarge(s, number))
+        return tooLargeToReceive(s, number);
     if (!s.lane) {
         const Download d = download(s, number);
         return settle(s, d);
@@ -521,6 +535,26 @@ void rememberDownload(Pop3Session& s, const QString& header)
     g_lastParsed = s.parsed.message;
 }
 
+// LIST: "n size" per message, in order; numbering is the server's.
+std::vector<qint64> messageSizes(const QByteArray& list)
+{
+    std::vector<qint64> sizes;
+    for (const QByteArray& line : list.split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() < 2)
+            continue;
+        bool okNumber = false, okSize = false;
+        const long long number = fields[0].toLongLong(&okNumber);
+        const long long size = fields[1].toLongLong(&okSize);
+        if (!okNumber || !okSize || number < 1 || size < 0 || number > 1000000)
+            continue;
+        if (size_t(number) > sizes.size())
+            sizes.resize(size_t(number), 0);
+        sizes[size_t(number - 1)] = size;
+    }
+    return sizes;
+}
+
 QString attachmentFolder(const QString& given)
 {
     QString folder = given;
@@ -540,6 +574,7 @@ void NMailInitializeWinSock()
 {
     curl_global_init(CURL_GLOBAL_DEFAULT);
     ensureMimeReady();
+    g_converterProblem = missingCharsetConverters();
 }
 
 void NMailEndWinSock()
@@ -580,14 +615,21 @@ int NMailSetOption(int option, int value)
 
 int NMailPop3Connect(const QString& server)
 {
-    ServerAddress address;
-    if (!acceptServer(server, Protocol::Pop3, address))
+    if (!g_converterProblem.isEmpty()) {
+        reportError({FailureKind::Other, g_converterProblem});
         return -1;
+    }
+    ServerAddress address;
+    MailError problem;
+    if (!acceptServer(server, Protocol::Pop3, address, problem)) {
+        reportError(problem);
+        return -1;
+    }
     auto session = std::make_unique<Pop3Session>();
     session->address = address;
     session->curl = curl_easy_init();
     if (!session->curl) {
-        setLastError(QStringLiteral("通信の準備ができません。"));
+        reportError({FailureKind::Other, QStringLiteral("通信の準備ができません。")});
         return -1;
     }
     configureHandle(session->curl, address, Protocol::Pop3, &session->log);
@@ -613,10 +655,8 @@ int NMailPop3Authenticate(int handle, const QString& id, const QString& password
         return s->broken ? kErrorFailed : int(s->sizes.size());
     const QByteArray user = id.section(QChar(0), 0, 0).toUtf8();
     const QByteArray pass = password.section(QChar(0), 0, 0).toUtf8();
-    if (user.contains('\r') || user.contains('\n') || pass.contains('\r') || pass.contains('\n')) {
-        setLastError(QStringLiteral("ユーザーIDまたはパスワードに改行が含まれています。"));
-        return kErrorBadInput;
-    }
+    if (user.contains('\r') || user.contains('\n') || pass.contains('\r') || pass.contains('\n'))
+        return refuse(*s, FailureKind::BadInput, QStringLiteral("ユーザーIDまたはパスワードに改行が含まれています。"));
     // APOP never sends the password itself.
     useTls(s->curl, s->address, apop == 0);
     QByteArray list;
@@ -631,36 +671,18 @@ int NMailPop3Authenticate(int handle, const QString& id, const QString& password
     }
     if (code == CURLE_OK)
         code = perform(*s, QByteArray(), nullptr, &list, kListingLimit, overflow);
-    if (overflow) {
-        s->broken = true;
-        setLastError(QStringLiteral("POP3 サーバー「%1」のメール一覧が大きすぎます。").arg(s->address.host));
-        return kErrorTooLarge;
+    if (overflow)
+        return breakSession(*s, {FailureKind::TooLarge,
+                                 QStringLiteral("POP3 サーバー「%1」のメール一覧が大きすぎます。").arg(s->address.host)});
+    if (code != CURLE_OK) {
+        MailError failure = failureOf(*s, code);
+        if (failure.kind == FailureKind::LoginRefused && apop != 0 && s->log.lastError.isEmpty()
+            && !s->log.greeting.contains('<'))
+            failure.text = QStringLiteral("POP3 サーバー「%1」は APOP に対応していません。APOP を使わない設定で受信して下さい。")
+                               .arg(s->address.host);
+        return breakSession(*s, std::move(failure));
     }
-    if (code == CURLE_LOGIN_DENIED || code == CURLE_AUTH_ERROR) {
-        const int r = fail(*s, code, kErrorLogin);
-        if (apop != 0 && s->log.lastError.isEmpty() && !s->log.greeting.contains('<'))
-            setLastError(QStringLiteral("POP3 サーバー「%1」は APOP に対応していません。APOP を使わない設定で受信して下さい。")
-                             .arg(s->address.host));
-        return r;
-    }
-    if (code != CURLE_OK)
-        return fail(*s, code);
-    // "n size" per message, in order; numbering is the server's.
-    std::vector<qint64> sizes;
-    for (const QByteArray& line : list.split('\n')) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() < 2)
-            continue;
-        bool okNumber = false, okSize = false;
-        const long long number = fields[0].toLongLong(&okNumber);
-        const long long size = fields[1].toLongLong(&okSize);
-        if (!okNumber || !okSize || number < 1 || size < 0 || number > 1000000)
-            continue;
-        if (size_t(number) > sizes.size())
-            sizes.resize(size_t(number), 0);
-        sizes[size_t(number - 1)] = size;
-    }
-    s->sizes = std::move(sizes);
+    s->sizes = messageSizes(list);
     s->authenticated = true;
     s->allowNewSocket = false;
     s->log.dropOnError = true;
@@ -702,15 +724,9 @@ int NMailPop3GetMailSize(int handle, int number)
         return kErrorBadHandle;
     if (!usable(*s) || !validNumber(*s, number))
         return kErrorBadInput;
-    const qint64 size = s->sizes[size_t(number - 1)];
-    if (size > kMaxMessageBytes) {
-        setLastError(QStringLiteral("メール %1 は大きすぎるため受信しません（%2 バイト、上限 %3 バイト）。")
-                         .arg(number)
-                         .arg(size)
-                         .arg(kMaxMessageBytes));
-        return kErrorTooLarge;
-    }
-    return int(size);
+    if (tooLarge(*s, number))
+        return tooLargeToReceive(*s, number);
+    return int(s->sizes[size_t(number - 1)]);
 }
 
 int NMailPop3GetMail(int handle, int number, QString& subject, QString& date, QString& from,
@@ -746,7 +762,7 @@ int NMailAttachmentFileFirst(int, QString&, QString&, QString&, QString& header,
     }
     const QString target = attachmentFolder(folder);
     if (target.isEmpty() || !QDir(target).exists()) {
-        setLastError(QStringLiteral("添付フォルダ「%1」がありません。").arg(target));
+        reportError({FailureKind::Files, QStringLiteral("添付フォルダ「%1」がありません。").arg(target)});
         return kErrorFileOpen;
     }
     const Extraction e = parsed ? extractAttachments(*parsed, target) : extractAttachments(raw, target);
@@ -757,9 +773,9 @@ int NMailAttachmentFileFirst(int, QString&, QString&, QString&, QString& header,
     else if (e.result != kErrorPartsMissing)
         body.clear();
     if (e.result == kErrorFileOpen)
-        setLastError(QStringLiteral("添付ファイルを添付フォルダ「%1」に書き込めません。").arg(target));
+        reportError({FailureKind::Files, QStringLiteral("添付ファイルを添付フォルダ「%1」に書き込めません。").arg(target)});
     else if (e.result == kErrorPartsMissing)
-        setLastError(QStringLiteral("分割されたメールが全て揃っていません。"));
+        reportError({FailureKind::PartsMissing, QStringLiteral("分割されたメールが全て揃っていません。")});
     if (e.result >= 0 && e.stoppedInside)
         return kAttachmentsIncomplete;
     return e.result;
@@ -781,24 +797,20 @@ int NMailPop3GetUidl(int handle, int number, QString& uidl)
     const QString none = QStringLiteral("POP3 サーバー「%1」はメールの識別番号（UIDL）を知らせません。").arg(s->address.host);
     // Only a server that names UIDL among its capabilities is asked: a refusal would end the
     // session.
-    if (!s->log.offersUidl) {
-        setLastError(none);
-        return kErrorNoUidl;
-    }
+    if (!s->log.offersUidl)
+        return refuse(*s, FailureKind::NoUidl, none);
     if (!s->uidlsAsked) {
         if (!takeConnection(*s))
             return kErrorAheadFailed;
         QByteArray list;
         bool overflow = false;
         const CURLcode code = perform(*s, QByteArray(), "UIDL", &list, kListingLimit, overflow);
-        if (overflow) {
-            s->broken = true;
-            setLastError(QStringLiteral("POP3 サーバー「%1」のメールの識別番号（UIDL）の一覧が大きすぎるため（%2 MB 超）、受信できません。"
-                                        "サーバーに残っているメールを減らして下さい。")
-                             .arg(s->address.host)
-                             .arg(kListingLimit / (1024 * 1024)));
-            return kErrorTooLarge;
-        }
+        if (overflow)
+            return breakSession(*s, {FailureKind::TooLarge,
+                                     QStringLiteral("POP3 サーバー「%1」のメールの識別番号（UIDL）の一覧が大きすぎるため（%2 MB 超）、受信できません。"
+                                                    "サーバーに残っているメールを減らして下さい。")
+                                         .arg(s->address.host)
+                                         .arg(kListingLimit / (1024 * 1024))});
         if (code != CURLE_OK)
             return fail(*s, code);
         s->uidlsAsked = true;
@@ -817,10 +829,8 @@ int NMailPop3GetUidl(int handle, int number, QString& uidl)
         }
     }
     uidl = QString::fromLatin1(s->uidls[size_t(number - 1)]);
-    if (uidl.isEmpty()) {
-        setLastError(none);
-        return kErrorNoUidl;
-    }
+    if (uidl.isEmpty())
+        return refuse(*s, FailureKind::NoUidl, none);
     return 0;
 }
 
@@ -895,9 +905,11 @@ int NMailPop3Close(int handle)
         bool overflow = false;
         const CURLcode code = perform(s, QByteArray(), "QUIT", nullptr, 0, overflow);
         if (code != CURLE_OK) {
-            setLastError(QStringLiteral("POP3 サーバー「%1」が終了の命令（QUIT）を受け付けなかったため、削除したメールはサーバーに残りました。\r\n")
-                             .arg(s.address.host)
-                         + failureText(s, code));
+            MailError failure = failureOf(s, code);
+            failure.text = QStringLiteral("POP3 サーバー「%1」が終了の命令（QUIT）を受け付けなかったため、削除したメールはサーバーに残りました。\r\n")
+                               .arg(s.address.host)
+                           + failure.text;
+            breakSession(s, std::move(failure));
             result = kErrorQuitRefused;
         }
     }
@@ -921,7 +933,7 @@ QByteArray NMailPop3LastRawMessage(int handle)
 
 int NMailGetMessage(int, QString& message, int& size)
 {
-    message = lastError();
+    message = readReportedError();
     size = int(message.size());
     return size;
 }

@@ -2,7 +2,7 @@
 
 #include "mail/mime.h"
 #include "common/line_ends.h"
-#include "mail/transfer.h"
+#include "mail/transfer_failure.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -157,12 +157,6 @@ size_t readUpload(char* buffer, size_t size, size_t n, void* user)
     return bytes;
 }
 
-int refuse(const QString& text)
-{
-    setLastError(text);
-    return kErrorBadInput;
-}
-
 // One SMTP connection kept across the sends between NMailSmtpBeginSession and
 // NMailSmtpEndSession (a bulk send makes hundreds); outside them each send has its own. The
 // transfer runs on a multi handle so that the waiting goes to the caller's wait callback a few
@@ -174,6 +168,7 @@ struct SmtpSession {
     char errorBuffer[CURL_ERROR_SIZE] = {};
     bool busy = false;
     bool keep = false; // between NMailSmtpBeginSession and NMailSmtpEndSession
+    ErrorRecord errors;
     std::function<void()> wait;
 
     bool open()
@@ -221,6 +216,13 @@ struct SmtpSession {
 };
 
 SmtpSession g_session;
+
+// A send refused before anything went out.
+bool refuse(const QString& text)
+{
+    g_session.errors.report({FailureKind::BadInput, text}, false);
+    return false;
+}
 
 } // namespace
 
@@ -301,34 +303,38 @@ QByteArray buildOutgoingMessage(const std::vector<Mailbox>& from, const std::vec
     return QByteArray(reinterpret_cast<const char*>(b->data), qsizetype(b->len));
 }
 
-int NMailSmtpSendMail(const QString& server, const QString& toText, const QString& ccText,
-                      const QString& bccText, const QString& fromText, const QString& subjectText,
-                      const QString& bodyText, const QString&, const QString& attachments, int)
-{
-    ServerAddress address;
-    if (!acceptServer(server, Protocol::Smtp, address))
-        return kErrorBadInput;
+namespace {
 
+// The envelope and the message as they go out.
+struct OutgoingMail {
+    std::vector<Mailbox> from, to, cc, bcc;
+    QByteArray message;
+};
+
+bool readAddresses(const QString& toText, const QString& ccText, const QString& bccText, const QString& fromText,
+                   OutgoingMail& mail)
+{
     const QString to = cutAtNul(toText), cc = cutAtNul(ccText), bcc = cutAtNul(bccText);
     const QString fromValue = cutAtNul(fromText).trimmed();
     if (hasLineBreak(to) || hasLineBreak(cc) || hasLineBreak(bcc))
         return refuse(QStringLiteral("宛先に改行が含まれています。送信しませんでした。"));
     if (hasLineBreak(fromValue))
         return refuse(QStringLiteral("送信者のメールアドレスに改行が含まれています。送信しませんでした。"));
-
-    std::vector<Mailbox> toBoxes, ccBoxes, bccBoxes, fromBoxes;
     QString bad;
-    if (!parseRecipients(to, toBoxes, bad) || !parseRecipients(cc, ccBoxes, bad) || !parseRecipients(bcc, bccBoxes, bad))
+    if (!parseRecipients(to, mail.to, bad) || !parseRecipients(cc, mail.cc, bad) || !parseRecipients(bcc, mail.bcc, bad))
         return refuse(QStringLiteral("宛先「%1」はメールアドレスとして正しくありません。送信しませんでした。").arg(bad));
-    if (toBoxes.empty() && ccBoxes.empty() && bccBoxes.empty())
+    if (mail.to.empty() && mail.cc.empty() && mail.bcc.empty())
         return refuse(QStringLiteral("宛先がありません。送信しませんでした。"));
     if (fromValue.isEmpty())
         return refuse(QStringLiteral("送信者のメールアドレスが設定されていません。送信しませんでした。"));
-    if (!parseRecipients(fromValue, fromBoxes, bad) || fromBoxes.size() != 1)
+    if (!parseRecipients(fromValue, mail.from, bad) || mail.from.size() != 1)
         return refuse(QStringLiteral("送信者のメールアドレス「%1」は正しくありません。送信しませんでした。").arg(fromValue));
+    return true;
+}
 
-    // Every attachment is read before anything is sent: a missing file sends nothing.
-    std::vector<std::pair<QString, QByteArray>> files;
+// Every attachment is read before anything is sent: a missing file sends nothing.
+bool readAttachments(const QString& attachments, std::vector<std::pair<QString, QByteArray>>& files)
+{
     qint64 total = 0;
     for (const QString& path : attachmentPaths(attachments)) {
         QFile file(path);
@@ -342,70 +348,104 @@ int NMailSmtpSendMail(const QString& server, const QString& toText, const QStrin
                               .arg(kMaxSendBytes));
         files.emplace_back(info.fileName(), file.readAll());
     }
+    return true;
+}
+
+void setUpSend(SmtpSession& session, const ServerAddress& address, const QByteArray& envelopeFrom,
+               curl_slist* rcpt, Upload& upload)
+{
+    CURL* curl = session.curl;
+    curl_easy_reset(curl);
+    session.log = ReplyLog{};
+    session.errorBuffer[0] = 0;
+    upload.offset = 0;
+    configureHandle(curl, address, Protocol::Smtp, &session.log);
+    useTls(curl, address, !g_smtpUser.isEmpty());
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, session.errorBuffer);
+    const QByteArray url = address.url();
+    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+    curl_easy_setopt(curl, CURLOPT_MAIL_FROM, envelopeFrom.constData());
+    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, rcpt);
+    if (!g_smtpUser.isEmpty()) {
+        curl_easy_setopt(curl, CURLOPT_USERNAME, g_smtpUser.constData());
+        curl_easy_setopt(curl, CURLOPT_PASSWORD, g_smtpPassword.constData());
+    }
+    curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(curl, CURLOPT_READFUNCTION, readUpload);
+    curl_easy_setopt(curl, CURLOPT_READDATA, &upload);
+    curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, curl_off_t(upload.data.size()));
+}
+
+// Sends the message on the session's connection; the library's result.
+CURLcode transmit(SmtpSession& session, const ServerAddress& address, const OutgoingMail& mail)
+{
+    Upload upload;
+    upload.data = mail.message;
+    const QByteArray envelopeFrom = '<' + mail.from.front().address + '>';
+    curl_slist* rcpt = nullptr;
+    for (const auto* list : {&mail.to, &mail.cc, &mail.bcc})
+        for (const Mailbox& m : *list)
+            rcpt = curl_slist_append(rcpt, ('<' + m.address + '>').constData());
+    CURLcode code = CURLE_OK;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        setUpSend(session, address, envelopeFrom, rcpt, upload);
+        if (attempt > 0)
+            curl_easy_setopt(session.curl, CURLOPT_FRESH_CONNECT, 1L);
+        code = session.perform();
+        // A kept connection the server dropped while idle gets one fresh try, but only when the
+        // server answered nothing: then it cannot have taken the message.
+        long connects = 0;
+        curl_easy_getinfo(session.curl, CURLINFO_NUM_CONNECTS, &connects);
+        if (code == CURLE_OK || connects > 0 || !session.log.lastReply.isEmpty())
+            break;
+    }
+    // Nothing of this call may be read once it has returned.
+    curl_easy_setopt(session.curl, CURLOPT_MAIL_RCPT, nullptr);
+    curl_easy_setopt(session.curl, CURLOPT_READDATA, nullptr);
+    curl_slist_free_all(rcpt);
+    return code;
+}
+
+} // namespace
+
+int NMailSmtpSendMail(const QString& server, const QString& toText, const QString& ccText,
+                      const QString& bccText, const QString& fromText, const QString& subjectText,
+                      const QString& bodyText, const QString&, const QString& attachments, int)
+{
+    ServerAddress address;
+    MailError problem;
+    if (!acceptServer(server, Protocol::Smtp, address, problem)) {
+        g_session.errors.report(std::move(problem), false);
+        return kErrorBadInput;
+    }
+    OutgoingMail mail;
+    std::vector<std::pair<QString, QByteArray>> files;
+    if (!readAddresses(toText, ccText, bccText, fromText, mail) || !readAttachments(attachments, files))
+        return kErrorBadInput;
 
     QString subject = cutAtNul(subjectText);
     subject.replace(QLatin1String("\r\n"), QLatin1String(" "));
     subject.replace(QLatin1Char('\r'), QLatin1Char(' '));
     subject.replace(QLatin1Char('\n'), QLatin1Char(' '));
-
-    Upload upload;
-    upload.data = buildOutgoingMessage(fromBoxes, toBoxes, ccBoxes, subject, cutAtNul(bodyText), files);
+    mail.message = buildOutgoingMessage(mail.from, mail.to, mail.cc, subject, cutAtNul(bodyText), files);
 
     SmtpSession& session = g_session;
-    if (session.busy)
-        return refuse(QStringLiteral("前の送信が終わっていません。"));
-    if (!session.open())
-        return refuse(QStringLiteral("通信の準備ができません。"));
-    session.busy = true;
-    const QByteArray url = address.url();
-    const QByteArray envelopeFrom = '<' + fromBoxes.front().address + '>';
-    curl_slist* rcpt = nullptr;
-    for (const auto* list : {&toBoxes, &ccBoxes, &bccBoxes})
-        for (const Mailbox& m : *list)
-            rcpt = curl_slist_append(rcpt, ('<' + m.address + '>').constData());
-    CURL* curl = session.curl;
-    CURLcode code = CURLE_OK;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        curl_easy_reset(curl);
-        session.log = ReplyLog{};
-        session.errorBuffer[0] = 0;
-        upload.offset = 0;
-        configureHandle(curl, address, Protocol::Smtp, &session.log);
-        useTls(curl, address, !g_smtpUser.isEmpty());
-        curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, session.errorBuffer);
-        curl_easy_setopt(curl, CURLOPT_URL, url.constData());
-        curl_easy_setopt(curl, CURLOPT_MAIL_FROM, envelopeFrom.constData());
-        curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, rcpt);
-        if (!g_smtpUser.isEmpty()) {
-            curl_easy_setopt(curl, CURLOPT_USERNAME, g_smtpUser.constData());
-            curl_easy_setopt(curl, CURLOPT_PASSWORD, g_smtpPassword.constData());
-        }
-        curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
-        curl_easy_setopt(curl, CURLOPT_READFUNCTION, readUpload);
-        curl_easy_setopt(curl, CURLOPT_READDATA, &upload);
-        curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, curl_off_t(upload.data.size()));
-        if (attempt > 0)
-            curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
-        code = session.perform();
-        // A kept connection the server dropped while idle gets one fresh try, but only when the
-        // server answered nothing: then it cannot have taken the message.
-        long connects = 0;
-        curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &connects);
-        if (code == CURLE_OK || connects > 0 || !session.log.lastReply.isEmpty())
-            break;
+    if (session.busy || !session.open()) {
+        refuse(session.busy ? QStringLiteral("前の送信が終わっていません。") : QStringLiteral("通信の準備ができません。"));
+        return kErrorBadInput;
     }
-    if (code != CURLE_OK)
-        setLastError(describeFailure(curl, code, address, session.log, session.errorBuffer));
-    // Nothing of this call may be read once it has returned.
-    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, nullptr);
-    curl_easy_setopt(curl, CURLOPT_READDATA, nullptr);
-    curl_slist_free_all(rcpt);
+    session.busy = true;
+    const CURLcode code = transmit(session, address, mail);
+    int result = 0;
+    if (code != CURLE_OK) {
+        MailError failure = transferFailure(session.curl, code, address, session.log, session.errorBuffer);
+        result = resultOf(failure.kind);
+        session.errors.report(std::move(failure), false);
+    }
     session.busy = false;
     if (!session.keep)
         session.end();
-    if (code != CURLE_OK)
-        return code == CURLE_LOGIN_DENIED ? kErrorLogin : kErrorFailed;
-    return 0;
+    return result;
 }
 
 } // namespace hm::mail

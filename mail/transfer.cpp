@@ -9,13 +9,10 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
-#include <cerrno>
 #include <cstdlib>
 
 namespace hm::mail {
 namespace {
-
-QString g_lastError;
 
 // curl hands every reply line of the POP3 and SMTP dialogues to the header callback.
 size_t replySink(char* data, size_t one, size_t count, void* user)
@@ -41,11 +38,6 @@ size_t replySink(char* data, size_t one, size_t count, void* user)
         log->socket = CURL_SOCKET_BAD;
     }
     return size;
-}
-
-QString hostText(const ServerAddress& a)
-{
-    return a.host;
 }
 
 } // namespace
@@ -170,97 +162,15 @@ void configureHandle(CURL* curl, const ServerAddress& address, Protocol protocol
     }
 }
 
-QString describeFailure(CURL* curl, CURLcode code, const ServerAddress& address, const ReplyLog& log, const char* curlDetail)
-{
-    long osError = 0;
-    if (curl)
-        curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &osError);
-    const QString host = hostText(address);
-    const QString detail = QString::fromUtf8(curlDetail ? curlDetail : "");
-    QString text;
-    switch (code) {
-    case CURLE_COULDNT_RESOLVE_HOST:
-        text = QStringLiteral("サーバー名「%1」が見つかりません。サーバーの設定を確かめて下さい。").arg(host);
-        break;
-    case CURLE_COULDNT_CONNECT:
-        if (osError == ECONNREFUSED || detail.contains(QLatin1String("refused"), Qt::CaseInsensitive))
-            text = QStringLiteral("サーバー「%1」（ポート %2）への接続が拒否されました。").arg(host).arg(address.port);
-        else
-            text = QStringLiteral("サーバー「%1」（ポート %2）に接続できません。").arg(host).arg(address.port);
-        break;
-    case CURLE_OPERATION_TIMEDOUT:
-        text = QStringLiteral("サーバー「%1」が応答しません（タイムアウト）。").arg(host);
-        break;
-    case CURLE_PEER_FAILED_VERIFICATION:
-    case CURLE_SSL_CACERT_BADFILE:
-    case CURLE_SSL_ISSUER_ERROR:
-    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
-        text = QStringLiteral("サーバー「%1」の証明書を信頼できません。接続を中止しました。").arg(host);
-        break;
-    case CURLE_USE_SSL_FAILED:
-        // Only useTls demands STARTTLS of a plain name: the server offered none.
-        if (!address.implicitTls) {
-            const QByteArray url = address.url();
-            const bool pop3 = address.protocol == Protocol::Pop3;
-            text = QStringLiteral("サーバー「%1」は暗号化通信（%2）に対応していません。このまま接続すると、"
-                                  "パスワードが暗号化されずに送られ、途中で盗み見られるおそれがあるため、"
-                                  "%3を中止しました。\r\n暗号化せずに接続してよい場合は、サーバー名を"
-                                  "「%4」のように書いて下さい。")
-                       .arg(host, pop3 ? QStringLiteral("STLS") : QStringLiteral("STARTTLS"),
-                            pop3 ? QStringLiteral("ログイン") : QStringLiteral("送信"), QString::fromUtf8(url));
-            break;
-        }
-        [[fallthrough]];
-    case CURLE_SSL_CONNECT_ERROR:
-        text = QStringLiteral("サーバー「%1」と暗号化通信を始められません。").arg(host);
-        break;
-    case CURLE_LOGIN_DENIED:
-    case CURLE_AUTH_ERROR:
-        text = QStringLiteral("サーバー「%1」にログインできません。ユーザーIDとパスワードを確かめて下さい。").arg(host);
-        break;
-    case CURLE_RECV_ERROR:
-    case CURLE_SEND_ERROR:
-    case CURLE_GOT_NOTHING:
-    case CURLE_PARTIAL_FILE:
-        if (!log.lastError.isEmpty())
-            text = QStringLiteral("サーバー「%1」がエラーを返しました。").arg(host);
-        else
-            text = QStringLiteral("サーバー「%1」との接続が途中で切れました。").arg(host);
-        break;
-    case CURLE_WEIRD_SERVER_REPLY:
-        if (!log.lastError.isEmpty())
-            text = QStringLiteral("サーバー「%1」がエラーを返しました。").arg(host);
-        else
-            text = QStringLiteral("サーバー「%1」の応答が正しくありません。").arg(host);
-        break;
-    default:
-        text = QStringLiteral("サーバー「%1」との通信に失敗しました（%2）。")
-                   .arg(host, detail.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : detail);
-        break;
-    }
-    if (!log.lastError.isEmpty())
-        text += QStringLiteral("\r\nサーバーの応答: ") + QString::fromUtf8(log.lastError);
-    return text;
-}
-
-bool acceptServer(const QString& text, Protocol protocol, ServerAddress& out)
+bool acceptServer(const QString& text, Protocol protocol, ServerAddress& out, MailError& problem)
 {
     if (parseServer(text, protocol, out))
         return true;
-    setLastError(QStringLiteral("%1 サーバー名「%2」は正しくありません。半角英数字の名前と、1～65535 のポート番号で書いて下さい。")
-                     .arg(protocol == Protocol::Pop3 ? QStringLiteral("POP3") : QStringLiteral("SMTP"),
-                          text.section(QChar(0), 0, 0).trimmed()));
+    problem.kind = FailureKind::BadInput;
+    problem.text = QStringLiteral("%1 サーバー名「%2」は正しくありません。半角英数字の名前と、1～65535 のポート番号で書いて下さい。")
+                       .arg(protocol == Protocol::Pop3 ? QStringLiteral("POP3") : QStringLiteral("SMTP"),
+                            text.section(QChar(0), 0, 0).trimmed());
     return false;
-}
-
-void setLastError(const QString& text)
-{
-    g_lastError = text;
-}
-
-QString lastError()
-{
-    return g_lastError;
 }
 
 } // namespace hm::mail

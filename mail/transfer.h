@@ -2,6 +2,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "mail/mail_error.h"
+
 #include <curl/curl.h>
 
 namespace hm::mail {
@@ -20,9 +22,9 @@ struct ServerAddress {
 };
 
 bool parseServer(const QString& text, Protocol protocol, ServerAddress& out);
-// parseServer for what the user typed: a text that cannot name a server leaves the last error
+// parseServer for what the user typed: a text that cannot name a server gives the problem
 // saying so, the same for POP3 and SMTP.
-bool acceptServer(const QString& text, Protocol protocol, ServerAddress& out);
+bool acceptServer(const QString& text, Protocol protocol, ServerAddress& out, MailError& problem);
 
 // Settings shared by the POP3 and SMTP transfers.
 struct TransferSettings {
@@ -53,11 +55,5 @@ void configureHandle(CURL* curl, const ServerAddress& address, Protocol protocol
 // server on another machine only over TLS, unless the user wrote the plain scheme.
 void useTls(CURL* curl, const ServerAddress& address, bool passwordInClear);
 bool isLoopback(const QString& host);
-
-// The Japanese text for a failed transfer.
-QString describeFailure(CURL* curl, CURLcode code, const ServerAddress& address, const ReplyLog& log, const char* curlDetail);
-
-void setLastError(const QString& text);
-QString lastError();
 
 } // namespace hm::mail

@@ -1,5 +1,6 @@
 #include "settings/id_pass_form.h"
 
+#include "common/form_geometry.h"
 #include "common/twips.h"
 #include "common/ui_services.h"
 #include "settings/account_settings.h"
@@ -17,33 +18,22 @@ IdPassForm::IdPassForm(QWidget* parent) : QWidget(parent, Qt::Window)
     setWindowTitle(QStringLiteral("ID,PASS"));
     setFixedSize(twips(4320), twips(2520));
 
-    Label1 = new QLabel(QStringLiteral("ID"), this);
-    Label1->setGeometry(twips(240), twips(300), twips(900), twips(255));
-    IdText = new QLineEdit(this);
-    IdText->setObjectName(QStringLiteral("IdText"));
-    IdText->setGeometry(twips(1320), twips(240), twips(2760), twips(360));
+    Label1 = hm::label(this, "Label1", QStringLiteral("ID"), 240, 300, 900, 255);
+    IdText = hm::control<QLineEdit>(this, "IdText", 1320, 240, 2760, 360);
     Label1->setBuddy(IdText);
 
-    Label2 = new QLabel(QStringLiteral("Password"), this);
-    Label2->setGeometry(twips(240), twips(780), twips(1000), twips(255));
-    PassText = new QLineEdit(this);
-    PassText->setObjectName(QStringLiteral("PassText"));
-    PassText->setGeometry(twips(1320), twips(720), twips(2760), twips(360));
+    Label2 = hm::label(this, "Label2", QStringLiteral("Password"), 240, 780, 1000, 255);
+    PassText = hm::control<QLineEdit>(this, "PassText", 1320, 720, 2760, 360);
     PassText->setEchoMode(QLineEdit::Password);
     PassText->setStyleSheet(QStringLiteral("lineedit-password-character: 42;")); // '*'
     Label2->setBuddy(PassText);
 
-    Check1 = new QCheckBox(QStringLiteral("IDパスワードを保存する"), this);
-    Check1->setObjectName(QStringLiteral("Check1"));
-    Check1->setGeometry(twips(1320), twips(1230), twips(2760), twips(300));
+    Check1 = hm::control<QCheckBox>(this, "Check1", 1320, 1230, 2760, 300);
+    Check1->setText(QStringLiteral("IDパスワードを保存する"));
 
-    OKCommand = new QPushButton(QStringLiteral("OK"), this);
-    OKCommand->setObjectName(QStringLiteral("OKCommand"));
-    OKCommand->setGeometry(twips(1320), twips(1800), twips(1215), twips(420));
+    OKCommand = hm::button(this, "OKCommand", QStringLiteral("OK"), 1320, 1800, 1215, 420);
     OKCommand->setDefault(true);
-    CancelCommand = new QPushButton(QStringLiteral("Cansel"), this);
-    CancelCommand->setObjectName(QStringLiteral("CancelCommand"));
-    CancelCommand->setGeometry(twips(2865), twips(1800), twips(1215), twips(420));
+    CancelCommand = hm::button(this, "CancelCommand", QStringLiteral("Cansel"), 2865, 1800, 1215, 420);
 
     connect(OKCommand, &QPushButton::clicked, this, &IdPassForm::OKCommand_Click);
     connect(CancelCommand, &QPushButton::clicked, this, &IdPassForm::CancelCommand_Click);
@@ -58,6 +48,12 @@ void IdPassForm::Form_Load()
     Check1->setChecked(false);
     if (!problem.isEmpty())
         hm::ui::message(this, problem, QStringLiteral("ID,PASS"), hm::ui::Buttons::Ok, hm::ui::Icon::Warning);
+}
+
+void IdPassForm::HoldAccount(const QString& id, const QString& password)
+{
+    IdText->setText(id);
+    PassText->setText(password);
 }
 
 void IdPassForm::OKCommand_Click()

@@ -21,6 +21,8 @@ public:
     QPushButton* CancelCommand;
 
     void Form_Load();
+    // The mail check's saved account, put in the boxes as it read them.
+    void HoldAccount(const QString& id, const QString& password);
     void OKCommand_Click();
     void CancelCommand_Click();
 };

@@ -1,14 +1,17 @@
 #include "settings/option_form.h"
 
+#include "common/form_geometry.h"
 #include "common/twips.h"
 #include "common/ui_services.h"
 #include "settings/account_settings.h"
 
 #include <QCheckBox>
-#include <QScreen>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+
+#include <tuple>
 
 using hm::twips;
 
@@ -18,30 +21,23 @@ OptionForm::OptionForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Windo
     setWindowTitle(QStringLiteral("サーバー設定"));
     setFixedSize(twips(5280), twips(3240));
 
-    const auto row = [this](QLabel*& label, QLineEdit*& edit, const QString& caption,
-                            const QString& name, int top) {
-        label = new QLabel(caption, this);
-        label->setGeometry(twips(240), top, twips(2040), twips(255));
-        edit = new QLineEdit(this);
-        edit->setObjectName(name);
-        edit->setGeometry(twips(2280), top - twips(45), twips(2760), twips(360));
-        label->setBuddy(edit);
+    // Each box sits 45 twips above its caption.
+    const auto row = [this](const char* labelName, const QString& caption, const char* boxName, int top) {
+        auto* label = hm::label(this, labelName, caption, 240, top, 2040, 255);
+        auto* box = hm::control<QLineEdit>(this, boxName, 2280, top - 45, 2760, 360);
+        label->setBuddy(box);
+        return std::pair{label, box};
     };
-    row(Label1, SmtpText, QStringLiteral("SMTPサーバー名(&S)"), QStringLiteral("SmtpText"), twips(300));
-    row(Label2, Pop3Text, QStringLiteral("POP3サーバー名(&P)"), QStringLiteral("Pop3Text"), twips(780));
-    row(Label3, MailText, QStringLiteral("メールアドレス(&M)"), QStringLiteral("MailText"), twips(1260));
+    std::tie(Label1, SmtpText) = row("Label1", QStringLiteral("SMTPサーバー名(&S)"), "SmtpText", 300);
+    std::tie(Label2, Pop3Text) = row("Label2", QStringLiteral("POP3サーバー名(&P)"), "Pop3Text", 780);
+    std::tie(Label3, MailText) = row("Label3", QStringLiteral("メールアドレス(&M)"), "MailText", 1260);
 
-    ApopCheck = new QCheckBox(QStringLiteral("APOP を使用する(&A)"), this);
-    ApopCheck->setObjectName(QStringLiteral("ApopCheck"));
-    ApopCheck->setGeometry(twips(2280), twips(1740), twips(2760), twips(300));
+    ApopCheck = hm::control<QCheckBox>(this, "ApopCheck", 2280, 1740, 2760, 300);
+    ApopCheck->setText(QStringLiteral("APOP を使用する(&A)"));
 
-    OkCommand = new QPushButton(QStringLiteral("設定"), this);
-    OkCommand->setObjectName(QStringLiteral("OkCommand"));
-    OkCommand->setGeometry(twips(2280), twips(2400), twips(1215), twips(420));
+    OkCommand = hm::button(this, "OkCommand", QStringLiteral("設定"), 2280, 2400, 1215, 420);
     OkCommand->setDefault(true);
-    CancelCommand = new QPushButton(QStringLiteral("中止"), this);
-    CancelCommand->setObjectName(QStringLiteral("CancelCommand"));
-    CancelCommand->setGeometry(twips(3825), twips(2400), twips(1215), twips(420));
+    CancelCommand = hm::button(this, "CancelCommand", QStringLiteral("中止"), 3825, 2400, 1215, 420);
 
     connect(OkCommand, &QPushButton::clicked, this, &OptionForm::OkCommand_Click);
     connect(CancelCommand, &QPushButton::clicked, this, &OptionForm::CancelCommand_Click);

@@ -1,5 +1,6 @@
 #include "settings/set_form.h"
 
+#include "common/form_geometry.h"
 #include "common/twips.h"
 #include "common/window_registry.h"
 #include "settings/id_pass_form.h"
@@ -15,12 +16,8 @@ SetForm::SetForm(QWidget* parent) : QWidget(parent, Qt::Window)
     setWindowTitle(QStringLiteral("設定"));
     setFixedSize(twips(3480), twips(1080));
 
-    Command1 = new QPushButton(QStringLiteral("ID/PASS"), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setGeometry(twips(240), twips(240), twips(1395), twips(555));
-    Command2 = new QPushButton(QStringLiteral("POPサーバー"), this);
-    Command2->setObjectName(QStringLiteral("Command2"));
-    Command2->setGeometry(twips(1845), twips(240), twips(1395), twips(555));
+    Command1 = hm::button(this, "Command1", QStringLiteral("ID/PASS"), 240, 240, 1395, 555);
+    Command2 = hm::button(this, "Command2", QStringLiteral("POPサーバー"), 1845, 240, 1395, 555);
 
     connect(Command1, &QPushButton::clicked, this, &SetForm::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &SetForm::Command2_Click);

@@ -8,12 +8,15 @@
 #include "settings/account_settings.h"
 #include "sound/module1.h"
 #include "tests/support/counting_sound_device.h"
+#include "tests/support/main_form_controls.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 
 #include <cstdio>
+
+using hm::test::statusLine;
 
 int main(int argc, char** argv)
 {
@@ -30,7 +33,7 @@ int main(int argc, char** argv)
     MainForm main;
     main.endProcess = [] {};
     CheckMail(main);
-    std::printf("%s\n", main.Text1->text().toUtf8().constData());
+    std::printf("%s\n", statusLine(main)->text().toUtf8().constData());
     for (const auto& box : ui.shown)
         std::fprintf(stderr, "%s\n", box.text.toUtf8().constData());
     return 0;

@@ -16,6 +16,7 @@
 #include "tests/support/store_records.h"
 #include "tests/support/click.h"
 #include "tests/support/test_folder.h"
+#include "tests/support/main_form_controls.h"
 
 #include <QApplication>
 #include <QDir>
@@ -31,6 +32,10 @@
 #include <QTimer>
 
 #include <sys/stat.h>
+
+using hm::test::statusLine;
+using hm::test::helpLine;
+using hm::test::receiveCommand;
 
 using hm::store::Store;
 
@@ -69,6 +74,35 @@ QByteArray single(const QByteArray& subject, const QByteArray& contentType, cons
            "Content-Type: " + contentType + "\r\nContent-Transfer-Encoding: " + encoding + "\r\n\r\n" + body + "\r\n";
 }
 
+// Plain stand-ins for the windows: what the check asked of each, in order.
+struct RecordingWindows : MailCheckDisplay, AccountPrompt, hm::history::MessageStaging {
+    QStringList calls;
+    bool receive = true;
+
+    QWidget* boxParent() override { return nullptr; }
+    void showHelp(const QString& text) override { calls << QStringLiteral("help ") + text; }
+    void showStatus(const QString& text) override { calls << QStringLiteral("status ") + text; }
+    void showResult(const QString& text) override { calls << QStringLiteral("result ") + text; }
+    bool receiveEnabled() const override { return receive; }
+    void setReceiveEnabled(bool enabled) override
+    {
+        receive = enabled;
+        calls << QStringLiteral("receive %1").arg(enabled);
+    }
+    void showNewMailPicture() override { calls << QStringLiteral("picture"); }
+    QString playNewMailSound() override
+    {
+        calls << QStringLiteral("sound");
+        return QString();
+    }
+    void holdAccount(const QString& id, const QString&) override { calls << QStringLiteral("account ") + id; }
+    void askForAccount() override { calls << QStringLiteral("ask"); }
+    void StageMessage(const QString& subject, const QString& from, const QString&, const QString& body) override
+    {
+        calls << QStringLiteral("stage %1 %2 %3").arg(subject, from, body);
+    }
+};
+
 } // namespace
 
 class TestCheckMail : public QObject, hm::test::MailCheckFixture {
@@ -84,6 +118,7 @@ private slots:
 
     void threeMessagesAreStoredInServerOrderAndDeleted();
     void emptyMailboxTouchesNeitherPictureNorSound();
+    void windowsAreReachedOnlyThroughTheirInterfaces();
     void filesInTheAttachmentFolderOutliveTheScratchFile_data();
     void filesInTheAttachmentFolderOutliveTheScratchFile();
     void attachmentMarkerIsCaseSensitive();
@@ -115,7 +150,7 @@ void TestCheckMail::threeMessagesAreStoredInServerOrderAndDeleted()
 
     CheckMail(*main);
 
-    QCOMPARE(main->Text1->text(), QStringLiteral("3の新着メール有り。"));
+    QCOMPARE(statusLine(*main)->text(), QStringLiteral("3の新着メール有り。"));
     const QList<hm::test::StoredRecord> list = hm::test::storedRecords(Store::Received);
     QCOMPARE(list.size(), 5);
     QCOMPARE(list[2].subject, QStringLiteral("一通目"));
@@ -147,14 +182,42 @@ void TestCheckMail::emptyMailboxTouchesNeitherPictureNorSound()
     folder->write(QStringLiteral("\\添付フォルダ\\0.txt"), "kept");
     CheckMail(*main);
     QVERIFY(QFile::exists(folder->file(QStringLiteral("\\添付フォルダ\\0.txt"))));
-    QCOMPARE(main->Text1->text(), QStringLiteral("新着メール無し。"));
-    QCOMPARE(main->Label2->text(), QStringLiteral("メールのチェックをしています。"));
+    QCOMPARE(statusLine(*main)->text(), QStringLiteral("新着メール無し。"));
+    QCOMPARE(helpLine(*main)->text(), QStringLiteral("メールのチェックをしています。"));
     QVERIFY(main->Image3->isHidden());
     QVERIFY(!main->Display->isHidden());
     QVERIFY(!main->Label14->isEnabled()); // no sound started
     QCOMPARE(sound.started, 0);
     QVERIFY(folder->ui.shown.isEmpty());
     QCOMPARE(hm::test::storedRecords(Store::Received).size(), 0);
+}
+
+void TestCheckMail::windowsAreReachedOnlyThroughTheirInterfaces()
+{
+    env.drop(message("一通目", "本文その一"));
+    env.drop(message("二通目", "本文その二"));
+    RecordingWindows windows;
+    CheckMail(MailCheckWindows{windows, windows, windows});
+
+    // The history window is staged once, with the last message, and nothing loads a window.
+    const QStringList expected = {
+        QStringLiteral("receive 0"),
+        QStringLiteral("help メールのチェックをしています。"),
+        QStringLiteral("account ") + env.user,
+        QStringLiteral("status 1 / 2"),
+        QStringLiteral("status 2 / 2"),
+        QStringLiteral("stage 二通目 差出人 <sender@localhost> 本文その二\r\n"),
+        QStringLiteral("status 2の新着メール有り。"),
+        QStringLiteral("picture"),
+        QStringLiteral("sound"),
+        QStringLiteral("result 2の新着メール有り。"),
+        QStringLiteral("receive 1"),
+    };
+    QCOMPARE(windows.calls, expected);
+    QVERIFY(!hm::loadedWindow<TyakuForm>());
+    QVERIFY(!hm::loadedWindow<IdPassForm>());
+    QCOMPARE(hm::test::storedCount(Store::Received), 2);
+    QVERIFY(env.messageFiles().isEmpty());
 }
 
 void TestCheckMail::filesInTheAttachmentFolderOutliveTheScratchFile_data()
@@ -202,7 +265,7 @@ void TestCheckMail::attachmentMarkerIsCaseSensitive()
     const QString notice = QStringLiteral("\r\n♪♪♪　添付ファイルがありましので、添付フォルダに展開しました。♪♪♪");
     QVERIFY2(list[0].body.endsWith(notice), qPrintable(list[0].body));
     QVERIFY(!list[1].body.contains(QStringLiteral("♪")));
-    QCOMPARE(main->Text1->text(), QStringLiteral("2の新着メール有り。"));
+    QCOMPARE(statusLine(*main)->text(), QStringLiteral("2の新着メール有り。"));
 
     QCOMPARE(sound.started, 1);
 
@@ -211,7 +274,7 @@ void TestCheckMail::attachmentMarkerIsCaseSensitive()
     sound.started = 0;
     env.drop(message("only", "an attachment"));
     CheckMail(*main);
-    QCOMPARE(main->Text1->text(), QStringLiteral("1の新着メール有り。"));
+    QCOMPARE(statusLine(*main)->text(), QStringLiteral("1の新着メール有り。"));
     QCOMPARE(sound.started, 2);
 }
 
@@ -223,7 +286,7 @@ void TestCheckMail::apopFlagTwoLogsInWithApop()
     env.drop(message("apop", "x"));
     const qsizetype before = dovecotLog().size();
     CheckMail(*main);
-    QCOMPARE(main->Text1->text(), QStringLiteral("1の新着メール有り。"));
+    QCOMPARE(statusLine(*main)->text(), QStringLiteral("1の新着メール有り。"));
     QTRY_VERIFY(dovecotLog().mid(before).contains(QStringLiteral("method=APOP")));
 }
 
@@ -245,7 +308,7 @@ void TestCheckMail::unsavedPasswordIsNotUsed()
     QVERIFY(shown && shown->isVisible());
     QCOMPARE(shown->IdText->text(), env.user);
     // Nothing was checked: the status says why rather than "no new mail".
-    QCOMPARE(main->Text1->text(), QStringLiteral("IDとパスワードが保存されていません。"));
+    QCOMPARE(statusLine(*main)->text(), QStringLiteral("IDとパスワードが保存されていません。"));
     QCOMPARE(env.messageFiles().size(), 1);
 }
 
@@ -285,11 +348,11 @@ void TestCheckMail::failedCheckSaysWhyNeverNoMail()
 
     CheckMail(*main);
 
-    const QString status = main->Text1->text();
+    const QString status = statusLine(*main)->text();
     QVERIFY2(status.contains(why) && status != QStringLiteral("新着メール無し。"), qPrintable(status));
     if (!server.isEmpty())
         QVERIFY2(status.startsWith(QStringLiteral("受信できませんでした: ")), qPrintable(status));
-    QCOMPARE(main->Text1->cursorPosition(), 0);
+    QCOMPARE(statusLine(*main)->cursorPosition(), 0);
     QCOMPARE(folder->ui.shown.size(), box ? 1 : 0);
     if (box) {
         QCOMPARE(folder->ui.shown[0].title, QStringLiteral("エラー"));
@@ -309,11 +372,11 @@ void TestCheckMail::noSoundDeviceIsMentionedOnceWithoutABox()
     const QString note = QStringLiteral("1の新着メール有り。（新着音を鳴らせません: API がエラーを返しました）");
     env.drop(message("first", "x"));
     CheckMail(*main);
-    QCOMPARE(main->Text1->text(), note);
+    QCOMPARE(statusLine(*main)->text(), note);
     // A message with an attachment plays twice; it is still said once.
     env.drop(message("second", "an attachment"));
     CheckMail(*main);
-    QCOMPARE(main->Text1->text(), QStringLiteral("1の新着メール有り。"));
+    QCOMPARE(statusLine(*main)->text(), QStringLiteral("1の新着メール有り。"));
     QVERIFY(folder->ui.shown.isEmpty());
     QCOMPARE(hm::test::storedCount(hm::store::Store::Received), 2);
     QVERIFY(env.messageFiles().isEmpty());
@@ -323,11 +386,11 @@ void TestCheckMail::noSoundDeviceIsMentionedOnceWithoutABox()
     sound.refuses = false;
     env.drop(message("third", "x"));
     CheckMail(*main);
-    QCOMPARE(main->Text1->text(), QStringLiteral("1の新着メール有り。"));
+    QCOMPARE(statusLine(*main)->text(), QStringLiteral("1の新着メール有り。"));
     sound.refuses = true;
     env.drop(message("fourth", "x"));
     CheckMail(*main);
-    QCOMPARE(main->Text1->text(), note);
+    QCOMPARE(statusLine(*main)->text(), note);
     QVERIFY(folder->ui.shown.isEmpty());
 }
 
@@ -343,7 +406,7 @@ void TestCheckMail::unwritableStoreLeavesEveryMessageOnTheServer()
     CheckMail(*main);
     QCOMPARE(env.messageFiles().size(), 2);
     QCOMPARE(folder->ui.shown.size(), 1);
-    QVERIFY(main->Text1->text().contains(QStringLiteral("サーバーに残しました")));
+    QVERIFY(statusLine(*main)->text().contains(QStringLiteral("サーバーに残しました")));
 }
 
 void TestCheckMail::bodyTooLongForTheStoreIsKeptWhole()
@@ -394,7 +457,7 @@ void TestCheckMail::mixedMailboxIsStoredReadablyAndWhole()
 
     CheckMail(*main);
 
-    QCOMPARE(main->Text1->text(), QStringLiteral("6の新着メール有り。"));
+    QCOMPARE(statusLine(*main)->text(), QStringLiteral("6の新着メール有り。"));
     QVERIFY(folder->ui.shown.isEmpty());
     const QList<hm::test::StoredRecord> list = hm::test::storedRecords(Store::Received);
     QCOMPARE(list.size(), 6);
@@ -430,7 +493,7 @@ public:
             armed_ = true;
             QTimer::singleShot(0, this, [this] {
                 served = MailCheckRunning();
-                receiveDisabled = !main_->Label8->isEnabled();
+                receiveDisabled = !receiveCommand(*main_)->isEnabled();
             });
         }
         return false;
@@ -446,22 +509,22 @@ void TestCheckMail::secondReceiveClickDuringACheckIsIgnored()
     env.drop(message("一通", "本文"));
     main->show();
     PostedOnClick posted(main.get());
-    main->Label8->installEventFilter(&posted);
+    receiveCommand(*main)->installEventFilter(&posted);
     // Two clicks queued together: the second waits while the first one's check blocks.
     for (int click = 0; click < 2; ++click)
         for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
-            QCoreApplication::postEvent(main->Label8, new QMouseEvent(type, QPointF(5, 5), main->Label8->mapToGlobal(QPointF(5, 5)),
+            QCoreApplication::postEvent(receiveCommand(*main), new QMouseEvent(type, QPointF(5, 5), receiveCommand(*main)->mapToGlobal(QPointF(5, 5)),
                                                                       Qt::LeftButton, type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
                                                                       Qt::NoModifier));
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     QCOMPARE(hm::test::storedRecords(Store::Received).size(), 1);
     // A second check would have reported "新着メール無し。" over the first one's result.
-    QCOMPARE(main->Text1->text(), QStringLiteral("1の新着メール有り。"));
+    QCOMPARE(statusLine(*main)->text(), QStringLiteral("1の新着メール有り。"));
     // Meanwhile the window served pending work and showed receive as unavailable.
     QVERIFY(posted.served);
     QVERIFY(posted.receiveDisabled);
-    QVERIFY(main->Label8->isEnabled());
+    QVERIFY(receiveCommand(*main)->isEnabled());
 }
 
 void TestCheckMail::attachmentsAreExtracted()
@@ -476,7 +539,7 @@ void TestCheckMail::attachmentsAreExtracted()
         QByteArray("\x01\x02\x03payload", 10).toBase64() + "\r\n--b1--\r\n";
     env.drop(raw);
     CheckMail(*main);
-    QCOMPARE(main->Text1->text(), QStringLiteral("1の新着メール有り。"));
+    QCOMPARE(statusLine(*main)->text(), QStringLiteral("1の新着メール有り。"));
     QFile saved(folder->file(QStringLiteral("\\添付フォルダ\\data.bin")));
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll(), QByteArray("\x01\x02\x03payload", 10));
@@ -555,7 +618,7 @@ void TestCheckMail::ledgerSparesOnlyMessagesWhoseRecordIsInTheStore()
         stored << r.subject;
     QCOMPARE(stored, QStringList({"stored before", "size differs", "no size", "record lost", "size differs", "no size", "new"}));
     QVERIFY(env.messageFiles().isEmpty());
-    QCOMPARE(main->Text1->text(), QStringLiteral("5の新着メール有り。"));
+    QCOMPARE(statusLine(*main)->text(), QStringLiteral("5の新着メール有り。"));
     QVERIFY(folder->ui.shown.isEmpty());
     // Every message it knew of is gone from the server: so are their lines.
     QVERIFY(!QFileInfo::exists(folder->file(ledger)));

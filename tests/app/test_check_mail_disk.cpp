@@ -2,6 +2,7 @@
 #include "app/check_mail.h"
 #include "store/mail_store.h"
 #include "tests/app/mail_check_fixture.h"
+#include "tests/support/main_form_controls.h"
 
 #include <QApplication>
 #include <QDir>
@@ -12,6 +13,8 @@
 
 #include <sys/mount.h>
 #include <unistd.h>
+
+using hm::test::statusLine;
 
 namespace {
 
@@ -93,7 +96,7 @@ void TestCheckMailDisk::messageWhoseFilesDoNotFitStaysOnTheServer()
     const QString report = folder->ui.shown.last().text;
     QVERIFY2(report.contains(reason) && report.contains(QStringLiteral("1通: 受信を中止したため受信していません")),
              qPrintable(report));
-    QCOMPARE(main->Text1->text(), QStringLiteral("2の新着メール有り。（0通を保存、2通はサーバーに残しました）"));
+    QCOMPARE(statusLine(*main)->text(), QStringLiteral("2の新着メール有り。（0通を保存、2通はサーバーに残しました）"));
     QCOMPARE(sound.started, 0);
 }
 

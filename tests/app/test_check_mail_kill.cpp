@@ -48,14 +48,25 @@ private:
     {
         static const QRegularExpression subject(QStringLiteral("^Subject: kill (\\d+)"),
                                                 QRegularExpression::MultilineOption);
-        QSet<int> ids;
-        for (const QString& path : env.messageFiles()) {
-            QFile f(path);
-            if (f.open(QIODevice::ReadOnly))
+        // A session the kill cut short may still be moving files from new/ to cur/ (or renaming
+        // them for their flags): a file gone between the listing and its read means the listing
+        // is stale, so the whole pass is made again.
+        for (int pass = 0;; ++pass) {
+            QSet<int> ids;
+            bool stale = false;
+            for (const QString& path : env.messageFiles()) {
+                QFile f(path);
+                if (!f.open(QIODevice::ReadOnly)) {
+                    stale = true;
+                    break;
+                }
                 if (const auto m = subject.match(QString::fromLatin1(f.read(4096))); m.hasMatch())
                     ids << m.captured(1).toInt();
+            }
+            if (!stale || pass == 50)
+                return ids;
+            QTest::qWait(20);
         }
-        return ids;
     }
     QProcess* startCheck()
     {

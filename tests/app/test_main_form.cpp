@@ -17,6 +17,7 @@
 #include <QCheckBox>
 #include "tests/support/click.h"
 #include "tests/support/test_folder.h"
+#include "tests/support/main_form_controls.h"
 
 #include <QApplication>
 #include <QFile>
@@ -45,6 +46,10 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+
+using hm::test::statusLine;
+using hm::test::helpLine;
+using hm::test::receiveCommand;
 
 namespace {
 void closeAll()
@@ -137,10 +142,10 @@ void TestMainForm::startsWithEffectDisplayAndServerWindowWhenNoServer()
     MainForm form;
     QVERIFY(form.Form_Load());
     QCOMPARE(form.windowTitle(), QStringLiteral("倦まぬ情熱、弛まぬ活力、疾風メールぜよっ！！"));
-    QCOMPARE(form.Text1->text(), QStringLiteral("Ver 1.0"));
+    QCOMPARE(statusLine(form)->text(), QStringLiteral("Ver 1.0"));
     QVERIFY(form.Label13->isEnabled());
     QVERIFY(!form.Label14->isEnabled());
-    QVERIFY(form.Label8->isEnabled() && form.Label9->isEnabled());
+    QVERIFY(receiveCommand(form)->isEnabled() && form.Label9->isEnabled());
     QVERIFY(form.Image3->isHidden());
     QVERIFY(!form.Display->isHidden());
     QCOMPARE(form.pos(), QPoint(0, 0));
@@ -179,21 +184,21 @@ void TestMainForm::hoverColoursAndHelpLine()
     QVERIFY(QTest::qWaitForWindowExposed(&form));
 
     hover(form.Label9);
-    QCOMPARE(form.Label2->text(), QStringLiteral("メールの新規作成・送信を行います。"));
+    QCOMPARE(helpLine(form)->text(), QStringLiteral("メールの新規作成・送信を行います。"));
     QVERIFY(isCyan(form.Label9));
-    hover(form.Label8);
-    QCOMPARE(form.Label2->text(), QStringLiteral("新着メールの受信を行います。"));
+    hover(receiveCommand(form));
+    QCOMPARE(helpLine(form)->text(), QStringLiteral("新着メールの受信を行います。"));
     QVERIFY(isCyan(form.Label9)); // the label left behind stays cyan
-    QVERIFY(isCyan(form.Label8));
+    QVERIFY(isCyan(receiveCommand(form)));
     hover(form.Display);
-    QCOMPARE(form.Label2->text(), QStringLiteral("新着メールの受信を行います。"));
+    QCOMPARE(helpLine(form)->text(), QStringLiteral("新着メールの受信を行います。"));
     QVERIFY(isCyan(form.Label9));
     // Only the window's own background resets everything.
     const QPoint background(form.width() - 2, form.height() - 2);
     QVERIFY(!form.childAt(background));
     hover(&form, background);
-    QVERIFY(form.Label2->text().isEmpty());
-    QVERIFY(!isCyan(form.Label9) && !isCyan(form.Label8));
+    QVERIFY(helpLine(form)->text().isEmpty());
+    QVERIFY(!isCyan(form.Label9) && !isCyan(receiveCommand(form)));
 }
 
 void TestMainForm::newMailPictureReplacesTheDisplay()

@@ -60,17 +60,48 @@ struct Arrived {
     QMap<QString, QByteArray> attachments;
 };
 
-// Scripted boxes that also note what the status label said when each box came up.
+// Scripted boxes that also note what the status label said when each box came up, and
+// where a log is given, each box's title in it.
 class WatchingServices : public hm::ui::ScriptedServices {
 public:
     QPointer<QLabel> status;
     QStringList statusAtBox;
+    QStringList* log = nullptr;
     hm::ui::Answer message(QWidget* parent, const QString& text, const QString& title,
                            hm::ui::Buttons buttons, hm::ui::Icon icon) override
     {
         statusAtBox << (status ? status->text() : QString());
+        if (log)
+            *log << QStringLiteral("box ") + title;
         return ScriptedServices::message(parent, text, title, buttons, icon);
     }
+};
+
+// Every call the send procedure makes to its window, in order.
+class RecordingFeedback : public hm::compose::SendFeedback {
+public:
+    explicit RecordingFeedback(QStringList& log) : log_(log) {}
+    QList<int> kept;
+    QWidget* BoxParent() override { return nullptr; }
+    void SendStarted() override { log_ << QStringLiteral("started"); }
+    void ShowStatus(const QString& text) override { log_ << QStringLiteral("status ") + text; }
+    void ShowProgress(int pass, int passes, int missed) override
+    {
+        log_ << QStringLiteral("progress %1 / %2, missed %3").arg(pass).arg(passes).arg(missed);
+    }
+    void AskForRecipient() override { log_ << QStringLiteral("ask for recipient"); }
+    void KeepDraft(const QList<int>& passesLeft) override
+    {
+        kept = passesLeft;
+        QStringList passes;
+        for (int pass : passesLeft)
+            passes << QString::number(pass);
+        log_ << QStringLiteral("keep draft, left ") + passes.join(QLatin1Char(' '));
+    }
+    void AllSent() override { log_ << QStringLiteral("all sent"); }
+
+private:
+    QStringList& log_;
 };
 
 QByteArray partContent(GMimePart* part)
@@ -149,6 +180,7 @@ private slots:
     void emptyRecipientIsRefusedBeforeAnythingIsWritten();
     void emptyClockTextStillDatesTheRecord();
     void bulkSendingGoesToEveryAddressBookEntry();
+    void bulkProcedureWithoutAWindowReportsEachPass();
     void bulkPassWithoutAnAddressIsSkipped();
     void bulkWithAnEmptyListSendsNothing();
     void unwritableSentStoreSendsNothingAndKeepsTheMessage();
@@ -445,6 +477,49 @@ void TestSending::bulkSendingGoesToEveryAddressBookEntry()
     QCOMPARE(records[3].from, QStringLiteral("two@localhost"));
     QCOMPARE(records[3].date, kClock);
     QCOMPARE(hm::store::CurrentRecordNumber(), qint16(4));
+}
+
+void TestSending::bulkProcedureWithoutAWindowReportsEachPass()
+{
+    QVERIFY(hm::addressbook::WriteAddress(1, QStringLiteral("一"), QStringLiteral("one@localhost")));
+    QVERIFY(hm::addressbook::WriteAddress(2, QStringLiteral("二"), QStringLiteral("two at localhost")));
+    QVERIFY(hm::addressbook::WriteAddress(3, QStringLiteral("三"), QStringLiteral("three@localhost")));
+    hm::compose::Draft draft;
+    draft.subject = QStringLiteral("進行 ") + token_;
+    draft.body = QStringLiteral("お知らせです。\n以上");
+    draft.bulk = true;
+    draft.bulkRows = 3;
+    QStringList log;
+    ui_.log = &log;
+    const auto unlog = qScopeGuard([this] { ui_.log = nullptr; });
+    RecordingFeedback feedback(log);
+
+    // The refused address shows as missed from the next pass on; the draft is kept for it.
+    hm::compose::RunSendProcedure(draft, feedback);
+    QCOMPARE(log, (QStringList{QStringLiteral("started"), QStringLiteral("status ") + kSending,
+                               QStringLiteral("progress 1 / 3, missed 0"), QStringLiteral("progress 2 / 3, missed 0"),
+                               QStringLiteral("progress 3 / 3, missed 1"),
+                               QStringLiteral("status 1件のあて先に送信できませんでした。「送信」で送り直します。"),
+                               QStringLiteral("box 送信エラー"), QStringLiteral("keep draft, left 2")}));
+
+    // Mended, the same draft with the pass left goes to that one only, and is done with.
+    QVERIFY(hm::addressbook::WriteAddress(2, QStringLiteral("二"), QStringLiteral("two@localhost")));
+    draft.passesLeft = feedback.kept;
+    log.clear();
+    hm::compose::RunSendProcedure(draft, feedback);
+    QCOMPARE(log, (QStringList{QStringLiteral("started"), QStringLiteral("status ") + kSending,
+                               QStringLiteral("progress 2 / 3, missed 0"),
+                               QStringLiteral("status 送信完了です。"), QStringLiteral("all sent")}));
+
+    QStringList recipients;
+    for (const Arrived& a : arrived()) {
+        recipients << a.to;
+        QVERIFY2(a.body.startsWith(QStringLiteral("お知らせです。\n以上")), qPrintable(a.body));
+    }
+    recipients.sort();
+    QCOMPARE(recipients, (QStringList{QStringLiteral("one@localhost"), QStringLiteral("three@localhost"),
+                                      QStringLiteral("two@localhost")}));
+    QCOMPARE(hm::test::storedCount(Store::Sent), 4);
 }
 
 void TestSending::bulkPassWithoutAnAddressIsSkipped()

@@ -185,9 +185,9 @@ void TestWriteForm::attachmentsFollowTheirStateMachine()
     QCOMPARE(form->List2->count(), 3);
     QCOMPARE(form->List2->item(2)->text(), QStringLiteral("/tmp/three.png"));
     // Sending takes the chosen paths as they are, and a text edited by hand as typed.
-    QCOMPARE(form->AttachmentList(), QStringLiteral("/tmp/一.txt\0/tmp/two.pdf\0/tmp/three.png\0"));
+    QCOMPARE(form->CurrentDraft().attachments, QStringLiteral("/tmp/一.txt\0/tmp/two.pdf\0/tmp/three.png\0"));
     form->AttachText->setText(QStringLiteral("/tmp/一.txt,/tmp/four.txt"));
-    QCOMPARE(form->AttachmentList(), QStringLiteral("/tmp/一.txt,/tmp/four.txt"));
+    QCOMPARE(form->CurrentDraft().attachments, QStringLiteral("/tmp/一.txt,/tmp/four.txt"));
 
     // "クリア" ends in the same state as "取り消し"; "取り消し" stays disabled afterwards.
     hm::test::click(form->Command11);

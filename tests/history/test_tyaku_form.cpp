@@ -53,6 +53,13 @@ QList<Mail> threeMails()
              QStringLiteral("third body\r\nline 2")}};
 }
 
+// A message for tests that only need a row to click before they set the boxes themselves.
+Mail oneMail()
+{
+    return {QStringLiteral("one"), QStringLiteral("one@example.jp"), QStringLiteral("Mon, 7 Dec 2026 09:00:00 +0900"),
+            QStringLiteral("one body")};
+}
+
 void fill(Store s, const QList<Mail>& mails)
 {
     for (const Mail& m : mails)
@@ -235,9 +242,9 @@ void TestTyakuForm::clickingARowShowsItsRecord()
 {
     fill(Store::Received, threeMails());
     TyakuForm* form = open(HistoryMode::Received);
-    QVERIFY(form->Text5->text().isEmpty());
+    QVERIFY(!form->SelectionMarked());
     clickRow(form, 1);
-    QCOMPARE(form->Text5->text(), QStringLiteral("1"));
+    QVERIFY(form->SelectionMarked());
     QCOMPARE(form->Text7->text(), QStringLiteral("最初の件名"));
     QCOMPARE(form->Text8->text(), QStringLiteral("a@example.jp"));
     QCOMPARE(form->EditorText(), QStringLiteral("本文一\r\n二行目"));
@@ -265,7 +272,7 @@ void TestTyakuForm::deletingRowTwoMovesTheThirdUp()
     QCOMPARE(form->Text8->text(), QStringLiteral("c@example.jp"));
     QCOMPARE(form->Text9->text(), QStringLiteral("Mon, 7 Dec 2026 11:00:00 +0900"));
     QCOMPARE(form->EditorText(), QStringLiteral("third body\r\nline 2"));
-    QVERIFY(form->Text5->text().isEmpty());
+    QVERIFY(!form->SelectionMarked());
     QCOMPARE(storeSize(*folder_, Store::Received), 2 * hm::store::kRecordSize);
 
     // The store itself moved the third record up.
@@ -283,7 +290,7 @@ void TestTyakuForm::deleteOneAnsweredNoKeepsTheStore()
     QCOMPARE(storeSize(*folder_, Store::Received), 3 * hm::store::kRecordSize);
     QCOMPARE(form->MailListView->topLevelItemCount(), 3);
     QVERIFY(form->rtfEd->toPlainText().isEmpty());
-    QVERIFY(form->Text5->text().isEmpty());
+    QVERIFY(!form->SelectionMarked());
 }
 
 void TestTyakuForm::rowCommandsNeedANewClick()
@@ -329,7 +336,7 @@ void TestTyakuForm::clickInAnEmptyListSaysThereIsNothing()
     TyakuForm* form = open(HistoryMode::Received);
     QTest::mouseClick(form->MailListView->viewport(), Qt::LeftButton, {}, QPoint(10, 10));
     QCOMPARE(folder_->ui.texts(), QStringList{QStringLiteral("選択するデータがありません。")});
-    QCOMPARE(form->Text5->text(), QStringLiteral("1"));
+    QVERIFY(form->SelectionMarked());
     // The marker is set, yet there is no row to delete.
     folder_->ui.shown.clear();
     hm::test::click(form->Command3);
@@ -351,7 +358,7 @@ void TestTyakuForm::replyFillsTheReplyWindow()
     QCOMPARE(reply->SubjectText->text(), QStringLiteral("Re:  Hello"));
     QCOMPARE(reply->ToText->text(), QStringLiteral("x@example.jp"));
     QCOMPARE(reply->BodyText->toPlainText(), QStringLiteral("line one\nline two"));
-    QVERIFY(form->Text5->text().isEmpty());
+    QVERIFY(!form->SelectionMarked());
 }
 
 void TestTyakuForm::registerPutsTheSenderIntoTheAddressBook()
@@ -399,6 +406,7 @@ void TestTyakuForm::quickSaveWritesFourLinesAndAsksBeforeOverwriting()
 
 void TestTyakuForm::quickSaveWithHostileSubjectsStaysInItsFolder()
 {
+    append(Store::Received, oneMail());
     TyakuForm* form = open(HistoryMode::Received);
     const QString quickFolder = folder_->file(QStringLiteral("\\■TextQuickSave"));
     // A missing folder is made again.
@@ -410,7 +418,7 @@ void TestTyakuForm::quickSaveWithHostileSubjectsStaysInItsFolder()
                                QString(120, QChar(0x6F22)), QString(), QStringLiteral(".."), QStringLiteral("."),
                                QStringLiteral("tab\there\nnl"), QStringLiteral("a\\..\\b:c*?\"<>|")};
     for (const QString& subject : subjects) {
-        form->Text5->setText(QStringLiteral("1"));
+        clickRow(form, 1);
         form->Text7->setText(subject);
         form->SetEditorText(QStringLiteral("body"));
         hm::test::click(form->Command2);
@@ -430,7 +438,7 @@ void TestTyakuForm::quickSaveWithHostileSubjectsStaysInItsFolder()
         QVERIFY(file.readAll().startsWith("Subject:  "));
     }
     // A plain subject keeps its name.
-    form->Text5->setText(QStringLiteral("1"));
+    clickRow(form, 1);
     form->Text7->setText(QStringLiteral("お知らせ 12月"));
     hm::test::click(form->Command2);
     QVERIFY(QFileInfo::exists(quickFolder + QStringLiteral("/お知らせ 12月.txt")));
@@ -438,11 +446,12 @@ void TestTyakuForm::quickSaveWithHostileSubjectsStaysInItsFolder()
 
 void TestTyakuForm::quickSaveReportsAFailedWrite()
 {
+    append(Store::Received, oneMail());
     TyakuForm* form = open(HistoryMode::Received);
     // A folder where the file should go: the write cannot replace it.
     const QString blocker = folder_->file(QStringLiteral("\\■TextQuickSave")) + QStringLiteral("/blocked.txt");
     QVERIFY(QDir().mkpath(blocker));
-    form->Text5->setText(QStringLiteral("1"));
+    clickRow(form, 1);
     form->Text7->setText(QStringLiteral("blocked"));
     form->SetEditorText(QStringLiteral("kept body"));
     folder_->ui.answers.enqueue(Answer::Yes);
@@ -463,6 +472,7 @@ void TestTyakuForm::quickSaveReplacesALinkWithoutWritingThroughIt_data()
 void TestTyakuForm::quickSaveReplacesALinkWithoutWritingThroughIt()
 {
     QFETCH(bool, targetExists);
+    append(Store::Received, oneMail());
     TyakuForm* form = open(HistoryMode::Received);
     QTemporaryDir elsewhere;
     const QString target = elsewhere.filePath(QStringLiteral("target.txt"));
@@ -472,7 +482,7 @@ void TestTyakuForm::quickSaveReplacesALinkWithoutWritingThroughIt()
     }
     const QString file = folder_->file(QStringLiteral("\\■TextQuickSave")) + QStringLiteral("/abc.txt");
     QVERIFY(QFile::link(target, file));
-    form->Text5->setText(QStringLiteral("1"));
+    clickRow(form, 1);
     form->Text7->setText(QStringLiteral("abc"));
     form->SetEditorText(QStringLiteral("body"));
     folder_->ui.answers.enqueue(Answer::Yes);
@@ -589,14 +599,14 @@ void TestTyakuForm::layoutFollowsTheWindowSize()
 
 void TestTyakuForm::mailCheckStagingMatchesTheEditor()
 {
-    TyakuForm* form = hm::history::StagingWindow();
-    QVERIFY(!form->isVisible());
     // The mail check stores what the editor would give back without filling it per message:
     // the two must agree on every text a message can hold.
     const QString body = QStringLiteral("  本文\r\n二行目\r三行目\n") + QChar(0x2028) + QStringLiteral("x") +
                          QChar(0x2029) + QChar(0x00A0) + QStringLiteral("\t末尾  ");
-    form->StageMessage(QStringLiteral("  件名  "), QStringLiteral(" s@example.jp "), QStringLiteral(" Tue, 8 Dec 2026 "),
-                       body);
+    hm::history::StagingWindow().StageMessage(QStringLiteral("  件名  "), QStringLiteral(" s@example.jp "),
+                                              QStringLiteral(" Tue, 8 Dec 2026 "), body);
+    TyakuForm* form = hm::loadedWindow<TyakuForm>();
+    QVERIFY(form);
     QCOMPARE(form->EditorText(), hm::history::EditorPlainText(body));
     QCOMPARE(form->Text7->text(), QStringLiteral("  件名  "));
     QCOMPARE(form->Text8->text(), QStringLiteral(" s@example.jp "));
@@ -635,7 +645,7 @@ void TestTyakuForm::keyboardShowsTheRowAndNothingUnchosenIsActedOn()
         folder_->ui.shown.clear();
         hm::test::click(command);
         QCOMPARE(folder_->ui.texts(), QStringList{kNotSelected});
-        QVERIFY(form->Text5->text().isEmpty());
+        QVERIFY(!form->SelectionMarked());
     }
     QVERIFY(!hm::loadedWindow<BackForm>());
 }

@@ -12,6 +12,8 @@
 
 #include <iconv.h>
 
+#include <map>
+
 using namespace hm::mail;
 
 namespace {
@@ -57,6 +59,7 @@ class TestMailDecoding : public QObject {
 private Q_SLOTS:
     void subjectsInTheCharsetsJapaneseMailUses_data();
     void subjectsInTheCharsetsJapaneseMailUses();
+    void everyCharsetLabelReachesItsDecoder();
     void senderKeepsNameAndAddress();
     void headerEndsAtTheFirstBlankLine_data();
     void headerEndsAtTheFirstBlankLine();
@@ -128,6 +131,30 @@ void TestMailDecoding::subjectsInTheCharsetsJapaneseMailUses()
     QFETCH(QString, expected);
     const HeaderSummary s = readDownloaded("Subject: " + raw + "\r\nFrom: a@b\r\n\r\nbody\r\n").summary;
     QCOMPARE(s.subject, expected);
+}
+
+// Each label of the table, written in capitals, reads text in the charset it names.
+void TestMailDecoding::everyCharsetLabelReachesItsDecoder()
+{
+    struct Sample {
+        QByteArray bytes;
+        QString text;
+    };
+    const std::map<CharsetDecoder, Sample> samples = {
+        {CharsetDecoder::Unlabelled, {QByteArray("日本"), QStringLiteral("日本")}},
+        {CharsetDecoder::Utf8, {QByteArray("日本"), QStringLiteral("日本")}},
+        {CharsetDecoder::Cp932, {sjis("①髙ｶﾅ"), QStringLiteral("①髙ｶﾅ")}},
+        {CharsetDecoder::Iso2022jp, {QByteArray("\x1b$B-!F|\x1b(B"), QStringLiteral("①日")}},
+        {CharsetDecoder::EucJp, {QByteArray("\xc6\xfc\xcb\xdc"), QStringLiteral("日本")}},
+        {CharsetDecoder::Latin1, {QByteArray("caf\xe9"), QStringLiteral("café")}},
+    };
+    QVERIFY(!charsetLabels().empty());
+    for (const CharsetLabel& label : charsetLabels()) {
+        const QByteArray name = QByteArray(label.name).toUpper() + (label.prefix ? "-2" : "");
+        const auto sample = samples.find(label.decoder);
+        QVERIFY2(sample != samples.end(), label.name);
+        QCOMPARE(decodeCharset(sample->second.bytes, name), sample->second.text);
+    }
 }
 
 void TestMailDecoding::headerEndsAtTheFirstBlankLine_data()
