@@ -36,14 +36,38 @@ QMessageBox::Icon toQt(Icon i)
     return QMessageBox::NoIcon;
 }
 
-Answer firstAnswer(Buttons b)
+// The answer that commits to nothing: the last button.
+Answer lastAnswer(Buttons b)
 {
     switch (b) {
-    case Buttons::YesNo:
-    case Buttons::YesNoCancel: return Answer::Yes;
-    case Buttons::RetryCancel: return Answer::Retry;
-    default: return Answer::Ok;
+    case Buttons::Ok: return Answer::Ok;
+    case Buttons::YesNo: return Answer::No;
+    default: return Answer::Cancel;
     }
+}
+
+bool offers(Buttons b, Answer a)
+{
+    switch (b) {
+    case Buttons::Ok: return a == Answer::Ok;
+    case Buttons::OkCancel: return a == Answer::Ok || a == Answer::Cancel;
+    case Buttons::YesNo: return a == Answer::Yes || a == Answer::No;
+    case Buttons::YesNoCancel: return a == Answer::Yes || a == Answer::No || a == Answer::Cancel;
+    case Buttons::RetryCancel: return a == Answer::Retry || a == Answer::Cancel;
+    }
+    return false;
+}
+
+const char* nameOf(Answer a)
+{
+    switch (a) {
+    case Answer::Ok: return "OK";
+    case Answer::Cancel: return "Cancel";
+    case Answer::Yes: return "Yes";
+    case Answer::No: return "No";
+    case Answer::Retry: return "Retry";
+    }
+    return "?";
 }
 } // namespace
 
@@ -117,7 +141,18 @@ Answer ScriptedServices::message(QWidget*, const QString& text, const QString& t
                                  Buttons buttons, Icon icon)
 {
     shown.append({text, title, buttons, icon});
-    return answers.isEmpty() ? firstAnswer(buttons) : answers.dequeue();
+    if (buttons == Buttons::Ok)
+        return Answer::Ok;
+    if (answers.isEmpty()) {
+        unanswered << text;
+        return lastAnswer(buttons);
+    }
+    const Answer a = answers.dequeue();
+    if (!offers(buttons, a)) {
+        unanswered << QStringLiteral("%1 (answered %2)").arg(text, QLatin1String(nameOf(a)));
+        return lastAnswer(buttons);
+    }
+    return a;
 }
 
 QString ScriptedServices::openFileName(QWidget*, const QString& title, const QString&, const QString&)
@@ -135,7 +170,7 @@ QString ScriptedServices::saveFileName(QWidget*, const QString& title, const QSt
 QString ScriptedServices::inputText(QWidget*, const QString& prompt, const QString&, const QString&,
                                     bool* ok)
 {
-    fileDialogs << prompt;
+    inputPrompts << prompt;
     const bool have = !inputs.isEmpty();
     if (ok)
         *ok = have;
@@ -165,6 +200,18 @@ QStringList ScriptedServices::texts() const
     for (const Shown& s : shown)
         t << s.text;
     return t;
+}
+
+QStringList ScriptedServices::leftovers() const
+{
+    QStringList left;
+    for (Answer a : answers)
+        left << QStringLiteral("answer %1").arg(QLatin1String(nameOf(a)));
+    for (const QString& name : fileNames)
+        left << QStringLiteral("file name %1").arg(name);
+    for (const QString& input : inputs)
+        left << QStringLiteral("input %1").arg(input);
+    return left;
 }
 
 } // namespace hm::ui

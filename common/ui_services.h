@@ -58,8 +58,11 @@ public:
     bool openUrl(const QUrl& url) override;
 };
 
-// Answers from queues and records what was asked. An empty answer queue answers the first
-// button (OK or Yes); an empty file-name queue cancels; print writes a PDF to printPdfPath.
+// Answers from queues and records what was asked. A box with only OK takes no answer; any
+// other box takes the next queued answer, and one with none queued (or one its buttons do not
+// offer) is noted in `unanswered` and gets its last button (No or Cancel), never a Yes nobody
+// meant. An empty file-name queue cancels; print writes a PDF to printPdfPath. `leftovers()`
+// names what was queued and never asked for.
 class ScriptedServices : public Services {
 public:
     struct Shown {
@@ -73,8 +76,10 @@ public:
     QQueue<QString> inputs; // an input the queue lacks is a cancel
     QString printPdfPath;
     QList<Shown> shown;
-    QStringList fileDialogs; // titles of the file dialogs opened
+    QStringList fileDialogs;  // titles of the file dialogs opened
+    QStringList inputPrompts; // prompts of the input boxes opened
     QList<QUrl> urls;
+    QStringList unanswered; // texts of the boxes that needed an answer the script lacked
 
     Answer message(QWidget* parent, const QString& text, const QString& title, Buttons buttons,
                    Icon icon) override;
@@ -89,6 +94,8 @@ public:
 
     // Texts of every box shown, in order.
     QStringList texts() const;
+    // What the script holds that nobody asked for, one line each; empty when all was used.
+    QStringList leftovers() const;
 };
 
 } // namespace hm::ui

@@ -11,8 +11,8 @@ using namespace hm;
 using namespace hm::addressbook;
 
 namespace {
-const QString kBook = QStringLiteral("\\★MAilData\\Hymdata20.data");
-const QString kTemp = QStringLiteral("\\★MAilData\\HYMDATA20.TMP");
+const QString kBook = hm::addressbook::addressBookPath();
+const QString kTemp = hm::addressbook::addressTempPath();
 
 QByteArray entry(const QByteArray& name, const QByteArray& address, qint16 live = 1)
 {

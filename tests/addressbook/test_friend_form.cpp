@@ -1,8 +1,10 @@
+#include "addressbook/address_store.h"
 #include "addressbook/friend_form.h"
 #include "common/ansi_codec.h"
 #include "common/twips.h"
 #include "common/window_registry.h"
 #include "store/mail_store.h"
+#include "tests/support/click.h"
 #include "tests/support/test_folder.h"
 
 #include <QApplication>
@@ -25,8 +27,8 @@ using namespace hm;
 using hm::ui::Answer;
 
 namespace {
-const QString kBook = QStringLiteral("\\★MAilData\\Hymdata20.data");
-const QString kTemp = QStringLiteral("\\★MAilData\\HYMDATA20.TMP");
+const QString kBook = hm::addressbook::addressBookPath();
+const QString kTemp = hm::addressbook::addressTempPath();
 
 QByteArray entry(const QString& name, const QString& address)
 {
@@ -114,7 +116,7 @@ void TestFriendForm::registerThreeDeleteTheSecondAndDeclineADeletion()
     for (int i = 0; i < 3; ++i) {
         type(f.w->Text2, people[i]);
         type(f.w->Text4, QStringLiteral("p%1@example.jp").arg(i + 1));
-        QTest::mouseClick(f.w->Command3, Qt::LeftButton);
+        hm::test::click(f.w->Command3);
         QCOMPARE(f.w->Label7->text(), QStringLiteral("　登録が完了しました。"));
         QCOMPARE(store::CurrentRecordNumber(), qint16(i + 1));
     }
@@ -126,7 +128,7 @@ void TestFriendForm::registerThreeDeleteTheSecondAndDeclineADeletion()
     clickRow(f.w->MailListView, 1);
     QCOMPARE(f.w->Text4->text(), QStringLiteral("p2@example.jp"));
     folder.ui.answers.enqueue(Answer::Yes);
-    QTest::mouseClick(f.w->Command4, Qt::LeftButton);
+    hm::test::click(f.w->Command4);
     QCOMPARE(folder.ui.shown.size(), 1);
     QCOMPARE(folder.ui.shown[0].text, QStringLiteral("選択された（行、青色）データを削除します。よろしいですか"));
     QCOMPARE(folder.ui.shown[0].title, QStringLiteral("確認"));
@@ -142,7 +144,7 @@ void TestFriendForm::registerThreeDeleteTheSecondAndDeclineADeletion()
     const QByteArray before = folder.read(kBook);
     clickRow(f.w->MailListView, 0);
     folder.ui.answers.enqueue(Answer::No);
-    QTest::mouseClick(f.w->Command4, Qt::LeftButton);
+    hm::test::click(f.w->Command4);
     QCOMPARE(folder.ui.shown.size(), 2);
     QCOMPARE(folder.read(kBook), before);
     QVERIFY(!QFileInfo::exists(folder.file(kTemp)));
@@ -177,10 +179,10 @@ void TestFriendForm::deleteNeedsASelection()
     const QByteArray before = folder.read(kBook);
     Form f;
     // Empty address box.
-    QTest::mouseClick(f.w->Command4, Qt::LeftButton);
+    hm::test::click(f.w->Command4);
     // Address typed but no row selected.
     type(f.w->Text4, QStringLiteral("a@x"));
-    QTest::mouseClick(f.w->Command4, Qt::LeftButton);
+    hm::test::click(f.w->Command4);
     QCOMPARE(folder.ui.texts(), (QStringList{QStringLiteral("データが選択されていません"),
                                              QStringLiteral("データが選択されていません")}));
     QCOMPARE(folder.ui.shown[0].buttons, ui::Buttons::Ok);
@@ -188,7 +190,7 @@ void TestFriendForm::deleteNeedsASelection()
     // Selecting with the address box emptied afterwards still asks for a selection first.
     clickRow(f.w->MailListView, 1);
     f.w->Text4->clear();
-    QTest::mouseClick(f.w->Command4, Qt::LeftButton);
+    hm::test::click(f.w->Command4);
     QCOMPARE(folder.ui.shown.size(), 3);
     QCOMPARE(folder.read(kBook), before);
 }
@@ -197,17 +199,17 @@ void TestFriendForm::nameCardWrapsTheAddress()
 {
     test::TestFolder folder;
     Form f;
-    QTest::mouseClick(f.w->Command38, Qt::LeftButton);
+    hm::test::click(f.w->Command38);
     type(f.w->Text4, QStringLiteral("  a@example.jp  "));
-    QTest::mouseClick(f.w->Command38, Qt::LeftButton);
+    hm::test::click(f.w->Command38);
     QCOMPARE(folder.ui.texts(), (QStringList{QStringLiteral("メールアドレスが入力されていません"),
                                              QStringLiteral("名詞が入力されていません")}));
     QCOMPARE(folder.ui.shown[1].icon, ui::Icon::None);
     QCOMPARE(f.w->Text4->text(), QStringLiteral("  a@example.jp  "));
     type(f.w->Text50, QStringLiteral(" 森川 "));
-    QTest::mouseClick(f.w->Command38, Qt::LeftButton);
+    hm::test::click(f.w->Command38);
     QCOMPARE(f.w->Text4->text(), QStringLiteral(" 森川 <a@example.jp>"));
-    QTest::mouseClick(f.w->Command38, Qt::LeftButton);
+    hm::test::click(f.w->Command38);
     QCOMPARE(f.w->Text4->text(), QStringLiteral(" 森川 <森川 <a@example.jp>>"));
     // Nothing is stored until registering.
     QCOMPARE(folder.read(kBook).size(), 0);
@@ -218,7 +220,7 @@ void TestFriendForm::pasteAndHelpBox()
     test::TestFolder folder;
     Form f;
     QGuiApplication::clipboard()->setText(QStringLiteral("copied@example.jp"));
-    QTest::mouseClick(f.w->Command1, Qt::LeftButton);
+    hm::test::click(f.w->Command1);
     QCOMPARE(f.w->Text4->text(), QStringLiteral("copied@example.jp"));
 
     hover(f.w->Command38);
@@ -249,13 +251,13 @@ void TestFriendForm::failuresAreShownAndLoseNothing()
     Form f;
     type(f.w->Text2, QStringLiteral("b"));
     type(f.w->Text4, QStringLiteral("b@x"));
-    QTest::mouseClick(f.w->Command3, Qt::LeftButton);
+    hm::test::click(f.w->Command3);
     QCOMPARE(folder.ui.shown.size(), 1);
     QVERIFY(folder.ui.shown[0].text.contains(QStringLiteral("読み取り専用")));
     QVERIFY(f.w->Label7->text().isEmpty());
     clickRow(f.w->MailListView, 0);
     folder.ui.answers.enqueue(Answer::Yes);
-    QTest::mouseClick(f.w->Command4, Qt::LeftButton);
+    hm::test::click(f.w->Command4);
     QCOMPARE(folder.ui.shown.size(), 3);
     QVERIFY(folder.ui.shown[2].text.contains(QStringLiteral("読み取り専用")));
     QVERIFY(f.w->Label7->text() != QStringLiteral("削除が完了しました"));
@@ -276,7 +278,7 @@ void TestFriendForm::historyOpensItWithAnAddress()
     QCOMPARE(FriendForm::openWithAddress(QStringLiteral("other@example.jp")), w);
     QCOMPARE(w->Text4->text(), QStringLiteral("other@example.jp"));
     type(w->Text2, QStringLiteral("送信者"));
-    QTest::mouseClick(w->Command3, Qt::LeftButton);
+    hm::test::click(w->Command3);
     QCOMPARE(folder.read(kBook).mid(184), entry(QStringLiteral("送信者"), QStringLiteral("other@example.jp")));
     w->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -293,7 +295,7 @@ void TestFriendForm::shownEntryEndsAtNulAndTheHelpBoxTakesNoFocus()
     QCOMPARE(f.w->Text2->text(), QStringLiteral("na"));
     QCOMPARE(f.w->Text4->text(), QStringLiteral("a@x"));
     // Registering what is shown writes no NUL back.
-    QTest::mouseClick(f.w->Command3, Qt::LeftButton);
+    hm::test::click(f.w->Command3);
     QCOMPARE(folder.read(kBook).mid(184), entry(QStringLiteral("na"), QStringLiteral("a@x")));
 
     QApplication::setActiveWindow(f.w.get());

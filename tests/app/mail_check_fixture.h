@@ -7,6 +7,7 @@
 #include "sound/module1.h"
 #include "tests/servers/mail_server_env.h"
 #include "tests/support/counting_sound_device.h"
+#include "tests/support/store_records.h"
 #include "tests/support/test_folder.h"
 
 #include <QTest>
@@ -21,14 +22,6 @@ struct MailCheckFixture {
     std::unique_ptr<MainForm> main;
     CountingSoundDevice sound;
 
-    // Records in the received store.
-    static int storedRecords()
-    {
-        int n = 0;
-        hm::store::ReadAllRecords(hm::store::Store::Received,
-                                  [&](qint16, const hm::store::MailRecordFields&) { ++n; });
-        return n;
-    }
     void saveAccount(const QString& id, const QString& password)
     {
         QVERIFY(hm::settings::WriteAccountValue(QStringLiteral("NAME"), id));

@@ -13,6 +13,8 @@
 #include "tests/app/mail_check_fixture.h"
 #include "tests/servers/mail_server_env.h"
 #include "tests/support/counting_sound_device.h"
+#include "tests/support/store_records.h"
+#include "tests/support/click.h"
 #include "tests/support/test_folder.h"
 #include "tests/support/main_form_controls.h"
 
@@ -22,6 +24,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QMouseEvent>
 #include <QTemporaryDir>
@@ -48,19 +51,6 @@ QByteArray message(const QByteArray& subjectWord, const QByteArray& body,
            "MIME-Version: 1.0\r\n" + extraHeaders +
            "Content-Type: text/plain; charset=UTF-8\r\n"
            "Content-Transfer-Encoding: 8bit\r\n\r\n" + body + "\r\n";
-}
-
-struct Record {
-    QString subject, from, date, body;
-};
-
-QList<Record> records(Store s)
-{
-    QList<Record> list;
-    hm::store::ReadAllRecords(s, [&](qint16, const hm::store::MailRecordFields& f) {
-        list.append({f.Subject, f.From, f.Date, f.Body});
-    });
-    return list;
 }
 
 void closeAll()
@@ -161,7 +151,7 @@ void TestCheckMail::threeMessagesAreStoredInServerOrderAndDeleted()
     CheckMail(*main);
 
     QCOMPARE(statusLine(*main)->text(), QStringLiteral("3の新着メール有り。"));
-    const QList<Record> list = records(Store::Received);
+    const QList<hm::test::StoredRecord> list = hm::test::storedRecords(Store::Received);
     QCOMPARE(list.size(), 5);
     QCOMPARE(list[2].subject, QStringLiteral("一通目"));
     QCOMPARE(list[3].subject, QStringLiteral("二通目"));
@@ -199,7 +189,7 @@ void TestCheckMail::emptyMailboxTouchesNeitherPictureNorSound()
     QVERIFY(!main->Label14->isEnabled()); // no sound started
     QCOMPARE(sound.started, 0);
     QVERIFY(folder->ui.shown.isEmpty());
-    QCOMPARE(records(Store::Received).size(), 0);
+    QCOMPARE(hm::test::storedRecords(Store::Received).size(), 0);
 }
 
 void TestCheckMail::windowsAreReachedOnlyThroughTheirInterfaces()
@@ -226,7 +216,7 @@ void TestCheckMail::windowsAreReachedOnlyThroughTheirInterfaces()
     QCOMPARE(windows.calls, expected);
     QVERIFY(!hm::loadedWindow<TyakuForm>());
     QVERIFY(!hm::loadedWindow<IdPassForm>());
-    QCOMPARE(records(Store::Received).size(), 2);
+    QCOMPARE(hm::test::storedCount(Store::Received), 2);
     QVERIFY(env.messageFiles().isEmpty());
 }
 
@@ -258,7 +248,7 @@ void TestCheckMail::filesInTheAttachmentFolderOutliveTheScratchFile()
 
     CheckMail(*main);
 
-    QCOMPARE(storedRecords(), 2);
+    QCOMPARE(hm::test::storedCount(hm::store::Store::Received), 2);
     QCOMPARE(entries(), before);
     QCOMPARE(QFileInfo(named).isSymLink(), link);
     QVERIFY(f.open(QIODevice::ReadOnly));
@@ -270,7 +260,7 @@ void TestCheckMail::attachmentMarkerIsCaseSensitive()
     env.drop(message("with", "see the attachment below"));
     env.drop(message("capital", "see the Attachment below"));
     CheckMail(*main);
-    const QList<Record> list = records(Store::Received);
+    const QList<hm::test::StoredRecord> list = hm::test::storedRecords(Store::Received);
     QCOMPARE(list.size(), 2);
     const QString notice = QStringLiteral("\r\n♪♪♪　添付ファイルがありましので、添付フォルダに展開しました。♪♪♪");
     QVERIFY2(list[0].body.endsWith(notice), qPrintable(list[0].body));
@@ -307,7 +297,8 @@ void TestCheckMail::unsavedPasswordIsNotUsed()
     // Typed into the account window without the save box.
     auto* idPass = hm::window<IdPassForm>();
     idPass->PassText->setText(env.password);
-    idPass->OKCommand_Click();
+    idPass->show();
+    hm::test::click(idPass->OKCommand);
     QTRY_VERIFY(!hm::loadedWindow<IdPassForm>());
     QCOMPARE(hm::settings::account().UserPassword, env.password);
 
@@ -387,7 +378,7 @@ void TestCheckMail::noSoundDeviceIsMentionedOnceWithoutABox()
     CheckMail(*main);
     QCOMPARE(statusLine(*main)->text(), QStringLiteral("1の新着メール有り。"));
     QVERIFY(folder->ui.shown.isEmpty());
-    QCOMPARE(storedRecords(), 2);
+    QCOMPARE(hm::test::storedCount(hm::store::Store::Received), 2);
     QVERIFY(env.messageFiles().isEmpty());
     QCOMPARE(sound.started, 3);
 
@@ -424,7 +415,7 @@ void TestCheckMail::bodyTooLongForTheStoreIsKeptWhole()
     const QByteArray longBody = QString(17000, QChar(0x3042)).toUtf8();
     env.drop(message("long", longBody));
     CheckMail(*main);
-    const QList<Record> list = records(Store::Received);
+    const QList<hm::test::StoredRecord> list = hm::test::storedRecords(Store::Received);
     QCOMPARE(list.size(), 1);
     QVERIFY(list[0].body.contains(QStringLiteral(".eml")));
     QVERIFY(list[0].body.endsWith(QStringLiteral("保存しました。】")));
@@ -468,7 +459,7 @@ void TestCheckMail::mixedMailboxIsStoredReadablyAndWhole()
 
     QCOMPARE(statusLine(*main)->text(), QStringLiteral("6の新着メール有り。"));
     QVERIFY(folder->ui.shown.isEmpty());
-    const QList<Record> list = records(Store::Received);
+    const QList<hm::test::StoredRecord> list = hm::test::storedRecords(Store::Received);
     QCOMPARE(list.size(), 6);
     QCOMPARE(list[0].body, QStringLiteral("今月&News\r\nline one\r\nline two <b>\r\nrow1\r\nrow2\r\n\r\nitem A\r\nitem B"));
     QCOMPARE(list[1].body, QString());
@@ -527,7 +518,7 @@ void TestCheckMail::secondReceiveClickDuringACheckIsIgnored()
                                                                       Qt::NoModifier));
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
-    QCOMPARE(records(Store::Received).size(), 1);
+    QCOMPARE(hm::test::storedRecords(Store::Received).size(), 1);
     // A second check would have reported "新着メール無し。" over the first one's result.
     QCOMPARE(statusLine(*main)->text(), QStringLiteral("1の新着メール有り。"));
     // Meanwhile the window served pending work and showed receive as unavailable.
@@ -552,7 +543,7 @@ void TestCheckMail::attachmentsAreExtracted()
     QFile saved(folder->file(QStringLiteral("\\添付フォルダ\\data.bin")));
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll(), QByteArray("\x01\x02\x03payload", 10));
-    const QList<Record> list = records(Store::Received);
+    const QList<hm::test::StoredRecord> list = hm::test::storedRecords(Store::Received);
     QCOMPARE(list.size(), 1);
     QVERIFY(list[0].body.startsWith(QStringLiteral("本文です")));
     QVERIFY(list[0].body.endsWith(QStringLiteral("♪♪♪")));
@@ -566,7 +557,7 @@ void TestCheckMail::attachmentsAreExtracted()
     env.drop(withBig);
     CheckMail(*main);
     QCOMPARE(folder->read(QStringLiteral("\\添付フォルダ\\big.bin")), big);
-    const QList<Record> after = records(Store::Received);
+    const QList<hm::test::StoredRecord> after = hm::test::storedRecords(Store::Received);
     QCOMPARE(after.size(), 2);
     QCOMPARE(after[1].body, list[0].body);
     QVERIFY(env.messageFiles().isEmpty());
@@ -580,7 +571,7 @@ void TestCheckMail::demoSamplesArriveAsWritten()
     QVERIFY(seed.waitForFinished(60000));
     QCOMPARE(seed.exitCode(), 0);
     CheckMail(*main);
-    const QList<Record> list = records(Store::Received);
+    const QList<hm::test::StoredRecord> list = hm::test::storedRecords(Store::Received);
     QCOMPARE(list.size(), 3);
     QCOMPARE(list[0].subject, QStringLiteral("ようこそ疾風メールへ"));
     QCOMPARE(list[0].from, QStringLiteral("受信者 <welcome@localhost>"));
@@ -623,7 +614,7 @@ void TestCheckMail::ledgerSparesOnlyMessagesWhoseRecordIsInTheStore()
     CheckMail(*main);
 
     QStringList stored;
-    for (const Record& r : records(Store::Received))
+    for (const hm::test::StoredRecord& r : hm::test::storedRecords(Store::Received))
         stored << r.subject;
     QCOMPARE(stored, QStringList({"stored before", "size differs", "no size", "record lost", "size differs", "no size", "new"}));
     QVERIFY(env.messageFiles().isEmpty());
@@ -653,29 +644,26 @@ void TestCheckMail::unusableLedgerIsReplacedOnce()
     QTemporaryDir elsewhere;
     const QString ledger = folder->file(QStringLiteral("\\★MAilData\\hymuidl.txt"));
     const QString target = link ? elsewhere.filePath(QStringLiteral("victim")) : ledger;
-    QFile f(target);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(content);
-    f.close();
+    hm::test::writeFile(target, content);
     if (link)
         QVERIFY(QFile::link(target, ledger));
     env.drop(message("one", "x"));
 
     CheckMail(*main);
 
-    QCOMPARE(records(Store::Received).size(), 1);
+    QCOMPARE(hm::test::storedRecords(Store::Received).size(), 1);
     QCOMPARE(folder->ui.shown.size(), 1);
     QVERIFY2(folder->ui.shown[0].text.contains(says) && folder->ui.shown[0].text.contains(QStringLiteral("作り直しました")),
              qPrintable(folder->ui.shown[0].text));
     QVERIFY(!QFileInfo(ledger).isSymLink());
     if (link) {
+        QFile f(target);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), content);
-        f.close();
     }
     env.drop(message("two", "y"));
     CheckMail(*main);
-    QCOMPARE(records(Store::Received).size(), 2);
+    QCOMPARE(hm::test::storedRecords(Store::Received).size(), 2);
     QCOMPARE(folder->ui.shown.size(), 1);
 }
 

@@ -85,7 +85,7 @@ void TestCheckMailDisk::messageWhoseFilesDoNotFitStaysOnTheServer()
 
     CheckMail(*main);
 
-    QCOMPARE(storedRecords(), 0);
+    QCOMPARE(hm::test::storedCount(hm::store::Store::Received), 0);
     QCOMPARE(env.messageFiles().size(), 2);
     // Nothing half-written stays behind: no attachment, no copy, no scratch file.
     QCOMPARE(QDir(attachments).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
@@ -109,7 +109,7 @@ void TestCheckMailDisk::manySameNamedFilesNeverStopASave()
     }
     env.drop(withAttachments({{"data.bin", "payload"}}));
     CheckMail(*main);
-    QCOMPARE(storedRecords(), 1);
+    QCOMPARE(hm::test::storedCount(hm::store::Store::Received), 1);
     QVERIFY(folder->ui.shown.isEmpty());
     QFile saved(attachments + QStringLiteral("/data (10001).bin"));
     QVERIFY(saved.open(QIODevice::ReadOnly));

@@ -48,7 +48,7 @@ void TestMailModule::brokenModuleIsNamedAndMailStaysOnTheServer()
     QVERIFY2(folder->ui.shown[0].text.contains(QStringLiteral("メール機能のモジュールを読み込めない")),
              qPrintable(folder->ui.shown[0].text));
     QVERIFY(folder->ui.shown[0].text.contains(path));
-    QCOMPARE(storedRecords(), 0);
+    QCOMPARE(hm::test::storedCount(hm::store::Store::Received), 0);
     QCOMPARE(env.messageFiles().size(), 1);
 }
 
@@ -60,7 +60,7 @@ void TestMailModule::checkAndSendGoThroughTheModule()
     CheckMail(*main);
 
     QVERIFY2(folder->ui.shown.isEmpty(), folder->ui.shown.isEmpty() ? "" : qPrintable(folder->ui.shown[0].text));
-    QCOMPARE(storedRecords(), 1);
+    QCOMPARE(hm::test::storedCount(hm::store::Store::Received), 1);
     QVERIFY(env.messageFiles().isEmpty());
 
     hm::settings::account().SmtpServer = env.smtpServer();

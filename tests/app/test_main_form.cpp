@@ -15,6 +15,7 @@
 #include "common/ansi_codec.h"
 #include "emoticons/kao_form.h"
 #include <QCheckBox>
+#include "tests/support/click.h"
 #include "tests/support/test_folder.h"
 #include "tests/support/main_form_controls.h"
 
@@ -207,7 +208,7 @@ void TestMainForm::newMailPictureReplacesTheDisplay()
     MainForm form;
     QVERIFY(form.Form_Load());
     form.show();
-    form.Command1_Click();
+    hm::test::click(form.Command1);
     QVERIFY(form.Image3->isVisible());
     QVERIFY(!form.Display->isVisible());
 }
@@ -279,7 +280,7 @@ void TestMainForm::shutdownAsksBeforeDroppingUnsentMailAndSavesThePalette()
     WriteForm* compose = hm::window<WriteForm>();
     compose->show();
     QVERIFY(form.Form_QueryUnload()); // nothing written yet: nothing to ask
-    QTest::mouseClick(compose->Command8, Qt::LeftButton);
+    hm::test::click(compose->Command8);
     KaoForm* palette = hm::loadedWindow<KaoForm>();
     QVERIFY(palette && palette->isVisible());
     palette->Pages[1]->setPlainText(QStringLiteral("新しい線"));
@@ -309,10 +310,11 @@ void TestMainForm::homePageOpensABrowserEachClick()
     folder.write(QStringLiteral("\\hymail.ini"), "POP3=p\r\n");
     MainForm form;
     QVERIFY(form.Form_Load());
-    form.Label5_Click();
-    form.Label5_Click();
+    form.show();
+    hm::test::click(form.Label5);
+    hm::test::click(form.Label5);
     QCOMPARE(folder.ui.urls.size(), 2);
-    form.Label11_Click();
+    hm::test::click(form.Label11);
     QVERIFY(hm::loadedWindow<SetForm>() && hm::loadedWindow<SetForm>()->isVisible());
 }
 
@@ -365,7 +367,7 @@ void TestMainForm::effectPressesShowTheNextPictureThroughATransition()
         const QImage& before = pictures[(next[kind - 4] + 2) % 3];
         const QImage& after = pictures[next[kind - 4]];
         PanelRecorder recorder(form.Display);
-        QTest::mouseClick(form.Cmd_Effect[kind], Qt::LeftButton);
+        hm::test::click(form.Cmd_Effect[kind]);
         QVERIFY(!QGuiApplication::overrideCursor());
         QVERIFY(recorder.hourglass);
         QCOMPARE(form.effectCounter, next[kind - 4] + 1);
@@ -399,9 +401,9 @@ void TestMainForm::secondPressDuringATransitionTakesOver()
     bool pressed = false;
     QTimer::singleShot(0, &form, [&] {
         pressed = true;
-        QTest::mouseClick(form.Cmd_Effect[4], Qt::LeftButton);
+        hm::test::click(form.Cmd_Effect[4]);
     });
-    QTest::mouseClick(form.Cmd_Effect[6], Qt::LeftButton);
+    hm::test::click(form.Cmd_Effect[6]);
     QVERIFY(pressed);
     QVERIFY(!QGuiApplication::overrideCursor());
     // The interrupted fold drew nothing more: the panel shows the second press's picture.
@@ -428,6 +430,7 @@ void TestMainForm::picturesAreCentredAndAMissingOneShowsTheBackground()
 
     MainForm form;
     QVERIFY(form.Form_Load());
+    form.show();
     QImage centred(200, 320, QImage::Format_RGB32);
     centred.fill(form.effectBackground);
     for (int y = 0; y < small.height(); ++y)
@@ -437,9 +440,9 @@ void TestMainForm::picturesAreCentredAndAMissingOneShowsTheBackground()
     QCOMPARE(shown(form.Display), centred);
     QCOMPARE(shown(form.Master[1]), large.copy(100, 160, 200, 320));
 
-    QTest::mouseClick(form.Cmd_Effect[5], Qt::LeftButton);
+    hm::test::click(form.Cmd_Effect[5]);
     QCOMPARE(shown(form.Display), large.copy(100, 160, 200, 320));
-    QTest::mouseClick(form.Cmd_Effect[6], Qt::LeftButton);
+    hm::test::click(form.Cmd_Effect[6]);
     QImage empty(200, 320, QImage::Format_RGB32);
     empty.fill(form.effectBackground);
     QCOMPARE(shown(form.Display), empty);

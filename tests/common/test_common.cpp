@@ -3,6 +3,7 @@
 #include "common/private_profile.h"
 #include "common/program_folder.h"
 #include "common/twips.h"
+#include "common/ui_services.h"
 #include "tests/support/test_folder.h"
 
 #include <QDir>
@@ -32,6 +33,8 @@ private slots:
     void rewriteKeepsTheModeAndRefusesAReadOnlyFile_data();
     void rewriteKeepsTheModeAndRefusesAReadOnlyFile();
     void twipsRound();
+    void scriptedBoxesNeverAnswerForTheTest_data();
+    void scriptedBoxesNeverAnswerForTheTest();
 };
 
 void TestCommon::resolverMeetsBothSpellingsOfTheDataFolder()
@@ -204,6 +207,42 @@ void TestCommon::twipsRound()
     QCOMPARE(twips(15), 1);
     QCOMPARE(twips(9700), 647);
     QCOMPARE(twips(-1000), -67);
+}
+
+void TestCommon::scriptedBoxesNeverAnswerForTheTest_data()
+{
+    using hm::ui::Answer;
+    using hm::ui::Buttons;
+    QTest::addColumn<Buttons>("buttons");
+    QTest::addColumn<QList<Answer>>("queued");
+    QTest::addColumn<Answer>("answer");
+    QTest::addColumn<bool>("unanswered");
+    QTest::addColumn<int>("left");
+    QTest::newRow("notice needs nothing") << Buttons::Ok << QList<Answer>{} << Answer::Ok << false << 0;
+    QTest::newRow("notice leaves the queue") << Buttons::Ok << QList<Answer>{Answer::Yes} << Answer::Ok << false << 1;
+    QTest::newRow("question takes its answer") << Buttons::YesNo << QList<Answer>{Answer::Yes, Answer::No} << Answer::Yes
+                                               << false << 1;
+    QTest::newRow("unscripted question gets No") << Buttons::YesNo << QList<Answer>{} << Answer::No << true << 0;
+    QTest::newRow("unscripted three-way gets Cancel") << Buttons::YesNoCancel << QList<Answer>{} << Answer::Cancel << true
+                                                     << 0;
+    QTest::newRow("unscripted retry gets Cancel") << Buttons::RetryCancel << QList<Answer>{} << Answer::Cancel << true << 0;
+    QTest::newRow("answer the box lacks") << Buttons::OkCancel << QList<Answer>{Answer::Yes} << Answer::Cancel << true << 0;
+}
+
+void TestCommon::scriptedBoxesNeverAnswerForTheTest()
+{
+    QFETCH(hm::ui::Buttons, buttons);
+    QFETCH(QList<hm::ui::Answer>, queued);
+    QFETCH(hm::ui::Answer, answer);
+    QFETCH(bool, unanswered);
+    QFETCH(int, left);
+    hm::ui::ScriptedServices ui;
+    for (hm::ui::Answer a : queued)
+        ui.answers.enqueue(a);
+    QCOMPARE(ui.message(nullptr, QStringLiteral("削除しますか?"), QString(), buttons, hm::ui::Icon::Question), answer);
+    QCOMPARE(ui.texts(), QStringList{QStringLiteral("削除しますか?")});
+    QCOMPARE(!ui.unanswered.isEmpty(), unanswered);
+    QCOMPARE(ui.leftovers().size(), left);
 }
 
 QTEST_GUILESS_MAIN(TestCommon)

@@ -2,6 +2,7 @@
 #include "common/window_registry.h"
 #include "compose/back_form.h"
 #include "common/form_geometry.h"
+#include "tests/support/click.h"
 #include "tests/support/test_folder.h"
 
 #include <QApplication>
@@ -68,7 +69,7 @@ void TestBackForm::pastePutsTheClipboardAboveTheAnsweredBody()
     form->BodyText->setPlainText(QStringLiteral("書きかけの返事"));
     QClipboard* clipboard = QApplication::clipboard();
     clipboard->setText(QStringLiteral("  了解しました。"));
-    QTest::mouseClick(form->Command4, Qt::LeftButton);
+    hm::test::click(form->Command4);
 
     const QString expected = QStringLiteral("  了解しました。\r\n\r\n\r\n\r元の本文\r\n２行目");
     QCOMPARE(clipboard->text(), expected);
@@ -77,7 +78,7 @@ void TestBackForm::pastePutsTheClipboardAboveTheAnsweredBody()
 
     // With an empty clipboard only the break and the answered body remain.
     clipboard->clear();
-    QTest::mouseClick(form->Command4, Qt::LeftButton);
+    hm::test::click(form->Command4);
     QCOMPARE(clipboard->text(), QStringLiteral("\r\n\r\n\r\n\r元の本文\r\n２行目"));
 }
 
@@ -86,21 +87,21 @@ void TestBackForm::attachmentsStayAcrossReplies()
     hm::test::TestFolder folder;
     BackForm* form = hm::compose::OpenReply(QStringLiteral("s"), QStringLiteral("a@example.jp"), QStringLiteral("b"));
     // "追加" before any file only shows the list.
-    QTest::mouseClick(form->Command9, Qt::LeftButton);
+    hm::test::click(form->Command9);
     QVERIFY(folder.ui.fileDialogs.isEmpty());
     QVERIFY(form->List2->isVisible());
 
     folder.ui.fileNames << QStringLiteral("/tmp/a.txt") << QStringLiteral("/tmp/b.txt");
-    QTest::mouseClick(form->AttachCommand, Qt::LeftButton);
+    hm::test::click(form->AttachCommand);
     QVERIFY(!form->AttachCommand->isEnabled());
-    QTest::mouseClick(form->Command9, Qt::LeftButton);
+    hm::test::click(form->Command9);
     QCOMPARE(form->AttachText->text(), QStringLiteral("/tmp/a.txt,/tmp/b.txt"));
 
     hm::compose::OpenReply(QStringLiteral("t"), QStringLiteral("c@example.jp"), QStringLiteral("d"));
     QCOMPARE(form->AttachText->text(), QStringLiteral("/tmp/a.txt,/tmp/b.txt"));
     QCOMPARE(form->List2->count(), 2);
 
-    QTest::mouseClick(form->Command10, Qt::LeftButton);
+    hm::test::click(form->Command10);
     QVERIFY(form->AttachText->text().isEmpty());
     QVERIFY(form->List2->isHidden());
     QVERIFY(!form->Command9->isEnabled());
@@ -109,8 +110,8 @@ void TestBackForm::attachmentsStayAcrossReplies()
     // Closed, the next reply starts without attachments.
     QPointer<BackForm> old = form;
     folder.ui.fileNames << QStringLiteral("/tmp/c.txt");
-    QTest::mouseClick(form->AttachCommand, Qt::LeftButton);
-    QTest::mouseClick(form->Command3, Qt::LeftButton);
+    hm::test::click(form->AttachCommand);
+    hm::test::click(form->Command3);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(old.isNull());
     BackForm* fresh = hm::compose::OpenReply(QStringLiteral("u"), QStringLiteral("e@example.jp"), QStringLiteral("f"));
@@ -166,7 +167,7 @@ void TestBackForm::pasteFillsTheBodyItselfAndTheBodyFitsTheWindow()
             clipboard->setText(QStringLiteral("managed"));
         }
     });
-    QTest::mouseClick(form->Command4, Qt::LeftButton);
+    hm::test::click(form->Command4);
     disconnect(manager);
     QCOMPARE(offered, QStringList{QStringLiteral("了解です。\r\n\r\n\r\n\r元の本文")});
     QCOMPARE(form->BodyText->toPlainText(), QStringLiteral("了解です。\n\n\n\n元の本文"));

@@ -13,6 +13,8 @@
 #include "settings/account_settings.h"
 #include "store/mail_store.h"
 #include "tests/servers/mail_server_env.h"
+#include "tests/support/store_records.h"
+#include "tests/support/click.h"
 #include "tests/support/test_folder.h"
 
 #include <QCheckBox>
@@ -47,19 +49,15 @@ using hm::store::Store;
 
 namespace {
 const QString kClock = QStringLiteral("2026/12/07  10:30:00");
-const QString kMaster = QStringLiteral("\\★MAilData\\HYMASTER20.INI");
-const QString kBook = QStringLiteral("\\★MAilData\\Hymdata20.data");
-const QString kSending = QStringLiteral("メールを送信中です。しばらくお待ち下さい。");
+const QString kMaster = hm::addressbook::masterListPath();
+const QString kBook = hm::addressbook::addressBookPath();
+const QString kSending = hm::compose::kSendingText;
 
 struct Arrived {
     QString subject;
     QStringList to;
     QString body; // line breaks as LF
     QMap<QString, QByteArray> attachments;
-};
-
-struct SentRecord {
-    QString subject, from, date, body;
 };
 
 // Scripted boxes that also note what the status label said when each box came up, and
@@ -158,15 +156,6 @@ Arrived parse(const QString& path)
     return a;
 }
 
-QList<SentRecord> sentRecords()
-{
-    QList<SentRecord> records;
-    hm::store::ReadAllRecords(Store::Sent, [&](qint16, const hm::store::MailRecordFields& r) {
-        records.append({r.Subject, r.From, r.Date, r.Body});
-    });
-    return records;
-}
-
 bool hasJapanese(const QString& text)
 {
     static const QRegularExpression japanese(QStringLiteral("[\\x{3040}-\\x{30ff}\\x{4e00}-\\x{9fff}]"));
@@ -242,6 +231,7 @@ void TestSending::cleanup()
     if (BackForm* f = hm::loadedWindow<BackForm>())
         f->close();
     settle();
+    hm::test::checkScriptUsed(ui_);
     folder_.reset();
 }
 
@@ -274,25 +264,19 @@ void TestSending::normalSendArrivesWithItsAttachments()
     QByteArray binary;
     for (int i = 0; i < 3000; ++i)
         binary.append(char(i * 7));
-    QFile f1(first);
-    QVERIFY(f1.open(QIODevice::WriteOnly));
-    f1.write("estimate\r\n");
-    f1.close();
-    QFile f2(second);
-    QVERIFY(f2.open(QIODevice::WriteOnly));
-    f2.write(binary);
-    f2.close();
+    hm::test::writeFile(first, "estimate\r\n");
+    hm::test::writeFile(second, binary);
 
     QPointer<WriteForm> form = openForm();
     form->ToText->setText(QStringLiteral(" user@localhost "));
     form->SubjectText->setText(QStringLiteral("  ご挨拶 ") + token_ + QStringLiteral("  "));
     form->BodyText->setPlainText(QStringLiteral("  山田様\nいつもお世話になっております。①㈱  "));
     ui_.fileNames << first << second;
-    QTest::mouseClick(form->AttachCommand, Qt::LeftButton);
-    QTest::mouseClick(form->Command9, Qt::LeftButton);
+    hm::test::click(form->AttachCommand);
+    hm::test::click(form->Command9);
     QCOMPARE(form->AttachText->text(), first + QLatin1Char(',') + second);
 
-    QTest::mouseClick(form->Command1, Qt::LeftButton);
+    hm::test::click(form->Command1);
     QVERIFY2(ui_.shown.isEmpty(), qPrintable(ui_.texts().join(QLatin1Char('|'))));
     QVERIFY(form);
     QCOMPARE(form->Label7->text(), QStringLiteral("送信完了です。"));
@@ -312,7 +296,7 @@ void TestSending::normalSendArrivesWithItsAttachments()
     QCOMPARE(got[0].attachments.value(QStringLiteral("報告書, 最終.txt")), QByteArray("estimate\r\n"));
     QCOMPARE(got[0].attachments.value(QStringLiteral("data.bin")), binary);
 
-    const QList<SentRecord> records = sentRecords();
+    const QList<hm::test::StoredRecord> records = hm::test::storedRecords(Store::Sent);
     QCOMPARE(records.size(), 1);
     QCOMPARE(records[0].subject, QStringLiteral("ご挨拶 ") + token_);
     QCOMPARE(records[0].from, QStringLiteral("user@localhost"));
@@ -328,7 +312,7 @@ void TestSending::fortuneGoesOutButStaysOutOfTheStore()
     form->SubjectText->setText(QStringLiteral("占い ") + token_);
     form->BodyText->setPlainText(QStringLiteral("こんにちは。"));
     form->Check1->setChecked(true);
-    QTest::mouseClick(form->Command1, Qt::LeftButton);
+    hm::test::click(form->Command1);
     QVERIFY(ui_.shown.isEmpty());
 
     const QList<Arrived> got = arrived();
@@ -341,7 +325,7 @@ void TestSending::fortuneGoesOutButStaysOutOfTheStore()
         known = known || fortune == hm::compose::Fortune(k);
     QVERIFY2(known, qPrintable(fortune));
 
-    const QList<SentRecord> records = sentRecords();
+    const QList<hm::test::StoredRecord> records = hm::test::storedRecords(Store::Sent);
     QCOMPARE(records.size(), 1);
     QCOMPARE(records[0].body, QStringLiteral("こんにちは。"));
 }
@@ -350,18 +334,15 @@ void TestSending::failingServerKeepsTheWindowAndMarksTheRecord()
 {
     hm::settings::account().SmtpServer = QStringLiteral("127.0.0.1:%1").arg(hm::test::unusedLoopbackPort());
     const QString attachment = folder_->path() + QStringLiteral("/資料.txt");
-    QFile file(attachment);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("x");
-    file.close();
+    hm::test::writeFile(attachment, "x");
     QPointer<WriteForm> form = openForm();
     form->ToText->setText(QStringLiteral("user@localhost"));
     form->SubjectText->setText(QStringLiteral("届かない ") + token_);
     form->BodyText->setPlainText(QStringLiteral("本文"));
     form->Check1->setChecked(true);
     ui_.fileNames << attachment;
-    QTest::mouseClick(form->AttachCommand, Qt::LeftButton);
-    QTest::mouseClick(form->Command1, Qt::LeftButton);
+    hm::test::click(form->AttachCommand);
+    hm::test::click(form->Command1);
 
     QCOMPARE(ui_.shown.size(), 1);
     QCOMPARE(ui_.shown[0].title, QStringLiteral("送信エラー"));
@@ -383,7 +364,7 @@ void TestSending::failingServerKeepsTheWindowAndMarksTheRecord()
     QVERIFY(form->Check1->isChecked());
     QVERIFY(form->Command1->isEnabled());
     // The sent history keeps the message, marked as not sent.
-    QList<SentRecord> records = sentRecords();
+    QList<hm::test::StoredRecord> records = hm::test::storedRecords(Store::Sent);
     QCOMPARE(records.size(), 1);
     QCOMPARE(records[0].subject, QStringLiteral("届かない ") + token_);
     QCOMPARE(records[0].date, kClock + QStringLiteral("  ※未送信"));
@@ -391,7 +372,7 @@ void TestSending::failingServerKeepsTheWindowAndMarksTheRecord()
 
     // The server back: the same window sends it, with its attachment and one fortune.
     hm::settings::account().SmtpServer = env_.smtpServer();
-    QTest::mouseClick(form->Command1, Qt::LeftButton);
+    hm::test::click(form->Command1);
     QCOMPARE(ui_.shown.size(), 1);
     settle();
     QVERIFY(form.isNull());
@@ -399,7 +380,7 @@ void TestSending::failingServerKeepsTheWindowAndMarksTheRecord()
     QCOMPARE(got.size(), 1);
     QCOMPARE(got[0].body.count(hm::compose::FortuneHeading()), 1);
     QCOMPARE(got[0].attachments.value(QStringLiteral("資料.txt")), QByteArray("x"));
-    records = sentRecords();
+    records = hm::test::storedRecords(Store::Sent);
     QCOMPARE(records.size(), 2);
     QCOMPARE(records[1].date, kClock);
 }
@@ -410,12 +391,12 @@ void TestSending::emptyRecipientIsRefusedBeforeAnythingIsWritten()
     form->ToText->setText(QStringLiteral(" 　"));
     form->SubjectText->setText(QStringLiteral("宛先なし ") + token_);
     form->BodyText->setPlainText(QStringLiteral("本文"));
-    QTest::mouseClick(form->Command1, Qt::LeftButton);
+    hm::test::click(form->Command1);
     QCOMPARE(ui_.shown.size(), 1);
     QCOMPARE(ui_.shown[0].title, QStringLiteral("送信エラー"));
     QVERIFY2(hasJapanese(ui_.shown[0].text) && ui_.shown[0].text.contains(QStringLiteral("宛先")),
              qPrintable(ui_.shown[0].text));
-    QVERIFY(sentRecords().isEmpty());
+    QVERIFY(hm::test::storedRecords(Store::Sent).isEmpty());
     QVERIFY(arrived().isEmpty());
     settle();
     QVERIFY(form && form->isVisible());
@@ -431,9 +412,9 @@ void TestSending::emptyClockTextStillDatesTheRecord()
     WriteForm* form = openForm();
     form->ToText->setText(QStringLiteral("user@localhost"));
     form->SubjectText->setText(QStringLiteral("日付 ") + token_);
-    QTest::mouseClick(form->Command1, Qt::LeftButton);
+    hm::test::click(form->Command1);
     QVERIFY(ui_.shown.isEmpty());
-    const QList<SentRecord> records = sentRecords();
+    const QList<hm::test::StoredRecord> records = hm::test::storedRecords(Store::Sent);
     QCOMPARE(records.size(), 1);
     QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}/\\d{2}/\\d{2}  \\d{1,2}:\\d{2}:\\d{2}$")).match(records[0].date).hasMatch(),
              qPrintable(records[0].date));
@@ -446,14 +427,14 @@ void TestSending::bulkSendingGoesToEveryAddressBookEntry()
     QVERIFY(hm::addressbook::WriteAddress(2, QStringLiteral("二"), QStringLiteral("two at localhost")));
     QVERIFY(hm::addressbook::WriteAddress(3, QStringLiteral("三"), QStringLiteral("three@localhost")));
     QPointer<WriteForm> form = openForm();
-    QTest::mouseClick(form->Command4, Qt::LeftButton);
+    hm::test::click(form->Command4);
     QCOMPARE(form->List1->count(), 3);
-    QTest::mouseClick(form->Option2, Qt::LeftButton);
+    hm::test::click(form->Option2);
     form->ToText->setText(QStringLiteral(" 皆様 "));
     form->SubjectText->setText(QStringLiteral("一括 ") + token_);
     form->BodyText->setPlainText(QStringLiteral("お知らせです。"));
     form->Check1->setChecked(true);
-    QTest::mouseClick(form->Command1, Qt::LeftButton);
+    hm::test::click(form->Command1);
 
     // One box at the end names the one who did not get it; the window waits for another try.
     QCOMPARE(ui_.shown.size(), 1);
@@ -466,7 +447,7 @@ void TestSending::bulkSendingGoesToEveryAddressBookEntry()
     QCOMPARE(form->BodyText->toPlainText(), QStringLiteral("お知らせです。"));
     QVERIFY(form->Command1->isEnabled());
     // Each record names the address its pass went to; the failed one is marked.
-    QList<SentRecord> records = sentRecords();
+    QList<hm::test::StoredRecord> records = hm::test::storedRecords(Store::Sent);
     QCOMPARE(records.size(), 3);
     const QStringList firstRun = {QStringLiteral("one@localhost"), QStringLiteral("two at localhost"),
                                   QStringLiteral("three@localhost")};
@@ -478,7 +459,7 @@ void TestSending::bulkSendingGoesToEveryAddressBookEntry()
 
     // Mended in the book, "送信" goes to that one only, and the window closes.
     QVERIFY(hm::addressbook::WriteAddress(2, QStringLiteral("二"), QStringLiteral("two@localhost")));
-    QTest::mouseClick(form->Command1, Qt::LeftButton);
+    hm::test::click(form->Command1);
     QCOMPARE(ui_.shown.size(), 1);
     settle();
     QVERIFY(form.isNull());
@@ -491,7 +472,7 @@ void TestSending::bulkSendingGoesToEveryAddressBookEntry()
     recipients.sort();
     QCOMPARE(recipients, (QStringList{QStringLiteral("one@localhost"), QStringLiteral("three@localhost"),
                                       QStringLiteral("two@localhost")}));
-    records = sentRecords();
+    records = hm::test::storedRecords(Store::Sent);
     QCOMPARE(records.size(), 4);
     QCOMPARE(records[3].from, QStringLiteral("two@localhost"));
     QCOMPARE(records[3].date, kClock);
@@ -538,7 +519,7 @@ void TestSending::bulkProcedureWithoutAWindowReportsEachPass()
     recipients.sort();
     QCOMPARE(recipients, (QStringList{QStringLiteral("one@localhost"), QStringLiteral("three@localhost"),
                                       QStringLiteral("two@localhost")}));
-    QCOMPARE(sentRecords().size(), 4);
+    QCOMPARE(hm::test::storedCount(Store::Sent), 4);
 }
 
 void TestSending::bulkPassWithoutAnAddressIsSkipped()
@@ -553,13 +534,13 @@ void TestSending::bulkPassWithoutAnAddressIsSkipped()
 
     QPointer<WriteForm> form = openForm();
     QCOMPARE(form->List1->count(), 3);
-    QTest::mouseClick(form->Option2, Qt::LeftButton);
+    hm::test::click(form->Option2);
     form->SubjectText->setText(QStringLiteral("一部 ") + token_);
     form->BodyText->setPlainText(QStringLiteral("本文"));
-    QTest::mouseClick(form->Command1, Qt::LeftButton);
+    hm::test::click(form->Command1);
 
     QCOMPARE(arrived().size(), 2);
-    QCOMPARE(sentRecords().size(), 2);
+    QCOMPARE(hm::test::storedRecords(Store::Sent).size(), 2);
     QCOMPARE(ui_.shown.size(), 1);
     QVERIFY(ui_.shown[0].text.contains(QLatin1Char('1')));
     QVERIFY(form);
@@ -572,12 +553,12 @@ void TestSending::bulkWithAnEmptyListSendsNothing()
 {
     QPointer<WriteForm> form = openForm();
     QCOMPARE(form->List1->count(), 0);
-    QTest::mouseClick(form->Option2, Qt::LeftButton);
+    hm::test::click(form->Option2);
     form->ToText->setText(QStringLiteral("user@localhost"));
     form->SubjectText->setText(QStringLiteral("空 ") + token_);
-    QTest::mouseClick(form->Command1, Qt::LeftButton);
+    hm::test::click(form->Command1);
     QVERIFY(ui_.shown.isEmpty());
-    QVERIFY(sentRecords().isEmpty());
+    QVERIFY(hm::test::storedRecords(Store::Sent).isEmpty());
     QVERIFY(arrived().isEmpty());
     QVERIFY(form);
     QCOMPARE(form->Label7->text(), QStringLiteral("送信完了です。"));
@@ -596,7 +577,7 @@ void TestSending::unwritableSentStoreSendsNothingAndKeepsTheMessage()
     form->SubjectText->setText(QStringLiteral("保存不可 ") + token_);
     form->BodyText->setPlainText(QStringLiteral("大事な本文"));
     form->Check1->setChecked(true);
-    QTest::mouseClick(form->Command1, Qt::LeftButton);
+    hm::test::click(form->Command1);
 
     QCOMPARE(ui_.shown.size(), 1);
     QVERIFY2(hasJapanese(ui_.shown[0].text), qPrintable(ui_.shown[0].text));
@@ -624,8 +605,8 @@ void TestSending::bulkSendStoppedPartWayGoesOnWithoutDuplicates()
     store.close();
 
     QPointer<WriteForm> form = openForm();
-    QTest::mouseClick(form->Command4, Qt::LeftButton);
-    QTest::mouseClick(form->Option2, Qt::LeftButton);
+    hm::test::click(form->Command4);
+    hm::test::click(form->Option2);
     form->SubjectText->setText(QStringLiteral("途中まで ") + token_);
     form->BodyText->setPlainText(QStringLiteral("お知らせです。"));
     form->Check1->setChecked(true);
@@ -637,7 +618,7 @@ void TestSending::bulkSendStoppedPartWayGoesOnWithoutDuplicates()
         statusDuringSend = form->Label7->text();
         sendEnabledDuringSend = form->Command1->isEnabled();
     });
-    QTest::mouseClick(form->Command1, Qt::LeftButton);
+    hm::test::click(form->Command1);
 
     QCOMPARE(statusDuringSend, kSending + QStringLiteral("　1 / 4"));
     QVERIFY(!sendEnabledDuringSend);
@@ -651,7 +632,7 @@ void TestSending::bulkSendStoppedPartWayGoesOnWithoutDuplicates()
 
     // Room again: the second press sends to the two not reached, each once.
     QVERIFY(QFile::remove(store.fileName()));
-    QTest::mouseClick(form->Command1, Qt::LeftButton);
+    hm::test::click(form->Command1);
     QCOMPARE(ui_.shown.size(), 1);
     QMap<QString, int> fortunesSentTo;
     for (const Arrived& a : arrived()) {
@@ -663,7 +644,7 @@ void TestSending::bulkSendStoppedPartWayGoesOnWithoutDuplicates()
     QCOMPARE(fortunesSentTo.size(), 4);
     for (int i = 0; i < book.size(); ++i)
         QCOMPARE(fortunesSentTo.value(book[i]), 1);
-    const QList<SentRecord> records = sentRecords();
+    const QList<hm::test::StoredRecord> records = hm::test::storedRecords(Store::Sent);
     QCOMPARE(records.size(), 2);
     QCOMPARE(records[0].from, book[2]);
     QCOMPARE(records[1].from, book[3]);
@@ -691,7 +672,7 @@ void TestSending::killedBulkSendShowsWhoGotTheMessage()
     QStringList delivered;
     for (const Arrived& a : arrived())
         delivered << a.to;
-    const QList<SentRecord> records = sentRecords();
+    const QList<hm::test::StoredRecord> records = hm::test::storedRecords(Store::Sent);
     QVERIFY(records.size() >= 3 && records.size() < kEntries);
     QStringList recorded;
     for (int i = 0; i < records.size(); ++i) {
@@ -709,18 +690,18 @@ void TestSending::unreadableAddressBookStopsBulkSending()
 {
     QVERIFY(hm::addressbook::WriteAddress(1, QStringLiteral("一"), QStringLiteral("one@localhost")));
     QPointer<WriteForm> form = openForm();
-    QTest::mouseClick(form->Command4, Qt::LeftButton);
+    hm::test::click(form->Command4);
     QCOMPARE(form->List1->count(), 1);
     QVERIFY(QFile::remove(folder_->file(kBook)));
     QVERIFY(QDir().mkpath(folder_->file(kBook)));
-    QTest::mouseClick(form->Option2, Qt::LeftButton);
+    hm::test::click(form->Option2);
     form->SubjectText->setText(QStringLiteral("読めない ") + token_);
     form->BodyText->setPlainText(QStringLiteral("本文"));
-    QTest::mouseClick(form->Command1, Qt::LeftButton);
+    hm::test::click(form->Command1);
 
     QCOMPARE(ui_.shown.size(), 1);
     QVERIFY2(ui_.shown[0].text.contains(QStringLiteral("アドレス帳")), qPrintable(ui_.shown[0].text));
-    QVERIFY(sentRecords().isEmpty());
+    QVERIFY(hm::test::storedRecords(Store::Sent).isEmpty());
     QVERIFY(arrived().isEmpty());
     settle();
     QVERIFY(form);
@@ -736,7 +717,7 @@ void TestSending::replyIsSentWithoutARecord()
     BackForm* form = hm::compose::OpenReply(QStringLiteral(" 会議 ") + token_, sender, QStringLiteral("元の本文"));
     QPointer<BackForm> guard = form;
     form->BodyText->setPlainText(QStringLiteral("承知しました。\n\n元の本文"));
-    QTest::mouseClick(form->Command2, Qt::LeftButton);
+    hm::test::click(form->Command2);
     QVERIFY2(ui_.shown.isEmpty(), qPrintable(ui_.texts().join(QLatin1Char('|'))));
     settle();
     QVERIFY(guard.isNull());
@@ -747,7 +728,7 @@ void TestSending::replyIsSentWithoutARecord()
     QCOMPARE(got[0].to, QStringList{QStringLiteral("user@localhost")});
     QCOMPARE(env_.lastRecipients(), QStringList{QStringLiteral("user@localhost")});
     QVERIFY(got[0].body.startsWith(QStringLiteral("承知しました。\n\n元の本文")));
-    QVERIFY(sentRecords().isEmpty());
+    QVERIFY(hm::test::storedRecords(Store::Sent).isEmpty());
 }
 
 void TestSending::failingReplyClosesAndKeepsNoRecord()
@@ -756,13 +737,13 @@ void TestSending::failingReplyClosesAndKeepsNoRecord()
     BackForm* form = hm::compose::OpenReply(QStringLiteral("件名 ") + token_, QStringLiteral("user@localhost"),
                                             QStringLiteral("本文"));
     QPointer<BackForm> guard = form;
-    QTest::mouseClick(form->Command2, Qt::LeftButton);
+    hm::test::click(form->Command2);
     QCOMPARE(ui_.shown.size(), 1);
     QCOMPARE(ui_.shown[0].title, QStringLiteral("送信エラー"));
     QVERIFY(hasJapanese(ui_.shown[0].text));
     settle();
     QVERIFY(guard.isNull());
-    QVERIFY(sentRecords().isEmpty());
+    QVERIFY(hm::test::storedRecords(Store::Sent).isEmpty());
     QVERIFY(arrived().isEmpty());
 }
 

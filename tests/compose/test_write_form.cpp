@@ -3,6 +3,7 @@
 #include "common/form_geometry.h"
 #include "compose/fortune.h"
 #include "compose/write_form.h"
+#include "tests/support/click.h"
 #include "tests/support/test_folder.h"
 
 #include <QApplication>
@@ -23,8 +24,8 @@
 using hm::ui::Icon;
 
 namespace {
-const QString kMaster = QStringLiteral("\\★MAilData\\HYMASTER20.INI");
-const QString kBook = QStringLiteral("\\★MAilData\\Hymdata20.data");
+const QString kMaster = hm::addressbook::masterListPath();
+const QString kBook = hm::addressbook::addressBookPath();
 
 // A fresh window as "新規作成" builds it, shown and active so focus moves for real.
 WriteForm* openForm()
@@ -124,7 +125,7 @@ void TestWriteForm::loadStartsFromTheMasterList()
         QCOMPARE(form->List1->item(0)->text().trimmed(), QStringLiteral("山田"));
         QCOMPARE(form->Text1->text(), QStringLiteral("1"));
 
-        QTest::mouseClick(form->Command4, Qt::LeftButton);
+        hm::test::click(form->Command4);
         QVERIFY(nearTwips(hm::outerWidthTwips(form), 9700));
         QVERIFY(form->SidePanel->geometry().right() < form->width());
         const QRect screen = form->screen()->geometry();
@@ -135,7 +136,7 @@ void TestWriteForm::loadStartsFromTheMasterList()
         QCOMPARE(form->Text1->text(), QStringLiteral("2"));
         QCOMPARE(form->RecordNumbers(), (QList<qint16>{1, 2, 0}));
 
-        QTest::mouseClick(form->Command6, Qt::LeftButton);
+        hm::test::click(form->Command6);
         QVERIFY(nearTwips(hm::outerWidthTwips(form), 7100));
         QCOMPARE(form->List1->count(), 2); // restoring keeps the list
     }
@@ -150,19 +151,19 @@ void TestWriteForm::attachmentsFollowTheirStateMachine()
     QVERIFY(form->Command10->isEnabled());
 
     // A dialog closed without a name still disables "添付File".
-    QTest::mouseClick(form->AttachCommand, Qt::LeftButton);
+    hm::test::click(form->AttachCommand);
     QCOMPARE(folder.ui.fileDialogs.size(), 1);
     QVERIFY(!form->AttachCommand->isEnabled());
     QVERIFY(form->Command9->isEnabled());
     QVERIFY(form->AttachText->text().isEmpty());
 
     // "追加" with no first path only shows the list.
-    QTest::mouseClick(form->Command9, Qt::LeftButton);
+    hm::test::click(form->Command9);
     QCOMPARE(folder.ui.fileDialogs.size(), 1);
     QVERIFY(form->List2->isVisible());
     QCOMPARE(form->List2->count(), 0);
 
-    QTest::mouseClick(form->Command10, Qt::LeftButton);
+    hm::test::click(form->Command10);
     QVERIFY(form->AttachCommand->isEnabled());
     QVERIFY(!form->Command9->isEnabled());
     QVERIFY(!form->Command10->isEnabled());
@@ -170,16 +171,16 @@ void TestWriteForm::attachmentsFollowTheirStateMachine()
 
     folder.ui.fileNames << QStringLiteral("/tmp/一.txt") << QStringLiteral("/tmp/two.pdf")
                         << QString() << QStringLiteral("/tmp/three.png");
-    QTest::mouseClick(form->AttachCommand, Qt::LeftButton);
+    hm::test::click(form->AttachCommand);
     QCOMPARE(form->AttachText->text(), QStringLiteral("/tmp/一.txt"));
     QCOMPARE(form->List2->count(), 1);
     QVERIFY(form->List2->isHidden());
-    QTest::mouseClick(form->Command9, Qt::LeftButton);
+    hm::test::click(form->Command9);
     QVERIFY(form->List2->isVisible());
     QCOMPARE(form->AttachText->text(), QStringLiteral("/tmp/一.txt,/tmp/two.pdf"));
-    QTest::mouseClick(form->Command9, Qt::LeftButton); // cancelled: nothing added
+    hm::test::click(form->Command9); // cancelled: nothing added
     QCOMPARE(form->AttachText->text(), QStringLiteral("/tmp/一.txt,/tmp/two.pdf"));
-    QTest::mouseClick(form->Command9, Qt::LeftButton);
+    hm::test::click(form->Command9);
     QCOMPARE(form->AttachText->text(), QStringLiteral("/tmp/一.txt,/tmp/two.pdf,/tmp/three.png"));
     QCOMPARE(form->List2->count(), 3);
     QCOMPARE(form->List2->item(2)->text(), QStringLiteral("/tmp/three.png"));
@@ -189,7 +190,7 @@ void TestWriteForm::attachmentsFollowTheirStateMachine()
     QCOMPARE(form->CurrentDraft().attachments, QStringLiteral("/tmp/一.txt,/tmp/four.txt"));
 
     // "クリア" ends in the same state as "取り消し"; "取り消し" stays disabled afterwards.
-    QTest::mouseClick(form->Command11, Qt::LeftButton);
+    hm::test::click(form->Command11);
     QVERIFY(form->AttachText->text().isEmpty());
     QCOMPARE(form->List2->count(), 0);
     QVERIFY(form->List2->isHidden());
@@ -248,7 +249,7 @@ void TestWriteForm::pickingTakesTheFirstSixtyCharactersTrimmed()
     QVERIFY(hm::addressbook::WriteAddress(2, QStringLiteral("長い"), longAddress));
     QVERIFY(hm::addressbook::WriteAddress(3, QStringLiteral("三"), QStringLiteral(" three@example.jp ")));
     WriteForm* form = openForm();
-    QTest::mouseClick(form->Command4, Qt::LeftButton);
+    hm::test::click(form->Command4);
     QCOMPARE(form->List1->count(), 3);
 
     form->ToText->setText(QStringLiteral("old@example.jp"));
@@ -266,7 +267,7 @@ void TestWriteForm::pickingWithoutASelectionOnlyWarns()
     hm::test::TestFolder folder;
     QVERIFY(hm::addressbook::WriteAddress(1, QStringLiteral("一"), QStringLiteral("one@example.jp")));
     WriteForm* form = openForm();
-    QTest::mouseClick(form->Command4, Qt::LeftButton);
+    hm::test::click(form->Command4);
     form->ToText->setText(QStringLiteral("keep@example.jp"));
     // A press below the last row selects nothing.
     QTest::mouseClick(form->List1->viewport(), Qt::LeftButton, {},
@@ -307,32 +308,32 @@ void TestWriteForm::clipboardClearAndBulkSwitch()
 
     form->BodyText->setPlainText(QStringLiteral("本文"));
     clipboard->setText(QStringLiteral("貼る"));
-    QTest::mouseClick(form->Command5, Qt::LeftButton);
+    hm::test::click(form->Command5);
     QCOMPARE(form->BodyText->toPlainText(), QStringLiteral("本文貼る"));
     form->ToText->setText(QStringLiteral("old@example.jp"));
     clipboard->setText(QStringLiteral("new@example.jp"));
-    QTest::mouseClick(form->Command7, Qt::LeftButton);
+    hm::test::click(form->Command7);
     QCOMPARE(form->ToText->text(), QStringLiteral("new@example.jp"));
     clipboard->clear();
-    QTest::mouseClick(form->Command7, Qt::LeftButton);
+    hm::test::click(form->Command7);
     QVERIFY(form->ToText->text().isEmpty());
 
     QCOMPARE(listColour(form), QColor(Qt::white));
-    QTest::mouseClick(form->Option2, Qt::LeftButton);
+    hm::test::click(form->Option2);
     QVERIFY(form->Option2->isChecked());
     QCOMPARE(listColour(form), QColor(0, 128, 0));
     form->ToText->setText(QStringLiteral("x@example.jp"));
-    QTest::mouseClick(form->Option1, Qt::LeftButton);
+    hm::test::click(form->Option1);
     QVERIFY(!form->Option2->isChecked());
     QVERIFY(form->ToText->text().isEmpty());
     QCOMPARE(listColour(form), QColor(Qt::white));
 
-    QTest::mouseClick(form->Option2, Qt::LeftButton);
+    hm::test::click(form->Option2);
     form->ToText->setText(QStringLiteral("a@example.jp"));
     form->SubjectText->setText(QStringLiteral("件名"));
     form->Check1->setChecked(true);
     form->Combo1->setCurrentIndex(2);
-    QTest::mouseClick(form->Command11, Qt::LeftButton);
+    hm::test::click(form->Command11);
     QVERIFY(form->ToText->text().isEmpty());
     QVERIFY(form->SubjectText->text().isEmpty());
     QVERIFY(form->BodyText->toPlainText().isEmpty());
@@ -360,7 +361,7 @@ void TestWriteForm::extraBoxOpensOnlyForTheExactWord()
     QVERIFY(!form->Command2->isHidden());
     QVERIFY(form->Command2->isEnabled());
     QApplication::clipboard()->setText(QStringLiteral("メモ"));
-    form->Command2_Click();
+    hm::test::click(form->Command2);
     QCOMPARE(form->Text4->text(), QStringLiteral("メモ"));
 }
 
@@ -395,8 +396,8 @@ void TestWriteForm::closedWindowIsBuiltAfresh()
     hm::test::TestFolder folder;
     QPointer<WriteForm> form = openForm();
     form->ToText->setText(QStringLiteral("a@example.jp"));
-    QTest::mouseClick(form->AttachCommand, Qt::LeftButton);
-    QTest::mouseClick(form->Command3, Qt::LeftButton);
+    hm::test::click(form->AttachCommand);
+    hm::test::click(form->Command3);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(form.isNull());
     WriteForm* again = openForm();
@@ -429,7 +430,7 @@ void TestWriteForm::fixedSizesTrimmedNamesAndAHelpBoxThatTakesNoFocus()
     // Neither size can be enlarged, which would bring the hidden panel and box into view.
     for (QPushButton* command : {static_cast<QPushButton*>(nullptr), form->Command4, form->Command6}) {
         if (command)
-            QTest::mouseClick(command, Qt::LeftButton);
+            hm::test::click(command);
         const int width = command == form->Command4 ? 9700 : 7100;
         form->resize(form->width() + 100, form->height() + 100);
         QVERIFY(nearTwips(hm::outerWidthTwips(form), width));

@@ -2,6 +2,7 @@
 #include "common/window_registry.h"
 #include "compose/write_form.h"
 #include "emoticons/kao_form.h"
+#include "tests/support/click.h"
 #include "tests/support/test_folder.h"
 
 #include <QApplication>
@@ -28,7 +29,7 @@ KaoForm* openPalette(WriteForm** compose = nullptr)
 {
     WriteForm* write = hm::window<WriteForm>();
     write->show();
-    QTest::mouseClick(write->Command8, Qt::LeftButton);
+    hm::test::click(write->Command8);
     if (compose)
         *compose = write;
     return hm::loadedWindow<KaoForm>();
@@ -42,10 +43,15 @@ void select(QPlainTextEdit* box, int from, int to)
     box->setTextCursor(c);
 }
 
+// A page's button as the user reaches it: its page brought to the front first.
 void click(QPushButton* b)
 {
-    QVERIFY(b && b->isEnabled());
-    QTest::mouseClick(b, Qt::LeftButton);
+    QVERIFY(b);
+    QWidget* page = b->parentWidget();
+    for (QWidget* w = page; w; w = w->parentWidget())
+        if (auto* tabs = qobject_cast<QTabWidget*>(w))
+            tabs->setCurrentWidget(page);
+    hm::test::click(b);
 }
 
 void settle()

@@ -4,6 +4,7 @@
 #include "history/history_mode.h"
 #include "history/tyaku_form.h"
 #include "store/mail_store.h"
+#include "tests/support/click.h"
 #include "tests/support/test_folder.h"
 
 #include <QAction>
@@ -17,6 +18,7 @@
 #include <QTest>
 #include <QTextCursor>
 #include <QTextEdit>
+#include <QToolBar>
 
 using hm::history::editorState;
 using hm::ui::Answer;
@@ -57,6 +59,11 @@ QByteArray readFile(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// The tool bar's button for a command, as the user clicks it.
+QWidget* toolButton(TyakuForm* form, const QString& key)
+{
+    return form->tbToolBar->widgetForAction(form->tbToolBar->findChild<QAction*>(key));
+}
 } // namespace
 
 class TestBodyEditor : public QObject {
@@ -104,29 +111,29 @@ void TestBodyEditor::searchSelectsExactMatchesInTurn()
     TyakuForm* form = openWindow();
     form->SetEditorText(QStringLiteral("xxabyyab"));
     form->Text1->setText(QStringLiteral("ab"));
-    form->mkensaku_Click();
+    hm::test::trigger(form->mkensaku);
     QCOMPARE(selection(form->rtfEd), (Selection{2, 2}));
     QCOMPARE(editorState().lastMatch, 3);
-    form->mtugikensaku_Click();
+    hm::test::trigger(form->mtugikensaku);
     QCOMPARE(selection(form->rtfEd), (Selection{6, 2}));
-    form->mtugikensaku_Click();
+    hm::test::trigger(form->mtugikensaku);
     QCOMPARE(selection(form->rtfEd), (Selection{6, 2}));
     QCOMPARE(editorState().lastMatch, 0);
 
     // Case and width both matter.
     form->SetEditorText(QStringLiteral("xxab ａｂ"));
     form->Text1->setText(QStringLiteral("AB"));
-    form->mkensaku_Click();
+    hm::test::trigger(form->mkensaku);
     QCOMPARE(editorState().lastMatch, 0);
     QCOMPARE(selection(form->rtfEd).length, 0);
     form->Text1->setText(QStringLiteral("ａｂ"));
-    form->mkensaku_Click();
+    hm::test::trigger(form->mkensaku);
     QCOMPARE(selection(form->rtfEd), (Selection{5, 2}));
 
     // Through the menu too, across line ends.
     form->SetEditorText(QStringLiteral("一行目\r\n二行目の語"));
     form->Text1->setText(QStringLiteral("語"));
-    form->mkensaku->trigger();
+    hm::test::trigger(form->mkensaku);
     QCOMPARE(form->rtfEd->textCursor().selectedText(), QStringLiteral("語"));
     QCOMPARE(selection(form->rtfEd), (Selection{8, 1}));
 }
@@ -138,10 +145,10 @@ void TestBodyEditor::searchWorksBeyondSixteenBitPositions()
         + QStringLiteral("needle");
     form->SetEditorText(text);
     form->Text1->setText(QStringLiteral("needle"));
-    form->mkensaku_Click();
+    hm::test::trigger(form->mkensaku);
     QCOMPARE(selection(form->rtfEd), (Selection{40000, 6}));
     QCOMPARE(editorState().lastMatch, 40001);
-    form->mtugikensaku_Click();
+    hm::test::trigger(form->mtugikensaku);
     QCOMPARE(selection(form->rtfEd), (Selection{45006, 6}));
 }
 
@@ -150,12 +157,12 @@ void TestBodyEditor::searchNextWithoutSearchTextDoesNothing()
     TyakuForm* form = openWindow();
     form->SetEditorText(QStringLiteral("abc abc"));
     form->Text1->setText(QStringLiteral("bc"));
-    form->mkensaku_Click();
+    hm::test::trigger(form->mkensaku);
     form->Text1->clear();
-    form->mtugikensaku_Click();
+    hm::test::trigger(form->mtugikensaku);
     QCOMPARE(selection(form->rtfEd), (Selection{1, 2}));
     QCOMPARE(editorState().lastMatch, 2);
-    form->mkensaku_Click();
+    hm::test::trigger(form->mkensaku);
     QCOMPARE(selection(form->rtfEd), (Selection{1, 2}));
 }
 
@@ -170,14 +177,14 @@ void TestBodyEditor::copyCutAndPasteFollowTheClipboardRules()
     QTextCursor c = form->rtfEd->textCursor();
     c.setPosition(5);
     form->rtfEd->setTextCursor(c);
-    form->mcopy_Click();
+    hm::test::trigger(form->mcopy);
     QVERIFY(clipboard->text().isEmpty());
     QCOMPARE(form->rtfEd->textCursor().position(), 0);
 
     c.setPosition(6);
     c.setPosition(11, QTextCursor::KeepAnchor);
     form->rtfEd->setTextCursor(c);
-    form->mcopy_Click();
+    hm::test::trigger(form->mcopy);
     QCOMPARE(clipboard->text(), QStringLiteral("world"));
     QVERIFY(!form->rtfEd->textCursor().hasSelection());
     QCOMPARE(form->rtfEd->textCursor().position(), 11);
@@ -185,7 +192,7 @@ void TestBodyEditor::copyCutAndPasteFollowTheClipboardRules()
     c.setPosition(0);
     c.setPosition(6, QTextCursor::KeepAnchor);
     form->rtfEd->setTextCursor(c);
-    form->tbToolBar_ButtonClick(QStringLiteral("Cut"));
+    hm::test::click(toolButton(form, QStringLiteral("Cut")));
     QCOMPARE(clipboard->text(), QStringLiteral("hello "));
     QCOMPARE(form->rtfEd->toPlainText(), QStringLiteral("world"));
 
@@ -195,10 +202,10 @@ void TestBodyEditor::copyCutAndPasteFollowTheClipboardRules()
     c.setPosition(0);
     c.setPosition(5, QTextCursor::KeepAnchor);
     form->rtfEd->setTextCursor(c);
-    form->mpaste_Click();
+    hm::test::trigger(form->mpaste);
     QCOMPARE(form->rtfEd->toPlainText(), QStringLiteral("word"));
     clipboard->setText(QStringLiteral(" 行1\n行2 "));
-    form->mpaste->trigger();
+    hm::test::trigger(form->mpaste);
     QCOMPARE(form->EditorText(), QStringLiteral("word行1\r\n行2"));
 }
 
@@ -206,11 +213,11 @@ void TestBodyEditor::selectAllAndJumps()
 {
     TyakuForm* form = openWindow();
     form->SetEditorText(QStringLiteral("abc\r\ndef"));
-    form->mall_Click();
+    hm::test::trigger(form->mall);
     QCOMPARE(selection(form->rtfEd), (Selection{0, 7}));
-    form->mbunmatujump_Click();
+    hm::test::trigger(form->mbunmatujump);
     QCOMPARE(form->rtfEd->textCursor().position(), 7);
-    form->matamajump_Click();
+    hm::test::trigger(form->matamajump);
     QCOMPARE(form->rtfEd->textCursor().position(), 0);
     QVERIFY(!form->rtfEd->textCursor().hasSelection());
 }
@@ -219,7 +226,7 @@ void TestBodyEditor::newCreatesTheNewFileOnce()
 {
     TyakuForm* form = openWindow();
     form->SetEditorText(QStringLiteral("typed text"));
-    form->mnew_Click();
+    hm::test::trigger(form->mnew);
     const QString name = QStringLiteral("新規作成.TXT");
     QCOMPARE(editorState().currentFile, name);
     QVERIFY(form->rtfEd->toPlainText().isEmpty());
@@ -230,7 +237,7 @@ void TestBodyEditor::newCreatesTheNewFileOnce()
 
     // The second press does nothing: the current file already is the new file.
     form->SetEditorText(QStringLiteral("more"));
-    form->tbToolBar_ButtonClick(QStringLiteral("New"));
+    hm::test::click(toolButton(form, QStringLiteral("New")));
     QCOMPARE(form->rtfEd->toPlainText(), QStringLiteral("more"));
     QCOMPARE(QFileInfo(work_.filePath(name)).size(), 0);
 }
@@ -239,16 +246,13 @@ void TestBodyEditor::newSavesModifiedTextToTheCurrentFile()
 {
     QTemporaryDir docs;
     const QString current = docs.filePath(QStringLiteral("memo.txt"));
-    QFile old(current);
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write("old");
-    old.close();
+    hm::test::writeFile(current, "old");
     editorState().currentFile = current;
     TyakuForm* form = hm::window<TyakuForm>();
     QCOMPARE(form->rtfEd->toPlainText(), QStringLiteral("old"));
     form->SetEditorText(QStringLiteral("メモ\r\n二行"));
     QVERIFY(editorState().modified);
-    form->mnew_Click();
+    hm::test::trigger(form->mnew);
     QCOMPARE(readFile(current), hm::ansi::encode(QStringLiteral("メモ\r\n二行")));
     QCOMPARE(editorState().currentFile, docs.filePath(QStringLiteral("新規作成.TXT")));
     QVERIFY(QFileInfo::exists(editorState().currentFile));
@@ -257,14 +261,11 @@ void TestBodyEditor::newSavesModifiedTextToTheCurrentFile()
 void TestBodyEditor::newAsksBeforeEmptyingAFileOfThatName()
 {
     const QString name = QStringLiteral("新規作成.TXT");
-    QFile existing(work_.filePath(name));
-    QVERIFY(existing.open(QIODevice::WriteOnly));
-    existing.write("kept");
-    existing.close();
+    hm::test::writeFile(work_.filePath(name), "kept");
     TyakuForm* form = openWindow();
     form->SetEditorText(QStringLiteral("typed"));
     folder_->ui.answers.enqueue(Answer::No);
-    form->mnew_Click();
+    hm::test::trigger(form->mnew);
     QCOMPARE(folder_->ui.texts(), QStringList{QStringLiteral("同名のファイルが既に存在します。上書きしますか？ ")});
     QCOMPARE(folder_->ui.shown[0].title, QStringLiteral("確認"));
     QCOMPARE(folder_->ui.shown[0].buttons, hm::ui::Buttons::YesNo);
@@ -273,7 +274,7 @@ void TestBodyEditor::newAsksBeforeEmptyingAFileOfThatName()
     QVERIFY(editorState().currentFile.isEmpty());
 
     folder_->ui.answers.enqueue(Answer::Yes);
-    form->mnew_Click();
+    hm::test::trigger(form->mnew);
     QCOMPARE(QFileInfo(work_.filePath(name)).size(), 0);
     QVERIFY(form->rtfEd->toPlainText().isEmpty());
     QCOMPARE(editorState().currentFile, name);
@@ -284,28 +285,22 @@ void TestBodyEditor::openReadsLinesAsCp932()
     TyakuForm* form = openWindow();
     const QString withEnd = work_.filePath(QStringLiteral("with.txt"));
     const QString withoutEnd = work_.filePath(QStringLiteral("without.txt"));
-    QFile f(withEnd);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(hm::ansi::encode(QStringLiteral("a\r\nb\r\n")));
-    f.close();
-    QFile g(withoutEnd);
-    QVERIFY(g.open(QIODevice::WriteOnly));
-    g.write(hm::ansi::encode(QStringLiteral("漢字①\nb")));
-    g.close();
+    hm::test::writeFile(withEnd, hm::ansi::encode(QStringLiteral("a\r\nb\r\n")));
+    hm::test::writeFile(withoutEnd, hm::ansi::encode(QStringLiteral("漢字①\nb")));
 
     folder_->ui.fileNames.enqueue(withEnd);
-    form->mopen_Click();
+    hm::test::trigger(form->mopen);
     QCOMPARE(form->EditorText(), QStringLiteral("a\r\nb\r\n"));
     QCOMPARE(form->windowTitle(), withEnd);
     folder_->ui.fileNames.enqueue(withoutEnd);
-    form->tbToolBar_ButtonClick(QStringLiteral("Open"));
+    hm::test::click(toolButton(form, QStringLiteral("Open")));
     QCOMPARE(form->EditorText(), QStringLiteral("漢字①\r\nb\r\n"));
     QVERIFY(editorState().currentFile.isEmpty());
 
     // Cancel and a missing file change nothing and say nothing.
-    form->mopen_Click();
+    hm::test::trigger(form->mopen);
     folder_->ui.fileNames.enqueue(work_.filePath(QStringLiteral("missing.txt")));
-    form->mopen_Click();
+    hm::test::trigger(form->mopen);
     QCOMPARE(form->EditorText(), QStringLiteral("漢字①\r\nb\r\n"));
     QCOMPARE(form->windowTitle(), withoutEnd);
     QVERIFY(folder_->ui.shown.isEmpty());
@@ -320,7 +315,7 @@ void TestBodyEditor::saveAsWritesTheHeaderBlockAndCancelWritesNothing()
     form->SetEditorText(QStringLiteral("body"));
     const QStringList before = QDir(work_.path()).entryList(QDir::Files);
 
-    form->msave_Click(); // cancelled
+    hm::test::trigger(form->msave); // cancelled
     const QString header = QStringLiteral("Subject:  件名\r\nFrom:  f@example.jp\r\nDate:  date\r\nBody:  ");
     QCOMPARE(form->EditorText(), header + QStringLiteral("body"));
     QCOMPARE(folder_->ui.fileDialogs.size(), 1);
@@ -329,14 +324,14 @@ void TestBodyEditor::saveAsWritesTheHeaderBlockAndCancelWritesNothing()
 
     const QString target = work_.filePath(QStringLiteral("saved.txt"));
     folder_->ui.fileNames.enqueue(target);
-    form->tbToolBar_ButtonClick(QStringLiteral("SaveAs"));
+    hm::test::click(toolButton(form, QStringLiteral("Save")));
     QCOMPARE(form->windowTitle(), target);
     QCOMPARE(readFile(target), hm::ansi::encode(header + header + QStringLiteral("body\r\n")));
     QVERIFY(editorState().currentFile.isEmpty());
 
     // A write that fails is reported, not passed over.
     folder_->ui.fileNames.enqueue(work_.filePath(QStringLiteral("no/such/dir.txt")));
-    form->msave_Click();
+    hm::test::trigger(form->msave);
     QCOMPARE(folder_->ui.shown.size(), 1);
     QVERIFY(folder_->ui.shown[0].text.startsWith(QStringLiteral("ファイルを保存できませんでした。")));
 }
@@ -345,15 +340,15 @@ void TestBodyEditor::printWritesThroughThePrintDialog()
 {
     TyakuForm* form = openWindow();
     form->SetEditorText(QStringLiteral("印刷する本文\r\n二行目"));
-    form->tbToolBar_ButtonClick(QStringLiteral("Print")); // dialog cancelled
+    hm::test::click(toolButton(form, QStringLiteral("Print"))); // dialog cancelled
     const QString pdf = work_.filePath(QStringLiteral("out.pdf"));
     QVERIFY(!QFileInfo::exists(pdf));
     folder_->ui.printPdfPath = pdf;
-    form->tbToolBar_ButtonClick(QStringLiteral("Print"));
+    hm::test::click(toolButton(form, QStringLiteral("Print")));
     QVERIFY(readFile(pdf).startsWith("%PDF"));
     QFile::remove(pdf);
-    form->mall_Click();
-    form->mprint->trigger();
+    hm::test::trigger(form->mall);
+    hm::test::trigger(form->mprint);
     QVERIFY(QFileInfo(pdf).size() > 0);
     QVERIFY(folder_->ui.shown.isEmpty());
 }
@@ -362,15 +357,15 @@ void TestBodyEditor::fontSwitchesCountTheirClicks()
 {
     TyakuForm* form = openWindow();
     for (int i = 0; i < 3; ++i)
-        form->tbToolBar_ButtonClick(QStringLiteral("Bold"));
+        hm::test::click(toolButton(form, QStringLiteral("Bold")));
     QVERIFY(form->rtfEd->font().bold());
     QCOMPARE(editorState().boldCount, 1);
-    form->tbToolBar_ButtonClick(QStringLiteral("Italic"));
+    hm::test::click(toolButton(form, QStringLiteral("Italic")));
     QVERIFY(form->rtfEd->font().italic());
-    form->tbToolBar_ButtonClick(QStringLiteral("Italic"));
+    hm::test::click(toolButton(form, QStringLiteral("Italic")));
     QVERIFY(!form->rtfEd->font().italic());
     QCOMPARE(editorState().italicCount, 2);
-    form->tbToolBar_ButtonClick(QStringLiteral("Underline"));
+    hm::test::click(toolButton(form, QStringLiteral("Underline")));
     QVERIFY(form->rtfEd->font().underline());
     QVERIFY(form->rtfEd->font().bold());
     // Unknown keys do nothing.
@@ -389,10 +384,7 @@ void TestBodyEditor::modifiedFlagAndStartUpLoad()
     closeWindow();
 
     const QString current = work_.filePath(QStringLiteral("current.txt"));
-    QFile f(current);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(hm::ansi::encode(QStringLiteral("保存された\r\n本文")));
-    f.close();
+    hm::test::writeFile(current, hm::ansi::encode(QStringLiteral("保存された\r\n本文")));
     editorState().currentFile = current;
     form = hm::window<TyakuForm>();
     QCOMPARE(form->rtfEd->toPlainText(), QStringLiteral("保存された\n本文"));
@@ -414,7 +406,7 @@ void TestBodyEditor::modifiedFlagAndStartUpLoad()
 void TestBodyEditor::closeCommandUnloadsTheWindow()
 {
     QPointer<TyakuForm> form = openWindow();
-    form->mend->trigger();
+    hm::test::trigger(form->mend);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(form.isNull());
     QVERIFY(!hm::loadedWindow<TyakuForm>());

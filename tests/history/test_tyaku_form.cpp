@@ -7,6 +7,7 @@
 #include "history/history_mode.h"
 #include "history/tyaku_form.h"
 #include "store/mail_store.h"
+#include "tests/support/click.h"
 #include "tests/support/test_folder.h"
 
 #include <QApplication>
@@ -258,7 +259,7 @@ void TestTyakuForm::deletingRowTwoMovesTheThirdUp()
     clickRow(form, 2);
     QCOMPARE(form->Text7->text(), QStringLiteral("Second"));
     folder_->ui.answers.enqueue(Answer::Yes);
-    form->Command3->click();
+    hm::test::click(form->Command3);
 
     QCOMPARE(folder_->ui.shown.size(), 1);
     QCOMPARE(folder_->ui.shown[0].text, QStringLiteral("選択された（行、青色）データを削除します。よろしいですか"));
@@ -285,7 +286,7 @@ void TestTyakuForm::deleteOneAnsweredNoKeepsTheStore()
     TyakuForm* form = open(HistoryMode::Received);
     clickRow(form, 1);
     folder_->ui.answers.enqueue(Answer::No);
-    form->Command3->click();
+    hm::test::click(form->Command3);
     QCOMPARE(storeSize(*folder_, Store::Received), 3 * hm::store::kRecordSize);
     QCOMPARE(form->MailListView->topLevelItemCount(), 3);
     QVERIFY(form->rtfEd->toPlainText().isEmpty());
@@ -301,10 +302,10 @@ void TestTyakuForm::rowCommandsNeedANewClick()
         folder_->ui.shown.clear();
         if (command == form->Command3)
             folder_->ui.answers.enqueue(Answer::No);
-        command->click();
+        hm::test::click(command);
         QVERIFY2(!folder_->ui.texts().contains(kNotSelected), qPrintable(command->text()));
         folder_->ui.shown.clear();
-        command->click();
+        hm::test::click(command);
         QCOMPARE(folder_->ui.texts(), QStringList{kNotSelected});
     }
     QCOMPARE(storeSize(*folder_, Store::Received), 3 * hm::store::kRecordSize);
@@ -316,13 +317,14 @@ void TestTyakuForm::deleteOneInTheSentHistoryNeedsASelectedRow()
     TyakuForm* form = open(HistoryMode::Sent);
     // The sent store's buffer is filled by the listing, so the marker test passes, but no
     // row was chosen: nothing may be deleted.
-    form->Command3->click();
+    hm::test::click(form->Command3);
     QCOMPARE(folder_->ui.texts(), QStringList{kNotSelected});
     QCOMPARE(storeSize(*folder_, Store::Sent), 3 * hm::store::kRecordSize);
 
     folder_->ui.shown.clear();
     clickRow(form, 3);
-    form->Command3->click();
+    folder_->ui.answers.enqueue(Answer::Yes);
+    hm::test::click(form->Command3);
     QCOMPARE(folder_->ui.texts(),
              QStringList{QStringLiteral("選択された（行、青色）データを削除します。よろしいですか?")});
     QCOMPARE(rowTexts(form, 0), (QStringList{QStringLiteral("最初の件名"), QStringLiteral("Second")}));
@@ -337,7 +339,7 @@ void TestTyakuForm::clickInAnEmptyListSaysThereIsNothing()
     QVERIFY(form->SelectionMarked());
     // The marker is set, yet there is no row to delete.
     folder_->ui.shown.clear();
-    form->Command3->click();
+    hm::test::click(form->Command3);
     QCOMPARE(folder_->ui.texts(), QStringList{kNotSelected});
 }
 
@@ -349,7 +351,7 @@ void TestTyakuForm::replyFillsTheReplyWindow()
     clickRow(form, 1);
     form->Text7->setText(QStringLiteral(" Hello "));
     form->Text8->setText(QStringLiteral("  x@example.jp "));
-    form->Command5->click();
+    hm::test::click(form->Command5);
     BackForm* reply = hm::loadedWindow<BackForm>();
     QVERIFY(reply);
     QVERIFY(reply->isVisible());
@@ -365,7 +367,7 @@ void TestTyakuForm::registerPutsTheSenderIntoTheAddressBook()
     TyakuForm* form = open(HistoryMode::Received);
     clickRow(form, 2);
     form->Text8->setText(QStringLiteral(" b@example.jp"));
-    form->Command4->click();
+    hm::test::click(form->Command4);
     FriendForm* book = hm::loadedWindow<FriendForm>();
     QVERIFY(book);
     QVERIFY(book->isVisible());
@@ -378,7 +380,7 @@ void TestTyakuForm::quickSaveWritesFourLinesAndAsksBeforeOverwriting()
                              QStringLiteral("本文\r\n2行目")});
     TyakuForm* form = open(HistoryMode::Received);
     clickRow(form, 1);
-    form->Command2->click();
+    hm::test::click(form->Command2);
     QVERIFY(folder_->ui.shown.isEmpty());
 
     const QString file = QStringLiteral("\\■TextQuickSave\\abc.txt");
@@ -389,7 +391,7 @@ void TestTyakuForm::quickSaveWritesFourLinesAndAsksBeforeOverwriting()
     // Again after a new click: the question comes first, and No leaves the file alone.
     clickRow(form, 1);
     folder_->ui.answers.enqueue(Answer::No);
-    form->Command2->click();
+    hm::test::click(form->Command2);
     QCOMPARE(folder_->ui.texts(), QStringList{QStringLiteral("同名のファイルが既に存在します。上書きしますか？ ")});
     QCOMPARE(folder_->ui.shown[0].title, QStringLiteral("確認"));
     QCOMPARE(folder_->ui.shown[0].buttons, hm::ui::Buttons::YesNo);
@@ -398,7 +400,7 @@ void TestTyakuForm::quickSaveWritesFourLinesAndAsksBeforeOverwriting()
     clickRow(form, 1);
     form->Text9->setText(QStringLiteral("new date"));
     folder_->ui.answers.enqueue(Answer::Yes);
-    form->Command2->click();
+    hm::test::click(form->Command2);
     QVERIFY(hm::ansi::decode(folder_->read(file)).contains(QStringLiteral("\r\nDate:  new date\r\n")));
 }
 
@@ -419,7 +421,7 @@ void TestTyakuForm::quickSaveWithHostileSubjectsStaysInItsFolder()
         clickRow(form, 1);
         form->Text7->setText(subject);
         form->SetEditorText(QStringLiteral("body"));
-        form->Command2->click();
+        hm::test::click(form->Command2);
     }
     QVERIFY2(folder_->ui.shown.isEmpty(), qPrintable(folder_->ui.texts().join(QLatin1Char('|'))));
     QVERIFY(!QFileInfo::exists(outside + QStringLiteral("/x.txt")));
@@ -438,7 +440,7 @@ void TestTyakuForm::quickSaveWithHostileSubjectsStaysInItsFolder()
     // A plain subject keeps its name.
     clickRow(form, 1);
     form->Text7->setText(QStringLiteral("お知らせ 12月"));
-    form->Command2->click();
+    hm::test::click(form->Command2);
     QVERIFY(QFileInfo::exists(quickFolder + QStringLiteral("/お知らせ 12月.txt")));
 }
 
@@ -453,7 +455,7 @@ void TestTyakuForm::quickSaveReportsAFailedWrite()
     form->Text7->setText(QStringLiteral("blocked"));
     form->SetEditorText(QStringLiteral("kept body"));
     folder_->ui.answers.enqueue(Answer::Yes);
-    form->Command2->click();
+    hm::test::click(form->Command2);
     QCOMPARE(folder_->ui.shown.size(), 2);
     QVERIFY(folder_->ui.shown[1].text.startsWith(QStringLiteral("ファイルを保存できませんでした。")));
     QCOMPARE(form->EditorText(), QStringLiteral("kept body"));
@@ -484,7 +486,7 @@ void TestTyakuForm::quickSaveReplacesALinkWithoutWritingThroughIt()
     form->Text7->setText(QStringLiteral("abc"));
     form->SetEditorText(QStringLiteral("body"));
     folder_->ui.answers.enqueue(Answer::Yes);
-    form->Command2->click();
+    hm::test::click(form->Command2);
 
     QCOMPARE(folder_->ui.texts(), QStringList{QStringLiteral("同名のファイルが既に存在します。上書きしますか？ ")});
     const QFileInfo saved(file);
@@ -508,13 +510,13 @@ void TestTyakuForm::deleteAllEmptiesListStoreAndBoxes()
     fill(Store::Received, threeMails());
     TyakuForm* form = open(HistoryMode::Received);
     folder_->ui.answers.enqueue(Answer::No);
-    form->Command6->click();
+    hm::test::click(form->Command6);
     QCOMPARE(folder_->ui.texts(), QStringList{QStringLiteral("すべてのデータを削除して良いですか？")});
     QCOMPARE(storeSize(*folder_, Store::Received), 3 * hm::store::kRecordSize);
     QCOMPARE(form->MailListView->topLevelItemCount(), 3);
 
     folder_->ui.answers.enqueue(Answer::Yes);
-    form->Command6->click();
+    hm::test::click(form->Command6);
     QCOMPARE(form->MailListView->topLevelItemCount(), 0);
     QCOMPARE(form->Text2->text(), QStringLiteral("0"));
     QVERIFY(form->Text7->text().isEmpty());
@@ -533,7 +535,7 @@ void TestTyakuForm::copyFieldFollowsTheMouseAndCopyButtonUsesIt()
     QCOMPARE(form->Text6->text(), QStringLiteral("c@example.jp"));
     enter(form->Text7);
     QCOMPARE(form->Text6->text(), QStringLiteral("三番目"));
-    form->Command1->click();
+    hm::test::click(form->Command1);
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("三番目"));
 }
 
@@ -632,7 +634,7 @@ void TestTyakuForm::keyboardShowsTheRowAndNothingUnchosenIsActedOn()
     QCOMPARE(form->Text7->text(), QStringLiteral("三番目"));
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("third body\nline 2"));
     folder_->ui.answers.enqueue(Answer::Yes);
-    form->Command3->click();
+    hm::test::click(form->Command3);
     QCOMPARE(rowTexts(form, 0), (QStringList{QStringLiteral("最初の件名"), QStringLiteral("Second")}));
     QCOMPARE(folder_->ui.shown.size(), 1);
 
@@ -641,7 +643,7 @@ void TestTyakuForm::keyboardShowsTheRowAndNothingUnchosenIsActedOn()
     form = open(HistoryMode::Sent);
     for (QPushButton* command : {form->Command3, form->Command5, form->Command2}) {
         folder_->ui.shown.clear();
-        command->click();
+        hm::test::click(command);
         QCOMPARE(folder_->ui.texts(), QStringList{kNotSelected});
         QVERIFY(!form->SelectionMarked());
     }

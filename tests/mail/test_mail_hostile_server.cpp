@@ -4,6 +4,8 @@
 #include "settings/account_settings.h"
 #include "sound/module1.h"
 #include "store/mail_store.h"
+#include "tests/support/mail_error.h"
+#include "tests/support/store_records.h"
 #include "tests/support/counting_sound_device.h"
 #include "tests/support/test_folder.h"
 #include "tests/support/main_form_controls.h"
@@ -23,14 +25,6 @@ using hm::test::statusLine;
 using namespace hm::mail;
 
 namespace {
-
-QString errorText()
-{
-    QString text;
-    int size = 0;
-    NMailGetMessage(0, text, size);
-    return text;
-}
 
 // The misbehaving server of tests/servers, started for one scenario.
 class HostileServer {
@@ -211,12 +205,7 @@ void TestMailHostileServer::checkStopsAtTheFirstFailedCall()
     QVERIFY(timer.elapsed() < 30000);
 
     QCOMPARE(server.commands(), commands);
-    int records = 0;
-    hm::store::ReadAllRecords(hm::store::Store::Received, [&](qint16, const hm::store::MailRecordFields& f) {
-        QCOMPARE(f.Subject, QStringLiteral("hostile"));
-        ++records;
-    });
-    QCOMPARE(records, stored);
+    QCOMPARE(hm::test::storedSubjects(hm::store::Store::Received), QStringList(stored, QStringLiteral("hostile")));
     QCOMPARE(statusLine(main)->text(), status);
     // Picture and sound only for something new stored.
     QCOMPARE(!main.Image3->isHidden(), stored > 0);
@@ -241,7 +230,8 @@ void TestMailHostileServer::silentOrEndlessServersEndInAnError()
         const Session s = open(server);
         QVERIFY2(s.count < 0, scenario);
         QVERIFY2(timer.elapsed() < 30000, scenario);
-        QVERIFY2(!errorText().isEmpty(), scenario);
+        const QString error = hm::test::takeMailError();
+        QVERIFY2(!error.isEmpty(), scenario);
         NMailPop3Close(s.handle);
     }
 }
@@ -253,7 +243,8 @@ void TestMailHostileServer::hangUpMidMessageBreaksTheSession()
     QCOMPARE(s.count, 1);
     QString subject, date, from, header, body;
     QVERIFY(NMailPop3GetMail(s.handle, 1, subject, date, from, header, body, 0, 0) < 0);
-    QVERIFY2(errorText().contains(QStringLiteral("切れました")), qPrintable(errorText()));
+    QString error = hm::test::takeMailError();
+    QVERIFY2(error.contains(QStringLiteral("切れました")), qPrintable(error));
     QVERIFY(body.isEmpty());
     QVERIFY(NMailPop3LastRawMessage(s.handle).isEmpty());
     // No deletion may go to a new connection: the numbering of this one is gone.
@@ -271,7 +262,8 @@ void TestMailHostileServer::stallMidMessageTimesOut()
     QString subject, date, from, header, body;
     QVERIFY(NMailPop3GetMail(s.handle, 1, subject, date, from, header, body, 0, 0) < 0);
     QVERIFY(timer.elapsed() < 30000);
-    QVERIFY2(errorText().contains(QStringLiteral("止まったか遅すぎる")), qPrintable(errorText()));
+    QString error = hm::test::takeMailError();
+    QVERIFY2(error.contains(QStringLiteral("止まったか遅すぎる")), qPrintable(error));
     NMailPop3Close(s.handle);
     QVERIFY(!server.sawQuit());
 }
@@ -297,7 +289,8 @@ void TestMailHostileServer::sizesBeyondTheCapAreRefused()
         QString subject, date, from, header, body;
         QCOMPARE(NMailPop3GetMail(s.handle, 1, subject, date, from, header, body, 0, 0), kErrorTooLarge);
         QVERIFY(body.isEmpty());
-        QVERIFY(errorText().contains(QStringLiteral("上限")));
+        const QString error = hm::test::takeMailError();
+        QVERIFY(error.contains(QStringLiteral("上限")));
         NMailPop3Close(s.handle);
         // A broken-off download ends without QUIT: nothing this session deleted takes effect.
         QVERIFY(!server.sawQuit());
@@ -316,7 +309,8 @@ void TestMailHostileServer::refusedDeletionReportsTheServersReply()
     QVERIFY(NMailPop3DeleteMail(s.handle, 1) < 0);
     // The reset that follows fails on the dead connection, but the error read is still the refusal.
     QVERIFY(NMailPop3Reset(s.handle) < 0);
-    QVERIFY2(errorText().contains(QLatin1String("mailbox is locked")), qPrintable(errorText()));
+    QString error = hm::test::takeMailError();
+    QVERIFY2(error.contains(QLatin1String("mailbox is locked")), qPrintable(error));
     NMailPop3Close(s.handle);
     // A refused command must not end in QUIT, which would commit the session's deletions.
     QVERIFY(!server.sawQuit());
@@ -329,7 +323,8 @@ void TestMailHostileServer::refusedDeletionReportsTheServersReply()
     // APOP against a server whose greeting offers no timestamp is refused with a clear reason.
     const int handle = NMailPop3Connect(server.server());
     QVERIFY(NMailPop3Authenticate(handle, QStringLiteral("u"), QStringLiteral("p"), -1) < 0);
-    QVERIFY2(errorText().contains(QLatin1String("APOP")), qPrintable(errorText()));
+    error = hm::test::takeMailError();
+    QVERIFY2(error.contains(QLatin1String("APOP")), qPrintable(error));
     NMailPop3Close(handle);
 }
 
@@ -412,9 +407,8 @@ void TestMailHostileServer::nextCheckTrustsTheLedgerOnlyWhereItHolds()
     CheckMail(main);
     QCOMPARE(server.commands(), login + first + login + second);
     QStringList tags;
-    hm::store::ReadAllRecords(Store::Received, [&](qint16, const hm::store::MailRecordFields& f) {
-        tags << f.Body.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts).last();
-    });
+    for (const hm::test::StoredRecord& r : hm::test::storedRecords(Store::Received))
+        tags << r.body.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts).last();
     QCOMPARE(tags, stored);
     QCOMPARE(statusLine(main)->text(), secondStatus);
 }

@@ -1,4 +1,6 @@
 #include "mail/nmail.h"
+#include "tests/support/mail_error.h"
+#include "tests/support/test_folder.h"
 #include "tests/servers/mail_server_env.h"
 
 #include <QDir>
@@ -24,14 +26,6 @@ QByteArray plainMessage(const QByteArray& subject, const QByteArray& body = "bod
     return "From: tester@localhost\r\nTo: hayate@localhost\r\nSubject: " + subject
            + "\r\nDate: Mon, 7 Dec 2026 10:00:00 +0900\r\nMIME-Version: 1.0\r\n"
              "Content-Type: text/plain; charset=us-ascii\r\n\r\n" + body;
-}
-
-QString errorText()
-{
-    QString text;
-    int size = 8192;
-    NMailGetMessage(0, text, size);
-    return text;
 }
 
 struct Fetched {
@@ -158,11 +152,7 @@ void TestMailServers::japaneseMessageWithAttachmentRoundTrips()
         b = char(QRandomGenerator::global()->bounded(256));
     const QString attachmentName = QStringLiteral("旅行 ① 写真.bin");
     const QString attachmentPath = work.filePath(attachmentName);
-    {
-        QFile f(attachmentPath);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
+    hm::test::writeFile(attachmentPath, bytes);
     // The plain port with STARTTLS, as a typed "host:port" gives it.
     QCOMPARE(NMailSmtpSendMail(env.smtpServer(), QStringLiteral("疾風 <hayate@localhost>"), QString(), QString(),
                                QStringLiteral("sender@localhost"), subject, body, QString(), attachmentPath, 0),
@@ -171,7 +161,7 @@ void TestMailServers::japaneseMessageWithAttachmentRoundTrips()
 
     for (const int apop : {0, -1}) {
         const int handle = login(apop);
-        QVERIFY2(handle > 0, qPrintable(errorText()));
+        QVERIFY2(handle > 0, qPrintable(hm::test::takeMailError()));
         const Fetched f = fetch(handle, 1);
         QCOMPARE(f.subject, subject);
         QCOMPARE(f.from, QStringLiteral("sender@localhost"));
@@ -287,7 +277,7 @@ void TestMailServers::wrongPasswordIsRefusedWithTheServersReply()
         QVERIFY(handle > 0);
         const int count = NMailPop3Authenticate(handle, env.user, QStringLiteral("wrong"), apop);
         QCOMPARE(count, kErrorLogin);
-        const QString text = errorText();
+        const QString text = hm::test::takeMailError();
         QVERIFY2(text.contains(QStringLiteral("ログインできません")), qPrintable(text));
         QVERIFY2(text.contains(QLatin1String("-ERR")), qPrintable(text));
         // The session is unusable, not silently reconnected.
@@ -304,19 +294,22 @@ void TestMailServers::unreachableServersAreNamed()
     int handle = NMailPop3Connect(QStringLiteral("127.0.0.1:%1").arg(closedPort));
     QVERIFY(handle > 0);
     QVERIFY(NMailPop3Authenticate(handle, env.user, env.password, 0) < 0);
-    QVERIFY2(errorText().contains(QStringLiteral("拒否")), qPrintable(errorText()));
+    QString error = hm::test::takeMailError();
+    QVERIFY2(error.contains(QStringLiteral("拒否")), qPrintable(error));
     NMailPop3Close(handle);
 
     handle = NMailPop3Connect(QStringLiteral("no-such-host.invalid"));
     QVERIFY(NMailPop3Authenticate(handle, env.user, env.password, 0) < 0);
-    QVERIFY2(errorText().contains(QStringLiteral("見つかりません")), qPrintable(errorText()));
+    error = hm::test::takeMailError();
+    QVERIFY2(error.contains(QStringLiteral("見つかりません")), qPrintable(error));
     NMailPop3Close(handle);
 
     QVERIFY(NMailSmtpSendMail(QStringLiteral("127.0.0.1:%1").arg(closedPort), QStringLiteral("a@localhost"),
                               QString(), QString(), QStringLiteral("b@localhost"), QStringLiteral("s"),
                               QStringLiteral("b"), QString(), QString(), 0)
             < 0);
-    QVERIFY2(errorText().contains(QStringLiteral("拒否")), qPrintable(errorText()));
+    error = hm::test::takeMailError();
+    QVERIFY2(error.contains(QStringLiteral("拒否")), qPrintable(error));
 
     QCOMPARE(NMailPop3Connect(QStringLiteral("imap://host")), -1);
     QCOMPARE(NMailPop3Connect(QStringLiteral("host:99999")), -1);
@@ -333,14 +326,16 @@ void TestMailServers::tlsIsVerifiedOnBothPorts()
     for (const QString& server : {env.pop3sServer(), env.pop3Server()}) {
         const int handle = NMailPop3Connect(server);
         QVERIFY(NMailPop3Authenticate(handle, env.user, env.password, 0) < 0);
-        QVERIFY2(errorText().contains(QStringLiteral("証明書")), qPrintable(server + errorText()));
+        const QString error = hm::test::takeMailError();
+        QVERIFY2(error.contains(QStringLiteral("証明書")), qPrintable(server + error));
         NMailPop3Close(handle);
     }
     QVERIFY(NMailSmtpSendMail(env.smtpServer(), QStringLiteral("a@localhost"), QString(), QString(),
                               QStringLiteral("b@localhost"), QStringLiteral("s"), QStringLiteral("b"), QString(),
                               QString(), 0)
             < 0);
-    QVERIFY2(errorText().contains(QStringLiteral("証明書")), qPrintable(errorText()));
+    QString error = hm::test::takeMailError();
+    QVERIFY2(error.contains(QStringLiteral("証明書")), qPrintable(error));
     qputenv("SSL_CERT_FILE", trusted);
     QCOMPARE(env.messageFiles().size(), 1);
     const int handle = NMailPop3Connect(env.pop3sServer());
@@ -357,7 +352,8 @@ void TestMailServers::smtpAuthUsesTheSavedCredentials()
     };
     NMailSetSmtpCredentials(env.user, QStringLiteral("not-the-password"));
     QVERIFY(send() < 0);
-    QVERIFY2(errorText().contains(QLatin1String("535")), qPrintable(errorText()));
+    QString error = hm::test::takeMailError();
+    QVERIFY2(error.contains(QLatin1String("535")), qPrintable(error));
     QCOMPARE(env.messageFiles().size(), 0);
     NMailSetSmtpCredentials(env.user, env.password);
     QCOMPARE(send(), 0);
@@ -397,7 +393,7 @@ void TestMailServers::passwordsGoInTheClearOnlyWhereAllowed()
     for (const auto& c : pop3Cases) {
         const int handle = NMailPop3Connect(c.server);
         const int count = NMailPop3Authenticate(handle, plain.env.user, plain.env.password, c.apop);
-        const QString text = errorText();
+        const QString text = hm::test::takeMailError();
         NMailPop3Close(handle);
         QVERIFY2((count == 1) == c.allowed, qPrintable(c.server + QLatin1Char(' ') + text));
         if (!c.allowed)
@@ -417,7 +413,7 @@ void TestMailServers::passwordsGoInTheClearOnlyWhereAllowed()
         const int result = NMailSmtpSendMail(c.server, QStringLiteral("hayate@localhost"), QString(), QString(),
                                              QStringLiteral("me@localhost"), QStringLiteral("s"), QStringLiteral("b"),
                                              QString(), QString(), 0);
-        const QString text = errorText();
+        const QString text = hm::test::takeMailError();
         QVERIFY2((result == 0) == c.allowed, qPrintable(c.server + QLatin1Char(' ') + text));
         delivered += c.allowed ? 1 : 0;
         QCOMPARE(plain.env.messageFiles().size(), delivered);
@@ -449,16 +445,14 @@ void TestMailServers::sendRefusesBadInputAndSendsNothing()
 {
     QTemporaryDir work;
     const QString existing = work.filePath(QStringLiteral("a.txt"));
-    QFile f(existing);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("x");
-    f.close();
+    hm::test::writeFile(existing, "x");
     auto send = [&](const QString& to, const QString& attachments, const QString& from = QStringLiteral("me@localhost")) {
         return NMailSmtpSendMail(env.smtpServer(), to, QString(), QString(), from, QStringLiteral("s"),
                                  QStringLiteral("b"), QString(), attachments, 0);
     };
     QVERIFY(send(QStringLiteral("hayate@localhost"), existing + QLatin1Char(',') + work.filePath(QStringLiteral("gone.txt"))) < 0);
-    QVERIFY2(errorText().contains(QStringLiteral("gone.txt")), qPrintable(errorText()));
+    QString error = hm::test::takeMailError();
+    QVERIFY2(error.contains(QStringLiteral("gone.txt")), qPrintable(error));
     QVERIFY(send(QStringLiteral("hayate@localhost\r\nBcc: evil@localhost"), QString()) < 0);
     QVERIFY(send(QStringLiteral("hayate@localhost"), QString(), QStringLiteral("me@localhost\nBcc: evil@localhost")) < 0);
     QVERIFY(send(QStringLiteral("not an address"), QString()) < 0);
@@ -508,7 +502,8 @@ void TestMailServers::oversizedMessageIsRefusedAndKept()
     const int handle = login();
     QVERIFY(handle > 0);
     QVERIFY(NMailPop3GetMailSize(handle, 1) < 0);
-    QVERIFY2(errorText().contains(QStringLiteral("大きすぎる")), qPrintable(errorText()));
+    QString error = hm::test::takeMailError();
+    QVERIFY2(error.contains(QStringLiteral("大きすぎる")), qPrintable(error));
     const Fetched first = fetch(handle, 1);
     QVERIFY(first.body.isEmpty() && first.subject.isEmpty());
     // The session goes on with the next message.

@@ -3,6 +3,7 @@
 #include "settings/id_pass_form.h"
 #include "settings/option_form.h"
 #include "settings/set_form.h"
+#include "tests/support/click.h"
 #include "tests/support/test_folder.h"
 
 #include <QApplication>
@@ -101,11 +102,12 @@ void TestSettingsWindows::accountOkWithSaveBoxWritesAllThreeKeysOwnerOnly()
 {
     hm::test::TestFolder folder;
     auto* w = hm::window<IdPassForm>();
+    w->show();
     QTest::keyClicks(w->IdText, QStringLiteral("hayate"));
     QTest::keyClicks(w->PassText, QStringLiteral("pw"));
     w->PassText->setText(QStringLiteral("秘密") + w->PassText->text());
     w->Check1->setChecked(true);
-    QTest::mouseClick(w->OKCommand, Qt::LeftButton);
+    hm::test::click(w->OKCommand);
     QCOMPARE(account().UserId, QStringLiteral("hayate"));
     QCOMPARE(account().UserPassword, QStringLiteral("秘密pw"));
     QCOMPARE(ReadAccountValue(QStringLiteral("NAME")), QStringLiteral("hayate"));
@@ -124,11 +126,12 @@ void TestSettingsWindows::accountOkWithoutSaveBoxKeepsTheSavedPair()
     hm::settings::WriteAccountValue(QStringLiteral("NAME2"), QStringLiteral("savedpw"));
     hm::settings::WriteAccountValue(QStringLiteral("NAME3"), QStringLiteral("1"));
     auto* w = hm::window<IdPassForm>();
+    w->show();
     QCOMPARE(w->IdText->text(), QStringLiteral("saved"));
     QCOMPARE(w->PassText->text(), QStringLiteral("savedpw"));
     w->IdText->setText(QStringLiteral("typed"));
     w->PassText->setText(QStringLiteral("typedpw"));
-    QTest::mouseClick(w->OKCommand, Qt::LeftButton);
+    hm::test::click(w->OKCommand);
     QCOMPARE(account().UserId, QStringLiteral("typed"));
     QCOMPARE(ReadAccountValue(QStringLiteral("NAME")), QStringLiteral("saved"));
     QCOMPARE(ReadAccountValue(QStringLiteral("NAME2")), QStringLiteral("savedpw"));
@@ -139,9 +142,10 @@ void TestSettingsWindows::saveBoxIsUntickedOnEveryOpening()
 {
     hm::test::TestFolder folder;
     auto* w = hm::window<IdPassForm>();
+    w->show();
     w->Check1->setChecked(true);
     w->IdText->setText(QStringLiteral(""));
-    QTest::mouseClick(w->OKCommand, Qt::LeftButton);
+    hm::test::click(w->OKCommand);
     QTRY_VERIFY(!hm::loadedWindow<IdPassForm>());
     // An empty ID was saved as an empty value.
     QVERIFY(QFile(accountFile(folder)).exists());
@@ -182,7 +186,8 @@ void TestSettingsWindows::unreadableAccountFileIsNamedAndNeverReplaced()
         form->IdText->setText(QStringLiteral("typed"));
         form->PassText->setText(QStringLiteral("typedpw"));
         form->Check1->setChecked(save);
-        form->OKCommand_Click();
+        form->show();
+        hm::test::click(form->OKCommand);
         QTRY_VERIFY(!hm::loadedWindow<IdPassForm>());
         QVERIFY2(folder.ui.shown.last().text.contains(QStringLiteral("iniIdPass.ini")),
                  qPrintable(folder.ui.shown.last().text));
@@ -201,7 +206,8 @@ void TestSettingsWindows::longPasswordReadsBackAs255Bytes()
     w->IdText->setText(QStringLiteral("u"));
     w->PassText->setText(QString(300, QLatin1Char('x')));
     w->Check1->setChecked(true);
-    w->OKCommand_Click();
+    w->show();
+    hm::test::click(w->OKCommand);
     QCOMPARE(account().UserPassword.size(), 300);
     QCOMPARE(ReadAccountValue(QStringLiteral("NAME2")), QString(255, QLatin1Char('x')));
 }
@@ -214,14 +220,16 @@ void TestSettingsWindows::accountSaveFailureIsReported()
     w->IdText->setText(QStringLiteral("u"));
     w->PassText->setText(QStringLiteral("p"));
     w->Check1->setChecked(true);
-    w->OKCommand_Click();
+    w->show();
+    hm::test::click(w->OKCommand);
     QTRY_VERIFY(!hm::loadedWindow<IdPassForm>());
     QCOMPARE(folder.ui.shown.size(), 1);
     QVERIFY(folder.ui.shown[0].text.contains(QStringLiteral("保存できませんでした")));
     QVERIFY(!QFile::exists(folder.file(QStringLiteral("\\★MAilData"))));
     // Without the save box nothing was asked of the user, so nothing is reported.
     auto* again = hm::window<IdPassForm>();
-    again->OKCommand_Click();
+    again->show();
+    hm::test::click(again->OKCommand);
     QCOMPARE(folder.ui.shown.size(), 1);
 }
 
@@ -229,9 +237,10 @@ void TestSettingsWindows::accountCancelChangesNothing()
 {
     hm::test::TestFolder folder;
     auto* w = hm::window<IdPassForm>();
+    w->show();
     w->IdText->setText(QStringLiteral("u"));
     w->Check1->setChecked(true);
-    QTest::mouseClick(w->CancelCommand, Qt::LeftButton);
+    hm::test::click(w->CancelCommand);
     QVERIFY(account().UserId.isEmpty());
     QVERIFY(!QFile::exists(accountFile(folder)));
 }
@@ -264,7 +273,7 @@ void TestSettingsWindows::serverOkWritesMemoryAndFile()
     w->Pop3Text->setText(QStringLiteral(" pop.example.jp"));
     w->MailText->setText(QStringLiteral("me@example.jp"));
     w->ApopCheck->setChecked(true);
-    QTest::mouseClick(w->OkCommand, Qt::LeftButton);
+    hm::test::click(w->OkCommand);
     QCOMPARE(account().Pop3Server, QStringLiteral(" pop.example.jp"));
     QCOMPARE(account().ApopFlag, qint16(1));
     QCOMPARE(folder.read(QStringLiteral("\\hymail.ini")),
@@ -277,7 +286,7 @@ void TestSettingsWindows::serverCancelChangesNothing()
     hm::test::TestFolder folder;
     auto* w = hm::window<OptionForm>();
     w->Pop3Text->setText(QStringLiteral("pop"));
-    QTest::mouseClick(w->CancelCommand, Qt::LeftButton);
+    hm::test::click(w->CancelCommand);
     QVERIFY(account().Pop3Server.isEmpty());
     QVERIFY(!QFile::exists(folder.file(QStringLiteral("\\hymail.ini"))));
 }
@@ -286,9 +295,10 @@ void TestSettingsWindows::chooserOpensBothWindows()
 {
     hm::test::TestFolder folder;
     auto* set = hm::window<SetForm>();
-    QTest::mouseClick(set->Command1, Qt::LeftButton);
+    set->show();
+    hm::test::click(set->Command1);
     QVERIFY(hm::loadedWindow<IdPassForm>() && hm::loadedWindow<IdPassForm>()->isVisible());
-    QTest::mouseClick(set->Command2, Qt::LeftButton);
+    hm::test::click(set->Command2);
     QVERIFY(hm::loadedWindow<OptionForm>() && hm::loadedWindow<OptionForm>()->isVisible());
 }
 

@@ -3,6 +3,7 @@
 #include "store/mail_store.h"
 #include "store/record_file.h"
 #include "tests/store/store_test_util.h"
+#include "tests/support/store_records.h"
 #include "tests/support/test_folder.h"
 
 #include <QDir>
@@ -22,31 +23,9 @@ using hm::test::cp932;
 using hm::test::mailRecord;
 
 namespace {
-const QString kReceived = QStringLiteral("\\★MAilData\\hymdata2.data");
-const QString kSent = QStringLiteral("\\★MAilData\\hymdata5.data");
-const QString kReceivedTemp = QStringLiteral("\\★MAilData\\HYMDATA2.TMP");
-
-struct Row {
-    qint16 number;
-    MailRecordFields fields;
-};
-
-QList<Row> listAll(Store s, Fields fields = Fields::All)
-{
-    QList<Row> rows;
-    const bool ok = ReadAllRecords(s, [&](qint16 n, const MailRecordFields& f) { rows.append({n, f}); }, fields);
-    if (!ok)
-        qWarning() << "listing failed:" << lastError();
-    return rows;
-}
-
-QStringList subjects(Store s)
-{
-    QStringList out;
-    for (const Row& r : listAll(s))
-        out << r.fields.Subject;
-    return out;
-}
+const QString kReceived = hm::store::storePath(hm::store::Store::Received);
+const QString kSent = hm::store::storePath(hm::store::Store::Sent);
+const QString kReceivedTemp = hm::store::tempPath(hm::store::Store::Received);
 
 bool appendSimple(Store s, const QString& subject)
 {
@@ -81,7 +60,7 @@ void TestMailStore::emptyStoreAndAppendedRecordsHaveTheExactLayout()
 {
     test::TestFolder folder;
     QCOMPARE(NextRecordNumber(Store::Received), qint16(1));
-    QVERIFY(listAll(Store::Received).isEmpty());
+    QVERIFY(test::storedRecords(Store::Received).isEmpty());
     // The first listing creates the store, empty.
     QVERIFY(QFileInfo::exists(folder.file(kReceived)));
     QCOMPARE(QFileInfo(folder.file(kReceived)).size(), 0);
@@ -114,15 +93,15 @@ void TestMailStore::recordsWrittenElsewhereAreReadBack()
     file += mailRecord("plain", "d", "f", QByteArray("b"));
     folder.write(kReceived, file);
 
-    const QList<Row> rows = listAll(Store::Received);
+    const QList<test::StoredRecord> rows = test::storedRecords(Store::Received);
     QCOMPARE(rows.size(), 2);
     QCOMPARE(rows[0].number, qint16(1));
-    QCOMPARE(rows[0].fields.Subject, QStringLiteral("①㈱ハンカク ｶﾀｶﾅ"));
-    QCOMPARE(rows[0].fields.Date, QStringLiteral("Tue, 1 Dec 2026 09:00:00 +0900"));
-    QCOMPARE(rows[0].fields.From, QStringLiteral("x@example.jp"));
+    QCOMPARE(rows[0].subject, QStringLiteral("①㈱ハンカク ｶﾀｶﾅ"));
+    QCOMPARE(rows[0].date, QStringLiteral("Tue, 1 Dec 2026 09:00:00 +0900"));
+    QCOMPARE(rows[0].from, QStringLiteral("x@example.jp"));
     // Trailing padding goes, leading spaces of a stored body stay as stored.
-    QCOMPARE(rows[0].fields.Body, QStringLiteral("  一行目\r\n二行目"));
-    QCOMPARE(rows[1].fields.Subject, QStringLiteral("plain"));
+    QCOMPARE(rows[0].body, QStringLiteral("  一行目\r\n二行目"));
+    QCOMPARE(rows[1].subject, QStringLiteral("plain"));
     QCOMPARE(RecordBuffer(Store::Received).Subject, QStringLiteral("plain"));
 }
 
@@ -139,19 +118,19 @@ void TestMailStore::writersTrimAndCutTheirFields()
     QVERIFY(AppendRecord(Store::Sent, 1, QStringLiteral(" 件名 "), QStringLiteral(" to@example.jp "),
                          QStringLiteral(" 2026/12/07  10:00 "), QStringLiteral("x")));
 
-    const QList<Row> received = listAll(Store::Received);
-    QCOMPARE(received[0].fields.Subject, QString(100, QLatin1Char('s')));
-    QCOMPARE(received[0].fields.From, QStringLiteral("a@b"));
-    QCOMPARE(received[0].fields.Date, QStringLiteral("Mon"));
-    QCOMPARE(received[0].fields.Body, QString(32000, QLatin1Char('b')));
-    QCOMPARE(received[1].fields.Body, QStringLiteral("in  side"));
+    const QList<test::StoredRecord> received = test::storedRecords(Store::Received);
+    QCOMPARE(received[0].subject, QString(100, QLatin1Char('s')));
+    QCOMPARE(received[0].from, QStringLiteral("a@b"));
+    QCOMPARE(received[0].date, QStringLiteral("Mon"));
+    QCOMPARE(received[0].body, QString(32000, QLatin1Char('b')));
+    QCOMPARE(received[1].body, QStringLiteral("in  side"));
     const QByteArray sent = folder.read(kSent);
     QCOMPARE(sent.left(100), cp932(QStringLiteral("件名")) + QByteArray(96, ' '));
     QCOMPARE(sent.mid(100, 19), QByteArray(" 2026/12/07  10:00 "));
     QCOMPARE(sent.mid(190, 14), QByteArray("to@example.jp "));
     // Full-width spaces are not ASCII spaces and stay.
     QVERIFY(AppendRecord(Store::Sent, 2, QStringLiteral("　全角　"), QString(), QString(), QString()));
-    QCOMPARE(listAll(Store::Sent)[1].fields.Subject, QStringLiteral("　全角　"));
+    QCOMPARE(test::storedRecords(Store::Sent)[1].subject, QStringLiteral("　全角　"));
 }
 
 void TestMailStore::doubleByteTextIsCutOnACharacterBoundary()
@@ -165,9 +144,9 @@ void TestMailStore::doubleByteTextIsCutOnACharacterBoundary()
     // An odd start leaves one byte that cannot hold a whole character: it is padding.
     QCOMPARE(file.mid(32284, 100), QByteArray("a") + cp932(QString(49, QChar(0x6F22))) + " ");
     QCOMPARE(file.mid(32284 + 100, 10), QByteArray(10, ' '));
-    const QList<Row> rows = listAll(Store::Received);
-    QCOMPARE(rows[0].fields.Subject, QString(50, QChar(0x6F22)));
-    QCOMPARE(rows[1].fields.Subject, QStringLiteral("a") + QString(49, QChar(0x6F22)));
+    const QList<test::StoredRecord> rows = test::storedRecords(Store::Received);
+    QCOMPARE(rows[0].subject, QString(50, QChar(0x6F22)));
+    QCOMPARE(rows[1].subject, QStringLiteral("a") + QString(49, QChar(0x6F22)));
 }
 
 void TestMailStore::readRecordFillsTheBufferAndRefusesMissingNumbers()
@@ -220,7 +199,7 @@ void TestMailStore::deletionsRenumberAndLeaveNoTemporaryFile()
     const QByteArray before = folder.read(kReceived);
     QVERIFY(DeleteRecord(Store::Received, 2));
     QCOMPARE(CurrentRecordNumber(), qint16(2));
-    QCOMPARE(subjects(Store::Received), (QStringList{QStringLiteral("one"), QStringLiteral("three")}));
+    QCOMPARE(test::storedSubjects(Store::Received), (QStringList{QStringLiteral("one"), QStringLiteral("three")}));
     // The survivors are moved byte for byte.
     QCOMPARE(folder.read(kReceived), before.left(32284) + before.mid(2 * 32284));
     QVERIFY(!QFileInfo::exists(folder.file(kReceivedTemp)));
@@ -275,13 +254,13 @@ void TestMailStore::partialTailNeverBecomesARecord()
     test::TestFolder folder;
     const QByteArray two = mailRecord("one", "d", "f", "b") + mailRecord("two", "d", "f", "b");
     folder.write(kReceived, two + QByteArray(20000, 'z'));
-    QCOMPARE(subjects(Store::Received), (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
+    QCOMPARE(test::storedSubjects(Store::Received), (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
     const qint16 next = NextRecordNumber(Store::Received);
     QCOMPARE(next, qint16(4)); // 2.62 + 1 rounds up past the free slot
     QVERIFY(AppendRecord(Store::Received, next, QStringLiteral("three"), QString(), QString(), QString()));
     QCOMPARE(CurrentRecordNumber(), qint16(3));
     QCOMPARE(folder.read(kReceived).size(), 3 * 32284);
-    QCOMPARE(subjects(Store::Received),
+    QCOMPARE(test::storedSubjects(Store::Received),
              (QStringList{QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three")}));
 
     // A compaction drops a tail as well.
@@ -291,7 +270,7 @@ void TestMailStore::partialTailNeverBecomesARecord()
 
     // An append never overwrites a message already stored.
     QVERIFY(!AppendRecord(Store::Received, 1, QStringLiteral("over"), QString(), QString(), QString()));
-    QCOMPARE(subjects(Store::Received), QStringList{QStringLiteral("two")});
+    QCOMPARE(test::storedSubjects(Store::Received), QStringList{QStringLiteral("two")});
 }
 
 void TestMailStore::hostileStoresAreListedWithoutHarm()
@@ -304,22 +283,22 @@ void TestMailStore::hostileStoresAreListedWithoutHarm()
     file += mailRecord(QByteArray("\x82", 1), "d", "f", "b");               // lead byte alone
     folder.write(kReceived, file);
 
-    const QList<Row> rows = listAll(Store::Received);
+    const QList<test::StoredRecord> rows = test::storedRecords(Store::Received);
     QCOMPARE(rows.size(), 5);
-    QCOMPARE(rows[0].fields.Subject, QString());
-    QCOMPARE(rows[0].fields.Body, QString());
-    QVERIFY(rows[1].fields.Subject.contains(QChar(0xFFFD)));
-    QCOMPARE(rows[2].fields.Live, qint16(7));
-    QCOMPARE(rows[3].fields.Live, qint16(-1));
-    QCOMPARE(CutAtNul(rows[3].fields.Subject), QStringLiteral("abc"));
-    QCOMPARE(rows[3].fields.Subject.size(), 7);
-    QVERIFY(rows[4].fields.Subject.contains(QChar(0xFFFD)));
+    QCOMPARE(rows[0].subject, QString());
+    QCOMPARE(rows[0].body, QString());
+    QVERIFY(rows[1].subject.contains(QChar(0xFFFD)));
+    QCOMPARE(rows[2].live, qint16(7));
+    QCOMPARE(rows[3].live, qint16(-1));
+    QCOMPARE(CutAtNul(rows[3].subject), QStringLiteral("abc"));
+    QCOMPARE(rows[3].subject.size(), 7);
+    QVERIFY(rows[4].subject.contains(QChar(0xFFFD)));
 
     // The compaction drops only what is marked dead (Live 0): the zero record.
     QVERIFY(DeleteRecord(Store::Received, 3));
-    const QList<Row> after = listAll(Store::Received);
+    const QList<test::StoredRecord> after = test::storedRecords(Store::Received);
     QCOMPARE(after.size(), 3);
-    QCOMPARE(after[0].fields.Live, qint16(-1));
+    QCOMPARE(after[0].live, qint16(-1));
     QCOMPARE(folder.read(kReceived), file.mid(32284, 32284) + file.mid(3 * 32284));
 }
 
@@ -328,12 +307,12 @@ void TestMailStore::aStaleTemporaryFileIsNeverTakenForTheStore()
     test::TestFolder folder;
     const QByteArray stale = mailRecord("stale", "d", "f", "b") + QByteArray(5000, 'q');
     folder.write(kReceivedTemp, stale);
-    QVERIFY(listAll(Store::Received).isEmpty());
+    QVERIFY(test::storedRecords(Store::Received).isEmpty());
     QVERIFY(appendSimple(Store::Received, QStringLiteral("one")));
     QVERIFY(appendSimple(Store::Received, QStringLiteral("two")));
     QCOMPARE(folder.read(kReceivedTemp), stale);
     QVERIFY(DeleteRecord(Store::Received, 1));
-    QCOMPARE(subjects(Store::Received), QStringList{QStringLiteral("two")});
+    QCOMPARE(test::storedSubjects(Store::Received), QStringList{QStringLiteral("two")});
     QVERIFY(!QFileInfo::exists(folder.file(kReceivedTemp)));
 }
 
@@ -342,10 +321,7 @@ void TestMailStore::compactionFollowsNoLinkAtTheTemporaryNameAndKeepsALinkedStor
     test::TestFolder folder;
     QTemporaryDir elsewhere;
     const QString victim = elsewhere.filePath(QStringLiteral("victim"));
-    QFile v(victim);
-    QVERIFY(v.open(QIODevice::WriteOnly));
-    v.write("precious");
-    v.close();
+    hm::test::writeFile(victim, "precious");
     for (const char* s : {"one", "two", "three"}) {
         QVERIFY(appendSimple(Store::Received, QString::fromLatin1(s)));
         QVERIFY(appendSimple(Store::Sent, QString::fromLatin1(s)));
@@ -354,7 +330,7 @@ void TestMailStore::compactionFollowsNoLinkAtTheTemporaryNameAndKeepsALinkedStor
     // A link planted at the temporary name is replaced, never written through.
     QVERIFY(QFile::link(victim, folder.file(kReceivedTemp)));
     QVERIFY(DeleteRecord(Store::Received, 2));
-    QCOMPARE(subjects(Store::Received), (QStringList{QStringLiteral("one"), QStringLiteral("three")}));
+    QCOMPARE(test::storedSubjects(Store::Received), (QStringList{QStringLiteral("one"), QStringLiteral("three")}));
     QVERIFY(!QFileInfo(folder.file(kReceived)).isSymLink());
     QCOMPARE(QFileInfo(victim).size(), qint64(8));
     QVERIFY(!QFileInfo(folder.file(kReceivedTemp)).exists() && !QFileInfo(folder.file(kReceivedTemp)).isSymLink());
@@ -375,7 +351,7 @@ void TestMailStore::compactionFollowsNoLinkAtTheTemporaryNameAndKeepsALinkedStor
     QVERIFY(appendSimple(Store::Sent, QStringLiteral("four")));
     QCOMPARE(QFile::permissions(real), ownerOnly);
     QVERIFY(DeleteRecord(Store::Sent, 3));
-    QCOMPARE(subjects(Store::Sent), (QStringList{QStringLiteral("two"), QStringLiteral("three")}));
+    QCOMPARE(test::storedSubjects(Store::Sent), (QStringList{QStringLiteral("two"), QStringLiteral("three")}));
     QVERIFY(DeleteAllRecords(Store::Sent));
     QVERIFY(QFileInfo(folder.file(kSent)).isSymLink());
     QCOMPARE(QFileInfo(real).size(), qint64(0));
@@ -425,7 +401,7 @@ void TestMailStore::readOnlyStoreIsRefusedAndLeftAlone()
     QCOMPARE(folder.read(kReceived), before);
     QVERIFY(!QFileInfo::exists(folder.file(kReceivedTemp)));
     // Reading still works.
-    QCOMPARE(subjects(Store::Received), (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
+    QCOMPARE(test::storedSubjects(Store::Received), (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
     ::chmod(QFile::encodeName(path).constData(), 0644);
 }
 
@@ -467,7 +443,7 @@ void TestMailStore::fullDiskLeavesNoHalfWrittenRecord()
     QVERIFY(!DeleteRecord(Store::Received, 1));
     QCOMPARE(QFileInfo(store).size(), 2 * 32284);
     QVERIFY(!QFileInfo::exists(hm::dataPath(kReceivedTemp)));
-    QCOMPARE(subjects(Store::Received), (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
+    QCOMPARE(test::storedSubjects(Store::Received), (QStringList{QStringLiteral("one"), QStringLiteral("two")}));
     // Deleting all needs no room.
     QVERIFY(DeleteAllRecords(Store::Received));
     QCOMPARE(QFileInfo(store).size(), 0);

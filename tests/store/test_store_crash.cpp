@@ -14,7 +14,7 @@ using namespace hm;
 using namespace hm::store;
 
 namespace {
-const QString kReceived = QStringLiteral("\\★MAilData\\hymdata2.data");
+const QString kReceived = hm::store::storePath(hm::store::Store::Received);
 
 // Each record's body is derived from its subject, so a torn or shifted record shows.
 QByteArray bodyFor(int id)

@@ -38,6 +38,7 @@ TestFolder::TestFolder()
 TestFolder::~TestFolder()
 {
     hm::ui::setServices(nullptr);
+    checkScriptUsed(ui);
     hm::setProgramFolder(QString());
 }
 
@@ -48,9 +49,7 @@ QString TestFolder::file(const QString& relative) const
 
 void TestFolder::write(const QString& relative, const QByteArray& bytes) const
 {
-    QFile f(file(relative));
-    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(f.fileName()));
-    f.write(bytes);
+    writeFile(file(relative), bytes);
 }
 
 QByteArray TestFolder::read(const QString& relative) const
@@ -59,6 +58,31 @@ QByteArray TestFolder::read(const QString& relative) const
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return f.readAll();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY2(f.open(QIODevice::WriteOnly | QIODevice::Truncate), qPrintable(path));
+    QVERIFY2(f.write(bytes) == bytes.size(), qPrintable(path));
+}
+
+void checkScriptUsed(const hm::ui::ScriptedServices& ui)
+{
+    QStringList problems;
+    for (const QString& text : ui.unanswered)
+        problems << QStringLiteral("box without a scripted answer: ") + text;
+    for (const QString& left : ui.leftovers())
+        problems << QStringLiteral("scripted but never asked for: ") + left;
+    if (problems.isEmpty())
+        return;
+    const QByteArray what = problems.join(QLatin1Char('\n')).toUtf8();
+    if (!QTest::currentTestFunction())
+        qFatal("%s", what.constData());
+    if (QTest::currentTestFailed())
+        qWarning("%s", what.constData()); // the first failure is the one to read
+    else
+        QTest::qFail(what.constData(), __FILE__, __LINE__);
 }
 
 QString builtProgramFolder()

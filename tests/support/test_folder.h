@@ -7,7 +7,9 @@
 namespace hm::test {
 
 // A fresh copy of the built program folder for one test; the program resolves every data
-// path under it while it lives, and message boxes are answered by `ui`.
+// path under it while it lives, and message boxes are answered by `ui`. When it goes, a box
+// that needed an answer the script lacked, or a queued answer, file name or input nobody
+// asked for, fails the running test.
 class TestFolder {
 public:
     TestFolder();
@@ -26,6 +28,14 @@ public:
 private:
     QTemporaryDir dir_;
 };
+
+// Fails the running test when the script held too little (a box that needed an answer got
+// none) or too much (answers, file names or inputs nobody asked for); TestFolder does this
+// for its own `ui` when it goes.
+void checkScriptUsed(const hm::ui::ScriptedServices& ui);
+
+// Writes a whole file (replacing it); a file that cannot be written fails the running test.
+void writeFile(const QString& path, const QByteArray& bytes);
 
 // The built program folder (HM_TEST_PROGRAM_DIR) and the source tree (HM_SOURCE_DIR).
 QString builtProgramFolder();
