@@ -194,7 +194,8 @@ bool MainForm::Form_Load()
     move(0, 0);
     prepareEffects();
 
-    hm::window<WriteForm>()->Check1->setChecked(false);
+    // The compose window is loaded hidden at start; its own load step unticks the fortune.
+    hm::window<WriteForm>();
 
     QString serverFileProblem;
     hm::settings::LoadServerSettings(hm::settings::account(), &serverFileProblem);
