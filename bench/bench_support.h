@@ -19,6 +19,29 @@ inline double median(QList<double> v)
     return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
+// The machine's load average over 1, 5 and 15 minutes, as /proc/loadavg gives it, so that a
+// figure can be read beside how busy its neighbours kept the machine.
+inline QString loadAverage()
+{
+    QFile f(QStringLiteral("/proc/loadavg"));
+    if (!f.open(QIODevice::ReadOnly))
+        return QStringLiteral("unknown");
+    const QList<QByteArray> fields = f.readAll().split(' ');
+    return fields.size() < 3 ? QStringLiteral("unknown")
+                             : QString::fromLatin1(fields[0] + ' ' + fields[1] + ' ' + fields[2]);
+}
+
+// The server port of the mail_servers env replaced by that of a relay (bench/delay_relay.py)
+// named in the variable, so that the same run goes over a slower link. Returns the relay's
+// round trip in ms as the variable BENCH_RTT_MS gives it, 0 without a relay.
+inline int throughRelay(const char* variable, int* port)
+{
+    const int relay = qEnvironmentVariableIntValue(variable);
+    if (relay > 0)
+        *port = relay;
+    return relay > 0 ? qEnvironmentVariableIntValue("BENCH_RTT_MS") : 0;
+}
+
 // Copies a folder with everything under it (a fresh program folder for a run).
 inline void copyTree(const QString& from, const QString& to)
 {
