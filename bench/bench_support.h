@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QList>
 #include <QString>
+#include <QtGlobal>
 
 #include <algorithm>
 
@@ -31,15 +32,16 @@ inline QString loadAverage()
                              : QString::fromLatin1(fields[0] + ' ' + fields[1] + ' ' + fields[2]);
 }
 
-// The server port of the mail_servers env replaced by that of a relay (bench/delay_relay.py)
-// named in the variable, so that the same run goes over a slower link. Returns the relay's
-// round trip in ms as the variable BENCH_RTT_MS gives it, 0 without a relay.
-inline int throughRelay(const char* variable, int* port)
+// With a relay (bench/delay_relay.py) listening on the port the variable names, the server port
+// of the mail_servers env becomes the relay's, so that the same run goes over a slower link.
+// Says so for the figures (the round trip from BENCH_RTT_MS), or returns an empty text.
+inline QString throughRelay(const char* variable, int* port)
 {
     const int relay = qEnvironmentVariableIntValue(variable);
-    if (relay > 0)
-        *port = relay;
-    return relay > 0 ? qEnvironmentVariableIntValue("BENCH_RTT_MS") : 0;
+    if (relay <= 0)
+        return {};
+    *port = relay;
+    return QStringLiteral(", through a relay adding a %1 ms round trip").arg(qEnvironmentVariableIntValue("BENCH_RTT_MS"));
 }
 
 // Copies a folder with everything under it (a fresh program folder for a run).
