@@ -63,7 +63,7 @@ QString outsideAddress()
     return found;
 }
 
-// A second Dovecot/aiosmtpd pair with no TLS at all, on every address of this machine.
+// A second Dovecot/aiosmtpd pair with no TLS at all, on every address of this machine (no Postfix).
 class PlainServers {
 public:
     explicit PlainServers(int smtpIdleTimeout = 300)
@@ -74,6 +74,7 @@ public:
         e.insert(QStringLiteral("HM_MAIL_LISTEN"), QStringLiteral("*"));
         e.insert(QStringLiteral("HM_MAIL_TLS"), QStringLiteral("no"));
         e.insert(QStringLiteral("HM_SMTP_IDLE_TIMEOUT"), QString::number(smtpIdleTimeout));
+        e.insert(QStringLiteral("HM_MAIL_POSTFIX"), QStringLiteral("no"));
         start.setProcessEnvironment(e);
         start.start(script_, {QStringLiteral("start"), dir_.path()});
         if (start.waitForFinished(120000) && start.exitCode() == 0)
