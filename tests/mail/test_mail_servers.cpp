@@ -163,7 +163,7 @@ void TestMailServers::japaneseMessageWithAttachmentRoundTrips()
     if (postfix && env.postfixPort == 0) {
         if (geteuid() != 0)
             QSKIP("Postfix runs only as root");
-        QFAIL("the mail_servers fixture started no Postfix");
+        QFAIL("the mail_servers fixture started no Postfix (scripts/install-deps installs it)");
     }
     const QString starttlsServer = postfix ? env.postfixServer() : env.smtpServer();
     const QString tlsServer = postfix ? env.postfixSmtpsServer() : env.smtpsServer();
