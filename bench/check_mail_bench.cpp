@@ -512,8 +512,9 @@ void printRow(const char* who, const Times& t, int count)
                 who, t.wallMs, t.cpuMs(), t.userMs, t.sysMs, t.cpuMs() / count, t.serverMs);
 }
 
-int mix(const hm::test::MailServerEnv& env, const QString& work, int count, int rounds)
+int mix(const hm::test::MailServerEnv& env, const QString& work, int count, int rounds, const QString& link)
 {
+    const QString loadBefore = hm::bench::loadAverage();
     QList<QByteArray> messages;
     qint64 bytes = 0;
     for (int i = 1; i <= count; ++i) {
@@ -546,8 +547,9 @@ int mix(const hm::test::MailServerEnv& env, const QString& work, int count, int 
         return 1;
     const Times o = medianOf(ours), m = medianOf(theirs), c = medianOf(curls);
     std::printf("mail check of %d messages (%.1f MB: 60%% ASCII, 25%% ISO-2022-JP, 15%% with an attachment), "
-                "median of %d interleaved rounds:\n",
-                count, bytes / 1e6, rounds);
+                "median of %d interleaved rounds%s; load average %s before, %s after:\n",
+                count, bytes / 1e6, rounds, qPrintable(link), qPrintable(loadBefore),
+                qPrintable(hm::bench::loadAverage()));
     printRow("HayateMail", o, count);
     printRow("mpop", m, count);
     printRow("curl", c, count);
@@ -608,11 +610,13 @@ int main(int argc, char** argv)
     hm::ui::setServices(&quiet);
     SilentSound silence;
     hm::sound::setSoundDevice(&silence);
-    const hm::test::MailServerEnv env = hm::test::MailServerEnv::load();
+    hm::test::MailServerEnv env = hm::test::MailServerEnv::load();
     if (!env.valid) {
         std::fprintf(stderr, "no mail servers running\n");
         return 1;
     }
+    // CHECK_BENCH_RELAY_PORT: every client goes through the delay relay listening there.
+    const QString link = hm::bench::throughRelay("CHECK_BENCH_RELAY_PORT", &env.pop3Port);
     QTemporaryDir work;
     int rc;
     if (mode == QLatin1String("big"))
@@ -620,7 +624,7 @@ int main(int argc, char** argv)
     else if (mode == QLatin1String("check"))
         rc = checkOnce(env, work.path(), argc > 2 ? std::atoi(argv[2]) : 1000);
     else
-        rc = mix(env, work.path(), argc > 2 ? std::atoi(argv[2]) : 1000, argc > 3 ? std::atoi(argv[3]) : 5);
+        rc = mix(env, work.path(), argc > 2 ? std::atoi(argv[2]) : 1000, argc > 3 ? std::atoi(argv[3]) : 5, link);
     for (const auto& s : quiet.shown)
         std::fprintf(stderr, "message shown: %s\n", qPrintable(s.text));
     std::fflush(stdout);

@@ -1,6 +1,8 @@
 #pragma once
 // The loopback POP3/SMTP pair that the mail_servers fixture starts (scripts/mail-servers):
 // where it listens, the account, and its Maildir, read from HM_BINARY_DIR/mail-servers/env.
+// As root the fixture also runs Postfix, which offers PIPELINING and delivers into the same
+// Maildir a moment after it has accepted a message; its ports are 0 when it is not running.
 #include <QByteArray>
 #include <QDateTime>
 #include <QDir>
@@ -41,6 +43,8 @@ struct MailServerEnv {
     int pop3sPort = 0;
     int smtpPort = 0;
     int smtpsPort = 0;
+    int postfixPort = 0;
+    int postfixSmtpsPort = 0;
     QString user;
     QString password;
     QString caFile;
@@ -68,6 +72,8 @@ struct MailServerEnv {
             else if (key == "POP3S_PORT") e.pop3sPort = value.toInt();
             else if (key == "SMTP_PORT") e.smtpPort = value.toInt();
             else if (key == "SMTPS_PORT") e.smtpsPort = value.toInt();
+            else if (key == "POSTFIX_PORT") e.postfixPort = value.toInt();
+            else if (key == "POSTFIX_SMTPS_PORT") e.postfixSmtpsPort = value.toInt();
             else if (key == "USER") e.user = value;
             else if (key == "PASSWORD") e.password = value;
             else if (key == "CA_FILE") e.caFile = value;
@@ -84,6 +90,8 @@ struct MailServerEnv {
     QString pop3sServer() const { return QStringLiteral("pop3s://localhost:") + QString::number(pop3sPort); }
     QString smtpServer() const { return host + QLatin1Char(':') + QString::number(smtpPort); }
     QString smtpsServer() const { return QStringLiteral("smtps://localhost:") + QString::number(smtpsPort); }
+    QString postfixServer() const { return host + QLatin1Char(':') + QString::number(postfixPort); }
+    QString postfixSmtpsServer() const { return QStringLiteral("smtps://localhost:") + QString::number(postfixSmtpsPort); }
 
     // Every message file in the mailbox (new and cur).
     QStringList messageFiles() const
