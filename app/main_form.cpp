@@ -25,6 +25,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 
@@ -188,8 +189,25 @@ bool MainForm::Form_Load()
     Image3->hide();
     Display->show();
 
-    if (!hm::claimSingleInstance())
+    if (!hm::claimSingleInstance()) {
+        // The running one comes forward instead; the user learns why nothing new opened when
+        // it cannot be reached.
+        if (!hm::askRunningInstanceToRaise())
+            hm::ui::message(nullptr,
+                            QStringLiteral("疾風メールはすでに起動していますが、そのウィンドウを前に出せませんでした。\n"
+                                           "タスクバーなどから開いてください。"),
+                            QStringLiteral("疾風メール"), hm::ui::Buttons::Ok, hm::ui::Icon::Information);
         return false;
+    }
+    hm::setRaiseHandler([window = QPointer<MainForm>(this)] {
+        if (!window)
+            return;
+        if (window->isMinimized())
+            window->showNormal();
+        window->show();
+        window->raise();
+        window->activateWindow();
+    });
 
     move(0, 0);
     prepareEffects();
