@@ -29,7 +29,7 @@ int main(int argc, char** argv)
     hm::keepMailPrivate();
     MainForm form;
     if (!form.Form_Load())
-        return 0; // another instance runs: end silently
+        return 0; // another instance runs and was asked to come forward
     form.show();
     return app.exec();
 }

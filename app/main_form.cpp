@@ -25,6 +25,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 
@@ -83,15 +84,16 @@ MainForm::MainForm(QWidget* parent) : QWidget(parent)
     addCommand(QStringLiteral("Label10"), QStringLiteral("    アドレス帳"),
                QStringLiteral("アドレス帳への登録を行います。着信からの自動入力、送信時の一発入力が可能になります。"), 1800);
     Label10 = commands_.last();
-    // The long runs of spaces push these words right; the labels start left of the window
-    // edge so the words line up with the column above.
-    addCommand(QStringLiteral("Label11"), QStringLiteral("                          設定"),
-               QStringLiteral("ID,PASS,サーバーの設定。これを行わないと通信エラーになります。"), 2220, -1200, 2700);
+    // Designed as labels reaching 1200 twips left of the window, where 18 of their leading
+    // spaces lay: they start at the edge without those, so the words stay in the column and
+    // nothing of them is outside the window.
+    addCommand(QStringLiteral("Label11"), QStringLiteral("        設定"),
+               QStringLiteral("ID,PASS,サーバーの設定。これを行わないと通信エラーになります。"), 2220);
     Label11 = commands_.last();
-    addCommand(QStringLiteral("Label5"), QStringLiteral("                          HomePage"),
-               QStringLiteral("メーラー専門店、作者のホームページです。"), 2640, -1200, 2700);
+    addCommand(QStringLiteral("Label5"), QStringLiteral("        HomePage"),
+               QStringLiteral("メーラー専門店、作者のホームページです。"), 2640);
     Label5 = commands_.last();
-    addCommand(QStringLiteral("Label4"), QStringLiteral("                         Small"), QStringLiteral("フォーム（画面）を最小化します。"), 3060, -1200, 2700);
+    addCommand(QStringLiteral("Label4"), QStringLiteral("       Small"), QStringLiteral("フォーム（画面）を最小化します。"), 3060);
     Label4 = commands_.last();
     addCommand(QStringLiteral("Label13"), QStringLiteral("Play"), QStringLiteral("新着メール時に再生する波音の確認を行います。"), 5220, 120, 600);
     Label13 = commands_.last();
@@ -116,6 +118,8 @@ MainForm::MainForm(QWidget* parent) : QWidget(parent)
     Display = control<QLabel>(this, "Display", 1620, 120, kPictureWidthTwips, kPictureHeightTwips);
     Image3 = control<QLabel>(this, "Image3", 1620, 120, kPictureWidthTwips, kPictureHeightTwips);
     Image3->setScaledContents(false);
+    Display->setAccessibleName(QStringLiteral("疾風の画像"));
+    Image3->setAccessibleName(QStringLiteral("新着画像"));
     for (size_t i = 0; i < Master.size(); ++i) {
         Master[i] = control<QLabel>(this, QStringLiteral("Master%1").arg(i));
         Master[i]->hide();
@@ -135,21 +139,25 @@ MainForm::MainForm(QWidget* parent) : QWidget(parent)
     Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setCommandColour(Label2, "#ffffff");
 
-    // Kept outside the visible client area, as designed.
+    // Kept outside the visible client area, as designed; the keyboard never goes there.
     Text2 = control<QLineEdit>(this, "Text2", -3000, -3000, 1800, 300);
     Text2->setAccessibleName(QStringLiteral("時計"));
+    Text2->setFocusPolicy(Qt::NoFocus);
     Command1 = button(this, "Command1", QString(), -3000, -2000, 600, 300);
+    Command1->setAccessibleName(QStringLiteral("新着画像を表示"));
+    Command1->setFocusPolicy(Qt::NoFocus);
     connect(Command1, &QPushButton::clicked, this, &MainForm::Command1_Click);
 
     // The sound options sit below the visible area: a sound normally plays once, in the
-    // background, straight from the file.
+    // background, straight from the file. Neither Tab nor their access keys reach them there.
     ChkSynchro = control<QCheckBox>(this, "ChkSynchro", 120, 6600, 2400, 300);
-    ChkSynchro->setText(QStringLiteral("同期再生(&S)"));
     ChkOnMem = control<QCheckBox>(this, "ChkOnMem", 120, 6960, 3000, 300);
-    ChkOnMem->setText(QStringLiteral("VB でのオンメモリ再生(&O)"));
     ChkLoop = control<QCheckBox>(this, "ChkLoop", 120, 7320, 2400, 300);
-    ChkLoop->setText(QStringLiteral("繰り返し再生(&L)"));
     sound_ = std::make_unique<hm::sound::NewMailSound>(Label13, Label14, ChkSynchro, ChkOnMem, ChkLoop);
+    for (QCheckBox* option : {ChkSynchro, ChkOnMem, ChkLoop}) {
+        option->setFocusPolicy(Qt::NoFocus);
+        option->setShortcut(QKeySequence()); // after the caption, which brings its access key
+    }
     createEffectButtons();
 
     Timer2 = new QTimer(this);
@@ -173,7 +181,7 @@ CommandLabel* MainForm::addCommand(const QString& name, const QString& caption, 
     label->setFont(hm::pGothic(9));
     setCommandColour(label, "#ffffff");
     connect(label, &CommandLabel::hovered, this, [this, label, help] {
-        Label2->setText(help);
+        setHelpLine(help);
         setCommandColour(label, "#00ffff");
     });
     commands_ << label;
@@ -188,8 +196,25 @@ bool MainForm::Form_Load()
     Image3->hide();
     Display->show();
 
-    if (!hm::claimSingleInstance())
+    if (!hm::claimSingleInstance()) {
+        // The running one comes forward instead; the user learns why nothing new opened when
+        // it cannot be reached.
+        if (!hm::askRunningInstanceToRaise())
+            hm::ui::message(nullptr,
+                            QStringLiteral("疾風メールはすでに起動していますが、そのウィンドウを前に出せませんでした。\n"
+                                           "タスクバーなどから開いてください。"),
+                            QStringLiteral("疾風メール"), hm::ui::Buttons::Ok, hm::ui::Icon::Information);
         return false;
+    }
+    hm::setRaiseHandler([window = QPointer<MainForm>(this)] {
+        if (!window)
+            return;
+        if (window->isMinimized())
+            window->showNormal();
+        window->show();
+        window->raise();
+        window->activateWindow();
+    });
 
     move(0, 0);
     prepareEffects();
@@ -264,8 +289,14 @@ QWidget* MainForm::boxParent()
 
 void MainForm::showHelp(const QString& text)
 {
-    Label2->setText(text);
+    setHelpLine(text);
     Label2->repaint();
+}
+
+void MainForm::setHelpLine(const QString& text)
+{
+    Label2->setText(text);
+    Label2->setAccessibleDescription(text);
 }
 
 void MainForm::showStatus(const QString& text)
@@ -314,7 +345,7 @@ void MainForm::mouseMoveEvent(QMouseEvent* event)
 
 void MainForm::Form_MouseMove()
 {
-    Label2->clear();
+    setHelpLine(QString());
     for (CommandLabel* label : commands_)
         setCommandColour(label, "#ffffff");
 }

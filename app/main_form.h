@@ -107,6 +107,8 @@ private:
     // A failure comes back as text, once (NewMailSound::PlayForNewMail).
     QString playNewMailSound() override;
 
+    // The help line, told to a screen reader as well (its description) whenever it changes.
+    void setHelpLine(const QString& text);
     CommandLabel* addCommand(const QString& name, const QString& caption, const QString& help, int top,
                              int left = 0, int width = 1500);
 

@@ -29,9 +29,10 @@ NewMailSound::NewMailSound(QLabel* play, QLabel* stop, QCheckBox* chkSynchro, QC
                            QCheckBox* chkLoop)
     : play_(play), stop_(stop), chkSynchro_(chkSynchro), chkOnMem_(chkOnMem), chkLoop_(chkLoop)
 {
-    setUpOption(chkSynchro, QStringLiteral("同期再生(&S)"), QStringLiteral("ChkSynchro"));
-    setUpOption(chkOnMem, QStringLiteral("VB でのオンメモリ再生(&O)"), QStringLiteral("ChkOnMem"));
-    setUpOption(chkLoop, QStringLiteral("繰り返し再生(&L)"), QStringLiteral("ChkLoop"));
+    // Named for a screen reader in the words of the captions.
+    setUpOption(chkSynchro, QStringLiteral("同期再生(&S)"), QStringLiteral("同期再生"));
+    setUpOption(chkOnMem, QStringLiteral("VB でのオンメモリ再生(&O)"), QStringLiteral("オンメモリ再生"));
+    setUpOption(chkLoop, QStringLiteral("繰り返し再生(&L)"), QStringLiteral("繰り返し再生"));
     setEnabled(play, true);
     setEnabled(stop, false);
 }

@@ -73,6 +73,10 @@ void MainForm::loadEffectBuffer(int element, const QString& picture)
 void MainForm::Cmd_Effect_Click(int index)
 {
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    // The new-mail picture covers the panel after a check; a press brings the panel back, or
+    // its transition would run unseen.
+    Image3->hide();
+    Display->show();
     effectDone = false;
     bufferIndex = 1 - bufferIndex;
     if (++effectCounter > effectPictures.size())

@@ -12,10 +12,14 @@ QString& pGothicFamily()
 }
 } // namespace
 
-void installJapaneseFonts()
+void installJapaneseFonts(const QString& preferred)
 {
-    const QStringList gothicP = {QStringLiteral("IPAPGothic"), QStringLiteral("IPAexGothic"),
-                                 QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic")};
+    QStringList gothicP = {QStringLiteral("IPAPGothic"), QStringLiteral("IPAexGothic"),
+                           QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic")};
+    if (!preferred.isEmpty())
+        gothicP.prepend(preferred);
+    for (const char* name : {"ＭＳ Ｐゴシック", "MS PGothic", "ＭＳ ゴシック", "ＭＳ Ｐ明朝", "ＭＳ 明朝"})
+        QFont::removeSubstitutions(QString::fromUtf8(name));
     const QStringList gothic = {QStringLiteral("IPAGothic"), QStringLiteral("IPAexGothic"),
                                 QStringLiteral("Noto Sans Mono CJK JP")};
     const QStringList mincho = {QStringLiteral("IPAPMincho"), QStringLiteral("IPAMincho"),

@@ -1,6 +1,7 @@
 #include "addressbook/friend_form.h"
 #include "app/command_label.h"
 #include "app/main_form.h"
+#include "common/japanese_font.h"
 #include "common/window_registry.h"
 #include "compose/back_form.h"
 #include "compose/write_form.h"
@@ -13,10 +14,20 @@
 #include "tests/support/test_folder.h"
 #include "tests/support/main_form_controls.h"
 
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QFontMetrics>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScopeGuard>
+#include <QStyleOptionButton>
 #include <QTest>
+#include <QTextDocument>
 
 #include <functional>
 
@@ -35,8 +46,11 @@ private slots:
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     void mainCommandsArePressableButtons();
+    void tabVisitsOnlyWhatTheUserSeesUnderSpokenNames();
     void everyTextBoxHasAName_data();
     void everyTextBoxHasAName();
+    void everyCaptionIsWhole_data();
+    void everyCaptionIsWhole();
 };
 
 namespace {
@@ -47,6 +61,14 @@ void walk(QAccessibleInterface* node, const std::function<void(QAccessibleInterf
         if (QAccessibleInterface* child = node->child(i))
             walk(child, visit);
     }
+}
+
+// A plain mouse move over w, as the window system would deliver it.
+void hover(QWidget* w)
+{
+    QMouseEvent move(QEvent::MouseMove, QPointF(2, 2), w->mapToGlobal(QPointF(2, 2)), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(w, &move);
 }
 
 QAccessibleInterface* findButton(QWidget* window, const QString& name)
@@ -102,23 +124,170 @@ void TestAccessibility::mainCommandsArePressableButtons()
     QVERIFY(hm::loadedWindow<WriteForm>() && hm::loadedWindow<WriteForm>()->isVisible());
 }
 
+namespace {
+using Opener = std::function<QWidget*()>;
+
+// Every window, opened as the program opens it: the main one built, the others through the
+// window registry.
+QList<std::pair<const char*, Opener>> everyWindow()
+{
+    return {
+        {"MainForm", [] {
+             auto* form = new MainForm;
+             form->endProcess = [] {};
+             form->setAttribute(Qt::WA_DeleteOnClose);
+             return static_cast<QWidget*>(form);
+         }},
+        {"WriteForm", [] { return static_cast<QWidget*>(hm::window<WriteForm>()); }},
+        {"BackForm", [] { return static_cast<QWidget*>(hm::window<BackForm>()); }},
+        {"TyakuForm", [] { return static_cast<QWidget*>(hm::window<TyakuForm>()); }},
+        {"FriendForm", [] { return static_cast<QWidget*>(hm::window<FriendForm>()); }},
+        {"SetForm", [] { return static_cast<QWidget*>(hm::window<SetForm>()); }},
+        {"IdPassForm", [] { return static_cast<QWidget*>(hm::window<IdPassForm>()); }},
+        {"OptionForm", [] { return static_cast<QWidget*>(hm::window<OptionForm>()); }},
+        {"KaoForm", [] { return static_cast<QWidget*>(hm::window<KaoForm>()); }},
+    };
+}
+
+QString plainText(const QString& text)
+{
+    if (!Qt::mightBeRichText(text))
+        return text;
+    QTextDocument doc;
+    doc.setHtml(text);
+    return doc.toPlainText();
+}
+
+// Where the control draws its caption, in window coordinates, and how it aligns it there.
+std::pair<QRect, Qt::Alignment> captionArea(QWidget* window, QWidget* control)
+{
+    QRect area = control->contentsRect();
+    Qt::Alignment alignment = Qt::AlignCenter;
+    if (auto* label = qobject_cast<QLabel*>(control)) {
+        area = area.marginsRemoved(QMargins(label->margin(), label->margin(), label->margin(), label->margin()));
+        alignment = label->alignment();
+    } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        option.icon = button->icon();
+        option.iconSize = button->iconSize();
+        if (qobject_cast<QCheckBox*>(button) || qobject_cast<QRadioButton*>(button)) {
+            area = button->style()->subElementRect(qobject_cast<QCheckBox*>(button) ? QStyle::SE_CheckBoxContents
+                                                                                     : QStyle::SE_RadioButtonContents,
+                                                   &option, button);
+            alignment = Qt::AlignLeft | Qt::AlignVCenter;
+        } else if (qobject_cast<QPushButton*>(button)) {
+            area = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+        }
+    }
+    return {area.translated(control->mapTo(window, QPoint(0, 0))), alignment};
+}
+
+// What of the window the control shows: cut by the window and every parent between.
+QRect shownPart(QWidget* window, QWidget* control)
+{
+    QRect shown = window->rect();
+    for (QWidget* w = control; w && w != window; w = w->parentWidget())
+        shown &= QRect(w->mapTo(window, QPoint(0, 0)), w->size());
+    return shown;
+}
+
+// The captions of visible labels and buttons that are not whole where they are drawn.
+QStringList cutCaptions(QWidget* window)
+{
+    QStringList cut;
+    for (QWidget* control : window->findChildren<QWidget*>()) {
+        QString text;
+        int flags = Qt::TextShowMnemonic;
+        if (auto* label = qobject_cast<QLabel*>(control)) {
+            text = plainText(label->text());
+            if (label->wordWrap())
+                flags |= Qt::TextWordWrap;
+        } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+            text = button->text();
+        }
+        if (text.trimmed().isEmpty() || !control->isVisibleTo(window))
+            continue;
+        const QRect shown = shownPart(window, control);
+        // Controls the design keeps wholly outside the window are not captions anyone reads
+        // (the keyboard does not reach them either).
+        if (shown.isEmpty())
+            continue;
+        const auto [area, alignment] = captionArea(window, control);
+        const QRect needed = QFontMetrics(control->font()).boundingRect(area, int(alignment) | flags, text);
+        const QRect room = area & shown;
+        if (!room.contains(needed))
+            cut << QStringLiteral("%1 \"%2\" drawn at %3,%4 %5x%6, shown %7,%8 %9x%10")
+                       .arg(control->objectName(), text)
+                       .arg(needed.x()).arg(needed.y()).arg(needed.width()).arg(needed.height())
+                       .arg(room.x()).arg(room.y()).arg(room.width()).arg(room.height());
+    }
+    return cut;
+}
+} // namespace
+
+// Tab goes round what is on the screen, never to the clock, the hidden button or the sound
+// options kept outside the window; everything a screen reader meets is named in Japanese
+// words, and the help line tells what it shows.
+void TestAccessibility::tabVisitsOnlyWhatTheUserSeesUnderSpokenNames()
+{
+    hm::test::TestFolder folder;
+    folder.write(QStringLiteral("\\hymail.ini"), "POP3=p\r\n");
+    MainForm form;
+    form.endProcess = [] {};
+    QVERIFY(form.Form_Load());
+    form.show();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    form.Label9->setFocus();
+    QList<QWidget*> visited;
+    for (int i = 0; i < 40 && !visited.contains(QApplication::focusWidget()); ++i) {
+        QWidget* w = QApplication::focusWidget();
+        visited << w;
+        QVERIFY2(w->isVisible() && form.rect().contains(QRect(w->mapTo(&form, QPoint(0, 0)), w->size())),
+                 qPrintable(w->objectName()));
+        QTest::keyClick(w, Qt::Key_Tab);
+    }
+    QCOMPARE(QApplication::focusWidget(), form.Label9); // round and back
+    for (QWidget* w : {static_cast<QWidget*>(form.Cmd_Effect[4]), static_cast<QWidget*>(form.Label13),
+                       static_cast<QWidget*>(hm::test::statusLine(form))})
+        QVERIFY2(visited.contains(w), qPrintable(w->objectName()));
+    for (QWidget* w : std::initializer_list<QWidget*>{form.Text2, form.Command1, form.ChkSynchro, form.ChkOnMem, form.ChkLoop})
+        QVERIFY2(!visited.contains(w), qPrintable(w->objectName()));
+    // Their access keys are gone too.
+    QTest::keyClick(&form, Qt::Key_L, Qt::AltModifier);
+    QVERIFY(!form.ChkLoop->isChecked());
+
+    QStringList unspoken;
+    walk(QAccessible::queryAccessibleInterface(&form), [&](QAccessibleInterface* node) {
+        auto* w = qobject_cast<QWidget*>(node->object());
+        if (!w || w == &form || node->role() == QAccessible::Client)
+            return;
+        const QString name = node->text(QAccessible::Name);
+        if (name.trimmed().isEmpty() && w->isHidden())
+            return; // the engine's hidden buffers
+        if (name.trimmed().isEmpty() || name == w->objectName())
+            unspoken << w->objectName() + QLatin1Char('=') + name;
+    });
+    QVERIFY2(unspoken.isEmpty(), qPrintable(unspoken.join(QStringLiteral(", "))));
+    for (auto [w, name] : {std::pair<QWidget*, const char*>{form.ChkSynchro, "同期再生"}, {form.ChkLoop, "繰り返し再生"},
+                           {form.Text2, "時計"}})
+        QCOMPARE(QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name), QString::fromUtf8(name));
+
+    QAccessibleInterface* help = QAccessible::queryAccessibleInterface(hm::test::helpLine(form));
+    hover(form.Label10);
+    QCOMPARE(help->text(QAccessible::Description), hm::test::helpLine(form)->text());
+    QVERIFY(help->text(QAccessible::Description).startsWith(QStringLiteral("アドレス帳への登録")));
+    form.Form_MouseMove();
+    QVERIFY(help->text(QAccessible::Description).isEmpty());
+}
+
 void TestAccessibility::everyTextBoxHasAName_data()
 {
     QTest::addColumn<std::function<QWidget*()>>("open");
-    QTest::newRow("MainForm") << std::function<QWidget*()>([] {
-        auto* form = new MainForm;
-        form->endProcess = [] {};
-        form->setAttribute(Qt::WA_DeleteOnClose);
-        return static_cast<QWidget*>(form);
-    });
-    QTest::newRow("WriteForm") << std::function<QWidget*()>([] { return static_cast<QWidget*>(hm::window<WriteForm>()); });
-    QTest::newRow("BackForm") << std::function<QWidget*()>([] { return static_cast<QWidget*>(hm::window<BackForm>()); });
-    QTest::newRow("TyakuForm") << std::function<QWidget*()>([] { return static_cast<QWidget*>(hm::window<TyakuForm>()); });
-    QTest::newRow("FriendForm") << std::function<QWidget*()>([] { return static_cast<QWidget*>(hm::window<FriendForm>()); });
-    QTest::newRow("SetForm") << std::function<QWidget*()>([] { return static_cast<QWidget*>(hm::window<SetForm>()); });
-    QTest::newRow("IdPassForm") << std::function<QWidget*()>([] { return static_cast<QWidget*>(hm::window<IdPassForm>()); });
-    QTest::newRow("OptionForm") << std::function<QWidget*()>([] { return static_cast<QWidget*>(hm::window<OptionForm>()); });
-    QTest::newRow("KaoForm") << std::function<QWidget*()>([] { return static_cast<QWidget*>(hm::window<KaoForm>()); });
+    for (const auto& [name, open] : everyWindow())
+        QTest::newRow(name) << open;
 }
 
 void TestAccessibility::everyTextBoxHasAName()
@@ -144,6 +313,36 @@ void TestAccessibility::everyTextBoxHasAName()
     });
     QVERIFY(boxes > 0 || qobject_cast<SetForm*>(window));
     QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
+}
+
+void TestAccessibility::everyCaptionIsWhole_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<std::function<QWidget*()>>("open");
+    for (const QString& family : {QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"),
+                                  QStringLiteral("Noto Sans CJK JP")}) {
+        if (!QFontDatabase::hasFamily(family))
+            continue; // only the families installed here
+        for (const auto& [name, open] : everyWindow())
+            QTest::addRow("%s %s", qPrintable(family), name) << family << open;
+    }
+}
+
+// Each caption fits its control, whichever Japanese family draws it.
+void TestAccessibility::everyCaptionIsWhole()
+{
+    QFETCH(QString, family);
+    QFETCH(std::function<QWidget*()>, open);
+    hm::test::TestFolder folder;
+    hm::installJapaneseFonts(family);
+    const auto restore = qScopeGuard([] { hm::installJapaneseFonts(); });
+    QCOMPARE(hm::pGothic().family(), family);
+    QWidget* window = open();
+    QVERIFY(window);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    const QStringList cut = cutCaptions(window);
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QStringLiteral("; "))));
 }
 
 QTEST_MAIN(TestAccessibility)

@@ -1,6 +1,9 @@
+#include "app/single_instance.h"
 #include "tests/support/test_folder.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,6 +24,7 @@ private slots:
     void secondLaunchEndsSilently_data();
     void secondLaunchEndsSilently();
     void aStarterBetweenAnExitAndTheNextLaunchStillExcludesIt();
+    void secondLaunchBringsTheRunningOneForward();
 
 private:
     // Starts the copy with XDG_RUNTIME_DIR set to runtime (unset when empty).
@@ -114,10 +118,13 @@ void TestLaunch::aStarterBetweenAnExitAndTheNextLaunchStillExcludesIt()
     QVERIFY(first.waitForFinished(20000));
     QCOMPARE(::flock(starter, LOCK_EX | LOCK_NB), 0);
 
+    // The starter is now the running instance: the next launch asks it to come forward.
+    hm::listenForRaiseRequests();
     QProcess next;
     start(next, runtime.path());
-    QVERIFY(next.waitForFinished(20000));
+    QTRY_VERIFY_WITH_TIMEOUT(next.state() == QProcess::NotRunning, 20000);
     QCOMPARE(next.exitCode(), 0);
+    hm::releaseSingleInstance();
 
     // Once that starter is gone too, a launch runs normally.
     ::close(starter);
@@ -127,6 +134,29 @@ void TestLaunch::aStarterBetweenAnExitAndTheNextLaunchStillExcludesIt()
     QCOMPARE(last.state(), QProcess::Running);
     last.kill();
     last.waitForFinished();
+}
+
+// The test holds the claim as the running instance would and hears the later launch's request.
+void TestLaunch::secondLaunchBringsTheRunningOneForward()
+{
+    QTemporaryDir runtime;
+    int raised = 0;
+    hm::setRaiseHandler([&] { ++raised; });
+    QVERIFY(hm::claimSingleInstance());
+    QVERIFY(claimHeld());
+    QProcess second;
+    start(second, runtime.path());
+    // The answer comes from this process's event loop, served while waiting.
+    QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, 20000);
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(raised, 1);
+
+    hm::releaseSingleInstance();
+    hm::setRaiseHandler({});
+    QVERIFY(!claimHeld());
+    QVERIFY(!QFileInfo::exists(hm::instanceSocketPath()));
+    QCOMPARE(QDir(runtime.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestLaunch)

@@ -361,13 +361,18 @@ void TestMainForm::effectPressesShowTheNextPictureThroughATransition()
     QCOMPARE(form.Cmd_Effect[5]->text(), QStringLiteral("疾風（２）"));
     QCOMPARE(form.Cmd_Effect[6]->text(), QStringLiteral("疾風（３）"));
 
-    // From start-up on, presses show pictures 2, 3 and 1.
+    // From start-up on, presses show pictures 2, 3 and 1, also once a check has shown the
+    // new-mail picture in the panel's place.
     const int next[] = {1, 2, 0};
     for (int kind = 4; kind <= 6; ++kind) {
         const QImage& before = pictures[(next[kind - 4] + 2) % 3];
         const QImage& after = pictures[next[kind - 4]];
+        static_cast<MailCheckDisplay&>(form).showNewMailPicture();
+        QVERIFY(form.Image3->isVisible());
         PanelRecorder recorder(form.Display);
         hm::test::click(form.Cmd_Effect[kind]);
+        QVERIFY(form.Display->isVisible());
+        QVERIFY(!form.Image3->isVisible());
         QVERIFY(!QGuiApplication::overrideCursor());
         QVERIFY(recorder.hourglass);
         QCOMPARE(form.effectCounter, next[kind - 4] + 1);
