@@ -3,9 +3,11 @@
 #include "common/ansi_codec.h"
 #include "common/japanese_font.h"
 #include "common/twips.h"
+#include "common/window_keys.h"
 #include "common/window_registry.h"
 #include "common/form_geometry.h"
 #include "compose/send_procedure.h"
+#include "compose/unsent_text.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -59,6 +61,13 @@ BackForm::BackForm(QWidget* parent) : QWidget(parent)
     attachments_ = std::make_unique<hm::compose::AttachmentCommands>(
         this, AttachText, List2, AttachCommand, Command9, Command10);
 
+    hm::leaveWithCtrlTab(BodyText);
+    hm::pressButtonsWithEnter(this);
+    hm::closeOnEscape(this, [this] {
+        if (!HoldsUnsentText() || hm::compose::MayDiscardUnsentText(this))
+            close();
+    });
+
     connect(Command2, &QPushButton::clicked, this, &BackForm::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &BackForm::Command3_Click);
     connect(Command4, &QPushButton::clicked, this, &BackForm::Command4_Click);
@@ -108,6 +117,13 @@ void BackForm::Fill(const QString& subject, const QString& sender, const QString
     ToText->setText(Trim(sender));
     BodyText->setPlainText(Trim(body));
     answeredBody_ = body;
+    filled_ = CurrentDraft();
+}
+
+bool BackForm::HoldsUnsentText() const
+{
+    const hm::compose::Draft now = CurrentDraft();
+    return now.to != filled_.to || now.subject != filled_.subject || now.body != filled_.body;
 }
 
 hm::compose::Draft BackForm::CurrentDraft() const
