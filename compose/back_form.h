@@ -53,6 +53,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     std::unique_ptr<hm::compose::AttachmentCommands> attachments_;
