@@ -10,6 +10,7 @@
 #include "common/ui_services.h"
 #include "common/window_registry.h"
 #include "addressbook/friend_form.h"
+#include "compose/unsent_text.h"
 #include "compose/write_form.h"
 #include "emoticons/kao_form.h"
 #include "history/history_mode.h"
@@ -246,9 +247,7 @@ bool MainForm::Form_QueryUnload()
     const WriteForm* compose = hm::loadedWindow<WriteForm>();
     if (unloading_ || !compose || !compose->HoldsUnsentText())
         return true;
-    return hm::ui::message(this, QStringLiteral("送信していないメールがあります。\n破棄して終了しますか？"),
-                           QStringLiteral("確認"), hm::ui::Buttons::YesNo, hm::ui::Icon::Question)
-           == hm::ui::Answer::Yes;
+    return hm::compose::MayDiscardUnsentText(this);
 }
 
 void MainForm::Form_Unload()

@@ -3,9 +3,11 @@
 #include "common/ansi_codec.h"
 #include "common/japanese_font.h"
 #include "common/twips.h"
+#include "common/window_keys.h"
 #include "common/window_registry.h"
 #include "common/form_geometry.h"
 #include "compose/send_procedure.h"
+#include "compose/unsent_text.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -27,6 +29,8 @@ using hm::setWidthTwips;
 namespace {
 constexpr int kDesignWidth = 7290;
 constexpr int kDesignHeight = 6975;
+constexpr int kBodyTop = 1680;
+constexpr int kListBottom = 1320 + 1860;
 } // namespace
 
 BackForm::BackForm(QWidget* parent) : QWidget(parent)
@@ -48,16 +52,24 @@ BackForm::BackForm(QWidget* parent) : QWidget(parent)
     Command10 = button(this, "Command10", QStringLiteral("取り消し"), 5595, 1320, 855, 300);
     List2 = control<QListWidget>(this, "List2", 1080, 1320, 3615, 1860);
     List2->setAccessibleName(QStringLiteral("添付ファイル一覧"));
-    BodyText = control<QTextEdit>(this, "BodyText", 0, 1680, 7215, 4575);
+    BodyText = control<QTextEdit>(this, "BodyText", 0, kBodyTop, 7215, 4575);
     BodyText->setAccessibleName(QStringLiteral("本文"));
     BodyText->setAcceptRichText(false);
     BodyText->setFont(hm::pGothic(9));
     StatusBar1 = control<QStatusBar>(this, "StatusBar1");
     StatusBar1->setSizeGripEnabled(false);
     List2->raise();
+    List2->installEventFilter(this);
 
     attachments_ = std::make_unique<hm::compose::AttachmentCommands>(
         this, AttachText, List2, AttachCommand, Command9, Command10);
+
+    hm::leaveWithCtrlTab(BodyText);
+    hm::pressButtonsWithEnter(this);
+    hm::closeOnEscape(this, [this] {
+        if (!HoldsUnsentText() || hm::compose::MayDiscardUnsentText(this))
+            close();
+    });
 
     connect(Command2, &QPushButton::clicked, this, &BackForm::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &BackForm::Command3_Click);
@@ -81,6 +93,13 @@ void BackForm::resizeEvent(QResizeEvent* event)
     Form_Resize();
 }
 
+bool BackForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == List2 && (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent))
+        Form_Resize();
+    return QWidget::eventFilter(watched, event);
+}
+
 void BackForm::Form_Resize()
 {
     const int w = hm::outerWidthTwips(this);
@@ -94,9 +113,14 @@ void BackForm::Form_Resize()
     setLeftTwips(AttachCommand, a + 1240);
     setLeftTwips(Command9, a + 2060);
     setLeftTwips(Command10, a + 2940);
+    // The attachment list lies over nothing: as wide as its box, with the body moved down
+    // below it while it shows.
+    setWidthTwips(List2, a);
+    const int listBelow = List2->isHidden() ? 0 : kListBottom - kBodyTop + 60;
+    BodyText->move(0, hm::twips(kBodyTop + listBelow));
     if (h > 3500) {
         const int fields = hm::twipsOf(ToText->height() + SubjectText->height() + AttachText->height());
-        BodyText->resize(BodyText->width(), hm::twips(h - fields - 1500));
+        BodyText->resize(BodyText->width(), hm::twips(std::max(0, h - fields - 1500 - listBelow)));
     }
     const int bar = StatusBar1->sizeHint().height();
     StatusBar1->setGeometry(0, height() - bar, width(), bar);
@@ -108,6 +132,13 @@ void BackForm::Fill(const QString& subject, const QString& sender, const QString
     ToText->setText(Trim(sender));
     BodyText->setPlainText(Trim(body));
     answeredBody_ = body;
+    filled_ = CurrentDraft();
+}
+
+bool BackForm::HoldsUnsentText() const
+{
+    const hm::compose::Draft now = CurrentDraft();
+    return now.to != filled_.to || now.subject != filled_.subject || now.body != filled_.body;
 }
 
 hm::compose::Draft BackForm::CurrentDraft() const

@@ -35,6 +35,8 @@ public:
     const QString& AnsweredBody() const { return answeredBody_; }
     // The reply as "送信" would send it now.
     hm::compose::Draft CurrentDraft() const;
+    // Whether the recipient, subject or body differ from what Fill put there.
+    bool HoldsUnsentText() const;
 
     QPushButton* Command2;
     QPushButton* Command3;
@@ -51,10 +53,12 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     std::unique_ptr<hm::compose::AttachmentCommands> attachments_;
     QString answeredBody_;
+    hm::compose::Draft filled_;
 };
 
 namespace hm::compose {

@@ -3,9 +3,11 @@
 #include "common/ansi_codec.h"
 #include "common/form_geometry.h"
 #include "common/ui_services.h"
+#include "common/window_keys.h"
 #include "common/window_registry.h"
 #include "addressbook/address_store.h"
 #include "compose/address_source.h"
+#include "compose/unsent_text.h"
 #include "emoticons/kao_form.h"
 
 #include <QApplication>
@@ -21,6 +23,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTextCursor>
 
 using hm::button;
 using hm::control;
@@ -31,6 +34,11 @@ constexpr int kNormalWidth = 7100;
 constexpr int kWideWidth = 9700;
 constexpr int kNormalHeight = 8200;
 constexpr int kExtraHeight = 8955;
+// Rows in twips around the attachment list.
+constexpr int kListBottom = 2280 + 1860;
+constexpr int kFortuneTop = 2640;
+constexpr int kBodyTop = 3000;
+constexpr int kBodyBottom = 3000 + 4335;
 
 const QColor kWhite(255, 255, 255);
 const QColor kGreen(0, 128, 0);
@@ -97,16 +105,18 @@ WriteForm::WriteForm(QWidget* parent) : QWidget(parent)
     List2 = control<QListWidget>(this, "List2", 2760, 2280, 3975, 1860);
     List2->setAccessibleName(QStringLiteral("添付ファイル一覧"));
 
-    label(this, "Check1Note", QStringLiteral("★　親しい人に占いを添付する　★ （一括送信では使用不可）"), 240, 2640,
-          5000, 300);
+    Check1Note = label(this, "Check1Note", QStringLiteral("★　親しい人に占いを添付する　★ （一括送信では使用不可）"),
+                       240, 2640, 5000, 300);
     Check1 = control<QCheckBox>(this, "Check1", 6360, 2640, 255, 300);
-    label(this, "Check1Label", QStringLiteral("占い添付"), 5300, 2640, 1040, 300, Check1)
-        ->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Check1Label = label(this, "Check1Label", QStringLiteral("占い添付"), 5300, 2640, 1040, 300, Check1);
+    Check1Label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-    BodyText = control<QPlainTextEdit>(this, "BodyText", 240, 3000, 6495, 4335);
+    BodyText = control<QPlainTextEdit>(this, "BodyText", 240, kBodyTop, 6495, kBodyBottom - kBodyTop);
     BodyText->setAccessibleName(QStringLiteral("本文"));
     BodyText->viewport()->setMouseTracking(true);
     BodyText->viewport()->installEventFilter(this);
+    // Tab types a tab in the body, as in a mail editor; Ctrl+Tab moves on.
+    hm::leaveWithCtrlTab(BodyText);
 
     Text14 = control<QPlainTextEdit>(this, "Text14", 960, 4200, 5175, 2655);
     Text14->setReadOnly(true);
@@ -163,6 +173,12 @@ WriteForm::WriteForm(QWidget* parent) : QWidget(parent)
         b->installEventFilter(this);
     }
     Combo1->installEventFilter(this);
+    List2->installEventFilter(this);
+    hm::pressButtonsWithEnter(this);
+    hm::closeOnEscape(this, [this] {
+        if (!HoldsUnsentText() || hm::compose::MayDiscardUnsentText(this))
+            close();
+    });
 
     connect(Command1, &QPushButton::clicked, this, &WriteForm::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &WriteForm::Command2_Click);
@@ -378,7 +394,12 @@ void WriteForm::Command11_Click()
 
 void WriteForm::Combo1_LostFocus()
 {
-    BodyText->setPlainText(Combo1->currentText());
+    // One edit, so that Ctrl+Z brings back the body the greeting replaced.
+    QTextCursor all(BodyText->document());
+    all.beginEditBlock();
+    all.select(QTextCursor::Document);
+    all.insertText(Combo1->currentText());
+    all.endEditBlock();
 }
 
 void WriteForm::List1_MouseDown()
@@ -492,11 +513,25 @@ bool WriteForm::eventFilter(QObject* watched, QEvent* event)
                 Combo1_LostFocus();
             greetingChosen_ = false;
         }
+    } else if ((event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent)
+               && watched == List2) {
+        placeFortuneAndBody();
     } else if (event->type() == QEvent::MouseButtonDblClick && watched == Label7) {
         Label7_DblClick();
         return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void WriteForm::placeFortuneAndBody()
+{
+    // The attachment list reaches below its box; while it shows, the fortune row and the top of
+    // the body move down under it instead of lying hidden beneath it.
+    const int shift = List2->isHidden() ? 0 : kListBottom - kFortuneTop + 60;
+    hm::placeTwips(Check1Note, 240, kFortuneTop + shift, 5000, 300);
+    hm::placeTwips(Check1Label, 5300, kFortuneTop + shift, 1040, 300);
+    hm::placeTwips(Check1, 6360, kFortuneTop + shift, 255, 300);
+    hm::placeTwips(BodyText, 240, kBodyTop + shift, 6495, kBodyBottom - kBodyTop - shift);
 }
 
 void WriteForm::mouseMoveEvent(QMouseEvent* event)

@@ -83,6 +83,8 @@ public:
     QLineEdit* AttachText;
     QListWidget* List2;
     QCheckBox* Check1;
+    QLabel* Check1Label;
+    QLabel* Check1Note;
     QPlainTextEdit* BodyText;
     QPlainTextEdit* Text14;
     QLabel* Label7;
@@ -112,6 +114,8 @@ private:
     void resetRecordNumbers();
     // Appends the names of a file of address records to List1 and counts the rows in Text1.
     void fillList(const QString& relativePath);
+    // Below the attachment list while it shows, at their own places otherwise.
+    void placeFortuneAndBody();
     void showHelp(QWidget* control);
     void hideHelp();
 

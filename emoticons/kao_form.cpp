@@ -2,16 +2,21 @@
 
 #include "common/ansi_codec.h"
 #include "common/form_geometry.h"
+#include "common/twips.h"
 #include "common/ui_services.h"
+#include "common/window_keys.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 
+#include <algorithm>
 #include <vector>
 
 using hm::button;
@@ -26,6 +31,16 @@ QString clipboardText()
 {
     return QApplication::clipboard()->text();
 }
+
+// Tabs with half the style's space beside their captions, so that all twelve fit side by side.
+class NarrowTabs : public QProxyStyle {
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override
+    {
+        const int value = QProxyStyle::pixelMetric(metric, option, widget);
+        return metric == PM_TabBarTabHSpace ? value / 2 : value;
+    }
+};
 } // namespace
 
 KaoForm::KaoForm(QWidget* parent) : QWidget(parent)
@@ -33,7 +48,13 @@ KaoForm::KaoForm(QWidget* parent) : QWidget(parent)
     setWindowTitle(QStringLiteral("絵・顔文字"));
     setObjectName(QStringLiteral("KaoForm"));
     SSTab1 = hm::control<QTabWidget>(this, "SSTab1", 120, 120, 11280, 5880);
-    SSTab1->setUsesScrollButtons(true);
+    // Every caption whole and in view at once: no scroll arrows, no eliding.
+    SSTab1->setUsesScrollButtons(false);
+    SSTab1->setElideMode(Qt::ElideNone);
+    SSTab1->tabBar()->setExpanding(false);
+    auto* narrow = new NarrowTabs;
+    narrow->setParent(SSTab1->tabBar());
+    SSTab1->tabBar()->setStyle(narrow);
 
     const QString hint = QStringLiteral("本文に挿入したい部分をマウスで選択（青色反転）し、「新規作成本文に挿入」をクリック！");
     for (int p = 0; p < hm::emoticons::kPageCount; ++p) {
@@ -75,7 +96,14 @@ KaoForm::KaoForm(QWidget* parent) : QWidget(parent)
         l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     }
 
-    hm::setOuterSizeTwips(this, kOuterWidth, kOuterHeight);
+    // The window widens (the tabs with it) where the captions need more than its design width.
+    const int tabsWidth = hm::twipsOf(SSTab1->tabBar()->sizeHint().width()) + 60;
+    if (tabsWidth > 11280)
+        hm::setWidthTwips(SSTab1, tabsWidth);
+    hm::setOuterSizeTwips(this, std::max(kOuterWidth, tabsWidth + 240), kOuterHeight);
+
+    hm::pressButtonsWithEnter(this);
+    hm::closeOnEscape(this, [this] { close(); });
 }
 
 void KaoForm::setBody(QPlainTextEdit* body)
@@ -152,5 +180,10 @@ void KaoForm::Paste_Click(int page)
 void KaoForm::Favourite_Click(int page)
 {
     markPiece(page);
-    Pages[hm::emoticons::kFavouritesPage]->insertPlainText(Trim(clipboardText()));
+    // At the favourites' caret: a selection left on that page, out of sight, is not replaced.
+    QPlainTextEdit* favourites = Pages[hm::emoticons::kFavouritesPage];
+    QTextCursor caret = favourites->textCursor();
+    caret.clearSelection();
+    caret.insertText(Trim(clipboardText()));
+    favourites->setTextCursor(caret);
 }

@@ -96,6 +96,11 @@ void TestBackForm::attachmentsStayAcrossReplies()
     QVERIFY(!form->AttachCommand->isEnabled());
     hm::test::click(form->Command9);
     QCOMPARE(form->AttachText->text(), QStringLiteral("/tmp/a.txt,/tmp/b.txt"));
+    // The list covers neither the body nor the buttons beside its box.
+    for (QWidget* w : std::initializer_list<QWidget*>{form->BodyText, form->AttachCommand, form->Command9,
+                                                      form->Command10})
+        QVERIFY2(!form->List2->geometry().intersects(w->geometry()), qPrintable(w->objectName()));
+    QVERIFY(form->rect().contains(form->BodyText->geometry()));
 
     hm::compose::OpenReply(QStringLiteral("t"), QStringLiteral("c@example.jp"), QStringLiteral("d"));
     QCOMPARE(form->AttachText->text(), QStringLiteral("/tmp/a.txt,/tmp/b.txt"));

@@ -1,8 +1,12 @@
 #include "addressbook/address_store.h"
 #include "common/window_registry.h"
 #include "common/form_geometry.h"
+#include "common/twips.h"
+#include "compose/back_form.h"
 #include "compose/fortune.h"
 #include "compose/write_form.h"
+#include "emoticons/emoticon_pages.h"
+#include "emoticons/kao_form.h"
 #include "tests/support/click.h"
 #include "tests/support/test_folder.h"
 
@@ -20,6 +24,9 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QTest>
+#include <QTextEdit>
+
+#include <functional>
 
 using hm::ui::Icon;
 
@@ -72,7 +79,13 @@ void closeAll()
 class TestWriteForm : public QObject {
     Q_OBJECT
 private slots:
-    void cleanup() { closeAll(); }
+    void cleanup()
+    {
+        closeAll();
+        for (QWidget* w : QApplication::topLevelWidgets())
+            w->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
     void loadStartsFromTheMasterList();
     void attachmentsFollowTheirStateMachine();
     void leavingTheGreetingReplacesTheBody();
@@ -85,6 +98,8 @@ private slots:
     void closedWindowIsBuiltAfresh();
     void fortuneDrawIsUniform();
     void fixedSizesTrimmedNamesAndAHelpBoxThatTakesNoFocus();
+    void enterPressesAndEscapeClosesAskingForUnsentText();
+    void ctrlTabLeavesTheBody();
 };
 
 void TestWriteForm::loadStartsFromTheMasterList()
@@ -178,6 +193,12 @@ void TestWriteForm::attachmentsFollowTheirStateMachine()
     hm::test::click(form->Command9);
     QVERIFY(form->List2->isVisible());
     QCOMPARE(form->AttachText->text(), QStringLiteral("/tmp/一.txt,/tmp/two.pdf"));
+    // The list covers neither the fortune switch nor the body; they go back when it goes.
+    for (QWidget* below : std::initializer_list<QWidget*>{form->Check1, form->Check1Label, form->Check1Note,
+                                                          form->BodyText}) {
+        QVERIFY2(!form->List2->geometry().intersects(below->geometry()), qPrintable(below->objectName()));
+        QVERIFY(form->rect().contains(below->geometry()));
+    }
     hm::test::click(form->Command9); // cancelled: nothing added
     QCOMPARE(form->AttachText->text(), QStringLiteral("/tmp/一.txt,/tmp/two.pdf"));
     hm::test::click(form->Command9);
@@ -191,6 +212,8 @@ void TestWriteForm::attachmentsFollowTheirStateMachine()
 
     // "クリア" ends in the same state as "取り消し"; "取り消し" stays disabled afterwards.
     hm::test::click(form->Command11);
+    QCOMPARE(form->Check1->y(), hm::twips(2640));
+    QCOMPARE(form->BodyText->geometry(), QRect(hm::twips(240), hm::twips(3000), hm::twips(6495), hm::twips(4335)));
     QVERIFY(form->AttachText->text().isEmpty());
     QCOMPARE(form->List2->count(), 0);
     QVERIFY(form->List2->isHidden());
@@ -225,6 +248,10 @@ void TestWriteForm::leavingTheGreetingReplacesTheBody()
     QTest::keyClick(form->Combo1, Qt::Key_Tab);
     QTRY_VERIFY(!form->Combo1->hasFocus());
     QCOMPARE(form->BodyText->toPlainText(), QStringLiteral("平素のご愛顧誠にありがとうございます。"));
+    // The replacement is one edit: Ctrl+Z brings the typed body back.
+    form->BodyText->setFocus(Qt::MouseFocusReason);
+    QTest::keyClick(form->BodyText, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(form->BodyText->toPlainText(), QStringLiteral("打ちかけの本文"));
 
     // A body typed after the greeting survives a later visit that changes nothing.
     form->BodyText->setPlainText(QStringLiteral("追記"));
@@ -447,6 +474,104 @@ void TestWriteForm::fixedSizesTrimmedNamesAndAHelpBoxThatTakesNoFocus()
     QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("x"));
     QCOMPARE(form->BodyText->toPlainText(), QStringLiteral("x"));
     QVERIFY(form->Text14->toPlainText().startsWith(QStringLiteral("送信します。")));
+}
+
+void TestWriteForm::enterPressesAndEscapeClosesAskingForUnsentText()
+{
+    hm::test::TestFolder folder;
+    const QString question = QStringLiteral("送信していないメールがあります。\n破棄して終了しますか？");
+    QApplication::clipboard()->setText(QStringLiteral("paste@example.jp"));
+    struct Row {
+        const char* window;
+        std::function<QWidget*()> open;
+        std::function<QPushButton*(QWidget*)> button;
+        std::function<bool(QWidget*)> pressed; // what the button did
+        bool asks;                             // the press leaves text Escape asks about
+    };
+    const Row rows[] = {
+        {"compose", [] { return static_cast<QWidget*>(hm::window<WriteForm>()); },
+         [](QWidget* w) { return static_cast<WriteForm*>(w)->Command7; },
+         [](QWidget* w) { return static_cast<WriteForm*>(w)->ToText->text() == QStringLiteral("paste@example.jp"); },
+         true},
+        {"reply",
+         [] { return static_cast<QWidget*>(hm::compose::OpenReply(QStringLiteral("件名"), QStringLiteral("a@example.jp"),
+                                                                   QStringLiteral("元の本文"))); },
+         [](QWidget* w) { return static_cast<BackForm*>(w)->Command4; },
+         [](QWidget* w) { return static_cast<BackForm*>(w)->BodyText->toPlainText().startsWith(QStringLiteral("paste@")); },
+         true},
+        {"palette",
+         [] {
+             hm::window<WriteForm>()->show();
+             hm::test::click(hm::window<WriteForm>()->Command8);
+             return static_cast<QWidget*>(hm::loadedWindow<KaoForm>());
+         },
+         [](QWidget* w) { return static_cast<KaoForm*>(w)->PasteButtons[0]; },
+         [](QWidget* w) { return static_cast<KaoForm*>(w)->Pages[0]->toPlainText().startsWith(QStringLiteral("paste@")); },
+         false},
+    };
+    for (const Row& row : rows) {
+        const auto escape = [](QWidget* w) {
+            QApplication::setActiveWindow(w);
+            QVERIFY(QTest::qWaitForWindowActive(w));
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : w, Qt::Key_Escape);
+        };
+        // As opened, Escape closes at once.
+        QPointer<QWidget> w = row.open();
+        w->show();
+        escape(w);
+        QVERIFY2(!w || !w->isVisible(), row.window);
+        QVERIFY(folder.ui.shown.isEmpty());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+        w = row.open();
+        w->show();
+        QApplication::setActiveWindow(w);
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        QPushButton* b = row.button(w);
+        b->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(b, Qt::Key_Return);
+        QVERIFY2(row.pressed(w), row.window);
+        if (row.asks) {
+            folder.ui.answers << hm::ui::Answer::No;
+            escape(w);
+            QVERIFY2(w && w->isVisible(), row.window);
+            QCOMPARE(folder.ui.texts(), QStringList{question});
+            folder.ui.answers << hm::ui::Answer::Yes;
+            folder.ui.shown.clear();
+        }
+        escape(w);
+        QVERIFY2(!w || !w->isVisible(), row.window);
+        QCOMPARE(folder.ui.shown.size(), row.asks ? 1 : 0);
+        folder.ui.shown.clear();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    // The palette saved the page it was closed on.
+    QVERIFY(hm::emoticons::ReadPage(0).startsWith(QStringLiteral("paste@example.jp")));
+}
+
+void TestWriteForm::ctrlTabLeavesTheBody()
+{
+    hm::test::TestFolder folder;
+    WriteForm* form = openForm();
+    BackForm* reply = hm::compose::OpenReply(QString(), QString(), QString());
+    for (QWidget* body : {static_cast<QWidget*>(form->BodyText), static_cast<QWidget*>(reply->BodyText)}) {
+        QApplication::setActiveWindow(body->window());
+        QVERIFY(QTest::qWaitForWindowActive(body->window()));
+        body->setFocus(Qt::MouseFocusReason);
+        QTRY_VERIFY(body->hasFocus());
+        // Tab is typed, as in a mail editor; Ctrl+Tab and Ctrl+Shift+Tab move on.
+        QTest::keyClick(body, Qt::Key_Tab);
+        QVERIFY(body->hasFocus());
+        QTest::keyClick(body, Qt::Key_Tab, Qt::ControlModifier);
+        QWidget* next = QApplication::focusWidget();
+        QVERIFY(next && next != body && next->window() == body->window());
+        QTest::keyClick(next, Qt::Key_Tab, Qt::ShiftModifier);
+        QCOMPARE(QApplication::focusWidget(), body);
+        QTest::keyClick(body, Qt::Key_Tab, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(QApplication::focusWidget() != body && QApplication::focusWidget() != next);
+        const QString typed = body == form->BodyText ? form->BodyText->toPlainText() : reply->BodyText->toPlainText();
+        QCOMPARE(typed, QStringLiteral("\t"));
+    }
 }
 
 QTEST_MAIN(TestWriteForm)

@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QTest>
@@ -106,6 +107,15 @@ void TestKaoForm::opensWithEveryPageWhole()
     QCOMPARE(kao->SSTab1->count(), 12);
     QCOMPARE(kao->SSTab1->tabText(7), QStringLiteral("衣料、雑貨、ゲーム、スポーツ"));
     QCOMPARE(kao->SSTab1->tabText(11), QStringLiteral("○お気に入り"));
+    // All twelve captions whole and side by side in the window, with no scroll arrows.
+    const QTabBar* bar = kao->SSTab1->tabBar();
+    QVERIFY(kao->rect().contains(kao->SSTab1->geometry()));
+    for (int t = 0; t < 12; ++t) {
+        QVERIFY2(bar->rect().contains(bar->tabRect(t)), qPrintable(kao->SSTab1->tabText(t)));
+        QVERIFY(bar->fontMetrics().horizontalAdvance(bar->tabText(t)) <= bar->tabRect(t).width());
+    }
+    for (const QWidget* arrow : bar->findChildren<QWidget*>())
+        QVERIFY(!arrow->isVisible());
     QCOMPARE(kao->Pages[5]->document()->blockCount(), 401);
     QCOMPARE(kao->Pages[5]->document()->lastBlock().text(), QStringLiteral("おしまい"));
 
@@ -176,7 +186,8 @@ void TestKaoForm::favouritesLineUpAndPasteReplacesTheSelection()
     WindowsClosed closed;
     KaoForm* kao = openPalette();
     kao->Pages[11]->setPlainText(QStringLiteral("前からの分"));
-    kao->Pages[11]->moveCursor(QTextCursor::Start);
+    // A selection left on the favourites page, out of sight, is not overwritten.
+    select(kao->Pages[11], 2, 0);
     kao->SSTab1->setCurrentIndex(1);
     kao->Pages[1]->setPlainText(QStringLiteral(" ☆★☆ \n  ○●○  "));
     select(kao->Pages[1], 0, 5);

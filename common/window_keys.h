@@ -1,0 +1,17 @@
+#pragma once
+#include <functional>
+
+class QWidget;
+
+// Keyboard habits of a dialog for windows that are not dialogs.
+namespace hm {
+
+// Enter or Return on a focused button presses it, as Space does.
+void pressButtonsWithEnter(QWidget* window);
+// Escape runs close (the window's own closing, which may ask first) wherever the focus is in
+// the window.
+void closeOnEscape(QWidget* window, std::function<void()> close);
+// Ctrl+Tab and Ctrl+Shift+Tab move the focus on from an editor that keeps Tab for itself.
+void leaveWithCtrlTab(QWidget* editor);
+
+} // namespace hm
