@@ -24,9 +24,13 @@ void setClockTextSource(std::function<QString()> s)
 
 QString formatClockText()
 {
+    return formatClockText(QDateTime::currentDateTime());
+}
+
+QString formatClockText(const QDateTime& moment)
+{
     // A Japanese system's short formats: 2026/12/07  9:05:03
-    const QDateTime now = QDateTime::currentDateTime();
-    return now.toString(QStringLiteral("yyyy/MM/dd")) + QStringLiteral("  ") +
-           now.toString(QStringLiteral("H:mm:ss"));
+    return moment.toString(QStringLiteral("yyyy/MM/dd")) + QStringLiteral("  ") +
+           moment.toString(QStringLiteral("H:mm:ss"));
 }
 } // namespace hm

@@ -1,4 +1,5 @@
 #pragma once
+#include <QDateTime>
 #include <QString>
 #include <functional>
 
@@ -9,4 +10,5 @@ QString clockText();
 void setClockTextSource(std::function<QString()> source);
 // The date, two spaces and the time, in the system's short formats.
 QString formatClockText();
+QString formatClockText(const QDateTime& moment);
 } // namespace hm

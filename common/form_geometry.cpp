@@ -92,4 +92,25 @@ void centreOnScreen(QWidget* w)
     w->move(s.left() + (s.width() - width) / 2, s.top() + (s.height() - height) / 2);
 }
 
+void fitInsideScreen(QWidget* w)
+{
+    QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    // Before its first showing a window has no frame yet: count the designed one.
+    QSize frame = w->frameGeometry().size() - w->size();
+    if (frame.isNull())
+        frame = QSize(hm::twips(kFrameWidthTwips), hm::twips(kFrameHeightTwips));
+    if (w->minimumSize() != w->maximumSize())
+        w->resize(w->size().boundedTo(area.size() - frame).expandedTo(w->minimumSize()));
+    const QSize outer = w->size() + frame;
+    const QRect now(w->pos(), outer);
+    if (area.contains(now))
+        return;
+    const int x = std::max(area.left(), std::min(now.left(), area.right() + 1 - outer.width()));
+    const int y = std::max(area.top(), std::min(now.top(), area.bottom() + 1 - outer.height()));
+    w->move(x, y);
+}
+
 } // namespace hm

@@ -54,5 +54,9 @@ int outerWidthTwips(const QWidget* w);
 int outerHeightTwips(const QWidget* w);
 // Top = (screen height - window height) / 2, then left = (screen width - window width) / 2.
 void centreOnScreen(QWidget* w);
+// Keeps a window inside its screen's available area (the desktop's panels excluded): a
+// resizable window larger than that area shrinks to it, and one that reaches past an edge
+// moves back in. Every window the registry hands out passes through it.
+void fitInsideScreen(QWidget* w);
 
 } // namespace hm

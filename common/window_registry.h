@@ -1,10 +1,12 @@
 #pragma once
+#include "common/form_geometry.h"
+
 #include <QPointer>
 #include <QWidget>
 
 // Every window but the main one exists at most once. window<W>() hands out the live instance
-// or builds a new one (running its load step); a closed window is deleted and forgotten, so
-// the next call builds it afresh.
+// or builds a new one (running its load step, then keeping it inside the screen); a closed
+// window is deleted and forgotten, so the next call builds it afresh.
 namespace hm {
 
 template <class W>
@@ -31,6 +33,7 @@ W* window()
         slot = w;
         if constexpr (requires { w->Form_Load(); })
             w->Form_Load();
+        fitInsideScreen(w);
     }
     return slot.data();
 }

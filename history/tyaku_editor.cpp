@@ -9,7 +9,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QFileInfo>
+#include <QDir>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QTextCursor>
@@ -143,19 +143,14 @@ void TyakuForm::mnew_Click()
     auto& state = editorState();
     if (state.currentFile.contains(kNewFileName))
         return;
-    const QString newFile = hm::history::FolderOf(state.currentFile) + kNewFileName;
-    // The new file starts empty: a file of that name with something in it is not emptied unasked.
-    if (QFileInfo(newFile).size() > 0 && !confirmOverwrite())
-        return;
-    if (state.modified) {
+    if (state.modified && !state.currentFile.isEmpty())
         hm::history::SavePlainText(state.currentFile, rtfEd->toPlainText());
-        state.modified = false;
-    }
     rtfEd->clear();
-    state.currentFile = newFile;
-    hm::history::SavePlainText(state.currentFile, QString());
+    // The new file is only named: nothing is written until the user saves, so no file of
+    // that name is emptied and no empty file is left behind.
+    state.currentFile = hm::history::FolderOf(state.currentFile) + kNewFileName;
     state.modified = false;
-    setWindowTitle(kNewFileName + QStringLiteral("      ") + state.currentFile);
+    setWindowTitle(QDir::toNativeSeparators(state.currentFile));
 }
 
 void TyakuForm::mopen_Click()

@@ -3,7 +3,9 @@
 #include "addressbook/friend_form.h"
 #include "common/ansi_codec.h"
 #include "common/atomic_file.h"
+#include "common/clock_text.h"
 #include "common/form_geometry.h"
+#include "common/mail_date.h"
 #include "common/twips.h"
 #include "common/ui_services.h"
 #include "compose/back_form.h"
@@ -63,6 +65,12 @@ const QHash<QString, QString>& helpTexts()
          QStringLiteral("検索したい文字を入力し、メニューバーから「検索」「次を検索」を選択し、検索したい文字を本文中(body)から検索します。")},
     };
     return texts;
+}
+
+// The widest date the list and the date box show.
+QString widestDate()
+{
+    return hm::formatClockText(QDateTime(QDate(2026, 12, 30), QTime(20, 58, 58)));
 }
 
 // The record a row shows, kept in the row so that the row's place in the list never stands
@@ -180,7 +188,7 @@ TyakuForm::TyakuForm(QWidget* parent) : QWidget(parent)
         w->installEventFilter(this);
 
     // The date box is a fifth of the width: the window starts wide enough for a whole date.
-    const int dateWidth = Text9->fontMetrics().horizontalAdvance(QStringLiteral("Wed, 30 May 2026 20:58:28 +0000")) + 16;
+    const int dateWidth = Text9->fontMetrics().horizontalAdvance(widestDate()) + 16;
     resize(std::max(720, 5 * dateWidth), 600);
 
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
@@ -195,10 +203,15 @@ TyakuForm::TyakuForm(QWidget* parent) : QWidget(parent)
 
 void TyakuForm::Form_Load()
 {
+    // The subject takes what From and Date leave, so a narrow window loses subject text
+    // first and keeps the sender and the whole date in sight.
     const int width = MailListView->contentsRect().width();
-    MailListView->setColumnWidth(0, width / 2);
+    const int dateWidth = MailListView->fontMetrics().horizontalAdvance(widestDate()) + 16;
+    QHeaderView* header = MailListView->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
     MailListView->setColumnWidth(1, width / 4);
-    MailListView->setColumnWidth(2, width / 4);
+    MailListView->setColumnWidth(2, std::max(width / 4, dateWidth));
     startupLoad();
 }
 
@@ -294,7 +307,7 @@ void TyakuForm::RefillList()
     const bool ok = hm::store::ReadAllRecords(
         s,
         [&rows](qint16 number, const hm::store::MailRecordFields& r) {
-            auto* row = new QTreeWidgetItem(QStringList{CutAtNul(r.Subject), CutAtNul(r.From), CutAtNul(r.Date)});
+            auto* row = new QTreeWidgetItem(QStringList{CutAtNul(r.Subject), CutAtNul(r.From), hm::displayedMailDate(CutAtNul(r.Date))});
             row->setData(0, kRecordNumberRole, number);
             rows.append(row);
         },
@@ -315,7 +328,7 @@ void TyakuForm::showRecord(const hm::store::MailRecordFields& r)
 {
     Text7->setText(Trim(CutAtNul(r.Subject)));
     Text8->setText(Trim(CutAtNul(r.From)));
-    Text9->setText(Trim(CutAtNul(r.Date)));
+    Text9->setText(hm::displayedMailDate(Trim(CutAtNul(r.Date))));
     // Long texts show their beginning, not their end.
     for (QLineEdit* e : {Text7, Text8, Text9})
         e->setCursorPosition(0);
@@ -500,7 +513,7 @@ void TyakuForm::StageMessage(const QString& subject, const QString& from, const 
 {
     Text7->setText(subject);
     Text8->setText(from);
-    Text9->setText(date);
+    Text9->setText(hm::displayedMailDate(date));
     SetEditorText(body);
 }
 
@@ -541,6 +554,9 @@ bool TyakuForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::Enter || event->type() == QEvent::MouseMove)
         mouseOver(watched);
+    // The box lies over the body: it stays only while the mouse is on what it explains.
+    if (event->type() == QEvent::Leave && helpTexts().contains(watched->objectName()))
+        Text4->hide();
     if (watched == MailListView->viewport() && event->type() == QEvent::MouseButtonPress)
         rowShownSincePress_ = false;
     // A click that moved the current row has shown it already.

@@ -44,7 +44,7 @@ int main(int argc, char** argv)
                                 QString::fromUtf16(m.body));
 
     TyakuForm* form = hm::history::OpenHistory(hm::history::HistoryMode::Received);
-    form->resize(760, 560);
+    // The size it opens at, on the offscreen platform's 800 x 600 screen.
     QApplication::processEvents();
     form->MailListView->topLevelItem(1)->setSelected(true);
     form->MailListView_Click();

@@ -1,5 +1,6 @@
 #include "addressbook/friend_form.h"
 #include "common/ansi_codec.h"
+#include "common/form_geometry.h"
 #include "common/twips.h"
 #include "common/window_registry.h"
 #include "compose/back_form.h"
@@ -19,12 +20,16 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTextEdit>
 #include <QTreeWidget>
+
+#include <ctime>
 
 using hm::history::HistoryMode;
 using hm::store::Store;
@@ -138,10 +143,18 @@ bool showsWholeText(QLineEdit* box)
 class TestTyakuForm : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase()
+    {
+        // Dates show in local time: fix the zone so the expected texts hold everywhere.
+        qputenv("TZ", "Asia/Tokyo");
+        tzset();
+    }
     void init()
     {
         folder_ = std::make_unique<hm::test::TestFolder>();
         hm::history::editorState() = {};
+        // Every flow runs the editor the way a user does; none may leave a cursor out of its text.
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("^QTextCursor::")));
     }
     void cleanup()
     {
@@ -155,6 +168,7 @@ private slots:
     void openingAnEmptyStoreKeepsTheBoxes();
     void sentModeHasItsOwnCaptionColourAndStore();
     void clickingARowShowsItsRecord();
+    void datesShowInTheClockFormatInLocalTime();
     void deletingRowTwoMovesTheThirdUp();
     void deleteOneAnsweredNoKeepsTheStore();
     void rowCommandsNeedANewClick();
@@ -195,18 +209,19 @@ void TestTyakuForm::openingShowsEveryRecordAndTheLastInTheBoxes()
     QCOMPARE(rowTexts(form, 0), (QStringList{QStringLiteral("最初の件名"), QStringLiteral("Second"), QStringLiteral("三番目")}));
     QCOMPARE(rowTexts(form, 1), (QStringList{QStringLiteral("a@example.jp"), QStringLiteral("b@example.jp"),
                                              QStringLiteral("c@example.jp")}));
-    QCOMPARE(rowTexts(form, 2).last(), QStringLiteral("Mon, 7 Dec 2026 11:00:00 +0900"));
+    QCOMPARE(rowTexts(form, 2).last(), QStringLiteral("2026/12/07  11:00:00"));
     QCOMPARE(form->Text2->text(), QStringLiteral("3"));
     QCOMPARE(form->Text7->text(), QStringLiteral("三番目"));
     QCOMPARE(form->Text8->text(), QStringLiteral("c@example.jp"));
-    QCOMPARE(form->Text9->text(), QStringLiteral("Mon, 7 Dec 2026 11:00:00 +0900"));
+    QCOMPARE(form->Text9->text(), QStringLiteral("2026/12/07  11:00:00"));
     QCOMPARE(form->EditorText(), QStringLiteral("third body\r\nline 2"));
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("third body\nline 2"));
     QVERIFY(folder_->ui.shown.isEmpty());
 
-    // Column widths are set once from the list's width: a half and two quarters.
-    QVERIFY(qAbs(form->MailListView->columnWidth(0) - 2 * form->MailListView->columnWidth(1)) <= 2);
+    // From takes a quarter of the list, Date at least that, the subject what is left.
     QVERIFY(form->MailListView->columnWidth(1) > 50);
+    QVERIFY(form->MailListView->columnWidth(2) >= form->MailListView->columnWidth(1));
+    QVERIFY(form->MailListView->columnWidth(0) > form->MailListView->columnWidth(1));
 }
 
 void TestTyakuForm::openingAnEmptyStoreKeepsTheBoxes()
@@ -250,6 +265,47 @@ void TestTyakuForm::clickingARowShowsItsRecord()
     QCOMPARE(form->EditorText(), QStringLiteral("本文一\r\n二行目"));
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("本文一\n二行目"));
     QCOMPARE(form->Text2->text(), QStringLiteral("3"));
+
+    // A match found in a longer body is no place in the next one: search next finds nothing.
+    clickRow(form, 3);
+    form->Text1->setText(QStringLiteral("line"));
+    hm::test::trigger(form->mkensaku);
+    QCOMPARE(form->rtfEd->textCursor().selectedText(), QStringLiteral("line"));
+    clickRow(form, 2);
+    hm::test::trigger(form->mtugikensaku);
+    QVERIFY(!form->rtfEd->textCursor().hasSelection());
+}
+
+void TestTyakuForm::datesShowInTheClockFormatInLocalTime()
+{
+    const struct {
+        const char* stored;
+        const char* shown;
+    } dates[] = {
+        {"Mon, 07 Dec 2026 18:22:54 +0000", "2026/12/08  3:22:54"},
+        {"Mon, 7 Dec 2026 11:00:00 +0900", "2026/12/07  11:00:00"},
+        {"2026/12/07  18:22:15", "2026/12/07  18:22:15"}, // a sent record: the clock text itself
+        {"7 Dec 26 18:22 GMT", "2026/12/08  3:22:00"},
+        {"Mon, 7 Dec 2026 09:05:03 JST", "2026/12/07  9:05:03"},
+        {"Sun, 6 Dec 2026 23:00:00 -0500 (EST)", "2026/12/07  13:00:00"},
+        {"Fri (a comment), 31 Dec 99 23:59:59 EST", "2000/01/01  13:59:59"},
+        {"Tue, 8 December 2026 1:02:03 +0130", "2026/12/08  8:32:03"},
+        {"Mon, 32 Dec 2026 10:00:00 +0900", "Mon, 32 Dec 2026 10:00:00 +0900"},
+        {"Mon, 7 Dec 2026 10:00:00 +9900", "Mon, 7 Dec 2026 10:00:00 +9900"},
+        {"日付なし", "日付なし"},
+    };
+    QStringList shown;
+    for (const auto& d : dates) {
+        append(Store::Received, {QStringLiteral("s"), QStringLiteral("f@example.jp"), QString::fromUtf8(d.stored),
+                                 QStringLiteral("b")});
+        shown << QString::fromUtf8(d.shown);
+    }
+    TyakuForm* form = open(HistoryMode::Received);
+    QCOMPARE(rowTexts(form, 2), shown);
+    clickRow(form, 1);
+    QCOMPARE(form->Text9->text(), shown.first());
+    // The store keeps the header as it came.
+    QCOMPARE(Trim(CutAtNul(hm::store::RecordBuffer(Store::Received).Date)), QString::fromUtf8(dates[0].stored));
 }
 
 void TestTyakuForm::deletingRowTwoMovesTheThirdUp()
@@ -270,7 +326,7 @@ void TestTyakuForm::deletingRowTwoMovesTheThirdUp()
     QCOMPARE(form->Text2->text(), QStringLiteral("2"));
     QCOMPARE(form->Text7->text(), QStringLiteral("三番目"));
     QCOMPARE(form->Text8->text(), QStringLiteral("c@example.jp"));
-    QCOMPARE(form->Text9->text(), QStringLiteral("Mon, 7 Dec 2026 11:00:00 +0900"));
+    QCOMPARE(form->Text9->text(), QStringLiteral("2026/12/07  11:00:00"));
     QCOMPARE(form->EditorText(), QStringLiteral("third body\r\nline 2"));
     QVERIFY(!form->SelectionMarked());
     QCOMPARE(storeSize(*folder_, Store::Received), 2 * hm::store::kRecordSize);
@@ -552,6 +608,11 @@ void TestTyakuForm::helpBoxFollowsTheMouse()
     QVERIFY(form->Text4->toPlainText().endsWith(QStringLiteral("可能です。\n\nコピーされる内容は右の欄に反映されます。")));
     enter(form->Text1);
     QVERIFY(form->Text4->toPlainText().startsWith(QStringLiteral("検索したい文字を入力し")));
+    // It lies over the body, so it goes as the mouse leaves what it explains.
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(form->Text1, &leave);
+    QVERIFY(!form->Text4->isVisible());
+    enter(form->Text1);
 
     // Over the editor the box hides and keeps its text; over the list it is emptied too.
     enter(form->rtfEd->viewport());
@@ -595,6 +656,13 @@ void TestTyakuForm::layoutFollowsTheWindowSize()
     QVERIFY(form->rtfEd->height() > 150);
     QCOMPARE(form->Command1->x(), hm::twips(1880));
     QCOMPARE(form->Text6->x(), hm::twips(1880 + 3380));
+
+    // Larger than the screen and past its corner, the window comes back inside whole.
+    form->resize(2000, 1500);
+    form->move(500, 400);
+    hm::fitInsideScreen(form);
+    QVERIFY(form->screen()->availableGeometry().contains(form->frameGeometry()));
+    QVERIFY(form->rtfEd->geometry().bottom() < form->StatusBar1->y());
 }
 
 void TestTyakuForm::mailCheckStagingMatchesTheEditor()
@@ -625,6 +693,10 @@ void TestTyakuForm::keyboardShowsTheRowAndNothingUnchosenIsActedOn()
     QVERIFY(form->MailListView->sizeHintForIndex(date).width() <= form->MailListView->columnWidth(2));
     QVERIFY(showsWholeText(form->Text9));
     QCOMPARE(form->Text4->focusPolicy(), Qt::NoFocus);
+    // It opens inside the screen, and the list shows From and Date whole within its width.
+    QVERIFY(form->screen()->availableGeometry().contains(form->frameGeometry()));
+    QVERIFY(form->MailListView->columnViewportPosition(2) + form->MailListView->columnWidth(2)
+            <= form->MailListView->viewport()->width());
 
     // Keyboard moves show the row they reach, so delete one deletes the message on screen.
     clickRow(form, 1);
