@@ -37,6 +37,9 @@ constexpr int kExtraHeight = 8955;
 // Rows in twips around the attachment list.
 constexpr int kListBottom = 2280 + 1860;
 constexpr int kFortuneTop = 2640;
+// The note needs its whole line; "占い添付" is right-aligned, so its label gives up the room.
+constexpr int kNoteWidth = 5200;
+constexpr int kFortuneLabelLeft = 5460;
 constexpr int kBodyTop = 3000;
 constexpr int kBodyBottom = 3000 + 4335;
 
@@ -106,9 +109,10 @@ WriteForm::WriteForm(QWidget* parent) : QWidget(parent)
     List2->setAccessibleName(QStringLiteral("添付ファイル一覧"));
 
     Check1Note = label(this, "Check1Note", QStringLiteral("★　親しい人に占いを添付する　★ （一括送信では使用不可）"),
-                       240, 2640, 5000, 300);
+                       240, 2640, kNoteWidth, 300);
     Check1 = control<QCheckBox>(this, "Check1", 6360, 2640, 255, 300);
-    Check1Label = label(this, "Check1Label", QStringLiteral("占い添付"), 5300, 2640, 1040, 300, Check1);
+    Check1Label = label(this, "Check1Label", QStringLiteral("占い添付"), kFortuneLabelLeft, 2640,
+                        6340 - kFortuneLabelLeft, 300, Check1);
     Check1Label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     BodyText = control<QPlainTextEdit>(this, "BodyText", 240, kBodyTop, 6495, kBodyBottom - kBodyTop);
@@ -528,8 +532,8 @@ void WriteForm::placeFortuneAndBody()
     // The attachment list reaches below its box; while it shows, the fortune row and the top of
     // the body move down under it instead of lying hidden beneath it.
     const int shift = List2->isHidden() ? 0 : kListBottom - kFortuneTop + 60;
-    hm::placeTwips(Check1Note, 240, kFortuneTop + shift, 5000, 300);
-    hm::placeTwips(Check1Label, 5300, kFortuneTop + shift, 1040, 300);
+    hm::placeTwips(Check1Note, 240, kFortuneTop + shift, kNoteWidth, 300);
+    hm::placeTwips(Check1Label, kFortuneLabelLeft, kFortuneTop + shift, 6340 - kFortuneLabelLeft, 300);
     hm::placeTwips(Check1, 6360, kFortuneTop + shift, 255, 300);
     hm::placeTwips(BodyText, 240, kBodyTop + shift, 6495, kBodyBottom - kBodyTop - shift);
 }
