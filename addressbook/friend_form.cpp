@@ -56,10 +56,10 @@ FriendForm::FriendForm(QWidget* parent) : QWidget(parent)
     for (QLabel* caption : {addressCaption, nameCaption, cardCaption, countCaption})
         caption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
-    // Widened to the window's right edge: at its designed width the note needs three lines
-    // and its height holds two.
+    // Widened up to the reload button's column: at its designed width the note needs three
+    // lines and its height holds two.
     Label4 = hm::label(this, "Label4", QStringLiteral("名刺は新規作成で宛先、１発挿入した際の確認用として使用します。"), 5160,
-                       1320, 4215, 615);
+                       1320, 3360, 615);
     Label4->setWordWrap(true);
 
     MailListView = hm::control<QTreeWidget>(this, "MailListView", 120, 1920, 8175, 3960);
