@@ -6,6 +6,7 @@
 #include "common/japanese_font.h"
 #include "common/twips.h"
 #include "common/ui_services.h"
+#include "common/window_keys.h"
 #include "common/window_registry.h"
 #include "store/mail_store.h"
 
@@ -55,8 +56,10 @@ FriendForm::FriendForm(QWidget* parent) : QWidget(parent)
     for (QLabel* caption : {addressCaption, nameCaption, cardCaption, countCaption})
         caption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
+    // Widened up to the reload button's column: at its designed width the note needs three
+    // lines and its height holds two.
     Label4 = hm::label(this, "Label4", QStringLiteral("名刺は新規作成で宛先、１発挿入した際の確認用として使用します。"), 5160,
-                       1320, 2295, 615);
+                       1320, 3360, 615);
     Label4->setWordWrap(true);
 
     MailListView = hm::control<QTreeWidget>(this, "MailListView", 120, 1920, 8175, 3960);
@@ -69,6 +72,8 @@ FriendForm::FriendForm(QWidget* parent) : QWidget(parent)
     MailListView->setTextElideMode(Qt::ElideNone);
     MailListView->setAccessibleName(QStringLiteral("アドレス一覧"));
     connect(MailListView, &QTreeWidget::itemPressed, this, [this] { MailListView_MouseDown(); });
+    // A row reached with the keyboard is shown as a pressed one is.
+    connect(MailListView, &QTreeWidget::itemSelectionChanged, this, [this] { MailListView_MouseDown(); });
 
     Text5 = hm::control<QPlainTextEdit>(this, "Text5", 1320, 3240, 5415, 2055);
     Text5->setReadOnly(true);
@@ -82,7 +87,8 @@ FriendForm::FriendForm(QWidget* parent) : QWidget(parent)
     Label7 = hm::label(StatusStrip, "Label7", QString(), 60, 0, 8175, 495);
     Label7->setAccessibleName(QStringLiteral("状態"));
 
-    Command2 = hm::button(this, "Command2", QString(), 8640, 2400, 735, 255);
+    // Captioned, and as tall as the other buttons, so that it says what it does.
+    Command2 = hm::button(this, "Command2", QStringLiteral("更新"), 8640, 2400, 735, 300);
     Command2->setAccessibleName(QStringLiteral("再読み込み"));
     for (QPushButton* b : {Command1, Command38, Command3, Command4, Command2})
         b->setMouseTracking(true);
@@ -94,6 +100,7 @@ FriendForm::FriendForm(QWidget* parent) : QWidget(parent)
     connect(Command38, &QPushButton::clicked, this, [this] { Command38_Click(); });
     for (QPushButton* b : {Command1, Command3, Command4, Command38})
         b->installEventFilter(this);
+    hm::bindDialogKeys(this, nullptr, nullptr);
 }
 
 FriendForm* FriendForm::openWithAddress(const QString& address)
@@ -270,6 +277,9 @@ void FriendForm::mouseMoveEvent(QMouseEvent* event)
 
 bool FriendForm::eventFilter(QObject* watched, QEvent* event)
 {
+    // The help box lies over the list: it goes with the mouse leaving the button it explains.
+    if (event->type() == QEvent::Leave)
+        Form_MouseMove();
     if (event->type() == QEvent::MouseMove) {
         if (watched == Command1)
             Command1_MouseMove();

@@ -369,7 +369,7 @@ bool MailCheck::openLedger()
     QString notice;
     ledger_.open(uidls, sizes, &notice);
     if (!notice.isEmpty())
-        hm::ui::message(main_.boxParent(), notice, QCoreApplication::applicationName());
+        hm::ui::message(main_.boxParent(), notice, hm::ui::programName());
     return true;
 }
 
@@ -439,12 +439,12 @@ std::optional<MailCheck::Outcome> MailCheck::extractAttachments(int n, Message& 
     NMailAttachmentFileClose(0);
     if (result == kErrorFileOpen) {
         hm::ui::message(main_.boxParent(), QStringLiteral("添付ファイルをオープンできません"),
-                        QCoreApplication::applicationName());
+                        hm::ui::programName());
         return stop(n, lastLibraryMessage(), reason::attachmentsNotWritten);
     }
     if (result == kErrorPartsMissing)
         hm::ui::message(main_.boxParent(), QStringLiteral("分割されたメールが全て揃っていません"),
-                        QCoreApplication::applicationName());
+                        hm::ui::programName());
     if (m.body != m.downloaded)
         m.heldNul = m.body.contains(QChar(0)); // the message's text, read again by the attachment call
     m.body = CutAtNul(m.body);
@@ -616,7 +616,7 @@ void MailCheck::showProblems()
     if (!quitMessage_.isEmpty())
         problems << quitMessage_;
     if (problems.isEmpty()) {
-        hm::ui::message(main_.boxParent(), list, QCoreApplication::applicationName(), hm::ui::Buttons::Ok,
+        hm::ui::message(main_.boxParent(), list, hm::ui::programName(), hm::ui::Buttons::Ok,
                         hm::ui::Icon::Information);
         return;
     }

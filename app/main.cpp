@@ -12,7 +12,7 @@
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("HayateMail")); // the title of untitled boxes
+    QApplication::setApplicationName(QStringLiteral("HayateMail"));
     QApplication::setWindowIcon(hm::programIcon());
     QGuiApplication::setDesktopFileName(QStringLiteral("hayatemail"));
     hm::installJapaneseFonts();

@@ -11,8 +11,6 @@
 namespace hm::profile {
 namespace {
 
-constexpr qsizetype kReadBufferBytes = 256;
-
 // The lines of the file; false when it exists but could not be read whole.
 bool readLines(const QString& path, QStringList* lines, QString* problem)
 {
@@ -78,7 +76,7 @@ QString read(const QString& file, const QString& section, const QString& key, QS
         }
         QString value;
         if (inSection && keyMatches(line, key, &value))
-            return ansi::decode(ansi::cutBytes(ansi::encode(CutAtNul(value)), kReadBufferBytes - 1));
+            return ansi::decode(ansi::cutBytes(ansi::encode(CutAtNul(value)), kMaxValueBytes));
     }
     return {};
 }

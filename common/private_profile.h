@@ -5,7 +5,10 @@
 // values come back as stored, text is CP932.
 namespace hm::profile {
 
-// At most 255 bytes, as a 256-byte read buffer would hold; empty when the file, section
+// The most a read gives back, in CP932 bytes.
+constexpr qsizetype kMaxValueBytes = 255;
+
+// At most kMaxValueBytes, as a 256-byte read buffer would hold; empty when the file, section
 // or key is absent, or when the file cannot be read (problem then says why).
 QString read(const QString& file, const QString& section, const QString& key,
              QString* problem = nullptr);

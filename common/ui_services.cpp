@@ -2,11 +2,16 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QScreen>
 #include <QTextDocument>
+#include <QTreeView>
 
 namespace hm::ui {
 namespace {
@@ -58,6 +63,37 @@ bool offers(Buttons b, Answer a)
     return false;
 }
 
+// A file dialog whose list shows its size and date columns whole, and each filter once: the
+// filters already say their patterns, so Qt's own copy of them is left off.
+QString runFileDialog(QWidget* parent, const QString& title, const QString& start, const QString& filter,
+                      QFileDialog::AcceptMode mode)
+{
+    QFileDialog dialog(parent, title, QString(), filter);
+    // A start that names a file opens its folder with the name filled in.
+    const QFileInfo startInfo(start);
+    if (!start.isEmpty() && !startInfo.isDir()) {
+        dialog.setDirectory(startInfo.absolutePath());
+        dialog.selectFile(startInfo.fileName());
+    } else if (!start.isEmpty()) {
+        dialog.setDirectory(start);
+    }
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    if (auto* list = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        list->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+        for (int column = 1; column < list->header()->count(); ++column)
+            list->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    }
+    QSize size(760, 460);
+    if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size());
+    dialog.resize(size);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().first();
+}
+
 const char* nameOf(Answer a)
 {
     switch (a) {
@@ -82,6 +118,11 @@ void setServices(Services* s)
     g_installed = s;
 }
 
+QString programName()
+{
+    return QStringLiteral("疾風メール");
+}
+
 Answer message(QWidget* parent, const QString& text, const QString& title, Buttons buttons, Icon icon)
 {
     return services().message(parent, text, title, buttons, icon);
@@ -92,7 +133,8 @@ Answer message(QWidget* parent, const QString& text, const QString& title, Butto
 Answer QtServices::message(QWidget* parent, const QString& text, const QString& title,
                            Buttons buttons, Icon icon)
 {
-    QMessageBox box(toQt(icon), title, text, toQt(buttons), parent);
+    const QString caption = title.isEmpty() ? hm::ui::programName() : title;
+    QMessageBox box(toQt(icon), caption, text, toQt(buttons), parent);
     switch (box.exec()) {
     case QMessageBox::Yes: return Answer::Yes;
     case QMessageBox::No: return Answer::No;
@@ -105,13 +147,13 @@ Answer QtServices::message(QWidget* parent, const QString& text, const QString& 
 QString QtServices::openFileName(QWidget* parent, const QString& title, const QString& folder,
                                  const QString& filter)
 {
-    return QFileDialog::getOpenFileName(parent, title, folder, filter);
+    return runFileDialog(parent, title, folder, filter, QFileDialog::AcceptOpen);
 }
 
 QString QtServices::saveFileName(QWidget* parent, const QString& title, const QString& suggested,
                                  const QString& filter)
 {
-    return QFileDialog::getSaveFileName(parent, title, suggested, filter);
+    return runFileDialog(parent, title, suggested, filter, QFileDialog::AcceptSave);
 }
 
 QString QtServices::inputText(QWidget* parent, const QString& prompt, const QString& title,

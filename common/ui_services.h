@@ -39,6 +39,10 @@ Services& services();
 // Installs s (not owned); nullptr restores the Qt services.
 void setServices(Services* s);
 
+// The program's name as the desktop entry gives it, "疾風メール": the title of boxes that have
+// no title of their own.
+QString programName();
+
 // Shorthand for services().message().
 Answer message(QWidget* parent, const QString& text, const QString& title = QString(),
                Buttons buttons = Buttons::Ok, Icon icon = Icon::None);

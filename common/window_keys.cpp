@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QShortcut>
 
@@ -31,6 +32,31 @@ protected:
         return true;
     }
 };
+
+// Enter in a field travels up to the window unused: there it presses the accepting button.
+class EnterAccepts : public QObject {
+public:
+    EnterAccepts(QWidget* window, QPushButton* accept) : QObject(window), window_(window), accept_(accept) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched != window_ || event->type() != QEvent::KeyPress)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier))
+            return false;
+        if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter)
+            return false;
+        if (accept_ && accept_->isVisible() && accept_->isEnabled())
+            accept_->click();
+        return true;
+    }
+
+private:
+    QWidget* window_;
+    QPointer<QPushButton> accept_;
+};
 } // namespace
 
 void pressButtonsWithEnter(QWidget* window)
@@ -49,6 +75,21 @@ void closeOnEscape(QWidget* window, std::function<void()> close)
 void leaveWithCtrlTab(QWidget* editor)
 {
     editor->installEventFilter(new CtrlTabLeaves(editor));
+}
+
+void bindDialogKeys(QWidget* window, QPushButton* accept, QPushButton* reject)
+{
+    pressButtonsWithEnter(window);
+    if (accept) {
+        accept->setDefault(true);
+        window->installEventFilter(new EnterAccepts(window, accept));
+    }
+    closeOnEscape(window, [window, reject = QPointer<QPushButton>(reject)] {
+        if (reject)
+            reject->click();
+        else
+            window->close();
+    });
 }
 
 } // namespace hm

@@ -1,6 +1,7 @@
 #pragma once
 #include <functional>
 
+class QPushButton;
 class QWidget;
 
 // Keyboard habits of a dialog for windows that are not dialogs.
@@ -13,5 +14,8 @@ void pressButtonsWithEnter(QWidget* window);
 void closeOnEscape(QWidget* window, std::function<void()> close);
 // Ctrl+Tab and Ctrl+Shift+Tab move the focus on from an editor that keeps Tab for itself.
 void leaveWithCtrlTab(QWidget* editor);
+// All of a dialog's keys: Enter on a button presses it, Enter in a field presses accept (when
+// given), Escape presses reject, or closes the window when there is none.
+void bindDialogKeys(QWidget* window, QPushButton* accept, QPushButton* reject);
 
 } // namespace hm

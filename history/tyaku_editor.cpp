@@ -129,7 +129,7 @@ void TyakuForm::startupLoad()
             rtfEd->setPlainText(text);
             break;
         }
-        if (hm::ui::message(this, QString(), QCoreApplication::applicationName() + QStringLiteral("  Form_LoadError"),
+        if (hm::ui::message(this, QString(), hm::ui::programName() + QStringLiteral("  Form_LoadError"),
                             hm::ui::Buttons::OkCancel, hm::ui::Icon::Warning)
             != hm::ui::Answer::Ok)
             break;

@@ -368,7 +368,7 @@ void TyakuForm::MailListView_Click()
 
 void TyakuForm::showMessage(const QString& title, const QString& text)
 {
-    hm::ui::message(this, text, title.isEmpty() ? QCoreApplication::applicationName() : title);
+    hm::ui::message(this, text, title.isEmpty() ? hm::ui::programName() : title);
 }
 
 bool TyakuForm::markerTest()

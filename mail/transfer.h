@@ -2,26 +2,17 @@
 #include <QByteArray>
 #include <QString>
 
+#include "common/server_address.h"
 #include "mail/mail_error.h"
 
 #include <curl/curl.h>
 
 namespace hm::mail {
 
-enum class Protocol { Pop3, Smtp };
+using hm::parseServer;
+using hm::Protocol;
+using hm::ServerAddress;
 
-// Where and how to connect, from what the user typed: "host", "host:port",
-// "pop3s://host[:port]", "smtp://host:587", "[::1]:110".
-struct ServerAddress {
-    QString host;
-    int port = 0;
-    bool implicitTls = false;
-    bool explicitPlain = false; // "pop3://", "smtp://": the user allows plain text
-    Protocol protocol = Protocol::Pop3;
-    QByteArray url() const; // scheme://host:port
-};
-
-bool parseServer(const QString& text, Protocol protocol, ServerAddress& out);
 // parseServer for what the user typed: a text that cannot name a server gives the problem
 // saying so, the same for POP3 and SMTP.
 bool acceptServer(const QString& text, Protocol protocol, ServerAddress& out, MailError& problem);

@@ -15,7 +15,6 @@ namespace {
 const QString kServerFile = QStringLiteral("\\hymail.ini");
 const QString kAccountFile = QStringLiteral("\\★MailData\\iniIdPass.ini");
 const QString kAccountSection = QStringLiteral("EXEINI");
-constexpr int kValueChars = 100;
 
 // The leading numeric part of text, leading blanks skipped; 0 when there is none.
 double leadingNumber(const QString& text)
@@ -106,7 +105,7 @@ void LoadServerSettings(AccountSettings& s, QString* problem)
         pos = end + 1;
 
         const QString prefix = line.left(5);
-        const QString value = line.mid(5, kValueChars);
+        const QString value = line.mid(5, kServerValueChars);
         if (prefix == QLatin1String("SMTP="))
             s.SmtpServer = value;
         else if (prefix == QLatin1String("POP3="))

@@ -15,6 +15,9 @@ struct AccountSettings {
 
 AccountSettings& account();
 
+// The most characters a server-file value keeps (what follows is dropped when it is read).
+constexpr int kServerValueChars = 100;
+
 // "\hymail.ini": SMTP=, POP3=, MAIL=, APOP= lines. A file too large or unreadable is left
 // as it is and read as absent; problem then holds the message for the user.
 void LoadServerSettings(AccountSettings& s, QString* problem = nullptr);

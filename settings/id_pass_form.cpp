@@ -1,8 +1,11 @@
 #include "settings/id_pass_form.h"
 
+#include "common/cp932_limit.h"
 #include "common/form_geometry.h"
+#include "common/private_profile.h"
 #include "common/twips.h"
 #include "common/ui_services.h"
+#include "common/window_keys.h"
 #include "settings/account_settings.h"
 
 #include <QCheckBox>
@@ -32,8 +35,11 @@ IdPassForm::IdPassForm(QWidget* parent) : QWidget(parent, Qt::Window)
     Check1->setText(QStringLiteral("IDパスワードを保存する"));
 
     OKCommand = hm::button(this, "OKCommand", QStringLiteral("OK"), 1320, 1800, 1215, 420);
-    OKCommand->setDefault(true);
     CancelCommand = hm::button(this, "CancelCommand", QStringLiteral("Cansel"), 2865, 1800, 1215, 420);
+    hm::bindDialogKeys(this, OKCommand, CancelCommand);
+    // No more than the account file gives back.
+    hm::limitCp932Bytes(IdText, hm::profile::kMaxValueBytes);
+    hm::limitCp932Bytes(PassText, hm::profile::kMaxValueBytes);
 
     connect(OKCommand, &QPushButton::clicked, this, &IdPassForm::OKCommand_Click);
     connect(CancelCommand, &QPushButton::clicked, this, &IdPassForm::CancelCommand_Click);

@@ -2,7 +2,9 @@
 
 #include "common/form_geometry.h"
 #include "common/twips.h"
+#include "common/server_address.h"
 #include "common/ui_services.h"
+#include "common/window_keys.h"
 #include "settings/account_settings.h"
 
 #include <QCheckBox>
@@ -26,6 +28,7 @@ OptionForm::OptionForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Windo
         auto* label = hm::label(this, labelName, caption, 240, top, 2040, 255);
         auto* box = hm::control<QLineEdit>(this, boxName, 2280, top - 45, 2760, 360);
         label->setBuddy(box);
+        box->setMaxLength(hm::settings::kServerValueChars); // what the server file keeps
         return std::pair{label, box};
     };
     std::tie(Label1, SmtpText) = row("Label1", QStringLiteral("SMTPサーバー名(&S)"), "SmtpText", 300);
@@ -36,8 +39,8 @@ OptionForm::OptionForm(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Windo
     ApopCheck->setText(QStringLiteral("APOP を使用する(&A)"));
 
     OkCommand = hm::button(this, "OkCommand", QStringLiteral("設定"), 2280, 2400, 1215, 420);
-    OkCommand->setDefault(true);
     CancelCommand = hm::button(this, "CancelCommand", QStringLiteral("中止"), 3825, 2400, 1215, 420);
+    hm::bindDialogKeys(this, OkCommand, CancelCommand);
 
     connect(OkCommand, &QPushButton::clicked, this, &OptionForm::OkCommand_Click);
     connect(CancelCommand, &QPushButton::clicked, this, &OptionForm::CancelCommand_Click);
@@ -60,6 +63,19 @@ void OptionForm::Form_Load()
 
 void OptionForm::OkCommand_Click()
 {
+    // A server that cannot be reached is said now, not at the next mail check; an empty one
+    // is simply not set yet.
+    const std::pair<QLineEdit*, hm::Protocol> servers[] = {{SmtpText, hm::Protocol::Smtp}, {Pop3Text, hm::Protocol::Pop3}};
+    for (const auto& [box, protocol] : servers) {
+        hm::ServerAddress address;
+        if (!box->text().trimmed().isEmpty() && !hm::parseServer(box->text(), protocol, address)) {
+            hm::ui::message(this, hm::serverProblem(box->text(), protocol), QStringLiteral("サーバー設定"),
+                            hm::ui::Buttons::Ok, hm::ui::Icon::Warning);
+            box->setFocus();
+            box->selectAll();
+            return;
+        }
+    }
     auto& account = hm::settings::account();
     account.SmtpServer = SmtpText->text();
     account.Pop3Server = Pop3Text->text();

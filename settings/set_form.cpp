@@ -2,6 +2,7 @@
 
 #include "common/form_geometry.h"
 #include "common/twips.h"
+#include "common/window_keys.h"
 #include "common/window_registry.h"
 #include "settings/id_pass_form.h"
 #include "settings/option_form.h"
@@ -18,6 +19,8 @@ SetForm::SetForm(QWidget* parent) : QWidget(parent, Qt::Window)
 
     Command1 = hm::button(this, "Command1", QStringLiteral("ID/PASS"), 240, 240, 1395, 555);
     Command2 = hm::button(this, "Command2", QStringLiteral("POPサーバー"), 1845, 240, 1395, 555);
+
+    hm::bindDialogKeys(this, nullptr, nullptr);
 
     connect(Command1, &QPushButton::clicked, this, &SetForm::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &SetForm::Command2_Click);

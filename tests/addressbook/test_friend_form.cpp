@@ -86,6 +86,7 @@ private slots:
     void failuresAreShownAndLoseNothing();
     void historyOpensItWithAnAddress();
     void shownEntryEndsAtNulAndTheHelpBoxTakesNoFocus();
+    void rowsReachedByKeyboardAreShownAndDeleted();
 };
 
 void TestFriendForm::loadsAnEmptyBookWithItsControls()
@@ -104,6 +105,9 @@ void TestFriendForm::loadsAnEmptyBookWithItsControls()
     QCOMPARE(f.w->Command1->geometry(), QRect(twips(6240), twips(120), twips(975), twips(300)));
     QCOMPARE(f.w->Text4->geometry(), QRect(twips(1620), twips(120), twips(4455), twips(300)));
     QVERIFY(!f.w->Text5->isVisible());
+    // The note and the reload button show their whole text.
+    QVERIFY(f.w->Label4->heightForWidth(f.w->Label4->width()) <= f.w->Label4->height());
+    QCOMPARE(f.w->Command2->text(), QStringLiteral("更新"));
     // The first load creates the store, empty.
     QVERIFY(QFileInfo::exists(folder.file(kBook)));
 }
@@ -240,6 +244,10 @@ void TestFriendForm::pasteAndHelpBox()
              QStringLiteral("登録を行います。これにより新規作成でのメールアドレスの一発入力が可能になります。"));
     hover(f.w->Command1);
     QCOMPARE(f.w->Text5->toPlainText(), QStringLiteral("コピーして来たメールアドレスを貼り付けます。"));
+    // It lies over the list: leaving the button takes it away.
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(f.w->Command1, &leave);
+    QVERIFY(!f.w->Text5->isVisible());
 }
 
 void TestFriendForm::failuresAreShownAndLoseNothing()
@@ -280,7 +288,8 @@ void TestFriendForm::historyOpensItWithAnAddress()
     type(w->Text2, QStringLiteral("送信者"));
     hm::test::click(w->Command3);
     QCOMPARE(folder.read(kBook).mid(184), entry(QStringLiteral("送信者"), QStringLiteral("other@example.jp")));
-    w->close();
+    // Escape closes it as the window's close box does.
+    QTest::keyClick(w->Text2, Qt::Key_Escape);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!loadedWindow<FriendForm>());
 }
@@ -306,6 +315,23 @@ void TestFriendForm::shownEntryEndsAtNulAndTheHelpBoxTakesNoFocus()
     QTest::mouseClick(f.w->Text5->viewport(), Qt::LeftButton, {}, QPoint(10, 10));
     QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("x"));
     QCOMPARE(f.w->Text50->text(), QStringLiteral("x"));
+}
+
+void TestFriendForm::rowsReachedByKeyboardAreShownAndDeleted()
+{
+    test::TestFolder folder;
+    folder.write(kBook, entry(QStringLiteral("一"), QStringLiteral("1@x")) + entry(QStringLiteral("二"), QStringLiteral("2@x")));
+    Form f;
+    QTest::keyClick(f.w->MailListView, Qt::Key_Down);
+    QCOMPARE(f.w->Text4->text(), QStringLiteral("1@x"));
+    QTest::keyClick(f.w->MailListView, Qt::Key_Down);
+    QCOMPARE(f.w->Text2->text(), QStringLiteral("二"));
+    QCOMPARE(f.w->Text4->text(), QStringLiteral("2@x"));
+    QCOMPARE(f.w->Label7->text(), QStringLiteral("　選択しました。"));
+    folder.ui.answers.enqueue(Answer::Yes);
+    hm::test::click(f.w->Command4);
+    QCOMPARE(folder.ui.texts(), QStringList{QStringLiteral("選択された（行、青色）データを削除します。よろしいですか")});
+    QCOMPARE(folder.read(kBook), entry(QStringLiteral("一"), QStringLiteral("1@x")));
 }
 
 QTEST_MAIN(TestFriendForm)

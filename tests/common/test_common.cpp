@@ -1,5 +1,6 @@
 #include "common/ansi_codec.h"
 #include "common/atomic_file.h"
+#include "common/japanese_translations.h"
 #include "common/private_profile.h"
 #include "common/program_folder.h"
 #include "common/twips.h"
@@ -33,6 +34,8 @@ private slots:
     void rewriteKeepsTheModeAndRefusesAReadOnlyFile_data();
     void rewriteKeepsTheModeAndRefusesAReadOnlyFile();
     void twipsRound();
+    void qtDialogTextsComeInJapanese_data();
+    void qtDialogTextsComeInJapanese();
     void scriptedBoxesNeverAnswerForTheTest_data();
     void scriptedBoxesNeverAnswerForTheTest();
 };
@@ -243,6 +246,28 @@ void TestCommon::scriptedBoxesNeverAnswerForTheTest()
     QCOMPARE(ui.texts(), QStringList{QStringLiteral("削除しますか?")});
     QCOMPARE(!ui.unanswered.isEmpty(), unanswered);
     QCOMPARE(ui.leftovers().size(), left);
+}
+
+void TestCommon::qtDialogTextsComeInJapanese_data()
+{
+    QTest::addColumn<QByteArray>("context");
+    QTest::addColumn<QByteArray>("source");
+    QTest::addColumn<QString>("shown");
+    // From Qt's catalogue, and the texts it lacks.
+    QTest::newRow("Cancel") << QByteArray("QPlatformTheme") << QByteArray("Cancel") << QStringLiteral("キャンセル");
+    QTest::newRow("folder type") << QByteArray("QAbstractFileIconProvider") << QByteArray("Folder")
+                                 << QStringLiteral("フォルダ");
+    QTest::newRow("page list") << QByteArray("QPrintSettingsOutput") << QByteArray("Pages")
+                               << QStringLiteral("ページ指定");
+}
+
+void TestCommon::qtDialogTextsComeInJapanese()
+{
+    QFETCH(QByteArray, context);
+    QFETCH(QByteArray, source);
+    QFETCH(QString, shown);
+    QVERIFY(hm::installJapaneseTranslations());
+    QCOMPARE(QCoreApplication::translate(context.constData(), source.constData()), shown);
 }
 
 QTEST_GUILESS_MAIN(TestCommon)

@@ -1,5 +1,6 @@
 #include "app/check_mail.h"
 #include "app/main_form.h"
+#include "common/ui_services.h"
 #include "mail/nmail.h"
 #include "settings/account_settings.h"
 #include "sound/module1.h"
@@ -126,7 +127,7 @@ void TestMailHostileServer::checkStopsAtTheFirstFailedCall_data()
     QTest::addColumn<QStringList>("boxSays");
     const QStringList login = {QStringLiteral("CAPA"), QStringLiteral("USER u"), QStringLiteral("PASS ***"),
                                QStringLiteral("LIST")};
-    const QString app = QCoreApplication::applicationName();
+    const QString app = hm::ui::programName();
     // With the APOP switch off, a greeting that offers APOP still gets USER and PASS. The next
     // message is downloaded while one is stored; each deletion follows its own message's store.
     QTest::newRow("apop-greeting")

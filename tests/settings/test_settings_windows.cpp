@@ -8,10 +8,12 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 
@@ -50,7 +52,10 @@ private slots:
     void accountOkWithSaveBoxWritesAllThreeKeysOwnerOnly();
     void accountOkWithoutSaveBoxKeepsTheSavedPair();
     void saveBoxIsUntickedOnEveryOpening();
-    void longPasswordReadsBackAs255Bytes();
+    void fieldsKeepWhatTheFilesKeepAndRefuseWhatCannotWork_data();
+    void fieldsKeepWhatTheFilesKeepAndRefuseWhatCannotWork();
+    void keysActAsTheWindowsButtons_data();
+    void keysActAsTheWindowsButtons();
     void accountSaveFailureIsReported();
     void unreadableAccountFileIsNamedAndNeverReplaced_data();
     void unreadableAccountFileIsNamedAndNeverReplaced();
@@ -199,17 +204,113 @@ void TestSettingsWindows::unreadableAccountFileIsNamedAndNeverReplaced()
     QCOMPARE(folder.ui.shown.size(), 4); // each opening and each OK said so
 }
 
-void TestSettingsWindows::longPasswordReadsBackAs255Bytes()
+void TestSettingsWindows::fieldsKeepWhatTheFilesKeepAndRefuseWhatCannotWork_data()
 {
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("pasted");
+    QTest::addColumn<QString>("kept");    // what the box holds and what comes back from the file
+    QTest::addColumn<QString>("refusal"); // part of the box's text; empty when it is saved
+    const QString x300(300, QLatin1Char('x'));
+    const QString host311 = QString(307, QLatin1Char('a')) + QStringLiteral(".jp");
+    QTest::newRow("ID of 300") << "IdText" << x300 << x300.left(255) << QString();
+    // 2 bytes each: 127 of them, the 128th would be split.
+    QTest::newRow("password in kanji") << "PassText" << QString(200, QChar(0x79D8)) << QString(127, QChar(0x79D8))
+                                       << QString();
+    QTest::newRow("SMTP of 311") << "SmtpText" << host311 << host311.left(100) << QString();
+    QTest::newRow("address of 311") << "MailText" << host311 << host311.left(100) << QString();
+    QTest::newRow("port 70000") << "SmtpText" << "smtp.example.jp:70000" << "smtp.example.jp:70000"
+                                << "SMTP サーバー名「smtp.example.jp:70000」は正しくありません";
+    QTest::newRow("port 0") << "Pop3Text" << "pop.example.jp:0" << "pop.example.jp:0"
+                            << "POP3 サーバー名「pop.example.jp:0」は正しくありません";
+    QTest::newRow("not a host name") << "Pop3Text" << "メール.example.jp" << "メール.example.jp"
+                                     << "POP3 サーバー名「メール.example.jp」は正しくありません";
+}
+
+void TestSettingsWindows::fieldsKeepWhatTheFilesKeepAndRefuseWhatCannotWork()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, pasted);
+    QFETCH(QString, kept);
+    QFETCH(QString, refusal);
     hm::test::TestFolder folder;
-    auto* w = hm::window<IdPassForm>();
-    w->IdText->setText(QStringLiteral("u"));
-    w->PassText->setText(QString(300, QLatin1Char('x')));
-    w->Check1->setChecked(true);
+    const bool accountBox = box == QLatin1String("IdText") || box == QLatin1String("PassText");
+    QWidget* w = accountBox ? static_cast<QWidget*>(hm::window<IdPassForm>()) : hm::window<OptionForm>();
     w->show();
-    hm::test::click(w->OKCommand);
-    QCOMPARE(account().UserPassword.size(), 300);
-    QCOMPARE(ReadAccountValue(QStringLiteral("NAME2")), QString(255, QLatin1Char('x')));
+    auto* field = w->findChild<QLineEdit*>(box);
+    QVERIFY(field);
+    QGuiApplication::clipboard()->setText(pasted);
+    field->clear();
+    field->paste();
+    QCOMPARE(field->text(), kept);
+    if (accountBox)
+        static_cast<IdPassForm*>(w)->Check1->setChecked(true);
+    hm::test::click(accountBox ? static_cast<IdPassForm*>(w)->OKCommand : static_cast<OptionForm*>(w)->OkCommand);
+
+    if (!refusal.isEmpty()) {
+        QCOMPARE(folder.ui.shown.size(), 1);
+        QVERIFY2(folder.ui.shown[0].text.contains(refusal), qPrintable(folder.ui.shown[0].text));
+        QVERIFY(w->isVisible());
+        QVERIFY(account().SmtpServer.isEmpty() && account().Pop3Server.isEmpty());
+        QVERIFY(!QFile::exists(folder.file(QStringLiteral("\\hymail.ini"))));
+        return;
+    }
+    QVERIFY(folder.ui.shown.isEmpty());
+    hm::settings::AccountSettings read;
+    hm::settings::LoadServerSettings(read);
+    const QHash<QString, QString> back{{QStringLiteral("IdText"), ReadAccountValue(QStringLiteral("NAME"))},
+                                       {QStringLiteral("PassText"), ReadAccountValue(QStringLiteral("NAME2"))},
+                                       {QStringLiteral("SmtpText"), read.SmtpServer},
+                                       {QStringLiteral("MailText"), read.MailAddress}};
+    QCOMPARE(back.value(box), kept);
+}
+
+void TestSettingsWindows::keysActAsTheWindowsButtons_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("target"); // the control the key goes to
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("outcome");
+    QTest::newRow("Enter in the ID") << "IdPassForm" << "IdText" << int(Qt::Key_Return) << "saved";
+    QTest::newRow("keypad Enter in the password") << "IdPassForm" << "PassText" << int(Qt::Key_Enter) << "saved";
+    QTest::newRow("Enter in the address") << "OptionForm" << "MailText" << int(Qt::Key_Return) << "saved";
+    QTest::newRow("Enter on the save box") << "IdPassForm" << "Check1" << int(Qt::Key_Return) << "saved";
+    QTest::newRow("Enter on Cancel") << "IdPassForm" << "CancelCommand" << int(Qt::Key_Return) << "closed";
+    QTest::newRow("Escape in the ID") << "IdPassForm" << "IdText" << int(Qt::Key_Escape) << "closed";
+    QTest::newRow("Escape in the POP3 server") << "OptionForm" << "Pop3Text" << int(Qt::Key_Escape) << "closed";
+    QTest::newRow("Escape in the chooser") << "SetForm" << "Command1" << int(Qt::Key_Escape) << "closed";
+    QTest::newRow("Enter on the chooser's server button") << "SetForm" << "Command2" << int(Qt::Key_Return)
+                                                          << "server window";
+}
+
+void TestSettingsWindows::keysActAsTheWindowsButtons()
+{
+    QFETCH(QString, window);
+    QFETCH(QString, target);
+    QFETCH(int, key);
+    QFETCH(QString, outcome);
+    hm::test::TestFolder folder;
+    QWidget* w = window == QLatin1String("IdPassForm") ? static_cast<QWidget*>(hm::window<IdPassForm>())
+                 : window == QLatin1String("OptionForm") ? static_cast<QWidget*>(hm::window<OptionForm>())
+                                                          : hm::window<SetForm>();
+    w->show();
+    const QPointer<QWidget> open(w);
+    for (auto* box : w->findChildren<QLineEdit*>())
+        box->setText(QStringLiteral("typed.example.jp"));
+    QWidget* control = w->findChild<QWidget*>(target);
+    QVERIFY(control);
+    QTest::keyClick(control, Qt::Key(key));
+
+    if (outcome == QLatin1String("server window")) {
+        QVERIFY(hm::loadedWindow<OptionForm>() && hm::loadedWindow<OptionForm>()->isVisible());
+        return;
+    }
+    QTRY_VERIFY(!open);
+    const bool saved = outcome == QLatin1String("saved");
+    if (window == QLatin1String("IdPassForm"))
+        QCOMPARE(account().UserId, saved ? QStringLiteral("typed.example.jp") : QString());
+    if (window == QLatin1String("OptionForm"))
+        QCOMPARE(QFile::exists(folder.file(QStringLiteral("\\hymail.ini"))), saved);
+    QVERIFY(folder.ui.shown.isEmpty());
 }
 
 void TestSettingsWindows::accountSaveFailureIsReported()
