@@ -33,10 +33,14 @@ protected:
     }
 };
 
-// Enter in a field travels up to the window unused: there it presses the accepting button.
-class EnterAccepts : public QObject {
+// Keys a dialog's fields leave alone travel up to the window: Enter presses the accepting
+// button, Escape the rejecting one or closes.
+class DialogKeys : public QObject {
 public:
-    EnterAccepts(QWidget* window, QPushButton* accept) : QObject(window), window_(window), accept_(accept) {}
+    DialogKeys(QWidget* window, QPushButton* accept, QPushButton* reject)
+        : QObject(window), window_(window), accept_(accept), reject_(reject)
+    {
+    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
@@ -46,6 +50,13 @@ protected:
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier))
             return false;
+        if (key->key() == Qt::Key_Escape) {
+            if (reject_)
+                reject_->click();
+            else
+                window_->close();
+            return true;
+        }
         if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter)
             return false;
         if (accept_ && accept_->isVisible() && accept_->isEnabled())
@@ -56,6 +67,7 @@ protected:
 private:
     QWidget* window_;
     QPointer<QPushButton> accept_;
+    QPointer<QPushButton> reject_;
 };
 } // namespace
 
@@ -80,16 +92,9 @@ void leaveWithCtrlTab(QWidget* editor)
 void bindDialogKeys(QWidget* window, QPushButton* accept, QPushButton* reject)
 {
     pressButtonsWithEnter(window);
-    if (accept) {
+    if (accept)
         accept->setDefault(true);
-        window->installEventFilter(new EnterAccepts(window, accept));
-    }
-    closeOnEscape(window, [window, reject = QPointer<QPushButton>(reject)] {
-        if (reject)
-            reject->click();
-        else
-            window->close();
-    });
+    window->installEventFilter(new DialogKeys(window, accept, reject));
 }
 
 } // namespace hm

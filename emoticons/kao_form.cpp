@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QResizeEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProxyStyle>
@@ -97,13 +98,21 @@ KaoForm::KaoForm(QWidget* parent) : QWidget(parent)
     }
 
     // The window widens (the tabs with it) where the captions need more than its design width.
-    const int tabsWidth = hm::twipsOf(SSTab1->tabBar()->sizeHint().width()) + 60;
-    if (tabsWidth > 11280)
-        hm::setWidthTwips(SSTab1, tabsWidth);
-    hm::setOuterSizeTwips(this, std::max(kOuterWidth, tabsWidth + 240), kOuterHeight);
+    tabsWidth_ = std::max(11280, hm::twipsOf(SSTab1->tabBar()->sizeHint().width()) + 60);
+    hm::setOuterSizeTwips(this, std::max(kOuterWidth, tabsWidth_ + 240), kOuterHeight);
 
     hm::pressButtonsWithEnter(this);
     hm::closeOnEscape(this, [this] { close(); });
+}
+
+// On a screen too narrow for every caption side by side, the window keeps inside it and the
+// tabs get their scroll arrows: every page stays reachable.
+void KaoForm::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    const int width = std::min(tabsWidth_, hm::twipsOf(this->width()) - 240);
+    hm::setWidthTwips(SSTab1, width);
+    SSTab1->setUsesScrollButtons(width < tabsWidth_);
 }
 
 void KaoForm::setBody(QPlainTextEdit* body)

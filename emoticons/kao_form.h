@@ -46,6 +46,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     // Puts the page's selected text on the clipboard and collapses the selection behind it.
@@ -55,4 +56,6 @@ private:
     // What each page held when it was read; a page that still holds it is left on disk as is.
     std::array<QString, hm::emoticons::kPageCount> loaded_;
     bool saved_ = false;
+    // The width in twips the tabs take side by side, every caption whole.
+    int tabsWidth_ = 0;
 };
