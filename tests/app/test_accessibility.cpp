@@ -215,7 +215,16 @@ QStringList cutCaptions(QWidget* window)
         if (shown.isEmpty())
             continue;
         const auto [area, alignment] = captionArea(window, control);
-        const QRect needed = QFontMetrics(control->font()).boundingRect(area, int(alignment) | flags, text);
+        const QFontMetrics metrics(control->font());
+        QRect needed = metrics.boundingRect(area, int(alignment) | flags, text);
+        // Up and down a line counts by its strokes, not its line box: Noto CJK's line box is
+        // half as tall again as its glyphs, and its empty part may lie outside a control.
+        if (!(flags & Qt::TextWordWrap)) {
+            const QRect ink = metrics.tightBoundingRect(text);
+            const int baseline = needed.top() + metrics.ascent();
+            needed.setTop(baseline + ink.top());
+            needed.setBottom(baseline + ink.bottom());
+        }
         const QRect room = area & shown;
         if (!room.contains(needed))
             cut << QStringLiteral("%1 \"%2\" drawn at %3,%4 %5x%6, shown %7,%8 %9x%10")
