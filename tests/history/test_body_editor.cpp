@@ -55,16 +55,6 @@ Selection selection(const QTextEdit* e)
     return {c.selectionStart(), c.selectionEnd() - c.selectionStart()};
 }
 
-QStringList filesUnder(const QString& root)
-{
-    QStringList out;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        out << it.next();
-    out.sort();
-    return out;
-}
-
 QByteArray readFile(const QString& path)
 {
     QFile f(path);
@@ -239,7 +229,7 @@ void TestBodyEditor::newNamesTheNewFileAndWritesNothing()
 {
     const QString name = QStringLiteral("新規作成.TXT");
     TyakuForm* form = openWindow();
-    const QStringList programFiles = filesUnder(folder_->path());
+    const QStringList programFiles = hm::test::filesUnder(folder_->path());
     form->SetEditorText(QStringLiteral("typed text"));
     hm::test::trigger(form->mnew);
     QCOMPARE(editorState().currentFile, name);
@@ -248,7 +238,7 @@ void TestBodyEditor::newNamesTheNewFileAndWritesNothing()
     QCOMPARE(form->windowTitle(), name);
     // Nothing is written until the user saves: not here, not in the program folder.
     QVERIFY(QDir(work_.path()).entryList(QDir::Files).isEmpty());
-    QCOMPARE(filesUnder(folder_->path()), programFiles);
+    QCOMPARE(hm::test::filesUnder(folder_->path()), programFiles);
 
     // The second press does nothing: the current file already is the new file.
     form->SetEditorText(QStringLiteral("more"));

@@ -116,16 +116,6 @@ qint64 storeSize(const hm::test::TestFolder& folder, Store s)
     return QFileInfo(folder.file(hm::store::storePath(s))).size();
 }
 
-QStringList filesUnder(const QString& root)
-{
-    QStringList out;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        out << it.next();
-    out.sort();
-    return out;
-}
-
 // Whether the box shows its whole text: with the caret at the end the text has not scrolled.
 bool showsWholeText(QLineEdit* box)
 {
@@ -468,7 +458,7 @@ void TestTyakuForm::quickSaveWithHostileSubjectsStaysInItsFolder()
     // A missing folder is made again.
     QVERIFY(QDir(quickFolder).removeRecursively());
     const QString outside = QFileInfo(folder_->path()).absolutePath();
-    const QStringList before = filesUnder(folder_->path());
+    const QStringList before = hm::test::filesUnder(folder_->path());
 
     const QStringList subjects{QStringLiteral("../../x"), QStringLiteral("a/b"), QString(300, QLatin1Char('s')),
                                QString(120, QChar(0x6F22)), QString(), QStringLiteral(".."), QStringLiteral("."),
@@ -482,7 +472,7 @@ void TestTyakuForm::quickSaveWithHostileSubjectsStaysInItsFolder()
     QVERIFY2(folder_->ui.shown.isEmpty(), qPrintable(folder_->ui.texts().join(QLatin1Char('|'))));
     QVERIFY(!QFileInfo::exists(outside + QStringLiteral("/x.txt")));
 
-    QStringList added = filesUnder(folder_->path());
+    QStringList added = hm::test::filesUnder(folder_->path());
     for (const QString& f : before)
         added.removeOne(f);
     QCOMPARE(added.size(), subjects.size());

@@ -67,6 +67,16 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QVERIFY2(f.write(bytes) == bytes.size(), qPrintable(path));
 }
 
+QStringList filesUnder(const QString& root)
+{
+    QStringList out;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        out << it.next();
+    out.sort();
+    return out;
+}
+
 void checkScriptUsed(const hm::ui::ScriptedServices& ui)
 {
     QStringList problems;

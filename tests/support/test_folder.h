@@ -36,6 +36,8 @@ void checkScriptUsed(const hm::ui::ScriptedServices& ui);
 
 // Writes a whole file (replacing it); a file that cannot be written fails the running test.
 void writeFile(const QString& path, const QByteArray& bytes);
+// Every file below root, hidden ones included, sorted.
+QStringList filesUnder(const QString& root);
 
 // The built program folder (HM_TEST_PROGRAM_DIR) and the source tree (HM_SOURCE_DIR).
 QString builtProgramFolder();
