@@ -96,10 +96,7 @@ void UidlLedger::open(const QStringList& serverUidls, const QList<qint64>& serve
     }
     rewrite = findRecords() || rewrite;
     if (rewrite) {
-        QByteArray kept;
-        for (auto it = entries_.cbegin(); it != entries_.cend(); ++it)
-            kept += lineOf(it.key(), it->number, it->checksum, it->size);
-        if (!replaceFile(kept)) {
+        if (!replaceFile(lines())) {
             entries_.clear();
             stored_.clear();
             uidls_.clear();
@@ -153,6 +150,14 @@ bool UidlLedger::findRecords()
         }
     }
     return changed;
+}
+
+QByteArray UidlLedger::lines() const
+{
+    QByteArray all;
+    for (auto it = entries_.cbegin(); it != entries_.cend(); ++it)
+        all += lineOf(it.key(), it->number, it->checksum, it->size);
+    return all;
 }
 
 // Puts bytes in place of the ledger: a link or anything else there that is not a plain file is
@@ -225,11 +230,8 @@ void UidlLedger::forgetDeleted()
         return;
     for (const QString& uidl : std::as_const(deleted_))
         entries_.remove(uidl);
-    QByteArray kept;
-    for (auto it = entries_.cbegin(); it != entries_.cend(); ++it)
-        kept += lineOf(it.key(), it->number, it->checksum, it->size);
     // A line left behind could delete new mail that gets the same UIDL: better no ledger.
-    if (!replaceFile(kept))
+    if (!replaceFile(lines()))
         ::unlink(QFile::encodeName(path_).constData());
     deleted_.clear();
 }

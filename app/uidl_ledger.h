@@ -53,6 +53,8 @@ private:
         qint64 size = -1;
     };
     bool findRecords();
+    // Every kept entry as the ledger writes it.
+    QByteArray lines() const;
     bool replaceFile(const QByteArray& bytes);
     bool openForAppending();
 

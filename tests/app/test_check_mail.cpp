@@ -136,6 +136,14 @@ private slots:
     void ledgerSparesOnlyMessagesWhoseRecordIsInTheStore();
     void unusableLedgerIsReplacedOnce_data();
     void unusableLedgerIsReplacedOnce();
+
+private:
+    // The attachment folder's names, hidden ones too when asked.
+    QStringList attachmentFolder(bool hidden) const
+    {
+        const QDir dir(folder->file(QStringLiteral("\\添付フォルダ")));
+        return dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | (hidden ? QDir::Hidden | QDir::System : QDir::Filters()));
+    }
 };
 
 void TestCheckMail::threeMessagesAreStoredInServerOrderAndDeleted()
@@ -169,9 +177,7 @@ void TestCheckMail::threeMessagesAreStoredInServerOrderAndDeleted()
     QVERIFY(!main->Text2->text().isEmpty()); // a send right after the check still has its date
     QVERIFY(folder->ui.shown.isEmpty());
     // The scratch file, hidden, went with the run; the second message's whole copy stays.
-    const QDir attachments(folder->file(QStringLiteral("\\添付フォルダ")));
-    QCOMPARE(attachments.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
-             attachments.entryList(QDir::AllEntries | QDir::NoDotAndDotDot));
+    QCOMPARE(attachmentFolder(true), attachmentFolder(false));
     QCOMPARE(sound.started, 1);
     QVERIFY(main->Label14->isEnabled());
 }
@@ -233,24 +239,19 @@ void TestCheckMail::filesInTheAttachmentFolderOutliveTheScratchFile()
     const QString named = folder->file(QStringLiteral("\\添付フォルダ\\0.txt"));
     QTemporaryDir elsewhere;
     const QString kept = link ? elsewhere.filePath(QStringLiteral("kept.txt")) : named;
-    QFile f(kept);
-    QVERIFY(f.open(QIODevice::WriteOnly) && f.write("kept") == 4);
-    f.close();
+    hm::test::writeFile(kept, "kept");
     if (link)
         QVERIFY(QFile::link(kept, named));
-    const QDir attachments(folder->file(QStringLiteral("\\添付フォルダ")));
-    const auto entries = [&] {
-        return attachments.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    };
-    const QStringList before = entries();
+    const QStringList before = attachmentFolder(true);
     env.drop(message("一通目", "本文その一"));
     env.drop(message("二通目", "本文その二"));
 
     CheckMail(*main);
 
     QCOMPARE(hm::test::storedCount(hm::store::Store::Received), 2);
-    QCOMPARE(entries(), before);
+    QCOMPARE(attachmentFolder(true), before);
     QCOMPARE(QFileInfo(named).isSymLink(), link);
+    QFile f(kept);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), QByteArray("kept"));
 }
