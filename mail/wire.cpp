@@ -1,0 +1,204 @@
+#include "mail/wire.h"
+
+#include "mail/transfer_failure.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <algorithm>
+
+namespace hm::mail {
+namespace {
+
+constexpr qsizetype kReadChunk = 256 * 1024;
+
+} // namespace
+
+Wire::Wire(CURL* curl, const ServerAddress& address) : curl_(curl), address_(address)
+{
+    curl_easy_getinfo(curl_, CURLINFO_ACTIVESOCKET, &socket_);
+    if (socket_ == CURL_SOCKET_BAD)
+        fallen(FailureKind::ConnectionLost);
+}
+
+bool Wire::fallen(FailureKind kind)
+{
+    if (!failed())
+        failure_ = {kind, describeFailure(kind, CURLE_OK, address_, QString()), QString()};
+    return false;
+}
+
+void Wire::fail(MailError error)
+{
+    if (!failed())
+        failure_ = std::move(error);
+}
+
+void Wire::shutDown()
+{
+    if (socket_ != CURL_SOCKET_BAD)
+        ::shutdown(socket_, SHUT_RDWR);
+}
+
+bool Wire::wait(short events, int timeoutMs)
+{
+    pollfd p{socket_, events, 0};
+    int r;
+    do
+        r = ::poll(&p, 1, timeoutMs);
+    while (r < 0 && errno == EINTR);
+    return r > 0;
+}
+
+bool Wire::drain(bool& gotSome)
+{
+    gotSome = false;
+    // curl may hold decrypted bytes the socket no longer shows: read until it has none.
+    for (;;) {
+        if (taken_ > 0 && taken_ == in_.size()) {
+            in_.clear();
+            taken_ = 0;
+        } else if (taken_ > kReadChunk && taken_ * 2 > in_.size()) {
+            in_.remove(0, taken_);
+            taken_ = 0;
+        }
+        const qsizetype old = in_.size();
+        in_.resize(old + kReadChunk);
+        size_t n = 0;
+        const CURLcode code = curl_easy_recv(curl_, in_.data() + old, size_t(kReadChunk), &n);
+        in_.resize(old + qsizetype(code == CURLE_OK ? n : 0));
+        if (code == CURLE_AGAIN)
+            return true;
+        if (code != CURLE_OK)
+            return fallen(FailureKind::ConnectionLost);
+        if (n == 0)
+            return fallen(FailureKind::ConnectionLost); // the server hung up
+        received_ += qint64(n);
+        gotSome = true;
+    }
+}
+
+void Wire::startPace(Pace& pace, const QString& what, qint64 deadlineMs) const
+{
+    pace.what = what;
+    pace.deadlineMs = deadlineMs;
+    pace.startedBytes = received_ - buffered().size();
+    pace.windowStartMs = 0;
+    pace.windowStartBytes = pace.startedBytes;
+    pace.clock.start();
+}
+
+bool Wire::keepsPace(Pace& pace)
+{
+    const TransferSettings& t = settings();
+    const qint64 ms = pace.clock.elapsed();
+    if (pace.deadlineMs > 0 && ms > pace.deadlineMs) {
+        fail({FailureKind::TooSlow,
+              QStringLiteral("サーバー「%1」からの%2の受信が %3 秒たっても終わらないため、中止しました。")
+                  .arg(address_.host, pace.what)
+                  .arg(pace.deadlineMs / 1000),
+              QString()});
+        return false;
+    }
+    if (ms - pace.windowStartMs < qint64(t.slowTime) * 1000)
+        return true;
+    if (received_ - pace.windowStartBytes < qint64(t.slowRate) * t.slowTime) {
+        fail({FailureKind::TooSlow,
+              QStringLiteral("サーバー「%1」からの%2の受信が止まったか遅すぎるため、中止しました（%3 秒間に %4 バイト未満）。")
+                  .arg(address_.host, pace.what)
+                  .arg(t.slowTime)
+                  .arg(qint64(t.slowRate) * t.slowTime),
+              QString()});
+        return false;
+    }
+    pace.windowStartMs = ms;
+    pace.windowStartBytes = received_;
+    return true;
+}
+
+bool Wire::receiveMore(Pace* pace)
+{
+    if (failed())
+        return false;
+    const TransferSettings& t = settings();
+    QElapsedTimer idle;
+    idle.start();
+    for (;;) {
+        if (pace && !keepsPace(*pace))
+            return false;
+        bool gotSome = false;
+        if (!drain(gotSome))
+            return false;
+        if (gotSome)
+            return true;
+        qint64 timeoutMs = qint64(t.idleTimeout) * 1000 - idle.elapsed();
+        if (pace) {
+            // A paced download has no reply timeout of its own: the pace decides.
+            const qint64 ms = pace->clock.elapsed();
+            timeoutMs = qint64(t.slowTime) * 1000 - (ms - pace->windowStartMs);
+            if (pace->deadlineMs > 0)
+                timeoutMs = std::min(timeoutMs, pace->deadlineMs - ms + 1);
+        } else if (timeoutMs <= 0) {
+            return fallen(FailureKind::Timeout);
+        }
+        wait(POLLIN, int(std::max<qint64>(timeoutMs, 1)));
+    }
+}
+
+void Wire::take(qsizetype bytes)
+{
+    taken_ += bytes;
+}
+
+bool Wire::readLine(QByteArray& line, qsizetype maxLength)
+{
+    for (;;) {
+        const QByteArrayView have = buffered();
+        const qsizetype end = have.indexOf('\n');
+        if (end >= 0) {
+            const qsizetype length = end > 0 && have[end - 1] == '\r' ? end - 1 : end;
+            if (length > maxLength)
+                return fallen(FailureKind::BadReply);
+            line = have.first(length).toByteArray();
+            take(end + 1);
+            return true;
+        }
+        if (have.size() > maxLength)
+            return fallen(FailureKind::BadReply);
+        if (!receiveMore())
+            return false;
+    }
+}
+
+bool Wire::send(QByteArrayView data)
+{
+    if (failed())
+        return false;
+    QElapsedTimer idle;
+    idle.start();
+    while (!data.isEmpty()) {
+        size_t n = 0;
+        const CURLcode code = curl_easy_send(curl_, data.data(), size_t(data.size()), &n);
+        if (code == CURLE_OK && n > 0) {
+            data = data.sliced(qsizetype(n));
+            idle.restart();
+            continue;
+        }
+        if (code != CURLE_OK && code != CURLE_AGAIN)
+            return fallen(FailureKind::ConnectionLost);
+        // The server may be waiting for its replies to be read before it reads more.
+        bool gotSome = false;
+        if (!drain(gotSome))
+            return false;
+        if (gotSome)
+            idle.restart();
+        const qint64 left = qint64(settings().idleTimeout) * 1000 - idle.elapsed();
+        if (left <= 0)
+            return fallen(FailureKind::Timeout);
+        wait(POLLIN | POLLOUT, int(left));
+    }
+    return true;
+}
+
+} // namespace hm::mail
