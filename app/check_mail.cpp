@@ -269,14 +269,13 @@ private:
     void announceNewMail();
     void showProgress(int n);
     qint16 nextRecordNumber() const;
-    int readAheadAfter(int n, int reach);
+    void announceDownloads();
 
     MailCheckDisplay& main_;
     AccountPrompt& account_;
     hm::history::MessageStaging& history_;
     int handle_ = -1;
     int count_ = 0;
-    int askedAhead_ = 0; // the last message asked to be read ahead
     int attachmentFlag_ = 0;
     bool missingCredentials_ = false;
     int stored_ = 0;
@@ -320,10 +319,12 @@ void MailCheck::run()
         attachmentFolder_ = hm::dataPath(kAttachmentFolder) + QLatin1Char('/');
         scratch_.setFolder(hm::dataPath(kAttachmentFolder));
         logIn();
-        if (openLedger())
+        if (openLedger()) {
+            announceDownloads();
             for (int n = 1; n <= count_; ++n)
                 if (receive(n) == Outcome::Stopped)
                     break;
+        }
         close();
     }
     report();
@@ -405,15 +406,15 @@ std::optional<MailCheck::Outcome> MailCheck::download(int n, Message& m)
         left_.add(1, reason::tooLarge);
         return Outcome::Skipped;
     }
+    // A command sent before this message's (a deletion) failed: it was never asked for.
+    if (status == kErrorAheadFailed)
+        return stop(n, statusError, reason::runStopped);
     if (status < 0)
         return stop(n, statusError, reason::notReceived);
     if (size < 0)
         return stop(n, lastLibraryMessage(), reason::notReceived);
     if (NMailPop3GetMail(handle_, n, subject_, date_, from_, header_, m.body, 0, 0) < 0)
         return stop(n, lastLibraryMessage(), reason::notReceived);
-    // The next message travels while this one is stored; its deletion still waits for the append.
-    if (const int next = readAheadAfter(n, 1))
-        NMailPop3FetchAhead(handle_, next);
     m.subject = CutAtNul(subject_);
     m.date = CutAtNul(date_);
     m.from = CutAtNul(from_);
@@ -487,11 +488,7 @@ MailCheck::Outcome MailCheck::append(int n, const Message& m)
 // Marked here, deleted at QUIT: only after the store is flushed (close()).
 MailCheck::Outcome MailCheck::markForDeletion(int n)
 {
-    // The message after next goes to the wire right behind this deletion.
-    const int r = NMailPop3DeleteMail(handle_, n, readAheadAfter(n, 2));
-    // The next message's download failed first: it is that message that did not arrive.
-    if (r == kErrorAheadFailed)
-        return stop(n + 1, lastLibraryMessage(), reason::notReceived);
+    const int r = NMailPop3DeleteMail(handle_, n);
     if (r < 0)
         return stop(n + 1, lastLibraryMessage(), QString());
     ++deleted_;
@@ -499,15 +496,13 @@ MailCheck::Outcome MailCheck::markForDeletion(int n)
     return Outcome::Stored;
 }
 
-// The first message not yet asked to be read ahead, when it lies within reach of message n and
-// was not stored by an earlier check; 0 when there is none to ask for.
-int MailCheck::readAheadAfter(int n, int reach)
+// Every message to be downloaded, in order: the library reads ahead as far as the server
+// allows while each one is stored. Messages stored by an earlier check are only deleted.
+void MailCheck::announceDownloads()
 {
-    const int next = std::max(askedAhead_, n) + 1;
-    if (next > count_ || next > n + reach || ledger_.alreadyStored(next))
-        return 0;
-    askedAhead_ = next;
-    return next;
+    for (int n = 1; n <= count_; ++n)
+        if (!ledger_.alreadyStored(n))
+            NMailPop3FetchAhead(handle_, n);
 }
 
 // What NextRecordNumber gives: after an append of this run the store holds whole records only,

@@ -40,20 +40,22 @@ constexpr int kErrorFileOpen = -5;
 constexpr int kErrorPartsMissing = -6;
 constexpr int kErrorBadInput = -7;
 constexpr int kErrorNoUidl = -8;
-// The call could not use the connection: the download running ahead (NMailPop3FetchAhead)
-// failed and took it with it; NMailGetMessage tells why that download failed.
+// The call could not use the connection: a command sent before its own (a deletion, or a
+// download read ahead and not taken) failed and took the connection with it; NMailGetMessage
+// tells why that command failed.
 constexpr int kErrorAheadFailed = -9;
 
 // The results of NMailAttachmentFileFirst also include kAttachmentsIncomplete: the message
 // nests deeper than it is taken apart, so what lies below is saved nowhere and only the message
 // itself holds it.
 constexpr int kAttachmentsIncomplete = 2;
-// From the first NMailPop3FetchAhead the session's downloads and deletions go out from its own
-// thread, back to back in the order they are asked for; any other call waits until it is idle,
-// dropping downloads not yet begun. A command there that fails breaks the session: later calls
-// give kErrorAheadFailed, with that command's error, or that download's own error when they ask
-// for that message. Only messages up to kMaxReadAheadBytes are read ahead: a big one gains
-// little from it, would be held twice, and a close would wait for it.
+// After the login the session's commands go out as far ahead as the server allows (all the
+// messages announced with NMailPop3FetchAhead, within a window, when it offers PIPELINING;
+// otherwise the next one while the caller stores the last) and the replies are read in order
+// as they are asked for. A deletion's reply is read with a later one: a refusal then ends the
+// session, and the close sends no QUIT. A command there that fails breaks the session: later
+// calls give kErrorAheadFailed or their own error. Only messages up to kMaxReadAheadBytes are
+// read ahead: a big one gains little from it, and a close would wait for it.
 constexpr qint64 kMaxReadAheadBytes = 1024 * 1024;
 // NMailPop3Close: the server refused QUIT or never answered it, so the deletions did not take
 // effect; NMailGetMessage says how the server answered.

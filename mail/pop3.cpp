@@ -2,54 +2,34 @@
 
 #include "mail/charset.h"
 #include "mail/mime.h"
-#include "common/line_ends.h"
+#include "mail/pop3_pipeline.h"
 #include "mail/transfer_failure.h"
+#include "mail/wire.h"
 #include "common/program_folder.h"
 
 #include <QDir>
-#include <QElapsedTimer>
-#include <QThreadPool>
-
-#include <poll.h>
-#include <sys/socket.h>
-
-#include <cerrno>
 
 #include <algorithm>
-#include <condition_variable>
 #include <deque>
-#include <future>
 #include <map>
 #include <memory>
-#include <mutex>
-#include <optional>
-#include <thread>
 #include <vector>
 
 namespace hm::mail {
 namespace {
 
+using Reply = Pop3Pipeline::Reply;
+using Outcome = Pop3Pipeline::Outcome;
+
 // The most a LIST or UIDL listing may take.
 constexpr qint64 kListingLimit = 16 * 1024 * 1024;
-
-// One command's outcome (a download or a deletion) as the transfer left it; what it means for the session (broken, the error text) is decided on the caller's thread
-// when the caller asks for it.
-struct Download {
-    int number = 0;
-    bool deletion = false;
-    QByteArray raw;
-    CURLcode code = CURLE_OK;
-    bool overflow = false;
-    bool hungUp = false;
-    // Not sent: an earlier command on the session's thread failed and took the connection.
-    bool skipped = false;
-    MailError problem; // the failure as the session's thread saw it
-    // The parse, done beside the connection, which is free for the next command meanwhile.
-    std::shared_future<Downloaded> read;
-    bool failed() const { return overflow || code != CURLE_OK || hungUp; }
-};
-
-class Lane;
+// Read ahead while the caller stores, when the server pipelines: at most this many messages
+// and bytes asked for and not yet taken (always one, whatever its size).
+constexpr int kAheadMessages = 64;
+constexpr qint64 kAheadBytes = 2 * 1024 * 1024;
+// How far past its announced size a message may run: a server counts line ends as it stores
+// them, and a line that ends in LF alone there arrives a byte longer.
+constexpr qint64 kSizeSlack = 1024 * 1024;
 
 // One POP3 session: one login, one connection. Once logged in, the session never opens a
 // second connection, so message numbers and pending deletions stay those of this login.
@@ -57,29 +37,35 @@ struct Pop3Session {
     ServerAddress address;
     CURL* curl = nullptr;
     ReplyLog log;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+    std::unique_ptr<Wire> wire;
+    std::unique_ptr<Pop3Pipeline> pipeline;
     bool authenticated = false;
     bool broken = false;
-    bool allowNewSocket = true;
     bool abandon = false; // close without QUIT: pending deletions must not take effect
     std::vector<qint64> sizes;
     std::vector<QByteArray> uidls; // by number; empty until asked for
     bool uidlsAsked = false;
+    quint64 uidlTicket = 0; // asked together with the listing
     int fetchedNumber = 0;
     QByteArray fetched;
-    int summarizedNumber = 0;
     Downloaded parsed;
     QByteArray lastRaw;
-    QString paceProblem; // why the last download was given up
-    char errorBuffer[CURL_ERROR_SIZE] = {};
     ErrorRecord errors;
-    // Once the caller reads ahead, the session's own thread carries out downloads and
-    // deletions in the order they are asked for, back to back on the one connection. While it
-    // works, the connection and what the transfer writes (curl, log, errorBuffer, paceProblem)
-    // are its own; any other command waits until it is idle.
-    std::unique_ptr<Lane> lane;
-    std::map<int, std::shared_future<Download>> ahead; // asked for, not yet taken, by number
+    // The messages the caller said it will ask for, in that order; those asked of the server
+    // and not yet taken (number → ticket); deletions whose replies have not been read.
+    std::deque<int> plan;
+    std::map<int, quint64> ahead;
+    std::deque<std::pair<int, quint64>> deletions;
 
-    ~Pop3Session();
+    ~Pop3Session()
+    {
+        // Nothing more goes out: not curl's own QUIT after ours, nor one after an abandon.
+        if (wire)
+            wire->shutDown();
+        if (curl)
+            curl_easy_cleanup(curl);
+    }
 };
 
 std::map<int, std::unique_ptr<Pop3Session>> g_sessions;
@@ -94,46 +80,6 @@ std::shared_ptr<const ParsedMessage> g_lastParsed;
 // Converters the charset room lacks: mail would lose its Japanese text, so none is received.
 QString g_converterProblem;
 
-struct Sink {
-    QByteArray* data;
-    qint64 cap;
-    bool overflow = false;
-};
-
-size_t writeSink(char* ptr, size_t size, size_t n, void* user)
-{
-    auto* sink = static_cast<Sink*>(user);
-    const size_t bytes = size * n;
-    if (qint64(sink->data->size()) + qint64(bytes) > sink->cap) {
-        sink->overflow = true;
-        return 0;
-    }
-    sink->data->append(ptr, qsizetype(bytes));
-    return bytes;
-}
-
-curl_socket_t openSocket(void* user, curlsocktype, curl_sockaddr* address)
-{
-    auto* session = static_cast<Pop3Session*>(user);
-    if (!session->allowNewSocket)
-        return CURL_SOCKET_BAD;
-    return ::socket(address->family, address->socktype, address->protocol);
-}
-
-// The server sends nothing between replies; a readable socket that reads as end-of-file
-// means it hung up.
-bool peerHungUp(curl_socket_t socket)
-{
-    pollfd p{socket, POLLIN, 0};
-    if (::poll(&p, 1, 0) <= 0)
-        return false;
-    if (p.revents & (POLLHUP | POLLERR))
-        return true;
-    char c;
-    const ssize_t r = ::recv(socket, &c, 1, MSG_PEEK | MSG_DONTWAIT);
-    return r == 0 || (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
-}
-
 Pop3Session* find(int handle)
 {
     const auto it = g_sessions.find(handle);
@@ -142,79 +88,6 @@ Pop3Session* find(int handle)
         return nullptr;
     }
     return it->second.get();
-}
-
-// Keeps a download moving: less than slowRate bytes a second over slowTime seconds, or a
-// download past its deadline, is given up. A dripping server would otherwise hold the program
-// for as long as it liked.
-struct Pace {
-    Pop3Session* session;
-    QString what;         // "メール 3", for the message
-    qint64 deadlineMs;    // 0: none
-    QElapsedTimer clock;
-    qint64 windowStartMs = 0;
-    curl_off_t windowStartBytes = 0;
-};
-
-int keepPace(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t)
-{
-    auto* p = static_cast<Pace*>(user);
-    const TransferSettings& t = settings();
-    const qint64 ms = p->clock.elapsed();
-    const QString host = p->session->address.host;
-    if (p->deadlineMs > 0 && ms > p->deadlineMs) {
-        p->session->paceProblem = QStringLiteral("サーバー「%1」からの%2の受信が %3 秒たっても終わらないため、中止しました。")
-                                      .arg(host, p->what)
-                                      .arg(p->deadlineMs / 1000);
-        return 1;
-    }
-    if (ms - p->windowStartMs < qint64(t.slowTime) * 1000)
-        return 0;
-    if (received - p->windowStartBytes < curl_off_t(t.slowRate) * t.slowTime) {
-        p->session->paceProblem =
-            QStringLiteral("サーバー「%1」からの%2の受信が止まったか遅すぎるため、中止しました（%3 秒間に %4 バイト未満）。")
-                .arg(host, p->what)
-                .arg(t.slowTime)
-                .arg(qint64(t.slowRate) * t.slowTime);
-        return 1;
-    }
-    p->windowStartMs = ms;
-    p->windowStartBytes = received;
-    return 0;
-}
-
-CURLcode perform(Pop3Session& s, const QByteArray& path, const char* command, QByteArray* body,
-                 qint64 cap, bool& overflow, const QString& what = QString(), qint64 deadlineMs = 0)
-{
-    const QByteArray url = s.address.url() + '/' + path;
-    curl_easy_setopt(s.curl, CURLOPT_URL, url.constData());
-    curl_easy_setopt(s.curl, CURLOPT_CUSTOMREQUEST, command);
-    curl_easy_setopt(s.curl, CURLOPT_NOBODY, body ? 0L : 1L);
-    QByteArray discard;
-    Sink sink{body ? body : &discard, cap};
-    curl_easy_setopt(s.curl, CURLOPT_WRITEFUNCTION, writeSink);
-    curl_easy_setopt(s.curl, CURLOPT_WRITEDATA, &sink);
-    s.log.lastError.clear();
-    s.errorBuffer[0] = 0;
-    s.paceProblem.clear();
-    // Replies to commands have the server's reply timeout; what comes after a reply is paced.
-    Pace pace{&s, what.isEmpty() ? QStringLiteral("メール一覧") : what, deadlineMs, {}};
-    pace.clock.start();
-    curl_easy_setopt(s.curl, CURLOPT_XFERINFOFUNCTION, body ? keepPace : nullptr);
-    curl_easy_setopt(s.curl, CURLOPT_XFERINFODATA, body ? &pace : nullptr);
-    curl_easy_setopt(s.curl, CURLOPT_NOPROGRESS, body ? 0L : 1L);
-    const CURLcode code = curl_easy_perform(s.curl);
-    curl_easy_setopt(s.curl, CURLOPT_NOPROGRESS, 1L);
-    curl_easy_setopt(s.curl, CURLOPT_XFERINFODATA, nullptr);
-    overflow = sink.overflow;
-    return code;
-}
-
-MailError failureOf(Pop3Session& s, CURLcode code)
-{
-    if (code == CURLE_ABORTED_BY_CALLBACK && !s.paceProblem.isEmpty())
-        return {FailureKind::TooSlow, s.paceProblem};
-    return transferFailure(s.curl, code, s.address, s.log, s.errorBuffer);
 }
 
 // An error after which the connection cannot be used: it stays the session's error until read.
@@ -233,16 +106,21 @@ int refuse(Pop3Session& s, FailureKind kind, const QString& text)
     return resultOf(kind);
 }
 
-int fail(Pop3Session& s, CURLcode code)
+qint64 sizeOf(const Pop3Session& s, int number)
 {
-    return breakSession(s, failureOf(s, code));
+    return s.sizes[size_t(number - 1)];
+}
+
+bool tooLarge(const Pop3Session& s, int number)
+{
+    return sizeOf(s, number) > kMaxMessageBytes;
 }
 
 int tooLargeToReceive(Pop3Session& s, int number)
 {
     return refuse(s, FailureKind::TooLarge, QStringLiteral("メール %1 は大きすぎるため受信しません（%2 バイト、上限 %3 バイト）。")
                                                 .arg(number)
-                                                .arg(s.sizes[size_t(number - 1)])
+                                                .arg(sizeOf(s, number))
                                                 .arg(kMaxMessageBytes));
 }
 
@@ -269,221 +147,100 @@ bool validNumber(Pop3Session& s, int number)
     return true;
 }
 
-// Runs on either thread; touches nothing of the session but the transfer's own state.
-Download download(Pop3Session& s, int number)
+qint64 messageCap(const Pop3Session& s, int number)
 {
-    Download d;
-    d.number = number;
-    d.raw.reserve(qsizetype(s.sizes[size_t(number - 1)]) + 1024);
+    return std::min(kMaxMessageBytes, 2 * sizeOf(s, number) + kSizeSlack);
+}
+
+Pop3Pipeline::Command retrieval(const Pop3Session& s, int number)
+{
     // However slow the line, a message comes at slowRate bytes a second or better.
     const TransferSettings& t = settings();
-    const qint64 deadlineMs = (qint64(t.slowTime) + s.sizes[size_t(number - 1)] / t.slowRate) * 1000;
-    d.code = perform(s, QByteArray::number(number), nullptr, &d.raw, kMaxMessageBytes, d.overflow,
-                     QStringLiteral("メール %1").arg(number), deadlineMs);
-    if (d.overflow || d.code != CURLE_OK)
-        return d;
-    // curl ends a download quietly when the server hangs up before the closing dot; a
-    // message is whole only if the connection that carried it is still there.
-    curl_socket_t socket = CURL_SOCKET_BAD;
-    curl_easy_getinfo(s.curl, CURLINFO_ACTIVESOCKET, &socket);
-    d.hungUp = socket == CURL_SOCKET_BAD || peerHungUp(socket);
-    return d;
+    const qint64 deadlineMs = (qint64(t.slowTime) + sizeOf(s, number) / t.slowRate) * 1000;
+    return {"RETR " + QByteArray::number(number), true, messageCap(s, number), QStringLiteral("メール %1").arg(number),
+            deadlineMs};
 }
 
-// What a finished download or deletion means for the session, on the caller's thread.
-int settle(Pop3Session& s, const Download& d)
+MailError refusal(FailureKind kind, const QString& sentence, const Reply& reply)
 {
-    if (d.overflow)
-        return breakSession(s, {FailureKind::TooLarge,
-                                QStringLiteral("メール %1 はサーバーが知らせた大きさを超えたため受信を中止しました（上限 %2 バイト）。")
-                                    .arg(d.number)
-                                    .arg(kMaxMessageBytes)});
-    if (d.code != CURLE_OK)
-        return d.problem.kind == FailureKind::None ? fail(s, d.code) : breakSession(s, d.problem);
-    if (d.hungUp)
-        return breakSession(s, {FailureKind::ConnectionLost, QStringLiteral("サーバー「%1」との接続がメール %2 の受信中に切れました。")
-                                                                 .arg(s.address.host)
-                                                                 .arg(d.number)});
-    if (d.deletion)
+    return replyFailure(kind, sentence, reply.status);
+}
+
+// Reads off the deletions whose replies have come in. A refused one ends the session: the
+// close then sends no QUIT, so no deletion of this session takes effect.
+bool settleDeletions(Pop3Session& s)
+{
+    while (!s.broken && !s.deletions.empty() && s.pipeline->arrived(s.deletions.front().second)) {
+        const int number = s.deletions.front().first;
+        const Reply reply = s.pipeline->take(s.deletions.front().second);
+        s.deletions.pop_front();
+        if (reply.outcome != Outcome::Ok)
+            breakSession(s, reply.outcome == Outcome::Refused
+                                ? refusal(FailureKind::ServerRefused, QStringLiteral("POP3 サーバー「%1」がメール %2 の削除を受け付けませんでした。")
+                                                 .arg(s.address.host)
+                                                 .arg(number),
+                                          reply)
+                                : s.wire->failure());
+    }
+    return !s.broken;
+}
+
+// The reply to ticket. 0 when it came (refused or not); kErrorAheadFailed when a command sent
+// before it failed and took the connection; otherwise the negative result of its own failure,
+// whose text overflow gives when the reply outgrew its cap.
+int awaitReply(Pop3Session& s, quint64 ticket, Reply& reply, const QString& overflow = QString())
+{
+    // A deletion refused before it ends the session before this command goes out, when the
+    // server takes one command at a time.
+    while (!s.deletions.empty() && s.deletions.front().second < ticket && s.pipeline->wait(s.deletions.front().second))
+        if (!settleDeletions(s))
+            return kErrorAheadFailed;
+    reply = s.pipeline->await(ticket);
+    const bool ownFailure = s.pipeline->brokenAt() == ticket;
+    if (!settleDeletions(s))
+        return kErrorAheadFailed;
+    if (reply.outcome == Outcome::Ok || reply.outcome == Outcome::Refused)
         return 0;
-    s.fetchedNumber = d.number;
-    s.fetched = d.raw;
-    if (d.read.valid()) {
-        s.parsed = d.read.get();
-        if (s.parsed.bodyIsHtml) {
-            s.parsed.body = toCrLf(htmlToText(s.parsed.body));
-            s.parsed.bodyIsHtml = false;
-        }
-        s.summarizedNumber = d.number;
+    if (!ownFailure) {
+        breakSession(s, s.wire->failure());
+        return kErrorAheadFailed;
     }
-    return 0;
+    if (reply.outcome == Outcome::Overflow && !overflow.isEmpty())
+        return breakSession(s, {FailureKind::TooLarge, overflow, QString()});
+    return breakSession(s, s.wire->failure());
 }
 
-// The session's own thread: a queue of downloads and deletions, carried out in order. A
-// download is handed to a second thread to be parsed, so the next command goes out at once.
-// After a command fails, the connection is gone: every later one is skipped.
-class Lane {
-public:
-    enum class Kind { Download, Delete };
-
-    explicit Lane(Pop3Session& s) : s_(s), thread_([this] { run(); })
-    {
-        parser_.setMaxThreadCount(1);
-        parser_.setExpiryTimeout(-1);
-    }
-    ~Lane()
-    {
-        {
-            std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        wake_.notify_all();
-        thread_.join();
-        parser_.waitForDone();
-    }
-
-    std::shared_future<Download> add(Kind kind, int number)
-    {
-        auto job = std::make_unique<Job>();
-        job->kind = kind;
-        job->number = number;
-        auto result = job->done.get_future().share();
-        {
-            std::lock_guard lock(mutex_);
-            jobs_.push_back(std::move(job));
-        }
-        wake_.notify_one();
-        return result;
-    }
-
-    // Leaves the connection to the caller: downloads not yet begun are dropped, the command
-    // under way is finished.
-    void quiesce()
-    {
-        std::unique_lock lock(mutex_);
-        std::erase_if(jobs_, [](const std::unique_ptr<Job>& job) { return job->kind == Kind::Download; });
-        idle_.wait(lock, [this] { return jobs_.empty() && !running_; });
-    }
-
-    // The command that failed first, if one did.
-    std::optional<Download> failure()
-    {
-        std::lock_guard lock(mutex_);
-        return failure_;
-    }
-
-private:
-    struct Job {
-        Kind kind = Kind::Download;
-        int number = 0;
-        std::promise<Download> done;
-    };
-
-    void run()
-    {
-        for (;;) {
-            std::unique_ptr<Job> job;
-            {
-                std::unique_lock lock(mutex_);
-                wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
-                if (stopping_)
-                    return;
-                job = std::move(jobs_.front());
-                jobs_.pop_front();
-                running_ = true;
-            }
-            Download d = dead_ ? Download{} : carryOut(*job);
-            d.number = job->number;
-            d.skipped = dead_;
-            if (!dead_ && d.failed()) {
-                dead_ = true;
-                std::lock_guard lock(mutex_);
-                failure_ = d;
-            }
-            job->done.set_value(d);
-            {
-                std::lock_guard lock(mutex_);
-                running_ = false;
-            }
-            idle_.notify_all();
-        }
-    }
-
-    Download carryOut(const Job& job)
-    {
-        Download d;
-        if (job.kind == Kind::Delete) {
-            d.deletion = true;
-            d.code = perform(s_, QByteArray::number(job.number), "DELE", nullptr, 0, d.overflow);
-        } else {
-            d = download(s_, job.number);
-            if (!d.failed()) {
-                auto read = std::make_shared<std::promise<Downloaded>>();
-                d.read = read->get_future().share();
-                parser_.start([raw = d.raw, read] { read->set_value(readDownloaded(raw, HtmlBody::AsHtml)); });
-            }
-        }
-        if (d.code != CURLE_OK)
-            d.problem = failureOf(s_, d.code);
-        return d;
-    }
-
-    Pop3Session& s_;
-    std::mutex mutex_;
-    std::condition_variable wake_, idle_;
-    std::deque<std::unique_ptr<Job>> jobs_;
-    bool running_ = false;
-    bool stopping_ = false;
-    bool dead_ = false; // the session's thread only
-    std::optional<Download> failure_;
-    QThreadPool parser_;
-    std::thread thread_; // last: it starts once the rest is in place
-};
-
-Pop3Session::~Pop3Session()
+// Asks the server for the next messages of the plan, as far ahead as it takes them.
+void readAhead(Pop3Session& s)
 {
-    lane.reset();
-    if (curl)
-        curl_easy_cleanup(curl);
+    const int most = s.log.offersPipelining ? kAheadMessages : 1;
+    qint64 bytes = 0;
+    for (const auto& [number, ticket] : s.ahead)
+        bytes += sizeOf(s, number);
+    while (!s.plan.empty()) {
+        const int number = s.plan.front();
+        // A big message is asked for only when it is wanted: it would be held twice, and a
+        // close would wait for it.
+        if (number <= s.fetchedNumber || s.ahead.count(number) || sizeOf(s, number) > kMaxReadAheadBytes
+            || tooLarge(s, number)) {
+            s.plan.pop_front();
+            continue;
+        }
+        if (int(s.ahead.size()) >= most || (!s.ahead.empty() && bytes + sizeOf(s, number) > kAheadBytes))
+            break;
+        s.plan.pop_front();
+        s.ahead[number] = s.pipeline->queue(retrieval(s, number));
+        bytes += sizeOf(s, number);
+    }
+    // A failed send shows at the next reply awaited.
+    s.pipeline->push();
 }
 
-// A command the session's thread skipped: the session is broken for the reason the earlier one
-// failed.
-int settleSkipped(Pop3Session& s)
+void plan(Pop3Session& s, int number)
 {
-    const std::optional<Download> failed = s.lane->failure();
-    if (failed)
-        settle(s, *failed);
-    return kErrorAheadFailed;
-}
-
-// The connection is this thread's again. False when the session's thread lost it.
-bool takeConnection(Pop3Session& s)
-{
-    if (!s.lane)
-        return true;
-    s.lane->quiesce();
-    s.ahead.clear();
-    if (s.lane->failure()) {
-        settleSkipped(s);
-        return false;
-    }
-    return true;
-}
-
-bool tooLarge(Pop3Session& s, int number)
-{
-    return s.sizes[size_t(number - 1)] > kMaxMessageBytes;
-}
-
-void readAhead(Pop3Session& s, int number)
-{
-    if (number < 1 || number > int(s.sizes.size()) || s.sizes[size_t(number - 1)] > kMaxReadAheadBytes
-        || s.fetchedNumber == number || s.ahead.count(number))
-        return;
-    if (!s.lane)
-        s.lane = std::make_unique<Lane>(s);
-    s.ahead[number] = s.lane->add(Lane::Kind::Download, number);
+    if (number >= 1 && number <= int(s.sizes.size()) && number != s.fetchedNumber && !s.ahead.count(number)
+        && std::find(s.plan.begin(), s.plan.end(), number) == s.plan.end())
+        s.plan.push_back(number);
 }
 
 int fetch(Pop3Session& s, int number)
@@ -494,36 +251,75 @@ int fetch(Pop3Session& s, int number)
         return 0;
     if (tooLarge(s, number))
         return tooLargeToReceive(s, number);
-    if (!s.lane) {
-        const Download d = download(s, number);
-        return settle(s, d);
-    }
-    const auto it = s.ahead.find(number);
-    const std::shared_future<Download> result = it != s.ahead.end() ? it->second : s.lane->add(Lane::Kind::Download, number);
     // Messages before this one that were read ahead are not wanted any more.
-    s.ahead.erase(s.ahead.begin(), s.ahead.upper_bound(number));
-    const Download& d = result.get();
-    return d.skipped ? settleSkipped(s) : settle(s, d);
+    for (auto it = s.ahead.begin(); it != s.ahead.end() && it->first < number; it = s.ahead.erase(it))
+        s.pipeline->drop(it->second);
+    std::erase_if(s.plan, [number](int n) { return n <= number; });
+    quint64 ticket = 0;
+    if (const auto it = s.ahead.find(number); it != s.ahead.end()) {
+        ticket = it->second;
+        s.ahead.erase(it);
+    } else {
+        ticket = s.pipeline->queue(retrieval(s, number));
+    }
+    // The next messages travel behind it while it is read and stored. A server that takes one
+    // command at a time gets the next only once this one has come whole.
+    if (s.log.offersPipelining)
+        readAhead(s);
+    Reply reply;
+    const QString what = QStringLiteral("メール %1").arg(number);
+    if (const int r = awaitReply(s, ticket, reply,
+                                 QStringLiteral("%1 はサーバーが知らせた大きさを超えたため受信を中止しました（上限 %2 バイト）。")
+                                     .arg(what)
+                                     .arg(messageCap(s, number))))
+        return r;
+    if (reply.outcome == Outcome::Refused)
+        return breakSession(s, refusal(FailureKind::ServerRefused, describeFailure(FailureKind::ServerRefused, CURLE_OK, s.address, QString()), reply));
+    s.fetchedNumber = number;
+    s.fetched = std::move(reply.body);
+    s.parsed = readDownloaded(s.fetched);
+    readAhead(s);
+    return 0;
 }
 
-// curl logs in with APOP whenever the greeting carries a timestamp; a plain login is sent by
-// hand, on a connection where curl itself logs in with nothing.
-CURLcode loginWithUserPass(Pop3Session& s, const QByteArray& user, const QByteArray& pass)
+// A command whose reply is awaited at once; 0 when the server accepted it.
+int command(Pop3Session& s, const QByteArray& line)
 {
-    const auto escaped = [&](const QByteArray& text) {
-        char* e = curl_easy_escape(s.curl, text.constData(), int(text.size()));
-        const QByteArray out(e ? e : "");
-        curl_free(e);
-        return out;
-    };
-    bool overflow = false;
-    CURLcode code = perform(s, escaped(user), "USER", nullptr, 0, overflow);
-    if (code == CURLE_OK)
-        code = perform(s, escaped(pass), "PASS", nullptr, 0, overflow);
-    // A refusal of either is a refused login.
-    if (code != CURLE_OK && !s.log.lastError.isEmpty())
-        code = CURLE_LOGIN_DENIED;
-    return code;
+    Reply reply;
+    if (const int r = awaitReply(s, s.pipeline->queue({line}), reply))
+        return r;
+    if (reply.outcome == Outcome::Refused)
+        return breakSession(s, refusal(FailureKind::ServerRefused, describeFailure(FailureKind::ServerRefused, CURLE_OK, s.address, QString()), reply));
+    return 0;
+}
+
+// Throws away what was read ahead and not taken.
+void forgetAhead(Pop3Session& s)
+{
+    for (const auto& [number, ticket] : s.ahead)
+        s.pipeline->drop(ticket);
+    s.ahead.clear();
+    s.plan.clear();
+}
+
+MailError failureOf(Pop3Session& s, CURLcode code)
+{
+    return transferFailure(s.curl, code, s.address, s.log, s.errorBuffer);
+}
+
+// curl logs in with APOP whenever the greeting carries a timestamp; a plain login goes out
+// here, on a connection where curl itself logs in with nothing.
+int loginWithUserPass(Pop3Session& s, const QByteArray& user, const QByteArray& pass)
+{
+    for (const QByteArray& line : {"USER " + user, "PASS " + pass}) {
+        Reply reply;
+        if (const int r = awaitReply(s, s.pipeline->queue({line}), reply))
+            return r;
+        if (reply.outcome == Outcome::Refused)
+            return breakSession(s, refusal(FailureKind::LoginRefused,
+                                           describeFailure(FailureKind::LoginRefused, CURLE_OK, s.address, QString()), reply));
+    }
+    return 0;
 }
 
 void rememberDownload(Pop3Session& s, const QString& header)
@@ -633,12 +429,9 @@ int NMailPop3Connect(const QString& server)
         return -1;
     }
     configureHandle(session->curl, address, Protocol::Pop3, &session->log);
-    // Downloads keep their own pace (perform); replies have the reply timeout.
-    curl_easy_setopt(session->curl, CURLOPT_LOW_SPEED_LIMIT, 0L);
     curl_easy_setopt(session->curl, CURLOPT_ERRORBUFFER, session->errorBuffer);
-    curl_easy_setopt(session->curl, CURLOPT_OPENSOCKETFUNCTION, openSocket);
-    curl_easy_setopt(session->curl, CURLOPT_OPENSOCKETDATA, session.get());
-    curl_easy_setopt(session->curl, CURLOPT_MAXCONNECTS, 1L);
+    // curl connects and logs in; the session's commands go out on the wire (Wire).
+    curl_easy_setopt(session->curl, CURLOPT_CONNECT_ONLY, 1L);
     const int handle = g_nextHandle++;
     if (g_nextHandle <= 0)
         g_nextHandle = 1;
@@ -653,27 +446,22 @@ int NMailPop3Authenticate(int handle, const QString& id, const QString& password
         return kErrorBadHandle;
     if (s->authenticated)
         return s->broken ? kErrorFailed : int(s->sizes.size());
+    if (s->wire)
+        return kErrorFailed; // a login that failed is not tried again on its connection
     const QByteArray user = id.section(QChar(0), 0, 0).toUtf8();
     const QByteArray pass = password.section(QChar(0), 0, 0).toUtf8();
     if (user.contains('\r') || user.contains('\n') || pass.contains('\r') || pass.contains('\n'))
         return refuse(*s, FailureKind::BadInput, QStringLiteral("ユーザーIDまたはパスワードに改行が含まれています。"));
     // APOP never sends the password itself.
     useTls(s->curl, s->address, apop == 0);
-    QByteArray list;
-    bool overflow = false;
-    CURLcode code = CURLE_OK;
     if (apop != 0) {
         curl_easy_setopt(s->curl, CURLOPT_USERNAME, user.constData());
         curl_easy_setopt(s->curl, CURLOPT_PASSWORD, pass.constData());
         curl_easy_setopt(s->curl, CURLOPT_LOGIN_OPTIONS, "AUTH=+APOP");
-    } else {
-        code = loginWithUserPass(*s, user, pass);
     }
-    if (code == CURLE_OK)
-        code = perform(*s, QByteArray(), nullptr, &list, kListingLimit, overflow);
-    if (overflow)
-        return breakSession(*s, {FailureKind::TooLarge,
-                                 QStringLiteral("POP3 サーバー「%1」のメール一覧が大きすぎます。").arg(s->address.host)});
+    const QByteArray url = s->address.url() + '/';
+    curl_easy_setopt(s->curl, CURLOPT_URL, url.constData());
+    const CURLcode code = curl_easy_perform(s->curl);
     if (code != CURLE_OK) {
         MailError failure = failureOf(*s, code);
         if (failure.kind == FailureKind::LoginRefused && apop != 0 && s->log.lastError.isEmpty()
@@ -682,13 +470,24 @@ int NMailPop3Authenticate(int handle, const QString& id, const QString& password
                                .arg(s->address.host);
         return breakSession(*s, std::move(failure));
     }
-    s->sizes = messageSizes(list);
+    s->wire = std::make_unique<Wire>(s->curl, s->address);
+    s->pipeline = std::make_unique<Pop3Pipeline>(*s->wire, s->log.offersPipelining);
+    if (apop == 0)
+        if (const int r = loginWithUserPass(*s, user, pass))
+            return r == kErrorAheadFailed ? kErrorFailed : r;
+    const quint64 listing = s->pipeline->queue({"LIST", true, kListingLimit});
+    // A server that pipelines gets the ids in the same round trip.
+    if (s->log.offersPipelining && s->log.offersUidl)
+        s->uidlTicket = s->pipeline->queue({"UIDL", true, kListingLimit});
+    Reply list;
+    if (const int r = awaitReply(*s, listing, list,
+                                 QStringLiteral("POP3 サーバー「%1」のメール一覧が大きすぎます。").arg(s->address.host)))
+        return r == kErrorAheadFailed ? kErrorFailed : r;
+    if (list.outcome == Outcome::Refused)
+        return breakSession(*s, refusal(FailureKind::ServerRefused,
+                                        describeFailure(FailureKind::ServerRefused, CURLE_OK, s->address, QString()), list));
+    s->sizes = messageSizes(list.body);
     s->authenticated = true;
-    s->allowNewSocket = false;
-    s->log.dropOnError = true;
-    curl_socket_t socket = CURL_SOCKET_BAD;
-    curl_easy_getinfo(s->curl, CURLINFO_ACTIVESOCKET, &socket);
-    s->log.socket = socket;
     return int(s->sizes.size());
 }
 
@@ -705,10 +504,6 @@ int NMailPop3GetMailStatus(int handle, int number, QString& subject, QString& da
     const int r = fetch(*s, number);
     if (r < 0)
         return r;
-    if (s->summarizedNumber != number) {
-        s->parsed = readDownloaded(s->fetched);
-        s->summarizedNumber = number;
-    }
     const HeaderSummary& summary = s->parsed.summary;
     subject = summary.subject;
     date = summary.date;
@@ -786,6 +581,45 @@ int NMailAttachmentFileClose(int)
     return 0;
 }
 
+namespace {
+
+// The ids of every message, by number.
+int readUidls(Pop3Session& s)
+{
+    if (!s.uidlTicket) {
+        forgetAhead(s);
+        s.uidlTicket = s.pipeline->queue({"UIDL", true, kListingLimit});
+    }
+    Reply reply;
+    const int r = awaitReply(s, s.uidlTicket, reply,
+                             QStringLiteral("POP3 サーバー「%1」のメールの識別番号（UIDL）の一覧が大きすぎるため（%2 MB 超）、受信できません。"
+                                            "サーバーに残っているメールを減らして下さい。")
+                                 .arg(s.address.host)
+                                 .arg(kListingLimit / (1024 * 1024)));
+    if (r)
+        return r;
+    if (reply.outcome == Outcome::Refused)
+        return breakSession(s, refusal(FailureKind::ServerRefused,
+                                       describeFailure(FailureKind::ServerRefused, CURLE_OK, s.address, QString()), reply));
+    s.uidlsAsked = true;
+    s.uidls.assign(s.sizes.size(), QByteArray());
+    for (const QByteArray& line : reply.body.split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() != 2)
+            continue;
+        bool ok = false;
+        const long long n = fields[0].toLongLong(&ok);
+        const QByteArray& id = fields[1];
+        // RFC 1939: 1 to 70 characters from 0x21 to 0x7E.
+        const bool printable = std::all_of(id.begin(), id.end(), [](char c) { return c >= 0x21 && c <= 0x7e; });
+        if (ok && n >= 1 && size_t(n) <= s.uidls.size() && id.size() <= 70 && printable)
+            s.uidls[size_t(n - 1)] = id;
+    }
+    return 0;
+}
+
+} // namespace
+
 int NMailPop3GetUidl(int handle, int number, QString& uidl)
 {
     uidl.clear();
@@ -799,35 +633,9 @@ int NMailPop3GetUidl(int handle, int number, QString& uidl)
     // session.
     if (!s->log.offersUidl)
         return refuse(*s, FailureKind::NoUidl, none);
-    if (!s->uidlsAsked) {
-        if (!takeConnection(*s))
-            return kErrorAheadFailed;
-        QByteArray list;
-        bool overflow = false;
-        const CURLcode code = perform(*s, QByteArray(), "UIDL", &list, kListingLimit, overflow);
-        if (overflow)
-            return breakSession(*s, {FailureKind::TooLarge,
-                                     QStringLiteral("POP3 サーバー「%1」のメールの識別番号（UIDL）の一覧が大きすぎるため（%2 MB 超）、受信できません。"
-                                                    "サーバーに残っているメールを減らして下さい。")
-                                         .arg(s->address.host)
-                                         .arg(kListingLimit / (1024 * 1024))});
-        if (code != CURLE_OK)
-            return fail(*s, code);
-        s->uidlsAsked = true;
-        s->uidls.assign(s->sizes.size(), QByteArray());
-        for (const QByteArray& line : list.split('\n')) {
-            const QList<QByteArray> fields = line.simplified().split(' ');
-            if (fields.size() != 2)
-                continue;
-            bool ok = false;
-            const long long n = fields[0].toLongLong(&ok);
-            const QByteArray& id = fields[1];
-            // RFC 1939: 1 to 70 characters from 0x21 to 0x7E.
-            const bool printable = std::all_of(id.begin(), id.end(), [](char c) { return c >= 0x21 && c <= 0x7e; });
-            if (ok && n >= 1 && size_t(n) <= s->uidls.size() && id.size() <= 70 && printable)
-                s->uidls[size_t(n - 1)] = id;
-        }
-    }
+    if (!s->uidlsAsked)
+        if (const int r = readUidls(*s))
+            return r == kErrorAheadFailed ? kErrorFailed : r;
     uidl = QString::fromLatin1(s->uidls[size_t(number - 1)]);
     if (uidl.isEmpty())
         return refuse(*s, FailureKind::NoUidl, none);
@@ -841,7 +649,8 @@ int NMailPop3FetchAhead(int handle, int number)
         return kErrorBadHandle;
     if (!usable(*s) || !validNumber(*s, number))
         return kErrorBadInput;
-    readAhead(*s, number);
+    // Asked of the server with the next command the caller sends.
+    plan(*s, number);
     return 0;
 }
 
@@ -852,22 +661,11 @@ int NMailPop3DeleteMail(int handle, int number, int fetchAhead)
         return kErrorBadHandle;
     if (!usable(*s) || !validNumber(*s, number))
         return kErrorBadInput;
-    if (!s->lane) {
-        bool overflow = false;
-        const CURLcode code = perform(*s, QByteArray::number(number), "DELE", nullptr, 0, overflow);
-        if (code != CURLE_OK)
-            return fail(*s, code);
-        readAhead(*s, fetchAhead);
-        return 0;
-    }
-    // The deletion goes out after what is under way; the next download follows it at once,
-    // while this thread learns how the deletion went.
-    const std::shared_future<Download> result = s->lane->add(Lane::Kind::Delete, number);
-    readAhead(*s, fetchAhead);
-    const Download& d = result.get();
-    if (d.skipped)
-        return settleSkipped(*s);
-    return settle(*s, d);
+    // The reply is read with a later one; a refusal then ends the session before QUIT.
+    s->deletions.emplace_back(number, s->pipeline->queue({"DELE " + QByteArray::number(number)}));
+    plan(*s, fetchAhead);
+    readAhead(*s);
+    return 0;
 }
 
 int NMailPop3Reset(int handle)
@@ -876,16 +674,16 @@ int NMailPop3Reset(int handle)
     if (!s)
         return kErrorBadHandle;
     // Whatever stops the reset also stops the deletions: the close then sends no QUIT.
-    if (!takeConnection(*s) || !usable(*s)) {
+    if (!usable(*s)) {
         s->abandon = true;
         return kErrorFailed;
     }
-    bool overflow = false;
-    const CURLcode code = perform(*s, QByteArray(), "RSET", nullptr, 0, overflow);
-    if (code != CURLE_OK) {
+    forgetAhead(*s);
+    if (const int r = command(*s, "RSET")) {
         s->abandon = true;
-        return fail(*s, code);
+        return r == kErrorAheadFailed ? kErrorFailed : r;
     }
+    s->deletions.clear();
     return 0;
 }
 
@@ -895,31 +693,31 @@ int NMailPop3Close(int handle)
     if (it == g_sessions.end())
         return kErrorBadHandle;
     Pop3Session& s = *it->second;
-    // QUIT waits for a download under way: cutting it short would drop the connection.
-    takeConnection(s);
+    // Every deletion must be known to have been accepted before QUIT commits them, and QUIT
+    // goes out alone: what it answers is then what became of them.
+    if (s.authenticated && !s.broken && !s.abandon) {
+        forgetAhead(s);
+        if (!s.pipeline->finish())
+            breakSession(s, s.wire->failure());
+        settleDeletions(s);
+    }
     int result = s.broken || s.abandon ? kErrorFailed : 0;
-    // The deletions take effect only when the server answers QUIT with +OK, so QUIT is sent
-    // here and its reply read; curl's clean-up would send it without telling how it went. A
-    // dead connection sends nothing, and neither does an abandoned one.
+    // The deletions take effect only when the server answers QUIT with +OK. A dead connection
+    // sends nothing, and neither does an abandoned one.
     if (result == 0 && s.authenticated) {
-        bool overflow = false;
-        const CURLcode code = perform(s, QByteArray(), "QUIT", nullptr, 0, overflow);
-        if (code != CURLE_OK) {
-            MailError failure = failureOf(s, code);
+        const Reply reply = s.pipeline->await(s.pipeline->queue({"QUIT"}));
+        if (reply.outcome != Outcome::Ok) {
+            MailError failure = reply.outcome == Outcome::Refused ? refusal(FailureKind::ServerRefused,
+                                                                            describeFailure(FailureKind::ServerRefused, CURLE_OK,
+                                                                                            s.address, QString()),
+                                                                            reply)
+                                                                  : s.wire->failure();
             failure.text = QStringLiteral("POP3 サーバー「%1」が終了の命令（QUIT）を受け付けなかったため、削除したメールはサーバーに残りました。\r\n")
                                .arg(s.address.host)
                            + failure.text;
             breakSession(s, std::move(failure));
             result = kErrorQuitRefused;
         }
-    }
-    // Nothing more goes out on this connection: not curl's own QUIT after ours, nor after an
-    // abandon.
-    if ((s.abandon || s.authenticated) && s.curl) {
-        curl_socket_t socket = CURL_SOCKET_BAD;
-        curl_easy_getinfo(s.curl, CURLINFO_ACTIVESOCKET, &socket);
-        if (socket != CURL_SOCKET_BAD)
-            ::shutdown(socket, SHUT_RDWR);
     }
     g_sessions.erase(it);
     return result;

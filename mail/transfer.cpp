@@ -27,15 +27,13 @@ size_t replySink(char* data, size_t one, size_t count, void* user)
     log->lastReply = line;
     if (line.compare("UIDL", Qt::CaseInsensitive) == 0)
         log->offersUidl = true;
+    if (line.compare("PIPELINING", Qt::CaseInsensitive) == 0)
+        log->offersPipelining = true;
     const bool popError = line.startsWith("-ERR");
     const bool smtpError = line.size() >= 3 && (line[0] == '4' || line[0] == '5') && line[1] >= '0'
                            && line[1] <= '9' && line[2] >= '0' && line[2] <= '9';
     if (popError || smtpError)
         log->lastError = line;
-    if (popError && log->dropOnError && log->socket != CURL_SOCKET_BAD) {
-        ::shutdown(log->socket, SHUT_RDWR);
-        log->socket = CURL_SOCKET_BAD;
-    }
     return size;
 }
 

@@ -32,11 +32,8 @@ struct ReplyLog {
     QByteArray greeting;   // first line the server sent
     QByteArray lastReply;  // last line the server sent
     QByteArray lastError;  // last line that was an error reply
-    // After a POP3 login curl answers any -ERR by closing the connection with QUIT, which
-    // would make the session's deletions take effect; the socket is shut before that.
-    bool dropOnError = false;
-    curl_socket_t socket = CURL_SOCKET_BAD;
-    bool offersUidl = false; // a POP3 capability line "UIDL"
+    bool offersUidl = false;       // a POP3 capability line "UIDL"
+    bool offersPipelining = false; // a POP3 capability line "PIPELINING" (RFC 2449)
 };
 // Every option but the TLS use is set; that one assumes the password goes out (useTls).
 void configureHandle(CURL* curl, const ServerAddress& address, Protocol protocol, ReplyLog* log);

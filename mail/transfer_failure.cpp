@@ -81,6 +81,16 @@ QString describeFailure(FailureKind kind, CURLcode code, const ServerAddress& ad
     }
 }
 
+MailError replyFailure(FailureKind kind, const QString& sentence, const QByteArray& reply)
+{
+    MailError error{kind, sentence, QString()};
+    if (!reply.isEmpty()) {
+        error.serverReply = decodeUnlabelled(reply);
+        error.text += QStringLiteral("\r\nサーバーの応答: ") + error.serverReply;
+    }
+    return error;
+}
+
 MailError transferFailure(CURL* curl, CURLcode code, const ServerAddress& address, const ReplyLog& log,
                           const char* curlDetail)
 {
@@ -88,14 +98,8 @@ MailError transferFailure(CURL* curl, CURLcode code, const ServerAddress& addres
     if (curl)
         curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &osError);
     const QString detail = QString::fromUtf8(curlDetail ? curlDetail : "");
-    MailError error;
-    error.kind = classifyTransfer(code, osError, detail, address, !log.lastError.isEmpty());
-    error.text = describeFailure(error.kind, code, address, detail);
-    if (!log.lastError.isEmpty()) {
-        error.serverReply = decodeUnlabelled(log.lastError);
-        error.text += QStringLiteral("\r\nサーバーの応答: ") + error.serverReply;
-    }
-    return error;
+    const FailureKind kind = classifyTransfer(code, osError, detail, address, !log.lastError.isEmpty());
+    return replyFailure(kind, describeFailure(kind, code, address, detail), log.lastError);
 }
 
 } // namespace hm::mail

@@ -70,10 +70,12 @@ bool Wire::drain(bool& gotSome)
         in_.resize(old + qsizetype(code == CURLE_OK ? n : 0));
         if (code == CURLE_AGAIN)
             return true;
-        if (code != CURLE_OK)
+        // The server hung up, or the connection failed: what came before it is still read.
+        if (code != CURLE_OK || n == 0) {
+            if (gotSome)
+                return true;
             return fallen(FailureKind::ConnectionLost);
-        if (n == 0)
-            return fallen(FailureKind::ConnectionLost); // the server hung up
+        }
         received_ += qint64(n);
         gotSome = true;
     }

@@ -1,0 +1,158 @@
+#include "mail/pop3_pipeline.h"
+
+#include "mail/transfer_failure.h"
+
+namespace hm::mail {
+namespace {
+
+// Commands in flight at once when the server pipelines: enough to keep a long line busy,
+// few enough that the server's reads never wait on ours.
+constexpr int kPipelineWindow = 128;
+constexpr qsizetype kStatusLineLimit = 4096;
+
+} // namespace
+
+Pop3Pipeline::Pop3Pipeline(Wire& wire, bool pipelining) : wire_(wire), window_(pipelining ? kPipelineWindow : 1) {}
+
+quint64 Pop3Pipeline::queue(Command command)
+{
+    const quint64 ticket = nextTicket_++;
+    queued_.push_back({ticket, std::move(command), false});
+    return ticket;
+}
+
+bool Pop3Pipeline::push()
+{
+    QByteArray out;
+    while (!queued_.empty() && int(sent_.size()) < window_) {
+        out += queued_.front().command.line + "\r\n";
+        sent_.push_back(std::move(queued_.front()));
+        queued_.pop_front();
+    }
+    return out.isEmpty() || wire_.send(out);
+}
+
+void Pop3Pipeline::drop(quint64 ticket)
+{
+    kept_.erase(ticket);
+    for (Pending& p : sent_)
+        if (p.ticket == ticket)
+            p.dropped = true;
+    std::erase_if(queued_, [ticket](const Pending& p) { return p.ticket == ticket; });
+}
+
+Pop3Pipeline::Reply Pop3Pipeline::take(quint64 ticket)
+{
+    const auto it = kept_.find(ticket);
+    if (it == kept_.end())
+        return {};
+    Reply reply = std::move(it->second);
+    kept_.erase(it);
+    return reply;
+}
+
+bool Pop3Pipeline::readNext()
+{
+    if (brokenAt_ != 0)
+        return false;
+    // A failed send shows in the reply read next.
+    if (sent_.empty())
+        push();
+    if (sent_.empty())
+        return false;
+    const Pending pending = std::move(sent_.front());
+    sent_.pop_front();
+    Reply reply = readReply(pending);
+    if (reply.outcome == Outcome::Failed || reply.outcome == Outcome::Overflow)
+        brokenAt_ = pending.ticket;
+    if (!pending.dropped)
+        kept_[pending.ticket] = std::move(reply);
+    return brokenAt_ == 0;
+}
+
+bool Pop3Pipeline::wait(quint64 ticket)
+{
+    while (!arrived(ticket))
+        if (!readNext())
+            return arrived(ticket);
+    return true;
+}
+
+Pop3Pipeline::Reply Pop3Pipeline::await(quint64 ticket)
+{
+    wait(ticket);
+    return take(ticket);
+}
+
+bool Pop3Pipeline::finish()
+{
+    while (!sent_.empty() || !queued_.empty())
+        if (!readNext())
+            return false;
+    return true;
+}
+
+Pop3Pipeline::Reply Pop3Pipeline::readReply(const Pending& pending)
+{
+    Reply reply;
+    if (!wire_.readLine(reply.status, kStatusLineLimit))
+        return reply;
+    if (reply.status.startsWith("-ERR")) {
+        reply.outcome = Outcome::Refused;
+        return reply;
+    }
+    if (!reply.status.startsWith("+OK")) {
+        wire_.fail({FailureKind::BadReply, describeFailure(FailureKind::BadReply, CURLE_OK, wire_.address(), QString()),
+                    QString()});
+        return reply;
+    }
+    reply.outcome = pending.command.multiLine ? readLines(pending, pending.dropped ? nullptr : &reply.body) : Outcome::Ok;
+    return reply;
+}
+
+// The lines of a multi-line reply up to the lone ".", a leading dot taken off each line that
+// has one (RFC 1939, 3).
+Pop3Pipeline::Outcome Pop3Pipeline::readLines(const Pending& pending, QByteArray* into)
+{
+    const Command& c = pending.command;
+    Pace pace;
+    wire_.startPace(pace, c.what.isEmpty() ? QStringLiteral("メール一覧") : c.what, c.deadlineMs);
+    qint64 length = 0;
+    bool lineStart = true;
+    for (;;) {
+        const QByteArrayView have = wire_.buffered();
+        qsizetype i = 0;
+        while (i < have.size()) {
+            if (lineStart && have[i] == '.') {
+                if (i + 2 >= have.size())
+                    break; // whether this is the end shows with the next bytes
+                if (have[i + 1] == '\r' && have[i + 2] == '\n') {
+                    wire_.take(i + 3);
+                    return Outcome::Ok;
+                }
+                ++i;
+            }
+            const qsizetype newline = have.indexOf('\n', i);
+            const qsizetype end = newline < 0 ? have.size() : newline + 1;
+            length += end - i;
+            if (length > c.cap) {
+                wire_.take(i);
+                wire_.fail({FailureKind::TooLarge,
+                            QStringLiteral("サーバー「%1」からの%2が上限（%3 バイト）を超えたため、受信を中止しました。")
+                                .arg(wire_.address().host, pace.what)
+                                .arg(c.cap),
+                            QString()});
+                return Outcome::Overflow;
+            }
+            if (into)
+                into->append(have.data() + i, end - i);
+            i = end;
+            lineStart = newline >= 0;
+        }
+        wire_.take(i);
+        if (!wire_.receiveMore(&pace))
+            return Outcome::Failed;
+    }
+}
+
+} // namespace hm::mail
