@@ -210,10 +210,15 @@ int awaitReply(Pop3Session& s, quint64 ticket, Reply& reply, const QString& over
     return breakSession(s, s.wire->failure());
 }
 
-// Asks the server for the next messages of the plan, as far ahead as it takes them.
+// Asks the server for the next messages of the plan, as far ahead as it takes them. A server
+// that pipelines gets them in batches: the window is filled again once half of it has been
+// taken, and what is queued goes out with the next download asked for (fetch).
 void readAhead(Pop3Session& s)
 {
-    const int most = s.log.offersPipelining ? kAheadMessages : 1;
+    const bool pipelining = s.log.offersPipelining;
+    const int most = pipelining ? kAheadMessages : 1;
+    if (pipelining && int(s.ahead.size()) > most / 2)
+        return;
     qint64 bytes = 0;
     for (const auto& [number, ticket] : s.ahead)
         bytes += sizeOf(s, number);
@@ -233,7 +238,8 @@ void readAhead(Pop3Session& s)
         bytes += sizeOf(s, number);
     }
     // A failed send shows at the next reply awaited.
-    s.pipeline->push();
+    if (!pipelining)
+        s.pipeline->push();
 }
 
 void plan(Pop3Session& s, int number)
@@ -266,6 +272,7 @@ int fetch(Pop3Session& s, int number)
     // command at a time gets the next only once this one has come whole.
     if (s.log.offersPipelining)
         readAhead(s);
+    s.pipeline->push();
     Reply reply;
     const QString what = QStringLiteral("メール %1").arg(number);
     if (const int r = awaitReply(s, ticket, reply,
