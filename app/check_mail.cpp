@@ -11,6 +11,7 @@
 #include "mail/nmail.h"
 #include "settings/account_settings.h"
 #include "store/mail_store.h"
+#include "store/whole_copy.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -175,8 +176,7 @@ QString bodyPointingToCopy(const QString& text, const QString& copyPath, bool st
 {
     const QString why = stoppedInside ? QStringLiteral("入れ子が深すぎて最後まで展開できなかった")
                                       : QStringLiteral("全文を保存しきれない");
-    const QString note = QStringLiteral("\r\n\r\n【このメールは%1ため、添付フォルダの「%2」に元のまま保存しました。】")
-                             .arg(why, QFileInfo(copyPath).fileName());
+    const QString note = hm::store::wholeCopyNote(why, QFileInfo(copyPath).fileName());
     const int room = hm::store::kBodyWidth - int(hm::ansi::encode(note).size());
     return hm::ansi::decode(hm::ansi::cutBytes(hm::ansi::encode(Trim(text)), room)) + note;
 }
@@ -460,7 +460,12 @@ std::optional<MailCheck::Outcome> MailCheck::extractAttachments(int n, Message& 
 std::optional<MailCheck::Outcome> MailCheck::fitToStore(int n, Message& m)
 {
     m.text = hm::history::EditorPlainText(m.body);
-    if (!m.stoppedInside && storeHoldsWhole(m.text, m.heldNul, m.field, m.downloaded, m.bodyBytes, m.bodyLost))
+    // A subject or sender with characters CP932 lacks is kept whole in the copy too.
+    bool headersLost = false;
+    hm::ansi::encode(m.subject, &headersLost);
+    if (!headersLost)
+        hm::ansi::encode(m.from, &headersLost);
+    if (!m.stoppedInside && !headersLost && storeHoldsWhole(m.text, m.heldNul, m.field, m.downloaded, m.bodyBytes, m.bodyLost))
         return std::nullopt;
     const QString copy = freeEmlPath(n);
     if (!writeWholeCopy(copy, NMailPop3LastRawMessage(handle_)))

@@ -11,6 +11,8 @@
 #include "compose/back_form.h"
 #include "history/editor_text.h"
 #include "history/quick_save.h"
+#include "mail/nmail.h"
+#include "store/whole_copy.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -326,13 +328,36 @@ void TyakuForm::RefillList()
 
 void TyakuForm::showRecord(const hm::store::MailRecordFields& r)
 {
-    Text7->setText(Trim(CutAtNul(r.Subject)));
-    Text8->setText(Trim(CutAtNul(r.From)));
+    QString subject = Trim(CutAtNul(r.Subject));
+    QString from = Trim(CutAtNul(r.From));
+    QString body = Trim(CutAtNul(hm::history::withLf(r.Body)));
+    StatusBar1->clearMessage();
+    StatusBar1->setToolTip(QString());
+    // A message the store could not hold as it came is shown whole from its copy; the record
+    // stays as it is.
+    if (const QString copy = hm::store::wholeCopyNamedIn(CutAtNul(r.Body)); !copy.isEmpty()) {
+        QString fullSubject, fullFrom, fullBody;
+        if (hm::mail::NMailReadMessageFile(QDir(hm::store::attachmentFolder()).filePath(copy), fullSubject, fullFrom,
+                                           fullBody)
+            == 0) {
+            subject = fullSubject.isEmpty() ? subject : fullSubject;
+            from = fullFrom.isEmpty() ? from : fullFrom;
+            body = Trim(hm::history::withLf(fullBody));
+            StatusBar1->showMessage(QStringLiteral("全文を添付フォルダの「%1」から表示しています。").arg(copy));
+        } else {
+            QString why;
+            int length = 0;
+            hm::mail::NMailGetMessage(0, why, length);
+            StatusBar1->showMessage(QStringLiteral("全文の控え「%1」を読めないため、保存された本文を表示しています。").arg(copy));
+            StatusBar1->setToolTip(why);
+        }
+    }
+    Text7->setText(subject);
+    Text8->setText(from);
     Text9->setText(hm::displayedMailDate(Trim(CutAtNul(r.Date))));
     // Long texts show their beginning, not their end.
     for (QLineEdit* e : {Text7, Text8, Text9})
         e->setCursorPosition(0);
-    const QString body = Trim(CutAtNul(hm::history::withLf(r.Body)));
     putOnClipboard(body);
     rtfEd->setPlainText(body);
 }

@@ -663,6 +663,19 @@ Downloaded readDownloaded(const QByteArray& raw, HtmlBody html)
     return d;
 }
 
+ReadableMessage readableMessage(const QByteArray& raw)
+{
+    qsizetype headerLength = 0, bodyStart = 0;
+    splitHeader(raw, headerLength, bodyStart);
+    const Parsed message(raw);
+    ReadableMessage r;
+    r.summary = summaryOf(raw, headerLength, message.get());
+    Walk w;
+    walk(message.get() ? g_mime_message_get_mime_part(message.get()) : nullptr, w, false, 0);
+    r.body = bodyOf(w);
+    return r;
+}
+
 bool isSingleTextPart(const QByteArray& raw)
 {
     const Parsed message(raw);

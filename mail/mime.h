@@ -54,6 +54,14 @@ struct Extraction {
 Extraction extractAttachments(const QByteArray& raw, const QString& folder);
 Extraction extractAttachments(const ParsedMessage& message, const QString& folder);
 
+// A whole message as a reader sees it: the summary and its readable text, as the attachment
+// call finds it; nothing is written.
+struct ReadableMessage {
+    HeaderSummary summary;
+    QString body;
+};
+ReadableMessage readableMessage(const QByteArray& raw);
+
 // True when the message is one text part, whose body the download call already decoded.
 bool isSingleTextPart(const QByteArray& raw);
 

@@ -3,6 +3,7 @@
 #include "app/main_form.h"
 #include "common/window_registry.h"
 #include "history/history_mode.h"
+#include "compose/back_form.h"
 #include "history/tyaku_form.h"
 #include "mail/nmail.h"
 #include "settings/account_settings.h"
@@ -27,7 +28,10 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QMouseEvent>
+#include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTextEdit>
+#include <QTreeWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -445,7 +449,12 @@ void TestCheckMail::mixedMailboxIsStoredReadablyAndWhole()
     const QString forms = QStringLiteral("波〜マイナス−ダッシュ—双柱‖¢£¬空白\u00A0終");
     env.drop(single("forms", "text/plain; charset=UTF-8", forms.toUtf8()));
     env.drop(single("nul", "text/plain; charset=UTF-8", QByteArray("前半\0後半", 13).toBase64(), "base64"));
-    env.drop(single("emoji", "text/plain; charset=UTF-8", "今日は晴れ\xF0\x9F\x98\x80です"));
+    // Characters CP932 lacks in subject, sender and body: the record keeps what CP932 holds,
+    // the history window shows the whole message from its copy.
+    const QString wide = QStringLiteral("晴れ😀 안녕 𠮷野家");
+    env.drop("From: =?UTF-8?B?" + (wide + QStringLiteral("さん")).toUtf8().toBase64() + "?= <emoji@localhost>\r\n"
+             "Subject: =?UTF-8?B?" + wide.toUtf8().toBase64() + "?=\r\nMIME-Version: 1.0\r\n"
+             "Content-Type: text/plain; charset=UTF-8\r\n\r\n今日は" + wide.toUtf8() + "です\r\n");
     QByteArray nested = "--n0\r\nContent-Type: text/plain\r\n\r\nouter text\r\n";
     for (int level = 1; level <= 40; ++level)
         nested += "--n" + QByteArray::number(level - 1) + "\r\nContent-Type: multipart/mixed; boundary=n"
@@ -469,7 +478,8 @@ void TestCheckMail::mixedMailboxIsStoredReadablyAndWhole()
     QCOMPARE(list[2].body, QStringLiteral("波～マイナス－ダッシュ―双柱∥￠￡￢空白 終\r\n"));
     const QString note = QStringLiteral("に元のまま保存しました。】");
     QVERIFY2(list[3].body.startsWith(QStringLiteral("前半\r\n\r\n【")) && list[3].body.endsWith(note), list[3].body.toUtf8().constData());
-    QVERIFY2(list[4].body.startsWith(QStringLiteral("今日は晴れ?です")) && list[4].body.endsWith(note), qPrintable(list[4].body));
+    QVERIFY2(list[4].body.startsWith(QStringLiteral("今日は晴れ? ?? ?野家です")) && list[4].body.endsWith(note), qPrintable(list[4].body));
+    QCOMPARE(list[4].subject, QStringLiteral("晴れ? ?? ?野家"));
     const QStringList eml = QDir(folder->file(QStringLiteral("\\添付フォルダ"))).entryList({QStringLiteral("*.eml")}, QDir::Files, QDir::Name);
     QCOMPARE(eml.size(), 3);
     QVERIFY(list[3].body.contains(eml[0]) && list[4].body.contains(eml[1]));
@@ -480,6 +490,29 @@ void TestCheckMail::mixedMailboxIsStoredReadablyAndWhole()
     QVERIFY(folder->read(QStringLiteral("\\添付フォルダ\\") + eml[0]).contains(QByteArray("前半\0後半", 13).toBase64()));
     QVERIFY(folder->read(QStringLiteral("\\添付フォルダ\\") + eml[1]).contains("\xF0\x9F\x98\x80"));
     QVERIFY(env.messageFiles().isEmpty());
+
+    // The history window and a reply show that message whole; a copy gone missing leaves the
+    // stored text, with a note.
+    QVERIFY(QFile::remove(folder->file(QStringLiteral("\\添付フォルダ\\") + eml[0])));
+    auto* history = hm::loadedWindow<TyakuForm>();
+    QVERIFY(history);
+    history->ShowHistory(hm::history::HistoryMode::Received);
+    history->show();
+    history->MailListView->setCurrentItem(history->MailListView->topLevelItem(3));
+    QVERIFY(history->StatusBar1->currentMessage().contains(QStringLiteral("読めないため、保存された本文を表示しています")));
+    QCOMPARE(history->EditorText(), list[3].body);
+    history->MailListView->setCurrentItem(history->MailListView->topLevelItem(4));
+    QCOMPARE(history->Text7->text(), wide);
+    QCOMPARE(history->Text8->text(), wide + QStringLiteral("さん <emoji@localhost>"));
+    QCOMPARE(history->EditorText(), QStringLiteral("今日は") + wide + QStringLiteral("です\r\n"));
+    QVERIFY(history->StatusBar1->currentMessage().contains(eml[1]));
+    const hm::test::StoredRecord kept = hm::test::storedRecords(Store::Received).at(4);
+    QVERIFY(kept.subject == list[4].subject && kept.from == list[4].from && kept.body == list[4].body);
+    hm::test::click(history->Command5);
+    auto* reply = hm::loadedWindow<BackForm>();
+    QVERIFY(reply && reply->isVisible());
+    QCOMPARE(reply->SubjectText->text(), QStringLiteral("Re:  ") + wide);
+    QVERIFY(reply->BodyText->toPlainText().contains(wide));
 }
 
 // Work posted when the click arrives, which is no user input, is served while the check runs.

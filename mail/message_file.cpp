@@ -1,0 +1,29 @@
+#include "mail/nmail.h"
+
+#include "common/small_file.h"
+#include "mail/mail_error.h"
+#include "mail/mime.h"
+
+namespace hm::mail {
+
+int NMailReadMessageFile(const QString& path, QString& subject, QString& from, QString& body)
+{
+    subject.clear();
+    from.clear();
+    body.clear();
+    QByteArray raw;
+    const hm::SmallFile read = hm::readSmallFile(path, &raw, kMaxMessageBytes);
+    if (read != hm::SmallFile::Read) {
+        reportError({FailureKind::Files, read == hm::SmallFile::Missing
+                                             ? QStringLiteral("メールの全文の控え「%1」がありません。").arg(path)
+                                             : hm::smallFileProblem(path, read, kMaxMessageBytes)});
+        return kErrorFileOpen;
+    }
+    const ReadableMessage message = readableMessage(raw);
+    subject = message.summary.subject;
+    from = message.summary.from;
+    body = message.body;
+    return 0;
+}
+
+} // namespace hm::mail
