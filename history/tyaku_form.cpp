@@ -177,6 +177,11 @@ TyakuForm::TyakuForm(QWidget* parent) : QWidget(parent)
 
     StatusBar1 = hm::control<QStatusBar>(client_, "StatusBar1");
     StatusBar1->setSizeGripEnabled(false);
+    // Right of the copy controls that sit on the status bar: where a message shown whole
+    // from its kept copy says so.
+    CopyNote = new QLabel(StatusBar1);
+    CopyNote->setObjectName(QStringLiteral("CopyNote"));
+    StatusBar1->addPermanentWidget(CopyNote);
     Command1 = hm::control<QPushButton>(client_, "Command1");
     Command1->setText(QStringLiteral("コピー（Subject/from/Data）"));
     Text6 = hm::control<QLineEdit>(client_, "Text6");
@@ -331,8 +336,8 @@ void TyakuForm::showRecord(const hm::store::MailRecordFields& r)
     QString subject = Trim(CutAtNul(r.Subject));
     QString from = Trim(CutAtNul(r.From));
     QString body = Trim(CutAtNul(hm::history::withLf(r.Body)));
-    StatusBar1->clearMessage();
-    StatusBar1->setToolTip(QString());
+    CopyNote->clear();
+    CopyNote->setToolTip(QString());
     // A message the store could not hold as it came is shown whole from its copy; the record
     // stays as it is.
     if (const QString copy = hm::store::wholeCopyNamedIn(CutAtNul(r.Body)); !copy.isEmpty()) {
@@ -343,15 +348,17 @@ void TyakuForm::showRecord(const hm::store::MailRecordFields& r)
             subject = fullSubject.isEmpty() ? subject : fullSubject;
             from = fullFrom.isEmpty() ? from : fullFrom;
             body = Trim(hm::history::withLf(fullBody));
-            StatusBar1->showMessage(QStringLiteral("全文を添付フォルダの「%1」から表示しています。").arg(copy));
+            CopyNote->setText(QStringLiteral("全文は控えから"));
+            CopyNote->setToolTip(QStringLiteral("全文を添付フォルダの「%1」から表示しています。").arg(copy));
         } else {
             QString why;
             int length = 0;
             hm::mail::NMailGetMessage(0, why, length);
-            StatusBar1->showMessage(QStringLiteral("全文の控え「%1」を読めないため、保存された本文を表示しています。").arg(copy));
-            StatusBar1->setToolTip(why);
+            CopyNote->setText(QStringLiteral("控えを読めません"));
+            CopyNote->setToolTip(QStringLiteral("全文の控え「%1」を読めないため、保存された本文を表示しています。\n%2").arg(copy, why));
         }
     }
+    CopyNote->setAccessibleDescription(CopyNote->toolTip());
     Text7->setText(subject);
     Text8->setText(from);
     Text9->setText(hm::displayedMailDate(Trim(CutAtNul(r.Date))));

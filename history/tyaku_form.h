@@ -105,6 +105,7 @@ public:
     QTextEdit* rtfEd;
     QPlainTextEdit* Text4; // help box
     QStatusBar* StatusBar1;
+    QLabel* CopyNote; // "全文は控えから" when the message is shown from its whole copy
     QPushButton* Command1; // copy
     QLineEdit* Text6;      // copy field
 

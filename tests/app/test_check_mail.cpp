@@ -28,7 +28,6 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QMouseEvent>
-#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QTreeWidget>
@@ -499,13 +498,13 @@ void TestCheckMail::mixedMailboxIsStoredReadablyAndWhole()
     history->ShowHistory(hm::history::HistoryMode::Received);
     history->show();
     history->MailListView->setCurrentItem(history->MailListView->topLevelItem(3));
-    QVERIFY(history->StatusBar1->currentMessage().contains(QStringLiteral("読めないため、保存された本文を表示しています")));
+    QVERIFY(history->CopyNote->toolTip().contains(QStringLiteral("読めないため、保存された本文を表示しています")));
     QCOMPARE(history->EditorText(), list[3].body);
     history->MailListView->setCurrentItem(history->MailListView->topLevelItem(4));
     QCOMPARE(history->Text7->text(), wide);
     QCOMPARE(history->Text8->text(), wide + QStringLiteral("さん <emoji@localhost>"));
     QCOMPARE(history->EditorText(), QStringLiteral("今日は") + wide + QStringLiteral("です\r\n"));
-    QVERIFY(history->StatusBar1->currentMessage().contains(eml[1]));
+    QVERIFY(history->CopyNote->toolTip().contains(eml[1]));
     const hm::test::StoredRecord kept = hm::test::storedRecords(Store::Received).at(4);
     QVERIFY(kept.subject == list[4].subject && kept.from == list[4].from && kept.body == list[4].body);
     hm::test::click(history->Command5);

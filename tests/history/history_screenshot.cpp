@@ -4,9 +4,11 @@
 #include "history/history_mode.h"
 #include "history/tyaku_form.h"
 #include "store/mail_store.h"
+#include "store/whole_copy.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -43,10 +45,29 @@ int main(int argc, char** argv)
                                 QString::fromUtf16(m.subject), QString::fromUtf16(m.from), QString::fromUtf16(m.date),
                                 QString::fromUtf16(m.body));
 
+    // A message with characters CP932 lacks: the record keeps what CP932 holds and names the
+    // whole copy, which the window shows.
+    const QString subject = QStringLiteral("誕生日おめでとう🎂🎉");
+    const QString from = QStringLiteral("김민지 (Minji) 🌸 <minji@example.kr>");
+    const QString body = QStringLiteral("お誕生日おめでとう！🥳\r\n𠮷野家で乾杯しましょう🍻\r\n생일 축하해요 ❤️");
+    const QString copy = QStringLiteral("20261207-093000-5.eml");
+    QDir(dir.path()).mkpath(QStringLiteral("添付フォルダ"));
+    QFile eml(QDir(dir.path()).filePath(QStringLiteral("添付フォルダ/") + copy));
+    if (!eml.open(QIODevice::WriteOnly))
+        return 1;
+    eml.write("From: =?UTF-8?B?" + from.left(from.indexOf(QLatin1Char('<')) - 1).toUtf8().toBase64()
+              + "?= <minji@example.kr>\r\nSubject: =?UTF-8?B?" + subject.toUtf8().toBase64()
+              + "?=\r\nDate: Mon, 7 Dec 2026 09:30:00 +0900\r\nMIME-Version: 1.0\r\n"
+                "Content-Type: text/plain; charset=UTF-8\r\n\r\n" + body.toUtf8() + "\r\n");
+    eml.close();
+    hm::store::AppendRecord(Store::Received, hm::store::NextRecordNumber(Store::Received), subject, from,
+                            QStringLiteral("Mon, 7 Dec 2026 09:30:00 +0900"),
+                            body + hm::store::wholeCopyNote(QStringLiteral("全文を保存しきれない"), copy));
+
     TyakuForm* form = hm::history::OpenHistory(hm::history::HistoryMode::Received);
     // The size it opens at, on the offscreen platform's 800 x 600 screen.
     QApplication::processEvents();
-    form->MailListView->topLevelItem(1)->setSelected(true);
+    form->MailListView->topLevelItem(4)->setSelected(true);
     form->MailListView_Click();
     QApplication::processEvents();
     return form->grab().save(out) ? 0 : 1;
