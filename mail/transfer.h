@@ -37,6 +37,7 @@ struct ReplyLog {
     bool dropOnError = false;
     curl_socket_t socket = CURL_SOCKET_BAD;
     bool offersUidl = false; // a POP3 capability line "UIDL"
+    bool offersPipelining = false; // an SMTP EHLO line "250-PIPELINING" since the last 220
 };
 // Every option but the TLS use is set; that one assumes the password goes out (useTls).
 void configureHandle(CURL* curl, const ServerAddress& address, Protocol protocol, ReplyLog* log);
