@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QRegularExpression>
+#include <QUrl>
 
 #include <gmime/gmime.h>
 
@@ -286,12 +287,22 @@ bool readAttachments(const QString& attachments, std::vector<std::pair<QString, 
     return true;
 }
 
+// An address as the envelope carries it: a domain in other scripts in its ASCII form (IDNA),
+// as curl sent it.
+QByteArray envelopeAddress(const QByteArray& address)
+{
+    const qsizetype at = address.lastIndexOf('@');
+    const QByteArray domain = address.mid(at + 1);
+    const QByteArray ace = QUrl::toAce(QString::fromUtf8(domain));
+    return ace.isEmpty() || ace.compare(domain, Qt::CaseInsensitive) == 0 ? address : address.left(at + 1) + ace;
+}
+
 std::vector<QByteArray> envelopeRecipients(const OutgoingMail& mail)
 {
     std::vector<QByteArray> recipients;
     for (const auto* list : {&mail.to, &mail.cc, &mail.bcc})
         for (const Mailbox& m : *list)
-            recipients.push_back(m.address);
+            recipients.push_back(envelopeAddress(m.address));
     return recipients;
 }
 
@@ -324,7 +335,7 @@ int NMailSmtpSendMail(const QString& server, const QString& toText, const QStrin
         return kErrorBadInput;
     }
     session.busy = true;
-    MailError failure = session.connection.send(address, g_smtpUser, g_smtpPassword, mail.from.front().address,
+    MailError failure = session.connection.send(address, g_smtpUser, g_smtpPassword, envelopeAddress(mail.from.front().address),
                                                 envelopeRecipients(mail), mail.message);
     const int result = failure.kind == FailureKind::None ? 0 : resultOf(failure.kind);
     if (result != 0)

@@ -12,7 +12,7 @@
 // certificate and logs in (a CONNECT_ONLY transfer); the mail transactions then run on the wire.
 // Where the server offers PIPELINING (RFC 2920) MAIL FROM, every RCPT TO and DATA go out in one
 // write and their replies are read in order, so a message costs two round trips, not curl's
-// four or five.
+// four or five; one, when it has a single recipient and the server also takes BDAT (CHUNKING).
 namespace hm::mail {
 
 class Wire;
@@ -47,8 +47,9 @@ public:
     // Sends QUIT and closes; nothing when no connection is open.
     void quit();
 
-    // Whether the server last connected to offered PIPELINING.
+    // Whether the server last connected to offered PIPELINING, CHUNKING.
     bool pipelining() const { return pipelining_; }
+    bool chunking() const { return chunking_; }
 
 private:
     enum class Outcome { Sent, Refused, Broken };
@@ -68,10 +69,13 @@ private:
     std::unique_ptr<Wire> wire_;
     QByteArray key_; // server and login of the open connection
     bool pipelining_ = false;
+    bool chunking_ = false;
+    bool announcesSize_ = false;
+    bool utf8_ = false;
 };
 
-// The message as it goes after DATA: lines ending in CRLF, a line starting with "." doubled,
-// and the closing ".".
-QByteArray dataBlock(const QByteArray& message);
+// The message with every line ending in CRLF; forData: as it goes after DATA, a line starting
+// with "." doubled and the closing "." added.
+QByteArray messageLines(const QByteArray& message, bool forData);
 
 } // namespace hm::mail

@@ -27,11 +27,10 @@ size_t replySink(char* data, size_t one, size_t count, void* user)
     log->lastReply = line;
     if (line.compare("UIDL", Qt::CaseInsensitive) == 0)
         log->offersUidl = true;
-    // The EHLO after STARTTLS (greeted by a 220) names the capabilities anew.
     if (line.startsWith("220"))
-        log->offersPipelining = false;
-    if (line.startsWith("250") && line.size() > 4 && line.sliced(4).compare("PIPELINING", Qt::CaseInsensitive) == 0)
-        log->offersPipelining = true;
+        log->smtpExtensions.clear();
+    else if (line.startsWith("250") && line.size() > 4)
+        log->smtpExtensions.append(line.sliced(4).split(' ').first().toUpper());
     const bool popError = line.startsWith("-ERR");
     const bool smtpError = line.size() >= 3 && (line[0] == '4' || line[0] == '5') && line[1] >= '0'
                            && line[1] <= '9' && line[2] >= '0' && line[2] <= '9';

@@ -1,5 +1,6 @@
 #pragma once
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include "common/server_address.h"
@@ -37,7 +38,9 @@ struct ReplyLog {
     bool dropOnError = false;
     curl_socket_t socket = CURL_SOCKET_BAD;
     bool offersUidl = false; // a POP3 capability line "UIDL"
-    bool offersPipelining = false; // an SMTP EHLO line "250-PIPELINING" since the last 220
+    // The first words of the SMTP "250" lines since the last 220 (the EHLO after STARTTLS names
+    // the extensions anew), upper-case: "PIPELINING", "SIZE", …
+    QList<QByteArray> smtpExtensions;
 };
 // Every option but the TLS use is set; that one assumes the password goes out (useTls).
 void configureHandle(CURL* curl, const ServerAddress& address, Protocol protocol, ReplyLog* log);

@@ -507,12 +507,13 @@ void TestMailServers::lineBreaksInTheSubjectInjectNoHeader()
 
 void TestMailServers::severalRecipientsGetOneMessage()
 {
-    QCOMPARE(NMailSmtpSendMail(env.smtpServer(), QStringLiteral("a@localhost; \"Jiro, Yamada\" <b@localhost>,c@localhost"),
+    QCOMPARE(NMailSmtpSendMail(env.smtpServer(), QStringLiteral("a@localhost; \"Jiro, Yamada\" <b@localhost>,c@例え.jp"),
                                QString(), QString(), QStringLiteral("me@localhost"), QStringLiteral("s"),
                                QStringLiteral("b"), QString(), QString(), 0),
              0);
+    // A domain in other scripts goes in its ASCII form.
     QCOMPARE(env.lastRecipients(), (QStringList{QStringLiteral("a@localhost"), QStringLiteral("b@localhost"),
-                                                QStringLiteral("c@localhost")}));
+                                                QStringLiteral("c@xn--r8jz45g.jp")}));
     const int handle = login();
     const Fetched f = fetch(handle, 1);
     NMailPop3Close(handle);
@@ -532,6 +533,9 @@ void TestMailServers::messagesArriveWholeOrNotAtAll_data()
             return QTest::addRow("%s, %s", postfix ? "Postfix (pipelining)" : "aiosmtpd", name) << postfix;
         };
         row("all accepted") << me << QByteArrayList{a, b, "c@localhost"} << "2 2 2" << QByteArray();
+        // Pipelined, a message to one recipient goes in one chunk (BDAT) with its commands.
+        row("one recipient") << me << QByteArrayList{a} << "2" << QByteArray();
+        row("the one recipient refused") << me << QByteArrayList{x} << "5" << x;
         row("one refused") << me << QByteArrayList{a, x, b} << "2 5 2" << x;
         row("all refused") << me << QByteArrayList{x, "y@refused.invalid"} << "5 5" << x;
         // Pipelined, the recipients were sent with the refused sender and are refused in turn.
@@ -559,6 +563,7 @@ void TestMailServers::messagesArriveWholeOrNotAtAll()
     std::vector<SmtpReply> replies;
     const MailError error = connection.send(address, {}, {}, from, {to.begin(), to.end()}, message, &replies);
     QCOMPARE(connection.pipelining(), postfix);
+    QCOMPARE(connection.chunking(), postfix);
     QStringList classes;
     for (const SmtpReply& r : replies)
         classes << QString::number(r.code / 100);
