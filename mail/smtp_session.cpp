@@ -194,7 +194,9 @@ SmtpConnection::Outcome SmtpConnection::transact(const QByteArray& from, const s
     QByteArray parameters;
     if (announcesSize_)
         parameters += " SIZE=" + QByteArray::number(message.size());
-    auto ascii = [](const QByteArray& text) { return std::all_of(text.begin(), text.end(), [](char c) { return uchar(c) < 0x80; }); };
+    auto ascii = [](const QByteArray& text) {
+        return std::all_of(text.begin(), text.end(), [](char c) { return uchar(c) < 0x80; });
+    };
     if (utf8_ && !(ascii(from) && std::all_of(recipients.begin(), recipients.end(), ascii)))
         parameters += " SMTPUTF8";
     std::vector<QByteArray> lines;
@@ -202,13 +204,14 @@ SmtpConnection::Outcome SmtpConnection::transact(const QByteArray& from, const s
     for (const QByteArray& to : recipients)
         lines.push_back("RCPT TO:<" + to + ">\r\n");
     // Pipelined, everything up to DATA goes at once and the replies are read in order. A message
-    // to one recipient goes in the same write as its commands where the server takes chunks
-    // (RFC 3030 BDAT): it reaches that recipient or no one, so nothing needs taking back.
+    // to one recipient follows its commands at once where the server takes chunks (RFC 3030
+    // BDAT): it reaches that recipient or no one, so nothing needs taking back.
     const bool ahead = pipelining_;
     const bool chunked = ahead && chunking_ && recipients.size() == 1;
+    QByteArray chunk;
     if (chunked) {
-        const QByteArray chunk = messageLines(message, false);
-        lines.push_back("BDAT " + QByteArray::number(chunk.size()) + " LAST\r\n" + chunk);
+        chunk = messageLines(message, false);
+        lines.push_back("BDAT " + QByteArray::number(chunk.size()) + " LAST\r\n");
     } else {
         lines.push_back("DATA\r\n");
     }
@@ -216,7 +219,7 @@ SmtpConnection::Outcome SmtpConnection::transact(const QByteArray& from, const s
         QByteArray all;
         for (const QByteArray& line : lines)
             all += line;
-        if (!wire_->send(all))
+        if (!wire_->send(all) || (chunked && !wire_->send(chunk)))
             return Outcome::Broken;
     }
     SmtpReply reply;
