@@ -10,6 +10,8 @@ namespace {
 
 // RFC 5321 allows 512 bytes; some servers write longer texts.
 constexpr qsizetype kMaxReplyLine = 4096;
+// A chunk up to this size goes out with its commands; a bigger one after them, not copied again.
+constexpr qsizetype kOneWrite = 256 * 1024;
 
 bool isDigit(char c)
 {
@@ -219,7 +221,12 @@ SmtpConnection::Outcome SmtpConnection::transact(const QByteArray& from, const s
         QByteArray all;
         for (const QByteArray& line : lines)
             all += line;
-        if (!wire_->send(all) || (chunked && !wire_->send(chunk)))
+        // A small chunk goes in the same write: sent apart, the server answers in two writes, and
+        // its second small one waits for our delayed acknowledgement (Nagle's rule), 40 ms a message.
+        const bool apart = chunk.size() > kOneWrite;
+        if (!apart)
+            all += chunk;
+        if (!wire_->send(all) || (apart && !wire_->send(chunk)))
             return Outcome::Broken;
     }
     SmtpReply reply;
