@@ -26,8 +26,8 @@ MailError refusedBy(const ServerAddress& address, const SmtpReply& reply)
     return transferFailure(nullptr, CURLE_SEND_ERROR, address, log, nullptr);
 }
 
-} // namespace
-
+// The message with every line ending in CRLF; forData: as it goes after DATA, a line starting
+// with "." doubled and the closing "." added.
 QByteArray messageLines(const QByteArray& message, bool forData)
 {
     QByteArray out;
@@ -49,6 +49,8 @@ QByteArray messageLines(const QByteArray& message, bool forData)
         out += ".\r\n";
     return out;
 }
+
+} // namespace
 
 SmtpConnection::SmtpConnection() = default;
 

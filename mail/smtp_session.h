@@ -27,7 +27,7 @@ struct SmtpReply {
 class SmtpConnection {
 public:
     SmtpConnection();
-    ~SmtpConnection(); // QUIT, if a connection is open
+    ~SmtpConnection(); // hangs up without QUIT: quit() first for a clean end
     SmtpConnection(const SmtpConnection&) = delete;
     SmtpConnection& operator=(const SmtpConnection&) = delete;
 
@@ -55,7 +55,7 @@ private:
     enum class Outcome { Sent, Refused, Broken };
     bool connect(const ServerAddress& address, const QByteArray& user, const QByteArray& password, MailError& error);
     Outcome transact(const QByteArray& from, const std::vector<QByteArray>& recipients, const QByteArray& message,
-                     std::vector<SmtpReply>& replies, SmtpReply& refusal, bool& serverAnswered);
+                     std::vector<SmtpReply>& replies, SmtpReply& refusal, bool& begun);
     bool command(const QByteArray& line, SmtpReply& reply);
     bool readReply(SmtpReply& reply);
     bool reset();
@@ -73,9 +73,5 @@ private:
     bool announcesSize_ = false;
     bool utf8_ = false;
 };
-
-// The message with every line ending in CRLF; forData: as it goes after DATA, a line starting
-// with "." doubled and the closing "." added.
-QByteArray messageLines(const QByteArray& message, bool forData);
 
 } // namespace hm::mail
