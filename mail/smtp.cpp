@@ -2,12 +2,13 @@
 
 #include "mail/mime.h"
 #include "common/line_ends.h"
-#include "mail/transfer_failure.h"
+#include "mail/smtp_session.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QRegularExpression>
+#include <QUrl>
 
 #include <gmime/gmime.h>
 
@@ -141,78 +142,13 @@ void setContent(GMimePart* part, const QByteArray& bytes)
     g_mime_part_set_content(part, wrapper.get());
 }
 
-struct Upload {
-    QByteArray data;
-    qsizetype offset = 0;
-};
-
-size_t readUpload(char* buffer, size_t size, size_t n, void* user)
-{
-    auto* u = static_cast<Upload*>(user);
-    const size_t room = size * n;
-    const size_t left = size_t(u->data.size() - u->offset);
-    const size_t bytes = qMin(room, left);
-    memcpy(buffer, u->data.constData() + u->offset, bytes);
-    u->offset += qsizetype(bytes);
-    return bytes;
-}
-
 // One SMTP connection kept across the sends between NMailSmtpBeginSession and
-// NMailSmtpEndSession (a bulk send makes hundreds); outside them each send has its own. The
-// transfer runs on a multi handle so that the waiting goes to the caller's wait callback a few
-// times a second.
+// NMailSmtpEndSession (a bulk send makes hundreds); outside them each send has its own.
 struct SmtpSession {
-    CURLM* multi = nullptr;
-    CURL* curl = nullptr;
-    ReplyLog log;
-    char errorBuffer[CURL_ERROR_SIZE] = {};
+    SmtpConnection connection;
     bool busy = false;
     bool keep = false; // between NMailSmtpBeginSession and NMailSmtpEndSession
     ErrorRecord errors;
-    std::function<void()> wait;
-
-    bool open()
-    {
-        if (!multi)
-            multi = curl_multi_init();
-        if (!curl)
-            curl = curl_easy_init();
-        return multi && curl;
-    }
-
-    CURLcode perform()
-    {
-        if (curl_multi_add_handle(multi, curl) != CURLM_OK)
-            return CURLE_FAILED_INIT;
-        int running = 1;
-        CURLMcode m = CURLM_OK;
-        while (m == CURLM_OK) {
-            m = curl_multi_perform(multi, &running);
-            if (m != CURLM_OK || running == 0)
-                break;
-            m = curl_multi_poll(multi, nullptr, 0, 100, nullptr);
-            if (wait)
-                wait();
-        }
-        CURLcode code = m == CURLM_OK ? CURLE_OK : CURLE_FAILED_INIT;
-        int left = 0;
-        while (CURLMsg* msg = curl_multi_info_read(multi, &left))
-            if (msg->msg == CURLMSG_DONE && msg->easy_handle == curl)
-                code = msg->data.result;
-        curl_multi_remove_handle(multi, curl);
-        return code;
-    }
-
-    // QUIT on the kept connection, if any.
-    void end()
-    {
-        if (curl)
-            curl_easy_cleanup(curl);
-        if (multi)
-            curl_multi_cleanup(multi);
-        curl = nullptr;
-        multi = nullptr;
-    }
 };
 
 SmtpSession g_session;
@@ -228,7 +164,7 @@ bool refuse(const QString& text)
 
 void NMailSetSmtpWaitCallback(std::function<void()> callback)
 {
-    g_session.wait = std::move(callback);
+    g_session.connection.setWait(std::move(callback));
 }
 
 void NMailSmtpBeginSession()
@@ -240,7 +176,7 @@ void NMailSmtpEndSession()
 {
     g_session.keep = false;
     if (!g_session.busy)
-        g_session.end();
+        g_session.connection.quit();
 }
 
 void NMailSetSmtpCredentials(const QString& user, const QString& password)
@@ -351,59 +287,23 @@ bool readAttachments(const QString& attachments, std::vector<std::pair<QString, 
     return true;
 }
 
-void setUpSend(SmtpSession& session, const ServerAddress& address, const QByteArray& envelopeFrom,
-               curl_slist* rcpt, Upload& upload)
+// An address as the envelope carries it: a domain in other scripts in its ASCII form (IDNA),
+// as curl sent it.
+QByteArray envelopeAddress(const QByteArray& address)
 {
-    CURL* curl = session.curl;
-    curl_easy_reset(curl);
-    session.log = ReplyLog{};
-    session.errorBuffer[0] = 0;
-    upload.offset = 0;
-    configureHandle(curl, address, Protocol::Smtp, &session.log);
-    useTls(curl, address, !g_smtpUser.isEmpty());
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, session.errorBuffer);
-    const QByteArray url = address.url();
-    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
-    curl_easy_setopt(curl, CURLOPT_MAIL_FROM, envelopeFrom.constData());
-    curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, rcpt);
-    if (!g_smtpUser.isEmpty()) {
-        curl_easy_setopt(curl, CURLOPT_USERNAME, g_smtpUser.constData());
-        curl_easy_setopt(curl, CURLOPT_PASSWORD, g_smtpPassword.constData());
-    }
-    curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(curl, CURLOPT_READFUNCTION, readUpload);
-    curl_easy_setopt(curl, CURLOPT_READDATA, &upload);
-    curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, curl_off_t(upload.data.size()));
+    const qsizetype at = address.lastIndexOf('@');
+    const QByteArray domain = address.mid(at + 1);
+    const QByteArray ace = QUrl::toAce(QString::fromUtf8(domain));
+    return ace.isEmpty() || ace.compare(domain, Qt::CaseInsensitive) == 0 ? address : address.left(at + 1) + ace;
 }
 
-// Sends the message on the session's connection; the library's result.
-CURLcode transmit(SmtpSession& session, const ServerAddress& address, const OutgoingMail& mail)
+std::vector<QByteArray> envelopeRecipients(const OutgoingMail& mail)
 {
-    Upload upload;
-    upload.data = mail.message;
-    const QByteArray envelopeFrom = '<' + mail.from.front().address + '>';
-    curl_slist* rcpt = nullptr;
+    std::vector<QByteArray> recipients;
     for (const auto* list : {&mail.to, &mail.cc, &mail.bcc})
         for (const Mailbox& m : *list)
-            rcpt = curl_slist_append(rcpt, ('<' + m.address + '>').constData());
-    CURLcode code = CURLE_OK;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        setUpSend(session, address, envelopeFrom, rcpt, upload);
-        if (attempt > 0)
-            curl_easy_setopt(session.curl, CURLOPT_FRESH_CONNECT, 1L);
-        code = session.perform();
-        // A kept connection the server dropped while idle gets one fresh try, but only when the
-        // server answered nothing: then it cannot have taken the message.
-        long connects = 0;
-        curl_easy_getinfo(session.curl, CURLINFO_NUM_CONNECTS, &connects);
-        if (code == CURLE_OK || connects > 0 || !session.log.lastReply.isEmpty())
-            break;
-    }
-    // Nothing of this call may be read once it has returned.
-    curl_easy_setopt(session.curl, CURLOPT_MAIL_RCPT, nullptr);
-    curl_easy_setopt(session.curl, CURLOPT_READDATA, nullptr);
-    curl_slist_free_all(rcpt);
-    return code;
+            recipients.push_back(envelopeAddress(m.address));
+    return recipients;
 }
 
 } // namespace
@@ -430,21 +330,19 @@ int NMailSmtpSendMail(const QString& server, const QString& toText, const QStrin
     mail.message = buildOutgoingMessage(mail.from, mail.to, mail.cc, subject, cutAtNul(bodyText), files);
 
     SmtpSession& session = g_session;
-    if (session.busy || !session.open()) {
-        refuse(session.busy ? QStringLiteral("前の送信が終わっていません。") : QStringLiteral("通信の準備ができません。"));
+    if (session.busy) {
+        refuse(QStringLiteral("前の送信が終わっていません。"));
         return kErrorBadInput;
     }
     session.busy = true;
-    const CURLcode code = transmit(session, address, mail);
-    int result = 0;
-    if (code != CURLE_OK) {
-        MailError failure = transferFailure(session.curl, code, address, session.log, session.errorBuffer);
-        result = resultOf(failure.kind);
+    MailError failure = session.connection.send(address, g_smtpUser, g_smtpPassword, envelopeAddress(mail.from.front().address),
+                                                envelopeRecipients(mail), mail.message);
+    const int result = failure.kind == FailureKind::None ? 0 : resultOf(failure.kind);
+    if (result != 0)
         session.errors.report(std::move(failure), false);
-    }
     session.busy = false;
     if (!session.keep)
-        session.end();
+        session.connection.quit();
     return result;
 }
 

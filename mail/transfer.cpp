@@ -29,6 +29,10 @@ size_t replySink(char* data, size_t one, size_t count, void* user)
         log->offersUidl = true;
     if (line.compare("PIPELINING", Qt::CaseInsensitive) == 0)
         log->offersPipelining = true;
+    if (line.startsWith("220"))
+        log->smtpExtensions.clear();
+    else if (line.startsWith("250") && line.size() > 4)
+        log->smtpExtensions.append(line.sliced(4).split(' ').first().toUpper());
     const bool popError = line.startsWith("-ERR");
     const bool smtpError = line.size() >= 3 && (line[0] == '4' || line[0] == '5') && line[1] >= '0'
                            && line[1] <= '9' && line[2] >= '0' && line[2] <= '9';

@@ -1,5 +1,6 @@
 #pragma once
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include "common/server_address.h"
@@ -34,6 +35,9 @@ struct ReplyLog {
     QByteArray lastError;  // last line that was an error reply
     bool offersUidl = false;       // a POP3 capability line "UIDL"
     bool offersPipelining = false; // a POP3 capability line "PIPELINING" (RFC 2449)
+    // The first words of the SMTP "250" lines since the last 220 (the EHLO after STARTTLS names
+    // the extensions anew), upper-case: "PIPELINING", "SIZE", …
+    QList<QByteArray> smtpExtensions;
 };
 // Every option but the TLS use is set; that one assumes the password goes out (useTls).
 void configureHandle(CURL* curl, const ServerAddress& address, Protocol protocol, ReplyLog* log);

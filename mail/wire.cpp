@@ -43,11 +43,16 @@ void Wire::shutDown()
 
 bool Wire::wait(short events, int timeoutMs)
 {
+    // With a hook the wait is cut short; every caller waits again for what is left.
+    if (waitHook_)
+        timeoutMs = std::min(timeoutMs, 100);
     pollfd p{socket_, events, 0};
     int r;
     do
         r = ::poll(&p, 1, timeoutMs);
     while (r < 0 && errno == EINTR);
+    if (waitHook_)
+        waitHook_();
     return r > 0;
 }
 

@@ -4,6 +4,8 @@
 #include <QElapsedTimer>
 #include <QString>
 
+#include <functional>
+
 #include "mail/mail_error.h"
 #include "mail/transfer.h"
 
@@ -56,6 +58,10 @@ public:
 
     const ServerAddress& address() const { return address_; }
 
+    // Called at least a few times a second while the wire waits on the network (a window
+    // repainting meanwhile).
+    void setWaitHook(std::function<void()> hook) { waitHook_ = std::move(hook); }
+
 private:
     bool wait(short events, int timeoutMs);
     // Reads what curl has, without waiting; false when the connection is gone or failed.
@@ -70,6 +76,7 @@ private:
     qsizetype taken_ = 0;
     qint64 received_ = 0; // bytes ever read, for the pace
     MailError failure_;
+    std::function<void()> waitHook_;
 };
 
 } // namespace hm::mail

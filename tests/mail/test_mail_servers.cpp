@@ -1,4 +1,5 @@
 #include "mail/nmail.h"
+#include "mail/smtp_session.h"
 #include "tests/support/mail_error.h"
 #include "tests/support/test_folder.h"
 #include "tests/servers/mail_server_env.h"
@@ -84,6 +85,14 @@ private:
 
 } // namespace
 
+// Postfix runs only as root; as root the fixture must have started it.
+#define REQUIRE_POSTFIX(postfix)                                                                   \
+    if ((postfix) && env.postfixPort == 0) {                                                       \
+        if (geteuid() != 0)                                                                        \
+            QSKIP("Postfix runs only as root");                                                    \
+        QFAIL("the mail_servers fixture started no Postfix (scripts/install-deps installs it)");   \
+    }
+
 class TestMailServers : public QObject {
     Q_OBJECT
 private:
@@ -126,6 +135,8 @@ private Q_SLOTS:
     void sendRefusesBadInputAndSendsNothing();
     void lineBreaksInTheSubjectInjectNoHeader();
     void severalRecipientsGetOneMessage();
+    void messagesArriveWholeOrNotAtAll_data();
+    void messagesArriveWholeOrNotAtAll();
     void oversizedMessageIsRefusedAndKept();
     void headerOnlyAndEmptyMessagesArrive();
 };
@@ -154,11 +165,7 @@ void TestMailServers::japaneseMessageWithAttachmentRoundTrips_data()
 void TestMailServers::japaneseMessageWithAttachmentRoundTrips()
 {
     QFETCH(bool, postfix);
-    if (postfix && env.postfixPort == 0) {
-        if (geteuid() != 0)
-            QSKIP("Postfix runs only as root");
-        QFAIL("the mail_servers fixture started no Postfix (scripts/install-deps installs it)");
-    }
+    REQUIRE_POSTFIX(postfix);
     const QString starttlsServer = postfix ? env.postfixServer() : env.smtpServer();
     const QString tlsServer = postfix ? env.postfixSmtpsServer() : env.smtpsServer();
     QTemporaryDir work;
@@ -502,16 +509,95 @@ void TestMailServers::lineBreaksInTheSubjectInjectNoHeader()
 
 void TestMailServers::severalRecipientsGetOneMessage()
 {
-    QCOMPARE(NMailSmtpSendMail(env.smtpServer(), QStringLiteral("a@localhost; \"Jiro, Yamada\" <b@localhost>,c@localhost"),
+    QCOMPARE(NMailSmtpSendMail(env.smtpServer(), QStringLiteral("a@localhost; \"Jiro, Yamada\" <b@localhost>,c@例え.jp"),
                                QString(), QString(), QStringLiteral("me@localhost"), QStringLiteral("s"),
                                QStringLiteral("b"), QString(), QString(), 0),
              0);
+    // A domain in other scripts goes in its ASCII form.
     QCOMPARE(env.lastRecipients(), (QStringList{QStringLiteral("a@localhost"), QStringLiteral("b@localhost"),
-                                                QStringLiteral("c@localhost")}));
+                                                QStringLiteral("c@xn--r8jz45g.jp")}));
     const int handle = login();
     const Fetched f = fetch(handle, 1);
     NMailPop3Close(handle);
     QVERIFY2(f.header.contains(QStringLiteral("\"Jiro, Yamada\" <b@localhost>")), qPrintable(f.header));
+}
+
+void TestMailServers::messagesArriveWholeOrNotAtAll_data()
+{
+    QTest::addColumn<bool>("postfix");
+    QTest::addColumn<QByteArray>("from");
+    QTest::addColumn<QByteArrayList>("to");
+    QTest::addColumn<QString>("answers"); // the class of each RCPT TO's reply; none when not sent
+    QTest::addColumn<QByteArray>("refused"); // the address the error names; empty: sent
+    const QByteArray me = "me@localhost", a = "a@localhost", b = "b@localhost", x = "x@refused.invalid";
+    for (const bool postfix : {false, true}) {
+        auto row = [&](const char* name) -> QTestData& {
+            return QTest::addRow("%s, %s", postfix ? "Postfix (pipelining)" : "aiosmtpd", name) << postfix;
+        };
+        row("all accepted") << me << QByteArrayList{a, b, "c@localhost"} << "2 2 2" << QByteArray();
+        // Pipelined, a message to one recipient goes in one chunk (BDAT) with its commands.
+        row("one recipient") << me << QByteArrayList{a} << "2" << QByteArray();
+        row("the one recipient refused") << me << QByteArrayList{x} << "5" << x;
+        row("one refused") << me << QByteArrayList{a, x, b} << "2 5 2" << x;
+        row("all refused") << me << QByteArrayList{x, "y@refused.invalid"} << "5 5" << x;
+        // Pipelined, the recipients were sent with the refused sender and are refused in turn.
+        row("sender refused") << QByteArray("me@refused.invalid") << QByteArrayList{a, b}
+                              << (postfix ? "5 5" : "") << QByteArray("me@refused.invalid");
+    }
+}
+
+void TestMailServers::messagesArriveWholeOrNotAtAll()
+{
+    QFETCH(bool, postfix);
+    QFETCH(QByteArray, from);
+    QFETCH(QByteArrayList, to);
+    QFETCH(QString, answers);
+    QFETCH(QByteArray, refused);
+    REQUIRE_POSTFIX(postfix);
+    ServerAddress address;
+    MailError problem;
+    QVERIFY(acceptServer(postfix ? env.postfixServer() : env.smtpServer(), Protocol::Smtp, address, problem));
+    // Lines that end the data or lose their dot unless they are stuffed, and a last line without its end.
+    const QByteArray message = "From: " + from + "\r\nTo: a@localhost\r\nSubject: dots\r\n"
+                               "Date: Mon, 7 Dec 2026 10:00:00 +0900\r\nMessage-ID: <dots@localhost>\r\n\r\n"
+                               ".hidden\r\n.\r\n..two\r\n\r\n.\r\nno line end";
+    SmtpConnection connection;
+    std::vector<SmtpReply> replies;
+    const MailError error = connection.send(address, {}, {}, from, {to.begin(), to.end()}, message, &replies);
+    QCOMPARE(connection.pipelining(), postfix);
+    QCOMPARE(connection.chunking(), postfix);
+    QStringList classes;
+    for (const SmtpReply& r : replies)
+        classes << QString::number(r.code / 100);
+    QCOMPARE(classes.join(QLatin1Char(' ')), answers);
+    if (refused.isEmpty()) {
+        QVERIFY2(error.kind == FailureKind::None, qPrintable(error.text));
+    } else {
+        QVERIFY2(error.kind == FailureKind::ServerRefused && error.text.contains(QString::fromLatin1(refused))
+                     && error.serverReply.startsWith(QLatin1Char('5')),
+                 qPrintable(error.text));
+    }
+    // The session goes on, on the same connection or, after a hang-up, a new one.
+    const QByteArray after = plainMessage("after");
+    const MailError next = connection.send(address, {}, {}, "me@localhost", {"a@localhost"}, after);
+    QVERIFY2(next.kind == FailureKind::None, qPrintable(next.text));
+    connection.quit();
+
+    // Postfix delivers a copy per recipient, aiosmtpd one for all.
+    const qsizetype copies = refused.isEmpty() ? (postfix ? to.size() : 1) : 0;
+    QTRY_COMPARE(env.messageFiles().size(), copies + 1);
+    const QByteArray sent = QByteArray(message + "\r\n").replace("\r\n", "\n");
+    qsizetype whole = 0;
+    for (const QString& path : env.messageFiles()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray delivered = file.readAll().replace("\r\n", "\n");
+        if (delivered.contains("Subject: dots\n")) {
+            QVERIFY2(delivered.endsWith(sent), delivered.constData());
+            ++whole;
+        }
+    }
+    QCOMPARE(whole, copies);
 }
 
 void TestMailServers::oversizedMessageIsRefusedAndKept()

@@ -3,6 +3,7 @@
 // where it listens, the account, and its Maildir, read from HM_BINARY_DIR/mail-servers/env.
 // As root the fixture also runs Postfix, which offers PIPELINING and delivers into the same
 // Maildir a moment after it has accepted a message; its ports are 0 when it is not running.
+// Both SMTP servers refuse a sender or recipient at the domain refused.invalid.
 #include <QByteArray>
 #include <QDateTime>
 #include <QDir>

@@ -3,6 +3,7 @@
 Run with /usr/bin/python3 (Debian's aiosmtpd lives there). Offers STARTTLS on the plain port,
 implicit TLS on the second port, and AUTH PLAIN/LOGIN without requiring it; a client that
 authenticates with wrong credentials is refused, so a client's use of AUTH can be observed.
+A sender or recipient at the domain refused.invalid is refused, as Postfix here refuses it.
 """
 import argparse
 import os
@@ -14,6 +15,8 @@ import time
 
 from aiosmtpd.controller import Controller
 from aiosmtpd.smtp import AuthResult, LoginPassword
+
+REFUSED_DOMAIN = "@refused.invalid"
 
 
 class MaildirDelivery:
@@ -31,6 +34,20 @@ class MaildirDelivery:
         self.log.write("ehlo peer=%s:%d\n" % (session.peer[0], session.peer[1]))
         self.log.flush()
         return responses
+
+    async def handle_MAIL(self, server, session, envelope, address, mail_options):
+        if address.lower().endswith(REFUSED_DOMAIN):
+            return "550 5.7.1 <%s>: Sender address rejected" % address
+        envelope.mail_from = address
+        envelope.mail_options.extend(mail_options)
+        return "250 OK"
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if address.lower().endswith(REFUSED_DOMAIN):
+            return "550 5.1.1 <%s>: Recipient address rejected" % address
+        envelope.rcpt_tos.append(address)
+        envelope.rcpt_options.extend(rcpt_options)
+        return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
         with self.lock:
