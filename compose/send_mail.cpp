@@ -32,9 +32,11 @@ void SendSession::serveEvents()
     sinceServed_.start();
 }
 
-int SendSession::send(const QString& to, const QString& subject, const QString& body, const QString& attachments)
+int SendSession::send(const QString& to, const QString& subject, const QString& body, const QString& attachments,
+                      const QString& keepCopy)
 {
     const hm::settings::AccountSettings& account = hm::settings::account();
+    hm::mail::NMailSmtpKeepCopy(keepCopy);
     return hm::mail::NMailSmtpSendMail(account.SmtpServer, to, QString(), QString(), account.MailAddress,
                                        subject, body, QString(), attachments, 0);
 }

@@ -17,8 +17,10 @@ public:
     SendSession(const SendSession&) = delete;
     SendSession& operator=(const SendSession&) = delete;
     void serveEvents();
-    // One message to the account's SMTP server from its address; negative when the library failed.
-    int send(const QString& to, const QString& subject, const QString& body, const QString& attachments);
+    // One message to the account's SMTP server from its address; negative when the library
+    // failed. keepCopy: where the message is kept as it goes out (none when empty).
+    int send(const QString& to, const QString& subject, const QString& body, const QString& attachments,
+             const QString& keepCopy = QString());
 
 private:
     QElapsedTimer sinceServed_;

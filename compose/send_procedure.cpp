@@ -7,9 +7,17 @@
 #include "compose/address_source.h"
 #include "compose/fortune.h"
 #include "compose/send_mail.h"
+#include "common/atomic_file.h"
 #include "store/mail_store.h"
+#include "store/whole_copy.h"
 
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStringList>
+
+#include <unistd.h>
 
 namespace hm::compose {
 namespace {
@@ -85,7 +93,7 @@ private:
     bool readAddresses();
     QList<int> passesToSend() const;
     QString recipientOf(int pass) const;
-    qint16 recordSent(const QString& to, QString& date);
+    qint16 recordSent(const QString& to, QString& date, QString& copy);
     void stopUnrecorded(const QList<int>& notReached);
     void singleFailed(const QString& reason);
     void finish();
@@ -142,16 +150,51 @@ QString SendRun::recipientOf(int pass) const
     return pass <= addresses_.size() ? trimRight(addresses_.at(pass - 1)) : QString();
 }
 
+// A new file in the sent-copy folder for a message kept whole; empty when none can be made.
+QString newSentCopy(const QString& stamp)
+{
+    const QString folder = hm::store::sentCopyFolder();
+    QString path;
+    const int fd = QDir().mkpath(folder) ? hm::createUniqueFile(folder, stamp + QLatin1Char('-'), QStringLiteral(".eml"), &path)
+                                         : -1;
+    if (fd < 0)
+        return {};
+    ::close(fd);
+    return path;
+}
+
+bool cp932Loses(const QString& text)
+{
+    bool lost = false;
+    hm::ansi::encode(text, &lost);
+    return lost;
+}
+
 // The sent record, durable before the message goes out: its number and date, or 0 after a box
-// saying why it could not be written.
-qint16 SendRun::recordSent(const QString& to, QString& date)
+// saying why it could not be written. A message with characters the record cannot hold is
+// also kept whole as it goes out: copy names the file, which the record's note names too.
+qint16 SendRun::recordSent(const QString& to, QString& date, QString& copy)
 {
     const qint16 r = hm::store::NextRecordNumber(Store::Sent);
     date = sentDate();
+    QString body = Trim(body_);
+    copy.clear();
+    if (cp932Loses(draft_.subject) || cp932Loses(body) || cp932Loses(to)) {
+        copy = newSentCopy(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+        if (copy.isEmpty()) {
+            box(QStringLiteral("送信記録に書けない文字を含むメールの控えを「%1」に作れないため、送信を中止しました。")
+                    .arg(QDir::toNativeSeparators(hm::store::sentCopyFolder())),
+                kErrorTitle, hm::ui::Icon::Critical);
+            return 0;
+        }
+        body = hm::store::endingWithNote(body, hm::store::sentCopyNote(QFileInfo(copy).fileName()));
+    }
     // A full store gives 0; AppendRecord refuses it and says why.
-    if (hm::store::AppendRecord(Store::Sent, r, Trim(draft_.subject), Trim(to), date, Trim(body_)) &&
+    if (hm::store::AppendRecord(Store::Sent, r, Trim(draft_.subject), Trim(to), date, body) &&
         hm::store::FlushStore(Store::Sent))
         return hm::store::CurrentRecordNumber();
+    if (!copy.isEmpty())
+        QFile::remove(copy);
     const QString reason = hm::store::lastError();
     box(QStringLiteral("送信済みメールを保存できないため、送信を中止しました。") +
             (reason.isEmpty() ? QString() : QStringLiteral("\n") + reason),
@@ -176,15 +219,15 @@ void SendRun::sendAll()
             feedback_.ShowProgress(i, passes_, int(missed_.size()));
             session.serveEvents();
         }
-        QString date;
-        const qint16 r = recordSent(to, date);
+        QString date, copy;
+        const qint16 r = recordSent(to, date, copy);
         if (r == 0) {
             stopUnrecorded(todo.mid(k));
             return;
         }
         // Each message carries one fortune of its own; the draft's body stays without.
         const QString sent = draft_.fortune ? WithFortune(body_, DrawFortuneNumber()) : body_;
-        if (session.send(to, draft_.subject, sent, draft_.attachments) >= 0)
+        if (session.send(to, draft_.subject, sent, draft_.attachments, copy) >= 0)
             continue;
         const QString reason = LastSendError();
         const QString markProblem = markNotSent(r, date);

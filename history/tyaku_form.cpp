@@ -340,16 +340,17 @@ void TyakuForm::showRecord(const hm::store::MailRecordFields& r)
     CopyNote->setToolTip(QString());
     // A message the store could not hold as it came is shown whole from its copy; the record
     // stays as it is.
-    if (const QString copy = hm::store::wholeCopyNamedIn(CutAtNul(r.Body)); !copy.isEmpty()) {
-        QString fullSubject, fullFrom, fullBody;
-        if (hm::mail::NMailReadMessageFile(QDir(hm::store::attachmentFolder()).filePath(copy), fullSubject, fullFrom,
-                                           fullBody)
-            == 0) {
+    if (const QString path = hm::store::wholeCopyPathIn(CutAtNul(r.Body)); !path.isEmpty()) {
+        const QString copy = QFileInfo(path).fileName();
+        QString fullSubject, fullFrom, fullTo, fullBody;
+        if (hm::mail::NMailReadMessageFile(path, fullSubject, fullFrom, fullTo, fullBody) == 0) {
+            // A sent record keeps the recipient where a received one keeps the sender.
+            const QString& other = store() == Store::Sent ? fullTo : fullFrom;
             subject = fullSubject.isEmpty() ? subject : fullSubject;
-            from = fullFrom.isEmpty() ? from : fullFrom;
+            from = other.isEmpty() ? from : other;
             body = Trim(hm::history::withLf(fullBody));
             CopyNote->setText(QStringLiteral("全文は控えから"));
-            CopyNote->setToolTip(QStringLiteral("全文を添付フォルダの「%1」から表示しています。").arg(copy));
+            CopyNote->setToolTip(QStringLiteral("全文を控えの「%1」から表示しています。").arg(QDir::toNativeSeparators(path)));
         } else {
             QString why;
             int length = 0;

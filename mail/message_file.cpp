@@ -6,10 +6,11 @@
 
 namespace hm::mail {
 
-int NMailReadMessageFile(const QString& path, QString& subject, QString& from, QString& body)
+int NMailReadMessageFile(const QString& path, QString& subject, QString& from, QString& to, QString& body)
 {
     subject.clear();
     from.clear();
+    to.clear();
     body.clear();
     QByteArray raw;
     const hm::SmallFile read = hm::readSmallFile(path, &raw, kMaxMessageBytes);
@@ -22,6 +23,7 @@ int NMailReadMessageFile(const QString& path, QString& subject, QString& from, Q
     const ReadableMessage message = readableMessage(raw);
     subject = message.summary.subject;
     from = message.summary.from;
+    to = message.to;
     body = message.body;
     return 0;
 }

@@ -670,6 +670,8 @@ ReadableMessage readableMessage(const QByteArray& raw)
     const Parsed message(raw);
     ReadableMessage r;
     r.summary = summaryOf(raw, headerLength, message.get());
+    if (message.get())
+        r.to = decodeHeaderText(rawHeaderValue(GMIME_OBJECT(message.get()), "To")).trimmed();
     Walk w;
     walk(message.get() ? g_mime_message_get_mime_part(message.get()) : nullptr, w, false, 0);
     r.body = bodyOf(w);

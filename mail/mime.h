@@ -58,6 +58,7 @@ Extraction extractAttachments(const ParsedMessage& message, const QString& folde
 // call finds it; nothing is written.
 struct ReadableMessage {
     HeaderSummary summary;
+    QString to; // decoded, as the To header gives it
     QString body;
 };
 ReadableMessage readableMessage(const QByteArray& raw);

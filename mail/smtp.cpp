@@ -1,5 +1,7 @@
 #include "mail/nmail.h"
 
+#include "common/atomic_file.h"
+
 #include "mail/mime.h"
 #include "common/line_ends.h"
 #include "mail/smtp_session.h"
@@ -14,12 +16,15 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace hm::mail {
 namespace {
 
 QByteArray g_smtpUser;
 QByteArray g_smtpPassword;
+// Where the next message sent is kept as it goes out (NMailSmtpKeepCopy).
+QString g_keepCopyPath;
 
 template <typename T>
 struct GUnref {
@@ -185,7 +190,12 @@ void NMailSetSmtpCredentials(const QString& user, const QString& password)
     g_smtpPassword = cutAtNul(password).toUtf8();
 }
 
-// Builds the message as the mail room sends it; exposed for the tests through smtp_message.h.
+void NMailSmtpKeepCopy(const QString& path)
+{
+    g_keepCopyPath = cutAtNul(path);
+}
+
+// Builds the message as the mail room sends it.
 QByteArray buildOutgoingMessage(const std::vector<Mailbox>& from, const std::vector<Mailbox>& to,
                                 const std::vector<Mailbox>& cc, const QString& subject, const QString& body,
                                 const std::vector<std::pair<QString, QByteArray>>& files)
@@ -312,6 +322,8 @@ int NMailSmtpSendMail(const QString& server, const QString& toText, const QStrin
                       const QString& bccText, const QString& fromText, const QString& subjectText,
                       const QString& bodyText, const QString&, const QString& attachments, int)
 {
+    // Asked for this send alone, whatever becomes of it.
+    const QString copyPath = std::exchange(g_keepCopyPath, QString());
     ServerAddress address;
     MailError problem;
     if (!acceptServer(server, Protocol::Smtp, address, problem)) {
@@ -328,6 +340,12 @@ int NMailSmtpSendMail(const QString& server, const QString& toText, const QStrin
     subject.replace(QLatin1Char('\r'), QLatin1Char(' '));
     subject.replace(QLatin1Char('\n'), QLatin1Char(' '));
     mail.message = buildOutgoingMessage(mail.from, mail.to, mail.cc, subject, cutAtNul(bodyText), files);
+    // Kept before it goes out: a copy that cannot be written stops the send, so nobody is
+    // told a message was kept that was not.
+    if (!copyPath.isEmpty() && !hm::writeFileAtomically(copyPath, mail.message, true)) {
+        refuse(QStringLiteral("送信するメールの控え「%1」を書き込めないため、送信を中止しました。").arg(copyPath));
+        return kErrorFileOpen;
+    }
 
     SmtpSession& session = g_session;
     if (session.busy) {

@@ -10,8 +10,11 @@
 #include "compose/fortune.h"
 #include "compose/send_procedure.h"
 #include "compose/write_form.h"
+#include "history/history_mode.h"
+#include "history/tyaku_form.h"
 #include "settings/account_settings.h"
 #include "store/mail_store.h"
+#include "store/whole_copy.h"
 #include "tests/servers/mail_server_env.h"
 #include "tests/support/store_records.h"
 #include "tests/support/click.h"
@@ -33,6 +36,7 @@
 #include <QSet>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QTextEdit>
 #include <QUuid>
 
@@ -176,6 +180,7 @@ private slots:
     void cleanup();
     void normalSendArrivesWithItsAttachments();
     void fortuneGoesOutButStaysOutOfTheStore();
+    void textTheRecordCannotHoldIsKeptAsSent();
     void failingServerKeepsTheWindowAndMarksTheRecord();
     void emptyRecipientIsRefusedBeforeAnythingIsWritten();
     void emptyClockTextStillDatesTheRecord();
@@ -328,6 +333,41 @@ void TestSending::fortuneGoesOutButStaysOutOfTheStore()
     const QList<hm::test::StoredRecord> records = hm::test::storedRecords(Store::Sent);
     QCOMPARE(records.size(), 1);
     QCOMPARE(records[0].body, QStringLiteral("こんにちは。"));
+}
+
+// The message goes out whole; the record keeps what CP932 holds and names a copy of the message
+// as it went out, from which the sent history shows it whole.
+void TestSending::textTheRecordCannotHoldIsKeptAsSent()
+{
+    const QString wide = QStringLiteral("こんにちは 😀 ♥ ① 髙橋 𠮷野家");
+    // Short enough for one encoded word: GMime's reader (parse) drops a word that starts with 𠮷.
+    const QString subject = QStringLiteral("𠮷野家😀 ") + token_;
+    WriteForm* form = openForm();
+    form->ToText->setText(QStringLiteral("user@localhost"));
+    form->SubjectText->setText(subject);
+    form->BodyText->setPlainText(wide);
+    hm::test::click(form->Command1);
+    QVERIFY2(ui_.shown.isEmpty(), qPrintable(ui_.texts().join(QLatin1Char('|'))));
+
+    const QList<Arrived> got = arrived();
+    QCOMPARE(got.size(), 1);
+    QCOMPARE(got[0].subject, subject);
+    QVERIFY2(got[0].body.startsWith(wide), qPrintable(got[0].body));
+    const QList<hm::test::StoredRecord> records = hm::test::storedRecords(Store::Sent);
+    QCOMPARE(records.size(), 1);
+    QCOMPARE(records[0].subject, QStringLiteral("?野家? ") + token_);
+    QVERIFY2(records[0].body.startsWith(QStringLiteral("こんにちは ? ? ① 髙橋 ?野家\r\n\r\n【")), qPrintable(records[0].body));
+    const QFileInfo copy(hm::store::wholeCopyPathIn(records[0].body));
+    QVERIFY(copy.isFile());
+    QCOMPARE(int(copy.permissions() & (QFile::ReadGroup | QFile::ReadOther)), 0);
+    QCOMPARE(parse(copy.filePath()).body, got[0].body);
+
+    TyakuForm* history = hm::history::OpenHistory(hm::history::HistoryMode::Sent);
+    history->MailListView->setCurrentItem(history->MailListView->topLevelItem(0));
+    QCOMPARE(history->Text7->text(), subject);
+    QCOMPARE(history->Text8->text(), QStringLiteral("user@localhost"));
+    QVERIFY(history->EditorText().startsWith(wide));
+    history->close();
 }
 
 void TestSending::failingServerKeepsTheWindowAndMarksTheRecord()
