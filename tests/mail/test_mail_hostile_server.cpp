@@ -137,7 +137,7 @@ void TestMailHostileServer::checkStopsAtTheFirstFailedCall_data()
     QTest::newRow("size over the cap")
         << "huge-list" << 2 << login + QStringList{"RETR 1", "RETR 3", "DELE 1", "DELE 3", "QUIT"} << 2
         << "3の新着メール有り。（2通を保存、1通はサーバーに残しました）" << app
-        << QStringList{"1通: 大きすぎるため受信しませんでした（64 MB 超）"};
+        << QStringList{"1通: 大きすぎるため受信しませんでした（1024 MB 超）"};
     // Without QUIT the deletion of the message already stored is void: it is counted as staying.
     QTest::newRow("refused RETR")
         << "err-on-retr" << 2 << login + QStringList{"RETR 1", "RETR 2"} << 1
