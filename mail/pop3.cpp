@@ -340,11 +340,15 @@ int fetch(Pop3Session& s, int number)
         return 0;
     if (tooLarge(s, number))
         return tooLargeToReceive(s, number);
-    // The message before goes first: a big one is never held beside another.
+    // The message before goes first: a big one is never held beside another, in memory or on
+    // the disk.
     s.fetchedNumber = 0;
     s.fetched.clear();
     s.spool.reset();
     s.parsed = {};
+    s.lastTaken = false;
+    s.lastRaw.clear();
+    s.lastSpool.reset();
     std::shared_ptr<SpoolFile> spool;
     if (downloadedToFile(s, number))
         if (const int r = makeSpool(s, number, spool))
