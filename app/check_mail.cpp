@@ -427,12 +427,8 @@ std::optional<MailCheck::Outcome> MailCheck::download(int n, Message& m)
         return stop(n, statusError, reason::notReceived);
     if (size < 0)
         return stop(n, lastLibraryMessage(), reason::notReceived);
-    if (const int r = NMailPop3GetMail(handle_, n, subject_, date_, from_, header_, m.body, 0, 0); r == kErrorNoSpace) {
-        left_.add(1, reason::noSpace);
-        return Outcome::Skipped;
-    } else if (r < 0) {
+    if (NMailPop3GetMail(handle_, n, subject_, date_, from_, header_, m.body, 0, 0) < 0)
         return stop(n, lastLibraryMessage(), reason::notReceived);
-    }
     m.subject = CutAtNul(subject_);
     m.date = CutAtNul(date_);
     m.from = CutAtNul(from_);
