@@ -20,6 +20,7 @@
 #include <QFileInfo>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -131,23 +132,6 @@ QString freeEmlPath(int number)
     return folder + QLatin1Char('/') + name;
 }
 
-// The message is deleted from the server once this returns true, so the copy is on disk by
-// then; a copy that could not be written whole is not left behind.
-bool writeWholeCopy(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return false;
-    if (f.write(bytes) == bytes.size() && f.flush() && ::fsync(f.handle()) == 0) {
-        f.close();
-        hm::syncDirectoryOf(path);
-        return true;
-    }
-    f.close();
-    f.remove();
-    return false;
-}
-
 // The store holds a body as it is when it fits the field, holds no NUL and CP932 can show
 // every character (in its Windows form: 〜 as ～, − as －). encoded: the field's bytes. A text
 // that is the downloaded body takes the scratch file's encoding: Trim drops only spaces, and
@@ -176,9 +160,7 @@ QString bodyPointingToCopy(const QString& text, const QString& copyPath, bool st
 {
     const QString why = stoppedInside ? QStringLiteral("入れ子が深すぎて最後まで展開できなかった")
                                       : QStringLiteral("全文を保存しきれない");
-    const QString note = hm::store::wholeCopyNote(why, QFileInfo(copyPath).fileName());
-    const int room = hm::store::kBodyWidth - int(hm::ansi::encode(note).size());
-    return hm::ansi::decode(hm::ansi::cutBytes(hm::ansi::encode(Trim(text)), room)) + note;
+    return hm::store::endingWithNote(Trim(text), hm::store::wholeCopyNote(why, QFileInfo(copyPath).fileName()));
 }
 
 // Messages that stayed on the server, counted by reason, in the order the reasons arose.
@@ -211,7 +193,11 @@ private:
 };
 
 namespace reason {
-const QString tooLarge = QStringLiteral("大きすぎるため受信しませんでした（%1 MB 超）").arg(kMaxMessageBytes / (1024 * 1024));
+QString tooLarge(int megabytes)
+{
+    return QStringLiteral("大きすぎるため受信しませんでした（%1 MB 超）").arg(megabytes);
+}
+const QString noSpace = QStringLiteral("添付フォルダの空き容量が足りないため受信しませんでした");
 const QString notReceived = QStringLiteral("最後まで受信できなかったため保存していません");
 const QString scratchNotWritten = QStringLiteral("作業ファイルを書き込めなかったため保存していません");
 const QString attachmentsNotWritten = QStringLiteral("添付ファイルを書き込めなかったため保存していません");
@@ -253,6 +239,7 @@ private:
         QByteArray field;
     };
 
+    void setSizeLimit();
     void logIn();
     bool openLedger();
     Outcome receive(int n);
@@ -277,6 +264,7 @@ private:
     int handle_ = -1;
     int count_ = 0;
     int attachmentFlag_ = 0;
+    int maxMegabytes_ = kDefaultMaxMessageMegabytes;
     bool missingCredentials_ = false;
     int stored_ = 0;
     int appended_ = 0; // stored_ counts too what an earlier check stored (the ledger's)
@@ -310,6 +298,7 @@ void MailCheck::run()
 {
     auto& account = hm::settings::account();
     if (!account.Pop3Server.isEmpty()) {
+        setSizeLimit();
         handle_ = NMailPop3Connect(account.Pop3Server);
         if (handle_ == -1)
             failure_ = lastLibraryMessage();
@@ -318,6 +307,8 @@ void MailCheck::run()
     if (handle_ != -1) {
         attachmentFolder_ = hm::dataPath(kAttachmentFolder) + QLatin1Char('/');
         scratch_.setFolder(hm::dataPath(kAttachmentFolder));
+        // A big message goes to a file there, beside the .eml copy made of it.
+        NMailPop3SetDownloadFolder(handle_, hm::dataPath(kAttachmentFolder));
         logIn();
         if (openLedger()) {
             announceDownloads();
@@ -328,6 +319,22 @@ void MailCheck::run()
         close();
     }
     report();
+}
+
+// The largest message downloaded: the user's own setting, 1 GB when there is none.
+void MailCheck::setSizeLimit()
+{
+    QString text;
+    const int megabytes = hm::settings::MaxMessageMegabytes(&text);
+    maxMegabytes_ = megabytes > 0 ? megabytes : kDefaultMaxMessageMegabytes;
+    if (megabytes < 0)
+        hm::ui::message(main_.boxParent(),
+                        QStringLiteral("アカウントファイル（iniIdPass.ini）の [%1] %2=「%3」は、受信するメールの大きさの上限"
+                                       "（1 以上の整数、MB 単位）として使えないため、%4 MB までのメールを受信します。")
+                            .arg(hm::settings::kOwnSection, QString::fromLatin1(hm::settings::kMaxMessageKey), text)
+                            .arg(maxMegabytes_),
+                        hm::ui::programName());
+    NMailSetOption(kOptionMaxMessageMegabytes, maxMegabytes_);
 }
 
 void MailCheck::logIn()
@@ -403,7 +410,12 @@ std::optional<MailCheck::Outcome> MailCheck::download(int n, Message& m)
     // call refuses such a message too.
     const int size = NMailPop3GetMailSize(handle_, n);
     if (size == kErrorTooLarge) {
-        left_.add(1, reason::tooLarge);
+        left_.add(1, reason::tooLarge(maxMegabytes_));
+        return Outcome::Skipped;
+    }
+    // Too big for the disk as it is: the next one may fit.
+    if (status == kErrorNoSpace) {
+        left_.add(1, reason::noSpace);
         return Outcome::Skipped;
     }
     // A command sent before this message's (a deletion) failed: it was never asked for.
@@ -468,7 +480,8 @@ std::optional<MailCheck::Outcome> MailCheck::fitToStore(int n, Message& m)
     if (!m.stoppedInside && !headersLost && storeHoldsWhole(m.text, m.heldNul, m.field, m.downloaded, m.bodyBytes, m.bodyLost))
         return std::nullopt;
     const QString copy = freeEmlPath(n);
-    if (!writeWholeCopy(copy, NMailPop3LastRawMessage(handle_)))
+    // Once this is done the message may be deleted from the server: the copy is on disk.
+    if (NMailPop3SaveLastMessage(handle_, copy) < 0)
         return stop(n, QStringLiteral("メールの全文を添付フォルダの「%1」に書き込めません。").arg(QFileInfo(copy).fileName()),
                     reason::copyNotWritten);
     m.text = bodyPointingToCopy(m.text, copy, m.stoppedInside);
@@ -664,6 +677,8 @@ void CheckMail(const MailCheckWindows& windows)
     const bool enabled = windows.main.receiveEnabled();
     windows.main.setReceiveEnabled(false);
     MailCheck(windows).run();
+    // A big message passed through; the heap it used goes back to the system.
+    ::malloc_trim(0);
     // Clicks queued while the run blocked arrive now and find it still running.
     QCoreApplication::processEvents();
     windows.main.setReceiveEnabled(enabled);

@@ -3,7 +3,8 @@
 //
 //   check_mail_bench mix <count> <rounds>   the check beside mpop on the same mailbox, rounds
 //                                           interleaved, medians of wall and CPU time
-//   check_mail_bench big <megabytes>        peak memory of a check of one message of that size
+//   check_mail_bench big <megabytes>        peak memory of a check of one message of that size, and
+//                                           whether its attachment arrived byte for byte
 //   check_mail_bench check <count>          the check alone, once (for a profiler; see profiler())
 //
 // Messages: 60 % plain ASCII, 25 % Japanese (ISO-2022-JP subject, sender and body), 15 %
@@ -23,6 +24,7 @@
 #include "tests/support/main_form_controls.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -174,8 +176,10 @@ void fill(const hm::test::MailServerEnv& env, const QList<QByteArray>& messages)
 }
 
 // One message of about `bytes` bytes, written in pieces so that the bench itself never holds it.
-void dropBig(const hm::test::MailServerEnv& env, qint64 bytes)
+// Returns the SHA-256 of its attachment, big.bin.
+QByteArray dropBig(const hm::test::MailServerEnv& env, qint64 bytes)
 {
+    QCryptographicHash attachment(QCryptographicHash::Sha256);
     env.clearMailbox();
     const QString tmp = env.maildir + QStringLiteral("/tmp/big.hmbench");
     QFile f(tmp);
@@ -187,13 +191,17 @@ void dropBig(const hm::test::MailServerEnv& env, qint64 bytes)
               "--=_bench_boundary\r\nContent-Type: application/octet-stream; name=\"big.bin\"\r\n"
               "Content-Disposition: attachment; filename=\"big.bin\"\r\n"
               "Content-Transfer-Encoding: base64\r\n\r\n");
-    for (int chunk = 0; f.size() < bytes - 64 * 1024; ++chunk)
-        f.write(base64Lines(binary(chunk, 57 * 1024)));
+    for (int chunk = 0; f.size() < bytes - 64 * 1024; ++chunk) {
+        const QByteArray piece = binary(chunk, 57 * 1024);
+        attachment.addData(piece);
+        f.write(base64Lines(piece));
+    }
     f.write("--=_bench_boundary--\r\n");
     f.close();
     f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther
                      | QFile::WriteGroup | QFile::WriteOther);
     QFile::rename(tmp, env.maildir + QStringLiteral("/new/") + QFileInfo(tmp).fileName());
+    return attachment.result();
 }
 
 qint64 mailboxBytes(const hm::test::MailServerEnv& env)
@@ -574,7 +582,7 @@ int checkOnce(const hm::test::MailServerEnv& env, const QString& work, int count
 
 int big(const hm::test::MailServerEnv& env, const QString& work, int megabytes)
 {
-    dropBig(env, qint64(megabytes) * 1024 * 1024);
+    const QByteArray sent = dropBig(env, qint64(megabytes) * 1024 * 1024);
     const qint64 size = mailboxBytes(env);
     long baseline = 0;
     Times t;
@@ -587,14 +595,22 @@ int big(const hm::test::MailServerEnv& env, const QString& work, int megabytes)
         baseline = peakKilobytes("VmRSS:");
     });
     const long peak = peakKilobytes("VmHWM:");
+    const long after = peakKilobytes("VmRSS:");
     if (!ok)
         return 1;
+    QFile extracted(work + QStringLiteral("/prog/添付フォルダ/big.bin"));
+    QCryptographicHash received(QCryptographicHash::Sha256);
+    const bool whole = extracted.open(QIODevice::ReadOnly) && received.addData(&extracted) && received.result() == sent;
     const double mb = size / 1048576.0;
     std::printf("peak memory of a check of one message of %.1f MB (an attachment): VmHWM %.1f MB, %.1f MB of it "
                 "above the %.1f MB the open main window held; %.0f ms wall\n",
                 mb, peak / 1024.0, (peak - baseline) / 1024.0, baseline / 1024.0, t.wallMs);
-    std::printf("  ratio VmHWM / message size: %.2f (above the idle window: %.2f)\n", peak / 1024.0 / mb,
-                (peak - baseline) / 1024.0 / mb);
+    std::printf("  ratio VmHWM / message size: %.2f (above the idle window: %.2f); VmRSS after the check %.1f MB; "
+                "attachment %s\n",
+                peak / 1024.0 / mb, (peak - baseline) / 1024.0 / mb, after / 1024.0,
+                whole ? "byte-identical" : "NOT the one sent");
+    if (!whole)
+        return 1;
     return 0;
 }
 

@@ -5,6 +5,12 @@
 #include "mail/mime.h"
 
 namespace hm::mail {
+namespace {
+
+// A copy read to be shown: its text is what matters, and a bigger one is most attachment.
+constexpr qint64 kShownCopyLimit = 64 * 1024 * 1024;
+
+} // namespace
 
 int NMailReadMessageFile(const QString& path, QString& subject, QString& from, QString& to, QString& body)
 {
@@ -13,11 +19,11 @@ int NMailReadMessageFile(const QString& path, QString& subject, QString& from, Q
     to.clear();
     body.clear();
     QByteArray raw;
-    const hm::SmallFile read = hm::readSmallFile(path, &raw, kMaxMessageBytes);
+    const hm::SmallFile read = hm::readSmallFile(path, &raw, kShownCopyLimit);
     if (read != hm::SmallFile::Read) {
         reportError({FailureKind::Files, read == hm::SmallFile::Missing
                                              ? QStringLiteral("メールの全文の控え「%1」がありません。").arg(path)
-                                             : hm::smallFileProblem(path, read, kMaxMessageBytes)});
+                                             : hm::smallFileProblem(path, read, kShownCopyLimit)});
         return kErrorFileOpen;
     }
     const ReadableMessage message = readableMessage(raw);

@@ -4,6 +4,7 @@
 #include "common/line_ends.h"
 
 #include "mail/charset.h"
+#include "mail/spool_file.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -85,15 +86,32 @@ private:
 
 } // namespace
 
-// The bytes are held here, so the parse that borrows them can outlive the caller's copy.
+// The bytes are held here, so the parse that borrows them can outlive the caller's copy. A
+// message in a file is parsed from there and its parts stay there: GMime keeps where each one
+// lies (a persistent stream) and reads it when it is written out.
 class ParsedMessage {
 public:
-    explicit ParsedMessage(const QByteArray& raw) : raw_(raw), parsed_(raw_) {}
-    GMimeMessage* get() const { return parsed_.get(); }
+    explicit ParsedMessage(const QByteArray& raw) : raw_(raw), parsed_(std::make_unique<const Parsed>(raw_)) {}
+    explicit ParsedMessage(std::shared_ptr<const SpoolFile> file) : file_(std::move(file))
+    {
+        ensureMimeReady();
+        GPtr<GMimeStream> stream(g_mime_stream_fs_new_with_bounds(file_->fd(), 0, file_->size()));
+        g_mime_stream_fs_set_owner(GMIME_STREAM_FS(stream.get()), FALSE);
+        GPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+        g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
+        g_mime_parser_set_persist_stream(parser.get(), TRUE);
+        fromFile_.reset(g_mime_parser_construct_message(parser.get(), parserOptions()));
+    }
+    GMimeMessage* get() const { return parsed_ ? parsed_->get() : fromFile_.get(); }
+    // The most bytes of one text part that are decoded, -1 for all: a message too big for
+    // memory gives no more text than the store and the history window can use.
+    qint64 textCap() const { return file_ ? kRawBodyShown : -1; }
 
 private:
     const QByteArray raw_;
-    const Parsed parsed_;
+    const std::unique_ptr<const Parsed> parsed_;
+    const std::shared_ptr<const SpoolFile> file_;
+    GPtr<GMimeMessage> fromFile_;
 };
 
 namespace {
@@ -133,17 +151,48 @@ QByteArray rawHeaderValue(GMimeObject* object, const char* name)
     return raw ? QByteArray(raw) : QByteArray();
 }
 
-// A part's content, decoded, written to out; -1 when a stream failed. GMime's base64 decoder
+// At most cap bytes (-1: all) of what in gives, written to out; -1 when a stream failed.
+ssize_t copyUpTo(GMimeStream* in, GMimeStream* out, qint64 cap)
+{
+    char buffer[16384];
+    ssize_t total = 0;
+    // A file's stream says -1 when read at its end: its end is asked first.
+    while (total < cap && !g_mime_stream_eos(in)) {
+        const ssize_t got = g_mime_stream_read(in, buffer, size_t(std::min<qint64>(sizeof buffer, cap - total)));
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        if (g_mime_stream_write(out, buffer, size_t(got)) != got)
+            return -1;
+        total += got;
+    }
+    return total;
+}
+
+// A part's content, decoded, written to out: all of it, or at least cap bytes when there are
+// that many (cap -1: all); -1 when a stream failed. GMime's base64 decoder
 // drops the last group of a body that lacks its final padding (an attachment of 1,000 bytes
 // comes out as 999), so base64 is decoded here, a piece at a time: a group cut short by the
 // end or by padding still gives the bytes its bits hold.
-ssize_t writeContent(GMimeDataWrapper* wrapper, GMimeStream* out)
+ssize_t writeContent(GMimeDataWrapper* wrapper, GMimeStream* out, qint64 cap = -1)
 {
-    if (g_mime_data_wrapper_get_encoding(wrapper) != GMIME_CONTENT_ENCODING_BASE64)
+    const GMimeContentEncoding encoding = g_mime_data_wrapper_get_encoding(wrapper);
+    if (encoding != GMIME_CONTENT_ENCODING_BASE64 && cap < 0)
         return g_mime_data_wrapper_write_to_stream(wrapper, out);
     GMimeStream* in = g_mime_data_wrapper_get_stream(wrapper);
     if (!in || g_mime_stream_reset(in) != 0)
         return -1;
+    if (encoding != GMIME_CONTENT_ENCODING_BASE64) {
+        // As GMime decodes it whole, but only as far as wanted.
+        GPtr<GMimeStream> decoded(g_mime_stream_filter_new(in));
+        if (encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE || encoding == GMIME_CONTENT_ENCODING_UUENCODE) {
+            GMimeFilter* filter = g_mime_filter_basic_new(encoding, FALSE);
+            g_mime_stream_filter_add(GMIME_STREAM_FILTER(decoded.get()), filter);
+            g_object_unref(filter);
+        }
+        return copyUpTo(decoded.get(), out, cap);
+    }
     static const auto rank = [] {
         std::array<qint8, 256> r;
         r.fill(-1);
@@ -173,7 +222,7 @@ ssize_t writeContent(GMimeDataWrapper* wrapper, GMimeStream* out)
         total += n;
         return true;
     };
-    for (;;) {
+    while (!g_mime_stream_eos(in)) {
         const ssize_t got = g_mime_stream_read(in, encoded, sizeof encoded);
         if (got < 0)
             return -1;
@@ -200,6 +249,8 @@ ssize_t writeContent(GMimeDataWrapper* wrapper, GMimeStream* out)
         }
         if (!write(decoded, d - decoded))
             return -1;
+        if (cap >= 0 && total >= cap)
+            return total;
     }
     unsigned char tail[3];
     unsigned char* d = tail;
@@ -207,21 +258,27 @@ ssize_t writeContent(GMimeDataWrapper* wrapper, GMimeStream* out)
     return write(tail, d - tail) ? total : -1;
 }
 
-QByteArray decodedContent(GMimePart* part)
+// The decoded content; past cap bytes (cap -1: none) it is cut at the last line end before.
+QByteArray decodedContent(GMimePart* part, qint64 cap = -1)
 {
     GMimeDataWrapper* wrapper = g_mime_part_get_content(part);
     if (!wrapper)
         return {};
     GPtr<GMimeStream> out(g_mime_stream_mem_new());
-    writeContent(wrapper, out.get());
+    writeContent(wrapper, out.get(), cap < 0 ? -1 : cap + 1);
     GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out.get()));
-    return QByteArray(reinterpret_cast<const char*>(bytes->data), qsizetype(bytes->len));
+    QByteArray content(reinterpret_cast<const char*>(bytes->data), qsizetype(bytes->len));
+    if (cap >= 0 && content.size() > cap) {
+        const qsizetype lineEnd = content.lastIndexOf('\n', qsizetype(cap) - 1);
+        content.truncate(lineEnd > 0 ? lineEnd + 1 : qsizetype(cap));
+    }
+    return content;
 }
 
-QString partText(GMimePart* part)
+QString partText(GMimePart* part, qint64 cap = -1)
 {
     const char* charset = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
-    return toCrLf(decodeCharset(decodedContent(part), charset ? QByteArray(charset) : QByteArray()));
+    return toCrLf(decodeCharset(decodedContent(part, cap), charset ? QByteArray(charset) : QByteArray()));
 }
 
 bool hasType(GMimeObject* object, const char* type, const char* subtype)
@@ -345,6 +402,7 @@ QString suggestedName(GMimeObject* object)
 }
 
 struct Walk {
+    qint64 textCap = -1; // see ParsedMessage::textCap
     QStringList plain;
     QStringList html;
     // A part lies deeper than the walk goes.
@@ -409,9 +467,9 @@ void walk(GMimeObject* object, Walk& w, bool inAlternative, int depth)
     // A text file sent alone is also the message's text.
     if (text && (!attached || depth == 0)) {
         if (hasType(object, "text", "html"))
-            w.html << partText(part);
+            w.html << partText(part, w.textCap);
         else
-            w.plain << partText(part);
+            w.plain << partText(part, w.textCap);
     }
     Q_UNUSED(inAlternative);
     if (!text || attached)
@@ -499,7 +557,7 @@ int saveNew(const QString& folder, const QString& suggested, GMimeObject* conten
     }
 }
 
-Extraction extractFrom(GMimeMessage* message, const QString& folder, int depth);
+Extraction extractFrom(GMimeMessage* message, const QString& folder, int depth, qint64 textCap = -1);
 
 Extraction extractPartial(GMimeMessagePartial* partial, const QString& folder, int depth)
 {
@@ -561,7 +619,7 @@ Extraction extractPartial(GMimeMessagePartial* partial, const QString& folder, i
     return e;
 }
 
-Extraction extractFrom(GMimeMessage* message, const QString& folder, int depth)
+Extraction extractFrom(GMimeMessage* message, const QString& folder, int depth, qint64 textCap)
 {
     Extraction e;
     if (!message)
@@ -574,6 +632,7 @@ Extraction extractFrom(GMimeMessage* message, const QString& folder, int depth)
     if (top && GMIME_IS_MESSAGE_PARTIAL(top))
         return extractPartial(GMIME_MESSAGE_PARTIAL(top), folder, depth);
     Walk w;
+    w.textCap = textCap;
     walk(top, w, false, 0);
     e.body = bodyOf(w);
     e.bodyFound = !w.plain.isEmpty() || !w.html.isEmpty();
@@ -618,11 +677,14 @@ HeaderSummary summaryOf(const QByteArray& raw, qsizetype headerLength, GMimeMess
     return s;
 }
 
-QString bodyOfDownload(const QByteArray& raw, qsizetype bodyStart, GMimeMessage* message, HtmlBody html, bool& isHtml)
+// head: the message's first bytes (all of it when it is in memory); total: its size.
+QString bodyOfDownload(const QByteArray& head, qint64 total, qsizetype bodyStart, const ParsedMessage& parsed,
+                       HtmlBody html, bool& isHtml)
 {
+    GMimeMessage* message = parsed.get();
     GMimeObject* top = message ? g_mime_message_get_mime_part(message) : nullptr;
     if (top && GMIME_IS_PART(top) && !GMIME_IS_MESSAGE_PARTIAL(top) && hasType(top, "text", "*")) {
-        const QString text = partText(GMIME_PART(top));
+        const QString text = partText(GMIME_PART(top), parsed.textCap());
         if (!hasType(top, "text", "html"))
             return text;
         isHtml = html == HtmlBody::AsHtml;
@@ -630,12 +692,13 @@ QString bodyOfDownload(const QByteArray& raw, qsizetype bodyStart, GMimeMessage*
     }
     // The MIME text stands in only until the attachment call finds the readable text; a big
     // file need not be held as text beside its bytes. Cut at a line end.
-    qsizetype length = raw.size() - bodyStart;
+    qint64 length = total - bodyStart;
     if (length > kRawBodyShown) {
-        const qsizetype lineEnd = raw.lastIndexOf('\n', bodyStart + kRawBodyShown - 1);
+        const qsizetype lineEnd = head.lastIndexOf('\n', std::min<qsizetype>(head.size(), bodyStart + kRawBodyShown) - 1);
         length = lineEnd > bodyStart ? lineEnd + 1 - bodyStart : kRawBodyShown;
     }
-    return toCrLf(decodeUnlabelled(QByteArray::fromRawData(raw.constData() + bodyStart, length)));
+    length = std::min<qint64>(length, head.size() - bodyStart);
+    return toCrLf(decodeUnlabelled(QByteArray::fromRawData(head.constData() + bodyStart, qsizetype(length))));
 }
 
 bool singleTextPart(GMimeMessage* message)
@@ -647,20 +710,36 @@ bool singleTextPart(GMimeMessage* message)
                     && suggestedName(top).isEmpty() && !isAttachmentDisposition(top));
 }
 
-} // namespace
-
-Downloaded readDownloaded(const QByteArray& raw, HtmlBody html)
+Downloaded downloaded(const QByteArray& head, qint64 total, std::shared_ptr<const ParsedMessage> message, HtmlBody html)
 {
     qsizetype headerLength = 0, bodyStart = 0;
-    splitHeader(raw, headerLength, bodyStart);
-    auto message = std::make_shared<const ParsedMessage>(raw);
+    splitHeader(head, headerLength, bodyStart);
+    // A header block without end in the first bytes of a message read from a file: as much of
+    // it as is shown of a body.
+    if (total > head.size() && headerLength > kRawBodyShown)
+        headerLength = std::max<qsizetype>(0, head.lastIndexOf('\n', kRawBodyShown - 1));
     Downloaded d;
-    d.summary = summaryOf(raw, headerLength, message->get());
-    d.body = bodyOfDownload(raw, bodyStart, message->get(), html, d.bodyIsHtml);
+    d.summary = summaryOf(head, headerLength, message->get());
+    d.body = bodyOfDownload(head, total, bodyStart, *message, html, d.bodyIsHtml);
     d.singleText = singleTextPart(message->get());
     if (!d.singleText)
         d.message = std::move(message);
     return d;
+}
+
+} // namespace
+
+Downloaded readDownloaded(const QByteArray& raw, HtmlBody html)
+{
+    return downloaded(raw, raw.size(), std::make_shared<const ParsedMessage>(raw), html);
+}
+
+Downloaded readDownloaded(std::shared_ptr<const SpoolFile> file, HtmlBody html)
+{
+    // The header and the MIME text shown come from the first bytes; the rest stays in the file.
+    const QByteArray head = file->read(0, 2 * kRawBodyShown);
+    const qint64 total = file->size();
+    return downloaded(head, total, std::make_shared<const ParsedMessage>(std::move(file)), html);
 }
 
 ReadableMessage readableMessage(const QByteArray& raw)
@@ -692,7 +771,7 @@ Extraction extractAttachments(const QByteArray& raw, const QString& folder)
 
 Extraction extractAttachments(const ParsedMessage& message, const QString& folder)
 {
-    return extractFrom(message.get(), folder, 0);
+    return extractFrom(message.get(), folder, 0, message.textCap());
 }
 
 QString safeFileName(const QString& suggested)

@@ -37,6 +37,11 @@ struct Downloaded {
 };
 enum class HtmlBody { AsText, AsHtml };
 Downloaded readDownloaded(const QByteArray& raw, HtmlBody html = HtmlBody::AsText);
+// The same for a message downloaded to a file (a big one): parsed from there, its parts left
+// there until they are written out; its header and texts are read as far as kRawBodyShown
+// bytes each, which is more than the store and the history window hold.
+class SpoolFile;
+Downloaded readDownloaded(std::shared_ptr<const SpoolFile> file, HtmlBody html = HtmlBody::AsText);
 
 struct Extraction {
     int result = 0;       // 1 saved attachments, 0 none, -5 a file failed to open, -6 parts missing

@@ -16,8 +16,9 @@ constexpr int kIdleTimeoutSeconds = 60;
 // The slowest download that is waited for: 1 KB a second, measured over a minute.
 constexpr int kSlowRateBytes = 1024;
 constexpr int kSlowTimeSeconds = 60;
-// The largest message that is downloaded; a bigger one is refused with an error message.
-constexpr qint64 kMaxMessageBytes = 64 * 1024 * 1024;
+// The largest message that is downloaded unless NMailSetOption says otherwise; a bigger one is
+// refused with an error message (kErrorTooLarge) and the session goes on.
+constexpr int kDefaultMaxMessageMegabytes = 1024;
 // The largest attachment total that is sent.
 constexpr qint64 kMaxSendBytes = 64 * 1024 * 1024;
 
@@ -30,6 +31,7 @@ constexpr int kOptionIdleTimeout = 3;    // seconds, 1 or more
 // kOptionSlowRate bytes of its announced size.
 constexpr int kOptionSlowRate = 4; // bytes a second, 1 or more
 constexpr int kOptionSlowTime = 5; // seconds, 1 or more
+constexpr int kOptionMaxMessageMegabytes = 6; // the largest message downloaded, in MiB, 1 or more
 
 // Negative results. NMailGetMessage gives the Japanese text of the last one.
 constexpr int kErrorFailed = -1;
@@ -60,6 +62,12 @@ constexpr qint64 kMaxReadAheadBytes = 1024 * 1024;
 // NMailPop3Close: the server refused QUIT or never answered it, so the deletions did not take
 // effect; NMailGetMessage says how the server answered.
 constexpr int kErrorQuitRefused = -10;
+// A message above kMaxReadAheadBytes is downloaded to a file in the download folder
+// (NMailPop3SetDownloadFolder), not to memory, and parsed and copied from there. When that
+// folder's file system lacks the room for it (the message, what is extracted from it and a
+// margin) or runs out while it arrives, the status and download calls give kErrorNoSpace and
+// the session goes on with the next message.
+constexpr int kErrorNoSpace = -11;
 
 #define HM_MAIL_FUNCTION(result, name, parameters, arguments, withoutModule) result name parameters;
 #include "mail/mail_functions.inc"

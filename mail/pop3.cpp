@@ -3,13 +3,23 @@
 #include "mail/charset.h"
 #include "mail/mime.h"
 #include "mail/pop3_pipeline.h"
+#include "mail/spool_file.h"
 #include "mail/transfer_failure.h"
 #include "mail/wire.h"
+#include "common/atomic_file.h"
+#include "common/fd_io.h"
 #include "common/program_folder.h"
 
 #include <QDir>
+#include <QFile>
+
+#include <fcntl.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <memory>
@@ -30,6 +40,13 @@ constexpr qint64 kAheadBytes = 2 * 1024 * 1024;
 // How far past its announced size a message may run: a server counts line ends as it stores
 // them, and a line that ends in LF alone there arrives a byte longer.
 constexpr qint64 kSizeSlack = 1024 * 1024;
+constexpr qint64 kMegabyte = 1024 * 1024;
+// What a big message needs on disk besides itself and what is extracted from it: the record,
+// the ledger, room for the rest of the system.
+constexpr qint64 kSpaceMargin = 16 * kMegabyte;
+
+// The largest message downloaded (kOptionMaxMessageMegabytes).
+qint64 g_maxMessageBytes = qint64(kDefaultMaxMessageMegabytes) * kMegabyte;
 
 // One POP3 session: one login, one connection. Once logged in, the session never opens a
 // second connection, so message numbers and pending deletions stay those of this login.
@@ -48,9 +65,15 @@ struct Pop3Session {
     bool uidlsAsked = false;
     quint64 uidlTicket = 0; // asked together with the listing
     int fetchedNumber = 0;
+    // The message fetched: in memory, or for a big one in a file of its own (spool).
     QByteArray fetched;
+    std::shared_ptr<SpoolFile> spool;
     Downloaded parsed;
+    // The message the caller took last (NMailPop3GetMail).
+    bool lastTaken = false;
     QByteArray lastRaw;
+    std::shared_ptr<SpoolFile> lastSpool;
+    QString downloadFolder = QDir::tempPath();
     ErrorRecord errors;
     // The messages the caller said it will ask for, in that order; those asked of the server
     // and not yet taken (number → ticket); deletions whose replies have not been read.
@@ -71,8 +94,10 @@ struct Pop3Session {
 std::map<int, std::unique_ptr<Pop3Session>> g_sessions;
 int g_nextHandle = 1;
 
-// What the attachment call falls back to: the last message downloaded on any handle.
-QByteArray g_lastRaw;
+// What the attachment call falls back to: the last message downloaded on any handle, until
+// the attachment call is closed or that handle is.
+bool g_lastAtHand = false;
+int g_lastHandle = 0;
 QString g_lastHeader;
 bool g_lastSingleText = false;
 std::shared_ptr<const ParsedMessage> g_lastParsed;
@@ -113,15 +138,69 @@ qint64 sizeOf(const Pop3Session& s, int number)
 
 bool tooLarge(const Pop3Session& s, int number)
 {
-    return sizeOf(s, number) > kMaxMessageBytes;
+    return sizeOf(s, number) > g_maxMessageBytes;
 }
 
 int tooLargeToReceive(Pop3Session& s, int number)
 {
-    return refuse(s, FailureKind::TooLarge, QStringLiteral("メール %1 は大きすぎるため受信しません（%2 バイト、上限 %3 バイト）。")
+    return refuse(s, FailureKind::TooLarge, QStringLiteral("メール %1 は大きすぎるため受信しません（%2 バイト、上限 %3 MB）。")
                                                 .arg(number)
                                                 .arg(sizeOf(s, number))
-                                                .arg(kMaxMessageBytes));
+                                                .arg(g_maxMessageBytes / kMegabyte));
+}
+
+// A message too big to be read ahead is not held in memory either: it goes to a file.
+bool downloadedToFile(const Pop3Session& s, int number)
+{
+    return sizeOf(s, number) > kMaxReadAheadBytes;
+}
+
+qint64 megabytesAbove(qint64 bytes)
+{
+    return (bytes + kMegabyte - 1) / kMegabyte;
+}
+
+// The file a big message goes to, once the download folder is known to have room for the
+// message and what is extracted from it; kErrorNoSpace or kErrorFileOpen when not.
+int makeSpool(Pop3Session& s, int number, std::shared_ptr<SpoolFile>& spool)
+{
+    const qint64 needed = 2 * sizeOf(s, number) + kSpaceMargin;
+    struct statvfs fs;
+    if (::statvfs(QFile::encodeName(s.downloadFolder).constData(), &fs) == 0
+        && qint64(fs.f_bavail) * qint64(fs.f_frsize) < needed) {
+        refuse(s, FailureKind::Files,
+               QStringLiteral("メール %1（%2 MB）は、「%3」の空き容量が足りないため受信しません（空き %4 MB、必要 %5 MB）。")
+                   .arg(number)
+                   .arg(megabytesAbove(sizeOf(s, number)))
+                   .arg(QDir::toNativeSeparators(s.downloadFolder))
+                   .arg(qint64(fs.f_bavail) * qint64(fs.f_frsize) / kMegabyte)
+                   .arg(megabytesAbove(needed)));
+        return kErrorNoSpace;
+    }
+    spool = SpoolFile::create(s.downloadFolder);
+    if (!spool)
+        return refuse(s, FailureKind::Files, QStringLiteral("メール %1 を受信するための作業ファイルを「%2」に作れません（%3）。")
+                                                 .arg(number)
+                                                 .arg(QDir::toNativeSeparators(s.downloadFolder),
+                                                      QString::fromLocal8Bit(strerror(errno))));
+    return 0;
+}
+
+// A download whose file could not take it all: the lines were still read to their end, so the
+// session goes on.
+int spoolFailed(Pop3Session& s, int number, const SpoolFile& spool)
+{
+    const int why = spool.error();
+    if (why == ENOSPC || why == EDQUOT) {
+        refuse(s, FailureKind::Files, QStringLiteral("メール %1 は、受信中に「%2」の空き容量が足りなくなったため受信しませんでした。")
+                                          .arg(number)
+                                          .arg(QDir::toNativeSeparators(s.downloadFolder)));
+        return kErrorNoSpace;
+    }
+    return refuse(s, FailureKind::Files, QStringLiteral("メール %1 を「%2」の作業ファイルに書き込めません（%3）。")
+                                             .arg(number)
+                                             .arg(QDir::toNativeSeparators(s.downloadFolder),
+                                                  QString::fromLocal8Bit(strerror(why))));
 }
 
 bool usable(Pop3Session& s)
@@ -149,16 +228,20 @@ bool validNumber(Pop3Session& s, int number)
 
 qint64 messageCap(const Pop3Session& s, int number)
 {
-    return std::min(kMaxMessageBytes, 2 * sizeOf(s, number) + kSizeSlack);
+    return std::min(g_maxMessageBytes, 2 * sizeOf(s, number) + kSizeSlack);
 }
 
-Pop3Pipeline::Command retrieval(const Pop3Session& s, int number)
+// spool: where the message goes, for a big one.
+Pop3Pipeline::Command retrieval(const Pop3Session& s, int number, SpoolFile* spool = nullptr)
 {
     // However slow the line, a message comes at slowRate bytes a second or better.
     const TransferSettings& t = settings();
     const qint64 deadlineMs = (qint64(t.slowTime) + sizeOf(s, number) / t.slowRate) * 1000;
-    return {"RETR " + QByteArray::number(number), true, messageCap(s, number), QStringLiteral("メール %1").arg(number),
-            deadlineMs};
+    Pop3Pipeline::Command c{"RETR " + QByteArray::number(number), true, messageCap(s, number),
+                            QStringLiteral("メール %1").arg(number), deadlineMs, {}};
+    if (spool)
+        c.sink = [spool](QByteArrayView bytes) { return spool->append(bytes); };
+    return c;
 }
 
 MailError refusal(FailureKind kind, const QString& sentence, const Reply& reply)
@@ -257,6 +340,19 @@ int fetch(Pop3Session& s, int number)
         return 0;
     if (tooLarge(s, number))
         return tooLargeToReceive(s, number);
+    // The message before goes first: a big one is never held beside another, in memory or on
+    // the disk.
+    s.fetchedNumber = 0;
+    s.fetched.clear();
+    s.spool.reset();
+    s.parsed = {};
+    s.lastTaken = false;
+    s.lastRaw.clear();
+    s.lastSpool.reset();
+    std::shared_ptr<SpoolFile> spool;
+    if (downloadedToFile(s, number))
+        if (const int r = makeSpool(s, number, spool))
+            return r;
     // Messages before this one that were read ahead are not wanted any more.
     for (auto it = s.ahead.begin(); it != s.ahead.end() && it->first < number; it = s.ahead.erase(it))
         s.pipeline->drop(it->second);
@@ -266,7 +362,7 @@ int fetch(Pop3Session& s, int number)
         ticket = it->second;
         s.ahead.erase(it);
     } else {
-        ticket = s.pipeline->queue(retrieval(s, number));
+        ticket = s.pipeline->queue(retrieval(s, number, spool.get()));
     }
     // The next messages travel behind it while it is read and stored. A server that takes one
     // command at a time gets the next only once this one has come whole.
@@ -282,9 +378,18 @@ int fetch(Pop3Session& s, int number)
         return r;
     if (reply.outcome == Outcome::Refused)
         return breakSession(s, refusal(FailureKind::ServerRefused, describeFailure(FailureKind::ServerRefused, CURLE_OK, s.address, QString()), reply));
+    if (spool && (reply.sinkFailed || !spool->finish())) {
+        readAhead(s);
+        return spoolFailed(s, number, *spool);
+    }
     s.fetchedNumber = number;
-    s.fetched = std::move(reply.body);
-    s.parsed = readDownloaded(s.fetched);
+    if (spool) {
+        s.spool = std::move(spool);
+        s.parsed = readDownloaded(std::shared_ptr<const SpoolFile>(s.spool));
+    } else {
+        s.fetched = std::move(reply.body);
+        s.parsed = readDownloaded(s.fetched);
+    }
     readAhead(s);
     return 0;
 }
@@ -329,13 +434,39 @@ int loginWithUserPass(Pop3Session& s, const QByteArray& user, const QByteArray& 
     return 0;
 }
 
-void rememberDownload(Pop3Session& s, const QString& header)
+void rememberDownload(int handle, Pop3Session& s, const QString& header)
 {
+    s.lastTaken = true;
     s.lastRaw = s.fetched;
-    g_lastRaw = s.fetched;
+    s.lastSpool = s.spool;
+    g_lastAtHand = true;
+    g_lastHandle = handle;
     g_lastHeader = header;
     g_lastSingleText = s.parsed.singleText;
     g_lastParsed = s.parsed.message;
+}
+
+// The parse goes, and with it the file of a big message.
+void forgetDownload()
+{
+    g_lastAtHand = false;
+    g_lastHandle = 0;
+    g_lastHeader.clear();
+    g_lastParsed.reset();
+}
+
+// A new file at path holding bytes, on disk; nothing at path when it failed.
+bool writeNewFile(const QString& path, const QByteArray& bytes)
+{
+    const int fd = hm::openOwnFile(path, O_WRONLY | O_CREAT | O_EXCL);
+    if (fd < 0)
+        return false;
+    bool ok = hm::writeFully(fd, bytes.constData(), bytes.size()) && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (ok && hm::syncDirectoryOf(path))
+        return true;
+    ::unlink(QFile::encodeName(path).constData());
+    return false;
 }
 
 // LIST: "n size" per message, in order; numbering is the server's.
@@ -383,9 +514,7 @@ void NMailInitializeWinSock()
 void NMailEndWinSock()
 {
     g_sessions.clear();
-    g_lastRaw.clear();
-    g_lastHeader.clear();
-    g_lastParsed.reset();
+    forgetDownload();
 }
 
 namespace {
@@ -411,6 +540,11 @@ int NMailSetOption(int option, int value)
         return setAtLeastOne(settings().slowRate, value);
     case kOptionSlowTime:
         return setAtLeastOne(settings().slowTime, value);
+    case kOptionMaxMessageMegabytes:
+        if (value < 1)
+            return kErrorBadInput;
+        g_maxMessageBytes = qint64(value) * kMegabyte;
+        return 0;
     default:
         return kErrorBadInput;
     }
@@ -540,7 +674,7 @@ int NMailPop3GetMail(int handle, int number, QString& subject, QString& date, QS
         return r;
     Pop3Session* s = find(handle);
     body = s->parsed.body;
-    rememberDownload(*s, header);
+    rememberDownload(handle, *s, header);
     return 0;
 }
 
@@ -549,11 +683,10 @@ int NMailAttachmentFileFirst(int, QString&, QString&, QString&, QString& header,
 {
     QByteArray raw;
     std::shared_ptr<const ParsedMessage> parsed;
-    if (!g_lastRaw.isEmpty() && header.section(QChar(0), 0, 0) == g_lastHeader) {
+    if (g_lastAtHand && header.section(QChar(0), 0, 0) == g_lastHeader) {
         // The download parsed it already: one text part holds nothing to extract.
         if (g_lastSingleText)
             return 0;
-        raw = g_lastRaw;
         parsed = g_lastParsed;
     } else {
         // Without the download at hand, the text given is the message; a single text part in
@@ -585,6 +718,7 @@ int NMailAttachmentFileFirst(int, QString&, QString&, QString&, QString& header,
 
 int NMailAttachmentFileClose(int)
 {
+    forgetDownload();
     return 0;
 }
 
@@ -726,14 +860,40 @@ int NMailPop3Close(int handle)
             result = kErrorQuitRefused;
         }
     }
+    if (g_lastHandle == handle)
+        forgetDownload();
     g_sessions.erase(it);
     return result;
+}
+
+int NMailPop3SetDownloadFolder(int handle, const QString& folder)
+{
+    Pop3Session* s = find(handle);
+    if (!s)
+        return kErrorBadHandle;
+    s->downloadFolder = attachmentFolder(folder);
+    return 0;
 }
 
 QByteArray NMailPop3LastRawMessage(int handle)
 {
     const auto it = g_sessions.find(handle);
-    return it == g_sessions.end() ? QByteArray() : it->second->lastRaw;
+    if (it == g_sessions.end())
+        return QByteArray();
+    const Pop3Session& s = *it->second;
+    return s.lastSpool ? s.lastSpool->read(0, s.lastSpool->size()) : s.lastRaw;
+}
+
+int NMailPop3SaveLastMessage(int handle, const QString& path)
+{
+    Pop3Session* s = find(handle);
+    if (!s)
+        return kErrorBadHandle;
+    if (!s->lastTaken)
+        return refuse(*s, FailureKind::BadInput, QStringLiteral("保存するメールがありません。"));
+    if (!(s->lastSpool ? s->lastSpool->saveAs(path) : writeNewFile(path, s->lastRaw)))
+        return refuse(*s, FailureKind::Files, QStringLiteral("メールの全文を「%1」に書き込めません。").arg(QDir::toNativeSeparators(path)));
+    return 0;
 }
 
 int NMailGetMessage(int, QString& message, int& size)

@@ -106,13 +106,13 @@ Pop3Pipeline::Reply Pop3Pipeline::readReply(const Pending& pending)
                     QString()});
         return reply;
     }
-    reply.outcome = pending.command.multiLine ? readLines(pending, pending.dropped ? nullptr : &reply.body) : Outcome::Ok;
+    reply.outcome = pending.command.multiLine ? readLines(pending, pending.dropped ? nullptr : &reply) : Outcome::Ok;
     return reply;
 }
 
 // The lines of a multi-line reply up to the lone ".", a leading dot taken off each line that
 // has one (RFC 1939, 3).
-Pop3Pipeline::Outcome Pop3Pipeline::readLines(const Pending& pending, QByteArray* into)
+Pop3Pipeline::Outcome Pop3Pipeline::readLines(const Pending& pending, Reply* into)
 {
     const Command& c = pending.command;
     Pace pace;
@@ -144,8 +144,10 @@ Pop3Pipeline::Outcome Pop3Pipeline::readLines(const Pending& pending, QByteArray
                             QString()});
                 return Outcome::Overflow;
             }
-            if (into)
-                into->append(have.data() + i, end - i);
+            if (into && !c.sink)
+                into->body.append(have.data() + i, end - i);
+            else if (into && !into->sinkFailed && !c.sink(have.sliced(i, end - i)))
+                into->sinkFailed = true;
             i = end;
             lineStart = newline >= 0;
         }

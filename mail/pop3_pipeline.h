@@ -5,6 +5,7 @@
 #include "mail/wire.h"
 
 #include <deque>
+#include <functional>
 #include <map>
 
 // POP3's transaction phase on the wire: commands go out as far ahead as the server allows
@@ -20,6 +21,10 @@ public:
         qint64 cap = 0;         // the most those lines may take
         QString what;           // for a pace message; empty: a reply that is not paced
         qint64 deadlineMs = 0;  // for the pace: the whole reply within this time (0: none)
+        // Where the lines go instead of the reply's body (a big message goes to a file). Once it
+        // returns false it gets nothing more, but the lines are still read to their end, so the
+        // session goes on.
+        std::function<bool(QByteArrayView)> sink;
     };
     enum class Outcome {
         Ok,
@@ -32,6 +37,7 @@ public:
         Outcome outcome = Outcome::Failed;
         QByteArray status; // the status line
         QByteArray body;   // the lines, dot-unstuffed, CR LF kept, without the closing "."
+        bool sinkFailed = false; // the command's sink refused some of the lines
     };
 
     Pop3Pipeline(Wire& wire, bool pipelining);
@@ -63,7 +69,7 @@ private:
     };
     bool readNext();
     Reply readReply(const Pending& pending);
-    Outcome readLines(const Pending& pending, QByteArray* into);
+    Outcome readLines(const Pending& pending, Reply* into);
 
     Wire& wire_;
     int window_;

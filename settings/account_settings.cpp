@@ -126,6 +126,20 @@ bool SaveServerSettings(const AccountSettings& s)
     return writeFileAtomically(dataPath(kServerFile), ansi::encode(text));
 }
 
+const QString kOwnSection = QStringLiteral("HayateMail");
+
+int MaxMessageMegabytes(QString* text)
+{
+    const QString value = profile::read(dataPath(kAccountFile), kOwnSection, QString::fromLatin1(kMaxMessageKey));
+    if (text)
+        *text = value;
+    if (value.trimmed().isEmpty())
+        return 0;
+    bool ok = false;
+    const int megabytes = value.trimmed().toInt(&ok);
+    return ok && megabytes >= 1 ? megabytes : -1;
+}
+
 QString ReadAccountValue(const QString& key, QString* problem)
 {
     return profile::read(dataPath(kAccountFile), kAccountSection, key, problem);

@@ -31,4 +31,13 @@ QString ReadAccountValue(const QString& key, QString* problem = nullptr);
 // written; a file that exists but cannot be read is never replaced (problem says why).
 bool WriteAccountValue(const QString& key, const QString& value, QString* problem = nullptr);
 
+// The program's own settings live in the account file too, in a section of their own
+// ("[HayateMail]"), so the original section and its readers stay as they were. Nothing writes
+// them; the user sets them by hand.
+extern const QString kOwnSection;
+// MaxMessageMB: the largest message a mail check downloads, in MB. 0 when not set, -1 when
+// set to something other than a whole number from 1 up (text then holds what is there).
+constexpr const char* kMaxMessageKey = "MaxMessageMB";
+int MaxMessageMegabytes(QString* text = nullptr);
+
 } // namespace hm::settings

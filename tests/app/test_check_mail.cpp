@@ -132,6 +132,8 @@ private slots:
     void noSoundDeviceIsMentionedOnceWithoutABox();
     void unwritableStoreLeavesEveryMessageOnTheServer();
     void bodyTooLongForTheStoreIsKeptWhole();
+    void bigMessagesArriveUpToTheLimitSet_data();
+    void bigMessagesArriveUpToTheLimitSet();
     void mixedMailboxIsStoredReadablyAndWhole();
     void secondReceiveClickDuringACheckIsIgnored();
     void attachmentsAreExtracted();
@@ -430,6 +432,78 @@ void TestCheckMail::bodyTooLongForTheStoreIsKeptWhole()
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QVERIFY(kept.readAll().contains(longBody.left(3000)));
     QVERIFY(env.messageFiles().isEmpty());
+}
+
+void TestCheckMail::bigMessagesArriveUpToTheLimitSet_data()
+{
+    QTest::addColumn<QByteArray>("setting"); // the account file's own section, as a user writes it
+    QTest::addColumn<int>("megabytes");
+    QTest::addColumn<bool>("arrives");
+    QTest::addColumn<QString>("boxSays");
+    QTest::newRow("70 MB, above the old 64 MB cap") << QByteArray() << 70 << true << QString();
+    QTest::newRow("2 MB, above a limit of 1 MB")
+        << QByteArray("[HayateMail]\r\nMaxMessageMB=1\r\n") << 2 << false
+        << QStringLiteral("1通: 大きすぎるため受信しませんでした（1 MB 超）");
+    QTest::newRow("a limit that is no number")
+        << QByteArray("[hayatemail]\r\nmaxmessagemb=lots\r\n") << 2 << true
+        << QStringLiteral("MaxMessageMB=「lots」は、受信するメールの大きさの上限（1 以上の整数、MB 単位）として使えないため、1024 MB までのメールを受信します。");
+}
+
+// A message of megabytes: its attachment byte for byte, and its whole copy (its text is more
+// than the store holds) the very bytes the server sent; or, above the limit, left on the server.
+void TestCheckMail::bigMessagesArriveUpToTheLimitSet()
+{
+    QFETCH(QByteArray, setting);
+    QFETCH(int, megabytes);
+    QFETCH(bool, arrives);
+    QFETCH(QString, boxSays);
+    {
+        QFile account(folder->file(QStringLiteral("\\★MailData\\iniIdPass.ini")));
+        QVERIFY(account.open(QIODevice::Append));
+        account.write(setting);
+    }
+    QByteArray file(qsizetype(megabytes) * 1024 * 1024 * 3 / 4 - 64 * 1024, Qt::Uninitialized);
+    quint32 x = 2463534242u;
+    for (char& c : file) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        c = char(x >> 24);
+    }
+    QByteArray text;
+    for (int i = 0; text.size() < 40000; ++i)
+        text += "line " + QByteArray::number(i) + " of a text longer than the store holds\r\n";
+    QByteArray encoded;
+    const QByteArray base64 = file.toBase64();
+    for (qsizetype p = 0; p < base64.size(); p += 76)
+        encoded += base64.mid(p, 76) + "\r\n";
+    const QByteArray sent =
+        "From: sender@localhost\r\nTo: test@localhost\r\nSubject: big\r\nMIME-Version: 1.0\r\n"
+        "Content-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n"
+        "--b1\r\nContent-Type: text/plain; charset=US-ASCII\r\n\r\n" + text +
+        "--b1\r\nContent-Type: application/octet-stream\r\n"
+        "Content-Disposition: attachment; filename=\"big.bin\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+        encoded + "--b1--\r\n";
+    encoded.clear();
+    env.drop(sent);
+    CheckMail(*main);
+
+    const QList<hm::test::StoredRecord> list = hm::test::storedRecords(Store::Received);
+    QCOMPARE(list.size(), arrives ? 1 : 0);
+    QCOMPARE(env.messageFiles().size(), arrives ? 0 : 1);
+    QCOMPARE(folder->ui.shown.size(), boxSays.isEmpty() ? 0 : 1);
+    if (!boxSays.isEmpty())
+        QVERIFY2(folder->ui.shown[0].text.contains(boxSays), qPrintable(folder->ui.shown[0].text));
+    // Nothing but what was received: no download left under a name of its own.
+    const QStringList eml = QDir(folder->file(QStringLiteral("\\添付フォルダ"))).entryList({QStringLiteral("*.eml")});
+    QCOMPARE(attachmentFolder(true), arrives ? eml + QStringList{QStringLiteral("big.bin")} : QStringList());
+    if (!arrives)
+        return;
+    QCOMPARE(folder->read(QStringLiteral("\\添付フォルダ\\big.bin")), file);
+    QCOMPARE(eml.size(), 1);
+    QCOMPARE(folder->read(QStringLiteral("\\添付フォルダ\\") + eml[0]), sent);
+    QVERIFY(list[0].body.startsWith(QStringLiteral("line 0 of a text")));
+    QVERIFY(list[0].body.contains(eml[0]));
 }
 
 // What real-world mail looks like in the store: HTML as readable text, a lone file in the

@@ -46,6 +46,7 @@ private slots:
 
     void messageWhoseFilesDoNotFitStaysOnTheServer_data();
     void messageWhoseFilesDoNotFitStaysOnTheServer();
+    void bigMessageWithoutRoomStaysAndTheCheckGoesOn();
     void manySameNamedFilesNeverStopASave();
 };
 
@@ -98,6 +99,28 @@ void TestCheckMailDisk::messageWhoseFilesDoNotFitStaysOnTheServer()
              qPrintable(report));
     QCOMPARE(statusLine(*main)->text(), QStringLiteral("2の新着メール有り。（0通を保存、2通はサーバーに残しました）"));
     QCOMPARE(sound.started, 0);
+}
+
+// A big message is downloaded to the attachment folder's disk: when that has no room for it
+// and what it brings, it is not downloaded at all, and the next message comes all the same.
+void TestCheckMailDisk::bigMessageWithoutRoomStaysAndTheCheckGoesOn()
+{
+    const QString attachments = folder->file(QStringLiteral("\\添付フォルダ"));
+    if (::geteuid() != 0 || ::mount("tmpfs", QFile::encodeName(attachments).constData(), "tmpfs", 0, "size=8m") != 0)
+        QSKIP("cannot mount a small file system here (needs root)");
+    auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(attachments).constData(), MNT_DETACH); });
+    env.drop(withAttachments({{"big.bin", QByteArray(3 * 1024 * 1024, 'b')}}));
+    env.drop(plain("after it"));
+
+    CheckMail(*main);
+
+    QCOMPARE(hm::test::storedSubjects(hm::store::Store::Received), QStringList{QStringLiteral("text")});
+    QCOMPARE(env.messageFiles().size(), 1);
+    QCOMPARE(QDir(attachments).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+    QCOMPARE(folder->ui.shown.size(), 1);
+    QCOMPARE(folder->ui.shown[0].text,
+             QStringLiteral("サーバーに残したメール:\n1通: 添付フォルダの空き容量が足りないため受信しませんでした"));
+    QCOMPARE(statusLine(*main)->text(), QStringLiteral("2の新着メール有り。（1通を保存、1通はサーバーに残しました）"));
 }
 
 void TestCheckMailDisk::manySameNamedFilesNeverStopASave()

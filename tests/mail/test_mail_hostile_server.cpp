@@ -12,6 +12,7 @@
 #include "tests/support/main_form_controls.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
@@ -137,7 +138,7 @@ void TestMailHostileServer::checkStopsAtTheFirstFailedCall_data()
     QTest::newRow("size over the cap")
         << "huge-list" << 2 << login + QStringList{"RETR 1", "RETR 3", "DELE 1", "DELE 3", "QUIT"} << 2
         << "3の新着メール有り。（2通を保存、1通はサーバーに残しました）" << app
-        << QStringList{"1通: 大きすぎるため受信しませんでした（64 MB 超）"};
+        << QStringList{"1通: 大きすぎるため受信しませんでした（1024 MB 超）"};
     // Without QUIT the deletion of the message already stored is void: it is counted as staying.
     QTest::newRow("refused RETR")
         << "err-on-retr" << 2 << login + QStringList{"RETR 1", "RETR 2"} << 1
@@ -150,11 +151,12 @@ void TestMailHostileServer::checkStopsAtTheFirstFailedCall_data()
         << "3の新着メール有り。（2通を保存、3通はサーバーに残しました）" << "エラー"
         << QStringList{"メール 1 の削除を受け付けませんでした", "mailbox is locked",
                        "1通: 受信を中止したため受信していません", "2通: 保存しましたが"};
-    QTest::newRow("hang-up mid-message")
-        << "close-mid-message" << 1 << login + QStringList{"RETR 1"} << 0
-        << "3の新着メール有り。（0通を保存、3通はサーバーに残しました）" << "エラー"
-        << QStringList{"切れました", "1通: 最後まで受信できなかったため保存していません",
-                       "2通: 受信を中止したため受信していません"};
+    for (const char* size : {"", "big-"})
+        QTest::newRow(qPrintable(QStringLiteral("hang-up mid-message%1").arg(*size ? ", a big one" : "")))
+            << QString::fromLatin1(size) + "close-mid-message" << 1 << login + QStringList{"RETR 1"} << 0
+            << "3の新着メール有り。（0通を保存、3通はサーバーに残しました）" << "エラー"
+            << QStringList{"切れました", "1通: 最後まで受信できなかったため保存していません",
+                           "2通: 受信を中止したため受信していません"};
     // A server that drips, or trickles on past the size it announced, is given up; nothing the
     // session deleted takes effect.
     const QStringList cutOff = {"1通: 最後まで受信できなかったため保存していません",
@@ -209,6 +211,9 @@ void TestMailHostileServer::checkStopsAtTheFirstFailedCall()
 
     QCOMPARE(server.commands(), commands);
     QCOMPARE(hm::test::storedSubjects(hm::store::Store::Received), QStringList(stored, QStringLiteral("hostile")));
+    // Nothing of a download is left behind, a big one's file included.
+    QCOMPARE(QDir(folder.file(QStringLiteral("\\添付フォルダ"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+             QStringList());
     QCOMPARE(statusLine(main)->text(), status);
     // Picture and sound only for something new stored.
     QCOMPARE(!main.Image3->isHidden(), stored > 0);

@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <ifaddrs.h>
@@ -602,15 +603,18 @@ void TestMailServers::messagesArriveWholeOrNotAtAll()
 
 void TestMailServers::oversizedMessageIsRefusedAndKept()
 {
+    // Above the limit set, 1 MB here.
+    QCOMPARE(NMailSetOption(kOptionMaxMessageMegabytes, 1), 0);
+    const auto restore = qScopeGuard([] { NMailSetOption(kOptionMaxMessageMegabytes, kDefaultMaxMessageMegabytes); });
     QByteArray big = plainMessage("big", QByteArray());
-    big += QByteArray(kMaxMessageBytes + 10, 'x');
+    big += QByteArray(1024 * 1024 + 10, 'x');
     env.drop(big);
     env.drop(plainMessage("small"));
     const int handle = login();
     QVERIFY(handle > 0);
-    QVERIFY(NMailPop3GetMailSize(handle, 1) < 0);
+    QCOMPARE(NMailPop3GetMailSize(handle, 1), kErrorTooLarge);
     QString error = hm::test::takeMailError();
-    QVERIFY2(error.contains(QStringLiteral("大きすぎる")), qPrintable(error));
+    QVERIFY2(error.contains(QStringLiteral("大きすぎる")) && error.contains(QStringLiteral("上限 1 MB")), qPrintable(error));
     const Fetched first = fetch(handle, 1);
     QVERIFY(first.body.isEmpty() && first.subject.isEmpty());
     // The session goes on with the next message.

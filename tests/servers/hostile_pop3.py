@@ -5,7 +5,8 @@ port, then every command it receives (passwords masked), and serves until its st
 closes (the test that started it has ended, however it ended) or it is killed. A scenario
 named "uidl-<scenario>" also offers UIDL, with ids by message number ("msg-1", "msg-2" ...):
 once a QUIT has carried out the deletions, new mail of the same size arrives under the numbers
-(and so the ids) of the messages deleted.
+(and so the ids) of the messages deleted. A scenario named "big-<scenario>" serves messages of
+2 MB, which a client downloads to disk rather than memory.
 Usage: hostile_pop3.py <scenario> [messages] [at]"""
 import os
 import socket
@@ -17,9 +18,12 @@ SCENARIO = sys.argv[1]
 UIDL = SCENARIO.startswith("uidl-")
 if UIDL:
     SCENARIO = SCENARIO[len("uidl-"):]
+BIG = SCENARIO.startswith("big-")
+if BIG:
+    SCENARIO = SCENARIO[len("big-"):]
 MESSAGES = int(sys.argv[2]) if len(sys.argv) > 2 else 1
 AT = int(sys.argv[3]) if len(sys.argv) > 3 else 1
-MESSAGE = (b"From: a@localhost\r\nSubject: hostile\r\n\r\n" + b"line of text\r\n" * 399)
+MESSAGE = (b"From: a@localhost\r\nSubject: hostile\r\n\r\n" + b"line of text\r\n" * (150000 if BIG else 399))
 # How many times message n was deleted and replaced by new mail.
 GENERATION = {}
 GREETING = (b"+OK hostile ready <1896.697170952@localhost>\r\n" if SCENARIO == "apop-greeting"
