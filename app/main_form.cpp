@@ -191,7 +191,6 @@ CommandLabel* MainForm::addCommand(const QString& name, const QString& caption, 
 
 bool MainForm::Form_Load()
 {
-    Image3->setPixmap(loadPicture(hm::dataPath(QStringLiteral("\\新着画像\\1.jpg"))));
     Label13->setEnabled(true);
     Label14->setEnabled(false);
     Image3->hide();
@@ -220,9 +219,6 @@ bool MainForm::Form_Load()
     move(0, 0);
     prepareEffects();
 
-    // The compose window is loaded hidden at start; its own load step unticks the fortune.
-    hm::window<WriteForm>();
-
     QString serverFileProblem;
     hm::settings::LoadServerSettings(hm::settings::account(), &serverFileProblem);
     if (!serverFileProblem.isEmpty())
@@ -239,7 +235,27 @@ bool MainForm::Form_Load()
     Label9->setEnabled(true);
     Timer2_Timer();
     Timer2->start();
+    startUpLeft_ = true;
     return true;
+}
+
+void MainForm::paintEvent(QPaintEvent* event)
+{
+    QWidget::paintEvent(event);
+    // Queued, so it runs after this frame has reached the screen.
+    if (startUpLeft_)
+        QTimer::singleShot(0, this, &MainForm::finishStartUp);
+}
+
+void MainForm::finishStartUp()
+{
+    if (!startUpLeft_)
+        return;
+    startUpLeft_ = false;
+    Image3->setPixmap(loadPicture(hm::dataPath(QStringLiteral("\\新着画像\\1.jpg"))));
+    loadEffectBuffer(1, effectPictures[1]);
+    // The compose window is loaded hidden; its own load step unticks the fortune.
+    hm::window<WriteForm>();
 }
 
 bool MainForm::Form_QueryUnload()
@@ -277,6 +293,7 @@ void MainForm::closeEvent(QCloseEvent* event)
 
 void MainForm::Command1_Click()
 {
+    finishStartUp();
     Image3->show();
     Display->hide();
 }
