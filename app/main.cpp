@@ -11,6 +11,7 @@
 
 int main(int argc, char** argv)
 {
+    hm::startFontSetup();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("HayateMail"));
     QApplication::setWindowIcon(hm::programIcon());
