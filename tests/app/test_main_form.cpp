@@ -69,7 +69,7 @@ void hover(QWidget* w, QPoint pos = QPoint(2, 2))
 
 bool isCyan(QLabel* l)
 {
-    return l->styleSheet().contains(QStringLiteral("#00ffff"));
+    return l->palette().color(QPalette::WindowText) == QColor(0x00, 0xff, 0xff);
 }
 
 QImage shown(const QLabel* l)
