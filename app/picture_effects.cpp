@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <future>
+
 namespace fx = hm::effects;
 
 namespace {
@@ -23,6 +25,18 @@ constexpr int kFrameMilliseconds = 30;
 QImage imageOf(const QLabel* label)
 {
     return label->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// A missing or unreadable picture is a null image, which leaves the buffer in the background
+// colour.
+QImage readPicture(const QString& path)
+{
+    return QImageReader(path).read();
+}
+
+QString effectPicture(int number)
+{
+    return hm::dataPath(QStringLiteral("\\疾風データ\\%1.jpg").arg(number));
 }
 } // namespace
 
@@ -36,6 +50,11 @@ void MainForm::createEffectButtons()
         connect(b, &QPushButton::clicked, this, [this, index] { Cmd_Effect_Click(index); });
         Cmd_Effect[index] = b;
     }
+}
+
+void MainForm::startReadingFirstPicture()
+{
+    firstPicture_ = std::async(std::launch::async, readPicture, effectPicture(1));
 }
 
 void MainForm::prepareEffects()
@@ -52,19 +71,23 @@ void MainForm::prepareEffects()
         w->resize(fx::kPanelWidth, fx::kPanelHeight);
     effectPictures.clear();
     for (int i = 1; i <= 3; ++i)
-        effectPictures << hm::dataPath(QStringLiteral("\\疾風データ\\%1.jpg").arg(i));
+        effectPictures << effectPicture(i);
     effectCounter = 1;
     // Picture 2 goes into element 1 with the rest of start-up, once the window shows.
-    loadEffectBuffer(0, effectPictures[0]);
+    loadEffectBuffer(0, firstPicture_.valid() ? firstPicture_.get() : readPicture(effectPictures[0]));
     Display->setPixmap(Master[0]->pixmap());
     bufferIndex = 0;
     effectDone = false;
 }
 
-void MainForm::loadEffectBuffer(int element, const QString& picture)
+void MainForm::stageSecondPicture()
 {
-    // A missing or unreadable picture leaves the buffer in the background colour.
-    Pic_D->setPixmap(QPixmap::fromImage(QImageReader(picture).read()));
+    loadEffectBuffer(1, readPicture(effectPictures[1]));
+}
+
+void MainForm::loadEffectBuffer(int element, const QImage& picture)
+{
+    Pic_D->setPixmap(QPixmap::fromImage(picture));
     Pic_D->resize(Pic_D->pixmap().size());
     Pic_DD->setPixmap(QPixmap::fromImage(fx::StagePicture(Pic_D->pixmap().toImage(), effectBackground)));
     Master[element]->setPixmap(Pic_DD->pixmap());
@@ -82,7 +105,7 @@ void MainForm::Cmd_Effect_Click(int index)
     bufferIndex = 1 - bufferIndex;
     if (++effectCounter > effectPictures.size())
         effectCounter = 1;
-    loadEffectBuffer(bufferIndex, effectPictures.value(effectCounter - 1));
+    loadEffectBuffer(bufferIndex, readPicture(effectPictures.value(effectCounter - 1)));
     RunTransition(index);
     QGuiApplication::restoreOverrideCursor();
 }
