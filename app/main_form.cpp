@@ -168,7 +168,6 @@ MainForm::MainForm(QWidget* parent) : QWidget(parent)
         option->setShortcut(QKeySequence()); // after the caption, which brings its access key
     }
     createEffectButtons();
-    startReadingFirstPicture();
 
     Timer2 = new QTimer(this);
     Timer2->setInterval(1000);
@@ -262,7 +261,7 @@ void MainForm::finishStartUp()
         return;
     startUpLeft_ = false;
     Image3->setPixmap(loadPicture(hm::dataPath(QStringLiteral("\\新着画像\\1.jpg"))));
-    stageSecondPicture();
+    loadEffectBuffer(1, effectPictures[1]);
     // The compose window is loaded hidden; its own load step unticks the fortune.
     hm::window<WriteForm>();
 }

@@ -9,7 +9,6 @@
 
 #include <array>
 #include <functional>
-#include <future>
 #include <memory>
 
 class CommandLabel;
@@ -121,14 +120,9 @@ private:
     bool startUpLeft_ = false;
 
     void createEffectButtons();
-    // Picture 1 is on the first frame: it is decoded on another thread while the window is built.
-    void startReadingFirstPicture();
-    std::future<QImage> firstPicture_;
     void prepareEffects();
-    // Picture 2 into Master element 1, with the rest of start-up.
-    void stageSecondPicture();
-    // Puts a picture through Pic_D and Pic_DD into the Master element.
-    void loadEffectBuffer(int element, const QImage& picture);
+    // Loads a picture through Pic_D and Pic_DD into the Master element.
+    void loadEffectBuffer(int element, const QString& picture);
     void RunTransition(int kind);
     QList<CommandLabel*> commands_;
     std::unique_ptr<hm::sound::NewMailSound> sound_;

@@ -14,8 +14,6 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <future>
-
 namespace fx = hm::effects;
 
 namespace {
@@ -25,18 +23,6 @@ constexpr int kFrameMilliseconds = 30;
 QImage imageOf(const QLabel* label)
 {
     return label->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
-}
-
-// A missing or unreadable picture is a null image, which leaves the buffer in the background
-// colour.
-QImage readPicture(const QString& path)
-{
-    return QImageReader(path).read();
-}
-
-QString effectPicture(int number)
-{
-    return hm::dataPath(QStringLiteral("\\疾風データ\\%1.jpg").arg(number));
 }
 } // namespace
 
@@ -50,11 +36,6 @@ void MainForm::createEffectButtons()
         connect(b, &QPushButton::clicked, this, [this, index] { Cmd_Effect_Click(index); });
         Cmd_Effect[index] = b;
     }
-}
-
-void MainForm::startReadingFirstPicture()
-{
-    firstPicture_ = std::async(std::launch::async, readPicture, effectPicture(1));
 }
 
 void MainForm::prepareEffects()
@@ -71,23 +52,19 @@ void MainForm::prepareEffects()
         w->resize(fx::kPanelWidth, fx::kPanelHeight);
     effectPictures.clear();
     for (int i = 1; i <= 3; ++i)
-        effectPictures << effectPicture(i);
+        effectPictures << hm::dataPath(QStringLiteral("\\疾風データ\\%1.jpg").arg(i));
     effectCounter = 1;
     // Picture 2 goes into element 1 with the rest of start-up, once the window shows.
-    loadEffectBuffer(0, firstPicture_.valid() ? firstPicture_.get() : readPicture(effectPictures[0]));
+    loadEffectBuffer(0, effectPictures[0]);
     Display->setPixmap(Master[0]->pixmap());
     bufferIndex = 0;
     effectDone = false;
 }
 
-void MainForm::stageSecondPicture()
+void MainForm::loadEffectBuffer(int element, const QString& picture)
 {
-    loadEffectBuffer(1, readPicture(effectPictures[1]));
-}
-
-void MainForm::loadEffectBuffer(int element, const QImage& picture)
-{
-    Pic_D->setPixmap(QPixmap::fromImage(picture));
+    // A missing or unreadable picture leaves the buffer in the background colour.
+    Pic_D->setPixmap(QPixmap::fromImage(QImageReader(picture).read()));
     Pic_D->resize(Pic_D->pixmap().size());
     Pic_DD->setPixmap(QPixmap::fromImage(fx::StagePicture(Pic_D->pixmap().toImage(), effectBackground)));
     Master[element]->setPixmap(Pic_DD->pixmap());
@@ -105,7 +82,7 @@ void MainForm::Cmd_Effect_Click(int index)
     bufferIndex = 1 - bufferIndex;
     if (++effectCounter > effectPictures.size())
         effectCounter = 1;
-    loadEffectBuffer(bufferIndex, readPicture(effectPictures.value(effectCounter - 1)));
+    loadEffectBuffer(bufferIndex, effectPictures.value(effectCounter - 1));
     RunTransition(index);
     QGuiApplication::restoreOverrideCursor();
 }
