@@ -11,22 +11,25 @@
 
 int main(int argc, char** argv)
 {
+    hm::startFontSetup();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("HayateMail"));
     QApplication::setWindowIcon(hm::programIcon());
     QGuiApplication::setDesktopFileName(QStringLiteral("hayatemail"));
-    hm::installJapaneseFonts();
     hm::installJapaneseTranslations();
-    // Without the CP932 converters every Japanese text would be lost: say so and stop.
-    if (const QString problem = hm::ansi::converterProblem(); !problem.isEmpty()) {
+    // What needs no font goes first, while fontconfig sets itself up; a problem is shown once
+    // the Japanese fonts are in place. Without the CP932 converters every Japanese text would
+    // be lost: say so and stop.
+    QString problem = hm::ansi::converterProblem();
+    if (problem.isEmpty())
+        problem = hm::settleProgramFolder();
+    if (problem.isEmpty())
+        hm::keepMailPrivate();
+    hm::installJapaneseFonts();
+    if (!problem.isEmpty()) {
         hm::ui::message(nullptr, problem, QString(), hm::ui::Buttons::Ok, hm::ui::Icon::Critical);
         return 1;
     }
-    if (const QString problem = hm::settleProgramFolder(); !problem.isEmpty()) {
-        hm::ui::message(nullptr, problem, QString(), hm::ui::Buttons::Ok, hm::ui::Icon::Critical);
-        return 1;
-    }
-    hm::keepMailPrivate();
     MainForm form;
     if (!form.Form_Load())
         return 0; // another instance runs and was asked to come forward

@@ -93,6 +93,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     // What the mail check shows: the status line, the help line, the receive command, the
@@ -111,6 +112,12 @@ private:
     void setHelpLine(const QString& text);
     CommandLabel* addCommand(const QString& name, const QString& caption, const QString& help, int top,
                              int left = 0, int width = 1500);
+
+    // The part of start-up the first frame does not show: the new-mail picture, the effects'
+    // second buffer and the hidden compose window. It runs once the window has painted, so
+    // that the window shows sooner; whatever needs its results first runs it then.
+    void finishStartUp();
+    bool startUpLeft_ = false;
 
     void createEffectButtons();
     void prepareEffects();

@@ -54,8 +54,8 @@ void MainForm::prepareEffects()
     for (int i = 1; i <= 3; ++i)
         effectPictures << hm::dataPath(QStringLiteral("\\疾風データ\\%1.jpg").arg(i));
     effectCounter = 1;
+    // Picture 2 goes into element 1 with the rest of start-up, once the window shows.
     loadEffectBuffer(0, effectPictures[0]);
-    loadEffectBuffer(1, effectPictures[1]);
     Display->setPixmap(Master[0]->pixmap());
     bufferIndex = 0;
     effectDone = false;
@@ -72,6 +72,7 @@ void MainForm::loadEffectBuffer(int element, const QString& picture)
 
 void MainForm::Cmd_Effect_Click(int index)
 {
+    finishStartUp();
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     // The new-mail picture covers the panel after a check; a press brings the panel back, or
     // its transition would run unseen.

@@ -1,16 +1,32 @@
 #include "app/program_icon.h"
 
+#include <QGuiApplication>
 #include <QIconEngine>
+#include <QImage>
 #include <QPainter>
+
+#include <future>
 
 namespace hm {
 namespace {
 
 constexpr int kSizes[] = {16, 24, 32, 48, 64, 128, 256};
 
+QString picturePath(int size)
+{
+    return QStringLiteral(":/icons/%1x%1/hayatemail.png").arg(size);
+}
+
+// X11 takes every size when the main window is created: there they are decoded on another
+// thread while the launch goes on.
+std::future<QList<QImage>>& decodedAhead()
+{
+    static std::future<QList<QImage>> pictures;
+    return pictures;
+}
+
 // The pictures are read only when something asks for one: a platform that takes no window
-// icon (Wayland here, the offscreen one) decodes none at start-up; X11 takes every size when
-// the main window is created, as before.
+// icon (Wayland here, the offscreen one) decodes none at start-up.
 class ProgramIconEngine : public QIconEngine {
 public:
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
@@ -42,8 +58,13 @@ private:
     {
         static QIcon icon = [] {
             QIcon i;
-            for (int size : kSizes)
-                i.addFile(QStringLiteral(":/icons/%1x%1/hayatemail.png").arg(size), QSize(size, size));
+            if (decodedAhead().valid()) {
+                for (const QImage& picture : decodedAhead().get())
+                    i.addPixmap(QPixmap::fromImage(picture));
+            } else {
+                for (int size : kSizes)
+                    i.addFile(picturePath(size), QSize(size, size));
+            }
             return i;
         }();
         return icon;
@@ -54,6 +75,16 @@ private:
 
 QIcon programIcon()
 {
+    static const bool decoding = QGuiApplication::platformName() == QLatin1String("xcb") && [] {
+        decodedAhead() = std::async(std::launch::async, [] {
+            QList<QImage> pictures;
+            for (int size : kSizes)
+                pictures << QImage(picturePath(size));
+            return pictures;
+        });
+        return true;
+    }();
+    Q_UNUSED(decoding);
     return QIcon(new ProgramIconEngine);
 }
 

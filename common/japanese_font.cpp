@@ -3,8 +3,18 @@
 #include <QApplication>
 #include <QFontDatabase>
 
+#include <fontconfig/fontconfig.h>
+
+#include <future>
+
 namespace hm {
 namespace {
+std::future<void>& fontSetup()
+{
+    static std::future<void> setup;
+    return setup;
+}
+
 QString& pGothicFamily()
 {
     static QString family = QStringLiteral("ＭＳ Ｐゴシック");
@@ -12,8 +22,17 @@ QString& pGothicFamily()
 }
 } // namespace
 
+void startFontSetup()
+{
+    // Qt's own first use of fontconfig then finds it set up; a use that came first would set
+    // it up itself and this result would be dropped, which fontconfig allows.
+    fontSetup() = std::async(std::launch::async, [] { FcInit(); });
+}
+
 void installJapaneseFonts(const QString& preferred)
 {
+    if (fontSetup().valid())
+        fontSetup().get();
     QStringList gothicP = {QStringLiteral("IPAPGothic"), QStringLiteral("IPAexGothic"),
                            QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic")};
     if (!preferred.isEmpty())

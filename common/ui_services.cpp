@@ -1,5 +1,8 @@
 #include "common/ui_services.h"
 
+#include "common/document_printer.h"
+#include "common/program_module.h"
+
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -7,8 +10,6 @@
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QMessageBox>
-#include <QPrintDialog>
-#include <QPrinter>
 #include <QScreen>
 #include <QTextDocument>
 #include <QTreeView>
@@ -16,6 +17,26 @@
 namespace hm::ui {
 namespace {
 Services* g_installed = nullptr;
+QString g_printModulePath;
+
+// The printing function from its module, loaded at the first print (later ones find it
+// loaded); null, after a message naming the module, when it cannot be loaded.
+PrintDocument printModule(QWidget* parent)
+{
+    const QString path =
+        g_printModulePath.isEmpty() ? programModulePath(QStringLiteral("hayatemail-print.so")) : g_printModulePath;
+    QString reason;
+    if (auto entry = reinterpret_cast<PrintModuleEntry>(moduleEntry(path, kPrintModuleEntry, &reason))) {
+        if (const PrintDocument print = entry(kPrintModuleVersion))
+            return print;
+        reason = moduleVersionMismatch();
+    }
+    message(parent,
+            QStringLiteral("印刷のモジュールを読み込めないため、印刷できません。\nプログラムを入れ直してください。\n\n%1\n%2")
+                .arg(path, reason),
+            QString(), Buttons::Ok, Icon::Warning);
+    return nullptr;
+}
 
 QMessageBox::StandardButtons toQt(Buttons b)
 {
@@ -164,12 +185,8 @@ QString QtServices::inputText(QWidget* parent, const QString& prompt, const QStr
 
 bool QtServices::print(QWidget* parent, QTextDocument* document)
 {
-    QPrinter printer;
-    QPrintDialog dialog(&printer, parent);
-    if (dialog.exec() != QDialog::Accepted)
-        return false;
-    document->print(&printer);
-    return true;
+    const PrintDocument print = printModule(parent);
+    return print && print(parent, document, QString());
 }
 
 bool QtServices::openUrl(const QUrl& url)
@@ -219,15 +236,12 @@ QString ScriptedServices::inputText(QWidget*, const QString& prompt, const QStri
     return have ? inputs.dequeue() : QString();
 }
 
-bool ScriptedServices::print(QWidget*, QTextDocument* document)
+bool ScriptedServices::print(QWidget* parent, QTextDocument* document)
 {
     if (printPdfPath.isEmpty())
         return false;
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(printPdfPath);
-    document->print(&printer);
-    return true;
+    const PrintDocument print = printModule(parent);
+    return print && print(parent, document, printPdfPath);
 }
 
 bool ScriptedServices::openUrl(const QUrl& url)
@@ -254,6 +268,11 @@ QStringList ScriptedServices::leftovers() const
     for (const QString& input : inputs)
         left << QStringLiteral("input %1").arg(input);
     return left;
+}
+
+void setPrintModulePath(const QString& path)
+{
+    g_printModulePath = path;
 }
 
 } // namespace hm::ui

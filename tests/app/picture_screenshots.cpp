@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTabWidget>
+#include <QTest>
 
 int main(int argc, char** argv)
 {
@@ -28,6 +29,10 @@ int main(int argc, char** argv)
     MainForm form;
     form.Form_Load();
     form.show();
+    // Picture 2 reaches its buffer once the window has painted.
+    if (!QTest::qWaitForWindowExposed(&form))
+        qWarning("main window was not exposed");
+    QCoreApplication::processEvents();
     const QImage oldBuffer = form.Master[0]->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
     const QImage newBuffer = form.Master[1]->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
     // A frame from the middle of each transition.

@@ -1,4 +1,5 @@
 #include "common/ansi_codec.h"
+#include "common/document_printer.h"
 #include "common/window_registry.h"
 #include "history/editor_text.h"
 #include "history/history_mode.h"
@@ -342,6 +343,16 @@ void TestBodyEditor::printWritesThroughThePrintDialog()
     hm::test::trigger(form->mprint);
     QVERIFY(QFileInfo(pdf).size() > 0);
     QVERIFY(folder_->ui.shown.isEmpty());
+
+    // Printing comes from its own module: without it a print names the file and prints nothing.
+    QFile::remove(pdf);
+    const QString missing = work_.filePath(QStringLiteral("hayatemail-print.so"));
+    hm::ui::setPrintModulePath(missing);
+    hm::test::trigger(form->mprint);
+    QVERIFY(!QFileInfo::exists(pdf));
+    QCOMPARE(folder_->ui.shown.size(), 1);
+    QVERIFY(folder_->ui.shown[0].text.startsWith(QStringLiteral("印刷のモジュールを読み込めないため")));
+    QVERIFY(folder_->ui.shown[0].text.contains(missing));
 }
 
 void TestBodyEditor::fontSwitchesCountTheirClicks()

@@ -1,5 +1,6 @@
 #include "tests/support/test_folder.h"
 
+#include "common/document_printer.h"
 #include "common/private_files.h"
 #include "common/program_folder.h"
 
@@ -33,6 +34,7 @@ TestFolder::TestFolder()
     hm::setProgramFolder(dir_.path());
     hm::keepMailPrivate(); // as start-up does
     hm::ui::setServices(&ui);
+    hm::ui::setPrintModulePath(builtModule(QStringLiteral("hayatemail-print.so")));
 }
 
 TestFolder::~TestFolder()
