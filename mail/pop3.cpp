@@ -296,12 +296,13 @@ int awaitReply(Pop3Session& s, quint64 ticket, Reply& reply, const QString& over
 // Asks the server for the next messages of the plan, as far ahead as it takes them. A server
 // that pipelines gets them in batches: the window is filled again once half of it has been
 // taken, and what is queued goes out with the next download asked for (fetch).
-void readAhead(Pop3Session& s)
+bool readAhead(Pop3Session& s)
 {
     const bool pipelining = s.log.offersPipelining;
     const int most = pipelining ? kAheadMessages : 1;
     if (pipelining && int(s.ahead.size()) > most / 2)
-        return;
+        return false;
+    bool queued = false;
     qint64 bytes = 0;
     for (const auto& [number, ticket] : s.ahead)
         bytes += sizeOf(s, number);
@@ -319,10 +320,12 @@ void readAhead(Pop3Session& s)
         s.plan.pop_front();
         s.ahead[number] = s.pipeline->queue(retrieval(s, number));
         bytes += sizeOf(s, number);
+        queued = true;
     }
     // A failed send shows at the next reply awaited.
     if (!pipelining)
         s.pipeline->push();
+    return queued;
 }
 
 void plan(Pop3Session& s, int number)
@@ -365,10 +368,11 @@ int fetch(Pop3Session& s, int number)
         ticket = s.pipeline->queue(retrieval(s, number, spool.get()));
     }
     // The next messages travel behind it while it is read and stored. A server that takes one
-    // command at a time gets the next only once this one has come whole.
-    if (s.log.offersPipelining)
-        readAhead(s);
-    s.pipeline->push();
+    // command at a time gets the next only once this one has come whole. Deletions queued
+    // meanwhile wait for the next batch of downloads, or for a download not yet asked for.
+    const bool refilled = s.log.offersPipelining && readAhead(s);
+    if (refilled || s.pipeline->queued(ticket))
+        s.pipeline->push();
     Reply reply;
     const QString what = QStringLiteral("メール %1").arg(number);
     if (const int r = awaitReply(s, ticket, reply,

@@ -4,6 +4,7 @@
 
 #include "mail/wire.h"
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <map>
@@ -53,6 +54,11 @@ public:
     bool wait(quint64 ticket);
     // Reads the reply of every command queued; false when the connection failed.
     bool finish();
+    // Whether ticket is still waiting to be sent.
+    bool queued(quint64 ticket) const
+    {
+        return std::any_of(queued_.begin(), queued_.end(), [ticket](const Pending& p) { return p.ticket == ticket; });
+    }
     // Whether ticket's reply has been read already; take() hands it over.
     bool arrived(quint64 ticket) const { return kept_.count(ticket) != 0; }
     Reply take(quint64 ticket);
