@@ -92,7 +92,10 @@ void UidlLedger::open(const QStringList& serverUidls, const QList<qint64>& serve
         const QList<QByteArray> f = line.split(' ');
         if (f.size() == 2) {
             const auto entry = entries_.find(QString::fromLatin1(f[0]));
-            const QDateTime storedOn = QDateTime::fromString(QString::fromLatin1(f[1]), Qt::ISODate);
+            // Whole, as written: a line a kill cut short may still look like a date.
+            const QDateTime storedOn = f[1].size() == 20 && f[1].endsWith('Z')
+                                           ? QDateTime::fromString(QString::fromLatin1(f[1]), Qt::ISODate)
+                                           : QDateTime();
             if (entry == entries_.end() || !storedOn.isValid() || entry->storedOn.isValid()) {
                 rewrite = true;
                 continue;
