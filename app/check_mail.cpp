@@ -18,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <fcntl.h>
 #include <malloc.h>
@@ -39,6 +40,14 @@ const QString kNotice =
 const QString kAttachmentFolder = QStringLiteral("\\添付フォルダ\\");
 
 bool g_running = false;
+std::function<QDateTime()> g_clock;
+// The server last told that it cannot keep mail: said once, not at every check.
+QString g_keepRefusedFor;
+
+QDateTime now()
+{
+    return g_clock ? g_clock() : QDateTime::currentDateTimeUtc();
+}
 
 QString lastLibraryMessage()
 {
@@ -240,14 +249,18 @@ private:
     };
 
     void setSizeLimit();
+    void readKeepSetting();
     void logIn();
     bool openLedger();
+    QString whyIdsCannotKeep(const QStringList& uidls) const;
+    bool dueForDeletion(int n) const;
+    int notStoredFrom(int n) const;
     Outcome receive(int n);
     std::optional<Outcome> download(int n, Message& m);
     std::optional<Outcome> extractAttachments(int n, Message& m);
     std::optional<Outcome> fitToStore(int n, Message& m);
     Outcome append(int n, const Message& m);
-    Outcome markForDeletion(int n);
+    Outcome markForDeletion(int n, bool keptBefore = false);
     Outcome stop(int n, const QString& message, const QString& why);
     void close();
     void report();
@@ -266,9 +279,17 @@ private:
     int attachmentFlag_ = 0;
     int maxMegabytes_ = kDefaultMaxMessageMegabytes;
     bool missingCredentials_ = false;
+    // Mail stays on the server, and what was stored more than that many days ago goes (0: never).
+    bool keep_ = false;
+    int deleteAfterDays_ = 0;
     int stored_ = 0;
     int appended_ = 0; // stored_ counts too what an earlier check stored (the ledger's)
     int deleted_ = 0;
+    // Messages kept on the server by earlier checks: how many, how many of them were marked for
+    // deletion, and how many of those stayed all the same. They are no new mail.
+    int keptBefore_ = 0;
+    int oldDeleted_ = 0;
+    int oldLeft_ = 0;
     // Of the stored messages, those the ledger knows; whether the last one stored is.
     int ledgered_ = 0;
     bool lastLedgered_ = false;
@@ -299,6 +320,7 @@ void MailCheck::run()
     auto& account = hm::settings::account();
     if (!account.Pop3Server.isEmpty()) {
         setSizeLimit();
+        readKeepSetting();
         handle_ = NMailPop3Connect(account.Pop3Server);
         if (handle_ == -1)
             failure_ = lastLibraryMessage();
@@ -335,6 +357,20 @@ void MailCheck::setSizeLimit()
                             .arg(maxMegabytes_),
                         hm::ui::programName());
     NMailSetOption(kOptionMaxMessageMegabytes, maxMegabytes_);
+}
+
+void MailCheck::readKeepSetting()
+{
+    QString badDays;
+    const hm::settings::KeepOnServer k = hm::settings::ReadKeepOnServer(&badDays);
+    keep_ = k.keep;
+    deleteAfterDays_ = k.deleteAfterDays;
+    if (keep_ && !badDays.isEmpty())
+        hm::ui::message(main_.boxParent(),
+                        QStringLiteral("アカウントファイル（iniIdPass.ini）の [%1] %2=「%3」は、受信後にサーバーから削除するまでの日数"
+                                       "（0 以上の整数）として使えないため、サーバーに残したメールを削除しません。")
+                            .arg(hm::settings::kOwnSection, QString::fromLatin1(hm::settings::kDeleteAfterDaysKey), badDays),
+                        hm::ui::programName());
 }
 
 void MailCheck::logIn()
@@ -374,21 +410,95 @@ bool MailCheck::openLedger()
         uidls << uidl;
         sizes << std::max(-1, NMailPop3GetMailSize(handle_, n));
     }
+    if (keep_) {
+        const QString why = whyIdsCannotKeep(uidls);
+        const QString server = hm::settings::account().Pop3Server;
+        if (!why.isEmpty()) {
+            keep_ = false;
+            if (g_keepRefusedFor != server)
+                hm::ui::message(main_.boxParent(),
+                                QStringLiteral("POP3 サーバー「%1」は%2ため、「サーバーにメールを残す」を使えません。"
+                                               "受信したメールはこれまでどおりサーバーから削除します。")
+                                    .arg(server, why),
+                                hm::ui::programName());
+            g_keepRefusedFor = server;
+        } else if (g_keepRefusedFor == server) {
+            g_keepRefusedFor.clear();
+        }
+    }
     QString notice;
     ledger_.open(uidls, sizes, &notice);
     if (!notice.isEmpty())
         hm::ui::message(main_.boxParent(), notice, hm::ui::programName());
+    for (int n = 1; n <= count_; ++n)
+        keptBefore_ += ledger_.storedOn(n).isValid() ? 1 : 0;
     return true;
+}
+
+// Mail kept on the server is known by its UIDL alone, so every message needs one of its own
+// that stays with it. A server whose every id is its message number (Dovecot's "%u" on a
+// mailbox nothing was ever deleted from looks the same) would, once another client deletes a
+// message, hand a known id to another message, which would then never be stored: the listing
+// alone has to decide, since a mailbox that only grows looks the same under both. Empty when the
+// ids will do, otherwise why not.
+QString MailCheck::whyIdsCannotKeep(const QStringList& uidls) const
+{
+    bool none = true, numbers = true;
+    QSet<QString> seen;
+    for (qsizetype i = 0; i < uidls.size(); ++i) {
+        if (!uidls[i].isEmpty())
+            none = false;
+        if (uidls[i] != QString::number(i + 1))
+            numbers = false;
+    }
+    if (none)
+        return QStringLiteral("メールの識別子（UIDL）を返さない");
+    if (numbers)
+        return QStringLiteral("メールの識別子（UIDL）としてメールの番号しか返さない");
+    for (const QString& uidl : uidls) {
+        if (uidl.isEmpty() || seen.contains(uidl))
+            return QStringLiteral("識別子（UIDL）のないメールや、同じ識別子のメールを返す");
+        seen.insert(uidl);
+    }
+    return {};
+}
+
+// Kept on the server and stored more than the days set ago.
+bool MailCheck::dueForDeletion(int n) const
+{
+    const QDateTime storedOn = ledger_.storedOn(n);
+    return deleteAfterDays_ > 0 && storedOn.isValid() && storedOn.addDays(deleteAfterDays_) < now();
+}
+
+// Messages from n on that this check would have stored: with mail kept, those never stored
+// before; otherwise all but those kept by earlier checks.
+int MailCheck::notStoredFrom(int n) const
+{
+    int waiting = 0;
+    for (int i = std::max(n, 1); i <= count_; ++i)
+        waiting += (keep_ ? ledger_.alreadyStored(i) : ledger_.storedOn(i).isValid()) ? 0 : 1;
+    return waiting;
 }
 
 MailCheck::Outcome MailCheck::receive(int n)
 {
     showProgress(n);
-    // Stored by a check that never reached QUIT: only the deletion is left to do.
+    if (ledger_.storedOn(n).isValid()) {
+        // Kept on the server by an earlier check: it stays until its days are up.
+        if (keep_ && !dueForDeletion(n))
+            return Outcome::Skipped;
+        return markForDeletion(n, true);
+    }
+    // Stored by a check that never reached QUIT: only the deletion is left to do, or with mail
+    // kept, nothing.
     if (ledger_.alreadyStored(n)) {
         ++stored_;
         ++ledgered_;
         lastLedgered_ = true;
+        if (keep_) {
+            ledger_.noteKeeping(n);
+            return Outcome::Stored;
+        }
         return markForDeletion(n);
     }
     Message m;
@@ -501,15 +611,20 @@ MailCheck::Outcome MailCheck::append(int n, const Message& m)
     lastLedgered_ = noted;
     ledgered_ += noted ? 1 : 0;
     shown_ = {m.subject, m.from, m.date, m.text, true};
+    // Kept only when the ledger knows it: the next check would store it again otherwise.
+    if (keep_ && noted) {
+        ledger_.noteKeeping(n);
+        return Outcome::Stored;
+    }
     return markForDeletion(n);
 }
 // Marked here, deleted at QUIT: only after the store is flushed (close()).
-MailCheck::Outcome MailCheck::markForDeletion(int n)
+MailCheck::Outcome MailCheck::markForDeletion(int n, bool keptBefore)
 {
     const int r = NMailPop3DeleteMail(handle_, n);
     if (r < 0)
         return stop(n + 1, lastLibraryMessage(), QString());
-    ++deleted_;
+    ++(keptBefore ? oldDeleted_ : deleted_);
     ledger_.noteDeleted(n);
     return Outcome::Stored;
 }
@@ -543,7 +658,7 @@ MailCheck::Outcome MailCheck::stop(int n, const QString& message, const QString&
         attachmentFlag_ = 0; // the last message handled was not stored
         ++n;
     }
-    left_.add(count_ - n + 1, reason::runStopped);
+    left_.add(notStoredFrom(n), reason::runStopped);
     return Outcome::Stopped;
 }
 
@@ -562,6 +677,9 @@ void MailCheck::close()
                             + QStringLiteral("\n受信したメールを確実に保存できなかったため、サーバーから削除しませんでした。");
         stopMessage_ = stopMessage_.isEmpty() ? why : stopMessage_ + QStringLiteral("\n\n") + why;
     }
+    // A date says the record is on disk: written only after the store's flush.
+    if (keep_ && flushed && stored_ > 0)
+        ledger_.writeDates(now());
     // A ledger that did not reach the disk may not be there for the next check.
     if (ledgered_ > 0 && !ledger_.flush()) {
         ledgered_ = 0;
@@ -569,19 +687,22 @@ void MailCheck::close()
     }
     const int closed = NMailPop3Close(handle_);
     const bool quit = closed == 0;
-    if (closed == kErrorQuitRefused && deleted_ > 0)
+    if (closed == kErrorQuitRefused && deleted_ + oldDeleted_ > 0)
         quitMessage_ = lastLibraryMessage();
     // The messages deleted are gone: the server may give their UIDLs to new mail.
     if (quit && flushed)
         ledger_.forgetDeleted();
     // Stored but still on the server: all of them when the deletions were void, otherwise the
-    // one whose deletion was refused.
+    // one whose deletion was refused. Mail kept on purpose is not among them.
     const bool allStay = !flushed || !quit;
-    const int staying = allStay ? stored_ : stored_ - deleted_;
-    const int known = allStay ? ledgered_ : (lastLedgered_ ? staying : 0);
+    const int staying = keep_ ? 0 : allStay ? stored_ : stored_ - deleted_;
+    const int known = keep_ ? 0 : allStay ? ledgered_ : (lastLedgered_ ? staying : 0);
     const QString& why = !flushed ? reason::notFlushed : closed == kErrorQuitRefused ? reason::quitRefused : reason::sessionBroken;
     left_.add(known, why + reason::deletedNextTime);
     left_.add(staying - known, why + reason::comesAgain);
+    // Older mail due for deletion stays dated in the ledger: the next check deletes it.
+    oldLeft_ = allStay ? oldDeleted_ : 0;
+    left_.add(oldLeft_, why + reason::deletedNextTime);
 }
 
 void MailCheck::report()
@@ -603,10 +724,12 @@ void MailCheck::report()
 // Only a check that reached the mailbox may say there is no mail.
 QString MailCheck::resultText() const
 {
-    if (count_ >= 1) {
-        QString text = QString::number(count_) + QStringLiteral("の新着メール有り。");
-        if (left_.total() > 0)
-            text += QStringLiteral("（%1通を保存、%2通はサーバーに残しました）").arg(stored_).arg(left_.total());
+    // Mail kept on the server by earlier checks is not new.
+    const int arrived = count_ - keptBefore_;
+    if (arrived >= 1) {
+        QString text = QString::number(arrived) + QStringLiteral("の新着メール有り。");
+        if (left_.total() > oldLeft_)
+            text += QStringLiteral("（%1通を保存、%2通はサーバーに残しました）").arg(stored_).arg(left_.total() - oldLeft_);
         return text;
     }
     if (!failure_.isEmpty())
@@ -666,6 +789,11 @@ void MailCheck::showProgress(int n)
 bool MailCheckRunning()
 {
     return g_running;
+}
+
+void SetMailCheckClock(std::function<QDateTime()> clock)
+{
+    g_clock = std::move(clock);
 }
 
 void CheckMail(const MailCheckWindows& windows)

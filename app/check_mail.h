@@ -1,5 +1,8 @@
 #pragma once
+#include <QDateTime>
 #include <QString>
+
+#include <functional>
 
 class MainForm;
 class QWidget;
@@ -45,9 +48,14 @@ struct MailCheckWindows {
 };
 
 // Downloads every waiting message: each is stored in the received store and only then
-// marked for deletion on the server; the result is reported in the main window. Does nothing
+// marked for deletion on the server; the result is reported in the main window. With mail kept
+// on the server (the account file's KeepOnServer), only messages never stored before are
+// downloaded, and only those stored more than DeleteAfterDays ago are deleted. Does nothing
 // while a check is running already.
 void CheckMail(const MailCheckWindows& windows);
 // The same over the program's own windows.
 void CheckMail(MainForm& main);
 bool MailCheckRunning();
+// The time by which the check dates mail it keeps on the server and ages it; the system clock
+// unless a test sets its own (an empty function puts the system clock back).
+void SetMailCheckClock(std::function<QDateTime()> clock);

@@ -17,12 +17,19 @@
 namespace {
 
 const QString kLedger = QStringLiteral("\\★MAilData\\hymuidl.txt");
-// A line is at most about a hundred bytes and the store holds at most 32,767 records.
-constexpr qint64 kLedgerLimit = 4 * 1024 * 1024;
+// A message takes at most about two hundred bytes (its line and, kept on the server, its date
+// line), and a mailbox kept on the server may hold far more messages than the store's 32,767:
+// a ledger cut short would have all of them stored again.
+constexpr qint64 kLedgerLimit = 64 * 1024 * 1024;
 
 QByteArray lineOf(const QString& uidl, qint16 number, const QByteArray& checksum, qint64 size)
 {
     return uidl.toLatin1() + ' ' + QByteArray::number(number) + ' ' + checksum + ' ' + QByteArray::number(size) + '\n';
+}
+
+QByteArray dateLineOf(const QString& uidl, const QDateTime& storedOn)
+{
+    return uidl.toLatin1() + ' ' + storedOn.toUTC().toString(Qt::ISODate).toLatin1() + '\n';
 }
 
 // Reads the ledger, never through a link. Empty when it was read or is missing; otherwise why
@@ -76,12 +83,26 @@ void UidlLedger::open(const QStringList& serverUidls, const QList<qint64>& serve
     const QString unusable = readLedger(path_, &bytes);
     // A line cut off by a kill is dropped, and so is every line of a message the server no
     // longer holds under that UIDL and size; a later line of the same UIDL replaces an earlier
-    // one. A line without a size (an older ledger's) cannot be matched and goes too.
+    // one. A line without a size (an older ledger's) cannot be matched and goes too. A date
+    // line counts only after the line of its message.
     bool rewrite = !unusable.isEmpty() || (!bytes.isEmpty() && !bytes.endsWith('\n'));
     for (const QByteArray& line : bytes.split('\n')) {
         if (line.isEmpty())
             continue;
         const QList<QByteArray> f = line.split(' ');
+        if (f.size() == 2) {
+            const auto entry = entries_.find(QString::fromLatin1(f[0]));
+            // Whole, as written: a line a kill cut short may still look like a date.
+            const QDateTime storedOn = f[1].size() == 20 && f[1].endsWith('Z')
+                                           ? QDateTime::fromString(QString::fromLatin1(f[1]), Qt::ISODate)
+                                           : QDateTime();
+            if (entry == entries_.end() || !storedOn.isValid() || entry->storedOn.isValid()) {
+                rewrite = true;
+                continue;
+            }
+            entry->storedOn = storedOn.toUTC();
+            continue;
+        }
         bool ok = f.size() == 4;
         const int number = ok ? f[1].toInt(&ok) : 0;
         const qint64 size = ok ? f[3].toLongLong(&ok) : -1;
@@ -92,7 +113,7 @@ void UidlLedger::open(const QStringList& serverUidls, const QList<qint64>& serve
             continue;
         }
         rewrite = rewrite || entries_.contains(uidl);
-        entries_[uidl] = {qint16(number), f[2], size};
+        entries_[uidl] = {qint16(number), f[2], size, {}};
     }
     rewrite = findRecords() || rewrite;
     if (rewrite) {
@@ -107,7 +128,7 @@ void UidlLedger::open(const QStringList& serverUidls, const QList<qint64>& serve
     if (unusable.isEmpty())
         return;
     const QString name = QDir::toNativeSeparators(path_);
-    const QString lost = QStringLiteral("途中で終わった受信で保存したメールが、もう一度届くことがあります。");
+    const QString lost = QStringLiteral("途中で終わった受信で保存したメールや、サーバーに残したメールが、もう一度届くことがあります。");
     *notice = uidls_.isEmpty()
                   ? QStringLiteral("受信の記録「%1」%2。作り直せなかったため、記録なしで受信します。\n%3").arg(name, unusable, lost)
                   : QStringLiteral("受信の記録「%1」%2。新しく作り直しました。\n%3").arg(name, unusable, lost);
@@ -115,14 +136,17 @@ void UidlLedger::open(const QStringList& serverUidls, const QList<qint64>& serve
 
 // Which lines have their record in the store: at its own number or, when the history deleted
 // records before it, lower down under the same checksum. Each record answers for one line.
-// True when a line's number changed.
+// True when a line's number changed. A dated message was stored for sure: its record is not
+// looked for (the user may have deleted it).
 bool UidlLedger::findRecords()
 {
     using hm::store::Store;
     QSet<qint16> taken;
     QStringList moved;
     for (auto it = entries_.cbegin(); it != entries_.cend(); ++it) {
-        if (hm::store::RecordChecksum(Store::Received, it->number) == it->checksum) {
+        if (it->storedOn.isValid()) {
+            stored_.insert(it.key());
+        } else if (hm::store::RecordChecksum(Store::Received, it->number) == it->checksum) {
             stored_.insert(it.key());
             taken.insert(it->number);
         } else {
@@ -155,8 +179,11 @@ bool UidlLedger::findRecords()
 QByteArray UidlLedger::lines() const
 {
     QByteArray all;
-    for (auto it = entries_.cbegin(); it != entries_.cend(); ++it)
+    for (auto it = entries_.cbegin(); it != entries_.cend(); ++it) {
         all += lineOf(it.key(), it->number, it->checksum, it->size);
+        if (it->storedOn.isValid())
+            all += dateLineOf(it.key(), it->storedOn);
+    }
     return all;
 }
 
@@ -208,8 +235,22 @@ bool UidlLedger::noteStoring(int n, qint16 number, const QByteArray& checksum)
         fd_ = -1;
         return false;
     }
-    entries_[uidls_[n - 1]] = {number, checksum, size};
+    entries_[uidls_[n - 1]] = {number, checksum, size, {}};
     return true;
+}
+
+QDateTime UidlLedger::storedOn(int n) const
+{
+    if (n < 1 || n > uidls_.size() || uidls_[n - 1].isEmpty())
+        return {};
+    const auto entry = entries_.constFind(uidls_[n - 1]);
+    return entry == entries_.cend() ? QDateTime() : entry->storedOn;
+}
+
+void UidlLedger::noteKeeping(int n)
+{
+    if (n >= 1 && n <= uidls_.size() && entries_.contains(uidls_[n - 1]) && !storedOn(n).isValid())
+        keeping_ << uidls_[n - 1];
 }
 
 void UidlLedger::noteDeleted(int n)
@@ -222,6 +263,24 @@ bool UidlLedger::flush()
 {
     // The store's flush has put the folder entry of a new ledger on disk.
     return fd_ >= 0 && ::fdatasync(fd_) == 0;
+}
+
+bool UidlLedger::writeDates(const QDateTime& now)
+{
+    if (fd_ < 0)
+        return false;
+    QByteArray lines;
+    for (const QString& uidl : std::as_const(keeping_))
+        lines += dateLineOf(uidl, now);
+    if (!hm::writeFully(fd_, lines.constData(), lines.size())) {
+        ::close(fd_);
+        fd_ = -1;
+        return false;
+    }
+    for (const QString& uidl : std::as_const(keeping_))
+        entries_[uidl].storedOn = now.toUTC();
+    keeping_.clear();
+    return ::fdatasync(fd_) == 0;
 }
 
 void UidlLedger::forgetDeleted()

@@ -140,6 +140,33 @@ int MaxMessageMegabytes(QString* text)
     return ok && megabytes >= 1 ? megabytes : -1;
 }
 
+KeepOnServer ReadKeepOnServer(QString* badDays, QString* problem)
+{
+    const QString file = dataPath(kAccountFile);
+    KeepOnServer k;
+    const QString keep = profile::read(file, kOwnSection, QString::fromLatin1(kKeepOnServerKey), problem).trimmed();
+    k.keep = !keep.isEmpty() && keep != QLatin1String("0");
+    const QString days = profile::read(file, kOwnSection, QString::fromLatin1(kDeleteAfterDaysKey)).trimmed();
+    bool ok = days.isEmpty();
+    if (!ok) {
+        k.deleteAfterDays = days.toInt(&ok);
+        ok = ok && k.deleteAfterDays >= 0;
+    }
+    if (!ok) {
+        k.deleteAfterDays = 0;
+        if (badDays)
+            *badDays = days;
+    }
+    return k;
+}
+
+bool WriteKeepOnServer(const KeepOnServer& k, QString* problem)
+{
+    const QString file = dataPath(kAccountFile);
+    return profile::write(file, kOwnSection, QString::fromLatin1(kKeepOnServerKey), k.keep ? QStringLiteral("1") : QStringLiteral("0"), true, problem)
+           && profile::write(file, kOwnSection, QString::fromLatin1(kDeleteAfterDaysKey), QString::number(k.deleteAfterDays), true, problem);
+}
+
 QString ReadAccountValue(const QString& key, QString* problem)
 {
     return profile::read(dataPath(kAccountFile), kAccountSection, key, problem);

@@ -32,12 +32,27 @@ QString ReadAccountValue(const QString& key, QString* problem = nullptr);
 bool WriteAccountValue(const QString& key, const QString& value, QString* problem = nullptr);
 
 // The program's own settings live in the account file too, in a section of their own
-// ("[HayateMail]"), so the original section and its readers stay as they were. Nothing writes
-// them; the user sets them by hand.
+// ("[HayateMail]"), so the original section and its readers stay as they were. The user sets
+// MaxMessageMB by hand; the receive window writes the two keys of mail kept on the server.
 extern const QString kOwnSection;
 // MaxMessageMB: the largest message a mail check downloads, in MB. 0 when not set, -1 when
 // set to something other than a whole number from 1 up (text then holds what is there).
 constexpr const char* kMaxMessageKey = "MaxMessageMB";
 int MaxMessageMegabytes(QString* text = nullptr);
+
+// KeepOnServer: a check leaves the mail it stores on the server (any value but empty or 0, as
+// with APOP=). DeleteAfterDays: it then deletes what it stored more than that many days ago
+// (0 or empty: never).
+constexpr const char* kKeepOnServerKey = "KeepOnServer";
+constexpr const char* kDeleteAfterDaysKey = "DeleteAfterDays";
+struct KeepOnServer {
+    bool keep = false;
+    int deleteAfterDays = 0;
+};
+// A DeleteAfterDays that is not a whole number from 0 up reads as 0 (never delete); text then
+// holds what is there. problem: why the file could not be read.
+KeepOnServer ReadKeepOnServer(QString* badDays = nullptr, QString* problem = nullptr);
+// False when the account file could not be written (problem says why).
+bool WriteKeepOnServer(const KeepOnServer& k, QString* problem = nullptr);
 
 } // namespace hm::settings

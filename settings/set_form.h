@@ -3,7 +3,7 @@
 
 class QPushButton;
 
-// The settings chooser: opens the account window or the server window.
+// The settings chooser: opens the account window, the server window or the receive window.
 class SetForm : public QWidget {
     Q_OBJECT
 public:
@@ -11,7 +11,9 @@ public:
 
     QPushButton* Command1;
     QPushButton* Command2;
+    QPushButton* Command3;
 
     void Command1_Click();
     void Command2_Click();
+    void Command3_Click();
 };

@@ -1,5 +1,6 @@
 // One mail check as the receive command runs it, in the program folder given and against the
-// POP3 server given; the kill test stops it at random moments. Prints the status line.
+// POP3 server given, and by the clock given (ISO 8601) if any; the kill test stops it at random
+// moments. Prints the status line.
 #include "app/check_mail.h"
 #include "app/main_form.h"
 #include "common/private_files.h"
@@ -30,6 +31,8 @@ int main(int argc, char** argv)
     hm::test::CountingSoundDevice sound;
     hm::sound::setSoundDevice(&sound);
     hm::settings::account().Pop3Server = QString::fromLocal8Bit(argv[2]);
+    if (argc > 3)
+        SetMailCheckClock([now = QDateTime::fromString(QString::fromLatin1(argv[3]), Qt::ISODate)] { return now; });
     MainForm main;
     main.endProcess = [] {};
     CheckMail(main);

@@ -9,6 +9,7 @@
 #include "history/tyaku_form.h"
 #include "settings/account_settings.h"
 #include "settings/id_pass_form.h"
+#include "settings/keep_mail_form.h"
 #include "settings/option_form.h"
 #include "settings/set_form.h"
 #include "tests/support/test_folder.h"
@@ -145,6 +146,7 @@ QList<std::pair<const char*, Opener>> everyWindow()
         {"SetForm", [] { return static_cast<QWidget*>(hm::window<SetForm>()); }},
         {"IdPassForm", [] { return static_cast<QWidget*>(hm::window<IdPassForm>()); }},
         {"OptionForm", [] { return static_cast<QWidget*>(hm::window<OptionForm>()); }},
+        {"KeepMailForm", [] { return static_cast<QWidget*>(hm::window<KeepMailForm>()); }},
         {"KaoForm", [] { return static_cast<QWidget*>(hm::window<KaoForm>()); }},
     };
 }

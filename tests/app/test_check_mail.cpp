@@ -141,6 +141,7 @@ private slots:
     void ledgerSparesOnlyMessagesWhoseRecordIsInTheStore();
     void unusableLedgerIsReplacedOnce_data();
     void unusableLedgerIsReplacedOnce();
+    void keptMailIsStoredOnceAndDeletedAfterItsDays();
 
 private:
     // The attachment folder's names, hidden ones too when asked.
@@ -739,7 +740,7 @@ void TestCheckMail::unusableLedgerIsReplacedOnce_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<bool>("link");
     QTest::addColumn<QString>("says");
-    QTest::newRow("too large") << QByteArray(5 * 1024 * 1024, 'x') << false << QStringLiteral("は大きすぎます");
+    QTest::newRow("too large") << QByteArray(65 * 1024 * 1024, 'x') << false << QStringLiteral("は大きすぎます");
     QTest::newRow("a link to a file elsewhere") << QByteArray("precious\n") << true
                                                 << QStringLiteral("は通常のファイルではありません");
 }
@@ -773,6 +774,44 @@ void TestCheckMail::unusableLedgerIsReplacedOnce()
     CheckMail(*main);
     QCOMPARE(hm::test::storedRecords(Store::Received).size(), 2);
     QCOMPARE(folder->ui.shown.size(), 1);
+}
+
+// With mail kept on the server a check stores only what it never stored before and deletes
+// only what it stored more than the days set ago, by the clock the test sets; a record the user
+// deleted does not bring its message back.
+void TestCheckMail::keptMailIsStoredOnceAndDeletedAfterItsDays()
+{
+    const QDateTime start(QDate(2026, 12, 1), QTime(9, 0), Qt::UTC);
+    QDateTime clock = start;
+    SetMailCheckClock([&clock] { return clock; });
+    const auto restore = qScopeGuard([] { SetMailCheckClock({}); });
+    QVERIFY(hm::settings::WriteKeepOnServer({true, 30}));
+    const auto check = [&](const QString& status, const QStringList& stored, int onServer, int sounds) {
+        CheckMail(*main);
+        QCOMPARE(statusLine(*main)->text(), status);
+        QCOMPARE(hm::test::storedSubjects(Store::Received), stored);
+        QCOMPARE(env.messageFiles().size(), onServer);
+        QCOMPARE(sound.started, sounds);
+        QVERIFY(folder->ui.shown.isEmpty());
+    };
+    env.drop(message("一通目", "本文その一"));
+    env.drop(message("二通目", "本文その二"));
+    check(QStringLiteral("2の新着メール有り。"), {"一通目", "二通目"}, 2, 1);
+    clock = start.addDays(1);
+    env.drop(message("三通目", "本文その三"));
+    check(QStringLiteral("1の新着メール有り。"), {"一通目", "二通目", "三通目"}, 3, 2);
+    check(QStringLiteral("新着メール無し。"), {"一通目", "二通目", "三通目"}, 3, 2);
+
+    QVERIFY(hm::store::DeleteRecord(Store::Received, 1));
+    // Thirty days and a minute after the first two were stored: they go, the third stays.
+    clock = start.addDays(30).addSecs(60);
+    check(QStringLiteral("新着メール無し。"), {"二通目", "三通目"}, 1, 2);
+    QFile third(env.messageFiles().value(0));
+    QVERIFY(third.open(QIODevice::ReadOnly) && third.readAll().contains(QByteArray("本文その三")));
+    clock = start.addDays(31).addSecs(60);
+    check(QStringLiteral("新着メール無し。"), {"二通目", "三通目"}, 0, 2);
+    // Nothing is left on the server for the ledger to remember.
+    QVERIFY(!QFileInfo::exists(folder->file(QStringLiteral("\\★MAilData\\hymuidl.txt"))));
 }
 
 QTEST_MAIN(TestCheckMail)

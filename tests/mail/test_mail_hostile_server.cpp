@@ -106,6 +106,8 @@ private Q_SLOTS:
     void refusedDeletionReportsTheServersReply();
     void nextCheckTrustsTheLedgerOnlyWhereItHolds_data();
     void nextCheckTrustsTheLedgerOnlyWhereItHolds();
+    void keptMailNeedsIdsOfItsOwn_data();
+    void keptMailNeedsIdsOfItsOwn();
 };
 
 void TestMailHostileServer::initTestCase()
@@ -419,6 +421,46 @@ void TestMailHostileServer::nextCheckTrustsTheLedgerOnlyWhereItHolds()
         tags << r.body.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts).last();
     QCOMPARE(tags, stored);
     QCOMPARE(statusLine(main)->text(), secondStatus);
+}
+
+void TestMailHostileServer::keptMailNeedsIdsOfItsOwn_data()
+{
+    QTest::addColumn<QString>("scenario");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("no UIDL") << "plain" << "メールの識別子（UIDL）を返さないため";
+    QTest::newRow("ids that are the message numbers") << "uidl-bare-plain"
+                                                      << "メールの識別子（UIDL）としてメールの番号しか返さないため";
+}
+
+// A server whose ids cannot tell its messages apart cannot keep mail: the check says so once and
+// stores and deletes as it always did.
+void TestMailHostileServer::keptMailNeedsIdsOfItsOwn()
+{
+    QFETCH(QString, scenario);
+    QFETCH(QString, why);
+    HostileServer server(scenario, 2);
+    QVERIFY(server.port() > 0);
+    hm::test::TestFolder folder;
+    const std::unique_ptr<MainForm> program = startProgram(folder, server);
+    QVERIFY(program);
+    QVERIFY(hm::settings::WriteKeepOnServer({true, 0}));
+
+    for (int check = 1; check <= 2; ++check) {
+        CheckMail(*program);
+        QCOMPARE(statusLine(*program)->text(), QStringLiteral("2の新着メール有り。"));
+        const QStringList commands = server.commands();
+        QCOMPARE(commands.count(QStringLiteral("DELE 1")), check);
+        QCOMPARE(commands.count(QStringLiteral("DELE 2")), check);
+        QCOMPARE(commands.count(QStringLiteral("QUIT")), check);
+        // After a QUIT the server hands out new mail under the numbers deleted.
+        QStringList tags;
+        for (const hm::test::StoredRecord& r : hm::test::storedRecords(hm::store::Store::Received))
+            tags << r.body.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts).last();
+        QCOMPARE(tags, QStringList({"mail 001-000", "mail 002-000", "mail 001-001", "mail 002-001"}).mid(0, 2 * check));
+        QCOMPARE(folder.ui.shown.size(), 1);
+    }
+    QVERIFY2(folder.ui.shown[0].text.contains(why) && folder.ui.shown[0].text.contains(QStringLiteral("「サーバーにメールを残す」を使えません")),
+             qPrintable(folder.ui.shown[0].text));
 }
 
 QTEST_MAIN(TestMailHostileServer)

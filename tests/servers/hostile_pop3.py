@@ -5,8 +5,9 @@ port, then every command it receives (passwords masked), and serves until its st
 closes (the test that started it has ended, however it ended) or it is killed. A scenario
 named "uidl-<scenario>" also offers UIDL, with ids by message number ("msg-1", "msg-2" ...):
 once a QUIT has carried out the deletions, new mail of the same size arrives under the numbers
-(and so the ids) of the messages deleted. A scenario named "big-<scenario>" serves messages of
-2 MB, which a client downloads to disk rather than memory.
+(and so the ids) of the messages deleted; "uidl-bare-<scenario>" gives the bare numbers as ids
+("1", "2" ...). A scenario named "big-<scenario>" serves messages of 2 MB, which a client
+downloads to disk rather than memory.
 Usage: hostile_pop3.py <scenario> [messages] [at]"""
 import os
 import socket
@@ -18,6 +19,9 @@ SCENARIO = sys.argv[1]
 UIDL = SCENARIO.startswith("uidl-")
 if UIDL:
     SCENARIO = SCENARIO[len("uidl-"):]
+BARE = SCENARIO.startswith("bare-")
+if BARE:
+    SCENARIO = SCENARIO[len("bare-"):]
 BIG = SCENARIO.startswith("big-")
 if BIG:
     SCENARIO = SCENARIO[len("big-"):]
@@ -131,7 +135,7 @@ def serve(conn):
                 pass
             return
         elif verb == b"UIDL" and UIDL:
-            listing = b"".join(b"%d msg-%d\r\n" % (n, n) for n in range(1, MESSAGES + 1))
+            listing = b"".join((b"%d %d\r\n" if BARE else b"%d msg-%d\r\n") % (n, n) for n in range(1, MESSAGES + 1))
             send(conn, b"+OK\r\n" + listing + b".\r\n")
         elif verb == b"LIST":
             listing = b"".join(b"%d %s\r\n" % (n, size_of(n)) for n in range(1, MESSAGES + 1))

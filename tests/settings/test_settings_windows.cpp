@@ -1,6 +1,7 @@
 #include "common/window_registry.h"
 #include "settings/account_settings.h"
 #include "settings/id_pass_form.h"
+#include "settings/keep_mail_form.h"
 #include "settings/option_form.h"
 #include "settings/set_form.h"
 #include "tests/support/click.h"
@@ -64,6 +65,7 @@ private slots:
     void serverOkWritesMemoryAndFile();
     void serverCancelChangesNothing();
     void chooserOpensBothWindows();
+    void receiveWindowSetsMailKeptOnTheServer();
 };
 
 void TestSettingsWindows::captionsAndLabels()
@@ -401,6 +403,44 @@ void TestSettingsWindows::chooserOpensBothWindows()
     QVERIFY(hm::loadedWindow<IdPassForm>() && hm::loadedWindow<IdPassForm>()->isVisible());
     hm::test::click(set->Command2);
     QVERIFY(hm::loadedWindow<OptionForm>() && hm::loadedWindow<OptionForm>()->isVisible());
+}
+
+// The chooser's third button opens the receive window, which shows and writes the program's own
+// keys in the account file and leaves the original section as it was.
+void TestSettingsWindows::receiveWindowSetsMailKeptOnTheServer()
+{
+    hm::test::TestFolder folder;
+    folder.write(QStringLiteral("\\★MailData\\iniIdPass.ini"), "[EXEINI]\r\nNAME=id\r\nNAME2=pw\r\n[HayateMail]\r\nMaxMessageMB=8\r\n");
+    auto* set = hm::window<SetForm>();
+    set->show();
+    QCOMPARE(set->Command3->text(), QStringLiteral("受信設定"));
+    hm::test::click(set->Command3);
+    auto* w = hm::loadedWindow<KeepMailForm>();
+    QVERIFY(w && w->isVisible());
+    QCOMPARE(w->KeepCheck->text(), QStringLiteral("サーバーにメールを残す"));
+    QVERIFY(!w->KeepCheck->isChecked());
+    QVERIFY(!w->DaysText->isEnabled());
+    hm::test::click(w->KeepCheck);
+    QTest::keyClicks(w->DaysText, QStringLiteral("3x0"));
+    QCOMPARE(w->DaysText->text(), QStringLiteral("30"));
+    hm::test::click(w->OkCommand);
+    QTRY_VERIFY(!hm::loadedWindow<KeepMailForm>());
+    const hm::settings::KeepOnServer k = hm::settings::ReadKeepOnServer();
+    QVERIFY(k.keep);
+    QCOMPARE(k.deleteAfterDays, 30);
+    QCOMPARE(ReadAccountValue(QStringLiteral("NAME2")), QStringLiteral("pw"));
+    QCOMPARE(hm::settings::MaxMessageMegabytes(), 8);
+
+    // Opened again it shows what was saved; emptied, the days mean never.
+    hm::test::click(set->Command3);
+    w = hm::loadedWindow<KeepMailForm>();
+    QVERIFY(w && w->KeepCheck->isChecked() && w->DaysText->isEnabled());
+    QCOMPARE(w->DaysText->text(), QStringLiteral("30"));
+    w->DaysText->clear();
+    hm::test::click(w->OkCommand);
+    QTRY_VERIFY(!hm::loadedWindow<KeepMailForm>());
+    QCOMPARE(hm::settings::ReadKeepOnServer().deleteAfterDays, 0);
+    QVERIFY(folder.ui.shown.isEmpty());
 }
 
 QTEST_MAIN(TestSettingsWindows)
