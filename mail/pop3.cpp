@@ -8,12 +8,10 @@
 #include "mail/wire.h"
 #include "common/atomic_file.h"
 #include "common/fd_io.h"
-#include "common/line_ends.h"
 #include "common/program_folder.h"
 
 #include <QDir>
 #include <QFile>
-#include <QThreadPool>
 
 #include <fcntl.h>
 #include <sys/statvfs.h>
@@ -23,10 +21,8 @@
 #include <cerrno>
 #include <cstring>
 #include <deque>
-#include <future>
 #include <map>
 #include <memory>
-#include <optional>
 #include <vector>
 
 namespace hm::mail {
@@ -84,23 +80,9 @@ struct Pop3Session {
     std::deque<int> plan;
     std::map<int, quint64> ahead;
     std::deque<std::pair<int, quint64>> deletions;
-    // The next message read ahead whole, parsed on the parser's thread while the caller stores
-    // the one before it.
-    struct Parsing {
-        int number = 0;
-        std::future<Downloaded> result;
-    };
-    std::optional<Parsing> parsing;
-    QThreadPool parser;
 
-    Pop3Session()
-    {
-        parser.setMaxThreadCount(1);
-        parser.setExpiryTimeout(-1);
-    }
     ~Pop3Session()
     {
-        parser.waitForDone();
         // Nothing more goes out: not curl's own QUIT after ours, nor one after an abandon.
         if (wire)
             wire->shutDown();
@@ -353,27 +335,6 @@ void plan(Pop3Session& s, int number)
         s.plan.push_back(number);
 }
 
-bool parsedAhead(const Pop3Session& s, int number)
-{
-    return s.parsing && s.parsing->number == number;
-}
-
-// When the next message read ahead has come whole, its parse starts on the parser's thread,
-// so that it overlaps the caller's work on the message before. Nothing here waits for the
-// network: a message still on its way is parsed when it is asked for.
-void parseAhead(Pop3Session& s)
-{
-    if (s.parsing || s.ahead.empty() || !s.log.offersPipelining)
-        return;
-    const auto [number, ticket] = *s.ahead.begin();
-    const Reply* reply = s.pipeline->readWhole(ticket) ? s.pipeline->peek(ticket) : nullptr;
-    if (!reply || reply->outcome != Outcome::Ok)
-        return;
-    auto promise = std::make_shared<std::promise<Downloaded>>();
-    s.parsing = Pop3Session::Parsing{number, promise->get_future()};
-    s.parser.start([raw = reply->body, promise] { promise->set_value(readDownloaded(raw, HtmlBody::AsHtml)); });
-}
-
 int fetch(Pop3Session& s, int number)
 {
     if (!usable(s) || !validNumber(s, number))
@@ -431,16 +392,9 @@ int fetch(Pop3Session& s, int number)
         s.parsed = readDownloaded(std::shared_ptr<const SpoolFile>(s.spool));
     } else {
         s.fetched = std::move(reply.body);
-        s.parsed = parsedAhead(s, number) ? s.parsing->result.get() : readDownloaded(s.fetched);
-        // Qt's HTML reader runs on this thread only.
-        if (s.parsed.bodyIsHtml) {
-            s.parsed.body = toCrLf(htmlToText(s.parsed.body));
-            s.parsed.bodyIsHtml = false;
-        }
+        s.parsed = readDownloaded(s.fetched);
     }
-    s.parsing.reset();
     readAhead(s);
-    parseAhead(s);
     return 0;
 }
 

@@ -2,8 +2,6 @@
 
 #include "mail/transfer_failure.h"
 
-#include <algorithm>
-
 namespace hm::mail {
 namespace {
 
@@ -84,26 +82,6 @@ Pop3Pipeline::Reply Pop3Pipeline::await(quint64 ticket)
 {
     wait(ticket);
     return take(ticket);
-}
-
-bool Pop3Pipeline::replyIsWhole(const Pending& pending) const
-{
-    const QByteArrayView have = wire_.buffered();
-    const qsizetype lineEnd = have.indexOf('\n');
-    if (lineEnd < 0)
-        return false;
-    if (!pending.command.multiLine || !have.startsWith("+OK"))
-        return true;
-    // The lone "." ends the first line that starts with it (a dot-stuffed line has two).
-    return have.indexOf("\r\n.\r\n", std::max<qsizetype>(lineEnd - 1, 0)) >= 0;
-}
-
-bool Pop3Pipeline::readWhole(quint64 ticket)
-{
-    while (!arrived(ticket) && brokenAt_ == 0 && !sent_.empty() && wire_.receiveReady()
-           && replyIsWhole(sent_.front()))
-        readNext();
-    return arrived(ticket);
 }
 
 bool Pop3Pipeline::finish()

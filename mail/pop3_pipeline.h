@@ -62,15 +62,6 @@ public:
     // Whether ticket's reply has been read already; take() hands it over.
     bool arrived(quint64 ticket) const { return kept_.count(ticket) != 0; }
     Reply take(quint64 ticket);
-    // ticket's reply when it has been read, left in place.
-    const Reply* peek(quint64 ticket) const
-    {
-        const auto it = kept_.find(ticket);
-        return it == kept_.end() ? nullptr : &it->second;
-    }
-    // Reads the replies up to ticket's as long as each one has come whole; never waits.
-    // Whether ticket's reply has been read.
-    bool readWhole(quint64 ticket);
     // Nobody will ask for ticket's reply: its lines are read past, not kept.
     void drop(quint64 ticket);
     // The ticket whose reply failed or overflowed, 0 when none did.
@@ -83,7 +74,6 @@ private:
         bool dropped = false;
     };
     bool readNext();
-    bool replyIsWhole(const Pending& pending) const;
     Reply readReply(const Pending& pending);
     Outcome readLines(const Pending& pending, Reply* into);
 

@@ -153,12 +153,6 @@ bool Wire::receiveMore(Pace* pace)
     }
 }
 
-bool Wire::receiveReady()
-{
-    bool gotSome = false;
-    return !failed() && drain(gotSome);
-}
-
 void Wire::take(qsizetype bytes)
 {
     taken_ += bytes;

@@ -43,8 +43,6 @@ public:
     // message body).
     QByteArrayView buffered() const { return QByteArrayView(in_).sliced(taken_); }
     void take(qsizetype bytes);
-    // Takes what has arrived, without waiting; false once the connection has failed.
-    bool receiveReady();
     // Waits for more bytes: at most the reply timeout without any, or as the pace allows.
     bool receiveMore(Pace* pace = nullptr);
     // Starts a pace for a download from now.
