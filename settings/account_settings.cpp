@@ -5,6 +5,7 @@
 #include "common/private_profile.h"
 #include "common/program_folder.h"
 #include "common/small_file.h"
+#include "settings/secret_store.h"
 
 #include <cmath>
 #include <limits>
@@ -13,8 +14,9 @@ namespace hm::settings {
 namespace {
 
 const QString kServerFile = QStringLiteral("\\hymail.ini");
-const QString kAccountFile = QStringLiteral("\\★MailData\\iniIdPass.ini");
 const QString kAccountSection = QStringLiteral("EXEINI");
+const QString kPasswordKey = QStringLiteral("NAME2");
+const QString kPasswordSecret = QStringLiteral("password");
 
 // The leading numeric part of text, leading blanks skipped; 0 when there is none.
 double leadingNumber(const QString& text)
@@ -126,6 +128,7 @@ bool SaveServerSettings(const AccountSettings& s)
     return writeFileAtomically(dataPath(kServerFile), ansi::encode(text));
 }
 
+const QString kAccountFile = QStringLiteral("\\★MailData\\iniIdPass.ini");
 const QString kOwnSection = QStringLiteral("HayateMail");
 
 int MaxMessageMegabytes(QString* text)
@@ -140,8 +143,40 @@ int MaxMessageMegabytes(QString* text)
     return ok && megabytes >= 1 ? megabytes : -1;
 }
 
+bool PasswordInKeyring()
+{
+    return profile::read(dataPath(kAccountFile), kOwnSection, QString::fromLatin1(kPasswordInKeyringKey)) ==
+           QLatin1String("1");
+}
+
+bool SavePassword(const QString& password, bool inKeyring, QString* problem, QString* noKeyring)
+{
+    const QString flag = QString::fromLatin1(kPasswordInKeyringKey);
+    if (inKeyring) {
+        QString why;
+        SecretStore& store = accountSecrets(&why);
+        if (store.inKeyring()) {
+            // In this order a kill leaves the password in one place or both, never in none.
+            return store.write(kPasswordSecret, password, problem) &&
+                   profile::write(dataPath(kAccountFile), kOwnSection, flag, QStringLiteral("1"), true, problem) &&
+                   WriteAccountValue(kPasswordKey, QString(), problem);
+        }
+        if (noKeyring)
+            *noKeyring = why;
+    }
+    const bool wasInKeyring = PasswordInKeyring();
+    if (!WriteAccountValue(kPasswordKey, password, problem))
+        return false;
+    if (!wasInKeyring)
+        return true;
+    return profile::write(dataPath(kAccountFile), kOwnSection, flag, QStringLiteral("0"), true, problem) &&
+           keyringSecrets().remove(kPasswordSecret, problem);
+}
+
 QString ReadAccountValue(const QString& key, QString* problem)
 {
+    if (key.compare(kPasswordKey, Qt::CaseInsensitive) == 0 && PasswordInKeyring())
+        return keyringSecrets().read(kPasswordSecret, problem);
     return profile::read(dataPath(kAccountFile), kAccountSection, key, problem);
 }
 
