@@ -173,6 +173,43 @@ bool SavePassword(const QString& password, bool inKeyring, QString* problem, QSt
            keyringSecrets().remove(kPasswordSecret, problem);
 }
 
+namespace {
+struct SignInKey {
+    const char* key;
+    QString SignInSettings::*field;
+};
+const SignInKey kSignInKeys[] = {
+    {"OAuthProvider", &SignInSettings::provider},
+    {"OAuthAuthorizationUrl", &SignInSettings::authorizationUrl},
+    {"OAuthTokenUrl", &SignInSettings::tokenUrl},
+    {"OAuthScope", &SignInSettings::scope},
+    {"OAuthClientId", &SignInSettings::clientId},
+    {"OAuthClientSecret", &SignInSettings::clientSecret},
+};
+const QString kSignInKey = QStringLiteral("SignIn");
+const QString kBrowserSignIn = QStringLiteral("OAuth2");
+} // namespace
+
+SignInSettings LoadSignInSettings(QString* problem)
+{
+    const QString file = dataPath(kAccountFile);
+    SignInSettings s;
+    s.browserSignIn = profile::read(file, kOwnSection, kSignInKey, problem).compare(kBrowserSignIn, Qt::CaseInsensitive) == 0;
+    for (const SignInKey& k : kSignInKeys)
+        s.*k.field = profile::read(file, kOwnSection, QString::fromLatin1(k.key));
+    return s;
+}
+
+bool SaveSignInSettings(const SignInSettings& s, QString* problem)
+{
+    const QString file = dataPath(kAccountFile);
+    for (const SignInKey& k : kSignInKeys)
+        if (!profile::write(file, kOwnSection, QString::fromLatin1(k.key), oneLine(s.*k.field), true, problem))
+            return false;
+    return profile::write(file, kOwnSection, kSignInKey, s.browserSignIn ? kBrowserSignIn : QStringLiteral("Password"),
+                          true, problem);
+}
+
 QString ReadAccountValue(const QString& key, QString* problem)
 {
     if (key.compare(kPasswordKey, Qt::CaseInsensitive) == 0 && PasswordInKeyring())

@@ -53,4 +53,19 @@ bool PasswordInKeyring();
 bool SavePassword(const QString& password, bool inKeyring, QString* problem = nullptr,
                   QString* noKeyring = nullptr);
 
+// How the account logs in, and where it signs in when that is through the browser (OAuth 2.0),
+// in the program's own section: SignIn ("Password" or "OAuth2"), OAuthProvider, OAuthAuthorizationUrl,
+// OAuthTokenUrl, OAuthScope, OAuthClientId, OAuthClientSecret. The tokens are secrets (secret_store.h).
+struct SignInSettings {
+    bool browserSignIn = false;
+    QString provider;
+    QString authorizationUrl;
+    QString tokenUrl;
+    QString scope;
+    QString clientId;
+    QString clientSecret;
+};
+SignInSettings LoadSignInSettings(QString* problem = nullptr);
+bool SaveSignInSettings(const SignInSettings& s, QString* problem = nullptr);
+
 } // namespace hm::settings

@@ -4,7 +4,7 @@
 redirect URI with a code; /token exchanges a code (checking the PKCE verifier and the redirect
 URI) or a refresh token for an access token; /introspect answers Dovecot's oauth2 passdb and
 the SMTP server (RFC 7662). /control lets a test expire every access token, revoke every refresh
-token, or be issued a token pair straight away. No token is ever written to the log.
+token, set how long the next access tokens live, or be issued a token pair straight away. No token is ever written to the log.
 """
 import argparse
 import base64
@@ -103,6 +103,8 @@ class Handler(BaseHTTPRequestHandler):
                         t.access[k] = (user, 0)
                 elif action == "revoke":
                     t.refresh.clear()
+                elif action == "lifetime":
+                    t.lifetime = int(f.get("seconds", "3600"))
                 elif action == "issue":
                     return self.reply(200, t.issue(f.get("user", t.user)))
                 else:
