@@ -4,6 +4,7 @@
 #include "common/ui_services.h"
 #include "mail/nmail.h"
 #include "settings/account_settings.h"
+#include "settings/sign_in.h"
 
 #include <QCoreApplication>
 
@@ -14,6 +15,10 @@ SendSession::SendSession()
     // SMTP AUTH, where the server asks for it, uses the account's saved pair; read once.
     hm::mail::NMailSetSmtpCredentials(hm::settings::ReadAccountValue(QStringLiteral("NAME")),
                                       hm::settings::ReadAccountValue(QStringLiteral("NAME2")));
+    // An account that signs in through the browser logs in with its token instead.
+    hm::mail::NMailSetAccessToken(hm::settings::LoadSignInSettings().browserSignIn
+                                      ? hm::settings::AccountAccessToken(nullptr)
+                                      : QString());
     hm::mail::NMailSmtpBeginSession();
     hm::mail::NMailSetSmtpWaitCallback([this] { serveEvents(); });
 }

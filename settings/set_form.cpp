@@ -6,6 +6,7 @@
 #include "common/window_registry.h"
 #include "settings/id_pass_form.h"
 #include "settings/option_form.h"
+#include "settings/sign_in_form.h"
 
 #include <QPushButton>
 
@@ -15,15 +16,18 @@ SetForm::SetForm(QWidget* parent) : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("SetForm"));
     setWindowTitle(QStringLiteral("設定"));
-    setFixedSize(twips(3480), twips(1080));
+    setFixedSize(twips(3480), twips(1755));
 
     Command1 = hm::button(this, "Command1", QStringLiteral("ID/PASS"), 240, 240, 1395, 555);
     Command2 = hm::button(this, "Command2", QStringLiteral("POPサーバー"), 1845, 240, 1395, 555);
+
+    SignInCommand = hm::button(this, "SignInCommand", QStringLiteral("サインイン方法"), 240, 960, 3000, 555);
 
     hm::bindDialogKeys(this, nullptr, nullptr);
 
     connect(Command1, &QPushButton::clicked, this, &SetForm::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &SetForm::Command2_Click);
+    connect(SignInCommand, &QPushButton::clicked, this, &SetForm::SignInCommand_Click);
 }
 
 void SetForm::Command1_Click()
@@ -34,4 +38,9 @@ void SetForm::Command1_Click()
 void SetForm::Command2_Click()
 {
     hm::window<OptionForm>()->show();
+}
+
+void SetForm::SignInCommand_Click()
+{
+    hm::window<SignInForm>()->show();
 }

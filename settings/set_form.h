@@ -3,7 +3,7 @@
 
 class QPushButton;
 
-// The settings chooser: opens the account window or the server window.
+// The settings chooser: opens the account window, the server window or the sign-in window.
 class SetForm : public QWidget {
     Q_OBJECT
 public:
@@ -11,7 +11,10 @@ public:
 
     QPushButton* Command1;
     QPushButton* Command2;
+    // Below the two, where the window grew: how the account logs in (password or browser).
+    QPushButton* SignInCommand;
 
     void Command1_Click();
     void Command2_Click();
+    void SignInCommand_Click();
 };

@@ -11,6 +11,7 @@
 #include "settings/id_pass_form.h"
 #include "settings/option_form.h"
 #include "settings/set_form.h"
+#include "settings/sign_in_form.h"
 #include "tests/support/test_folder.h"
 #include "tests/support/main_form_controls.h"
 
@@ -145,6 +146,7 @@ QList<std::pair<const char*, Opener>> everyWindow()
         {"SetForm", [] { return static_cast<QWidget*>(hm::window<SetForm>()); }},
         {"IdPassForm", [] { return static_cast<QWidget*>(hm::window<IdPassForm>()); }},
         {"OptionForm", [] { return static_cast<QWidget*>(hm::window<OptionForm>()); }},
+        {"SignInForm", [] { return static_cast<QWidget*>(hm::window<SignInForm>()); }},
         {"KaoForm", [] { return static_cast<QWidget*>(hm::window<KaoForm>()); }},
     };
 }

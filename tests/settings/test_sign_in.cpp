@@ -1,3 +1,4 @@
+#include "compose/send_mail.h"
 #include "mail/nmail.h"
 #include "settings/account_settings.h"
 #include "settings/secret_store.h"
@@ -155,6 +156,20 @@ void TestSignIn::signInRefreshAndSignInAgain()
     QCOMPARE(folder->ui.urls.size(), 2);
     QVERIFY(folder->ui.shown.last().text.contains(QStringLiteral("もう一度サインイン")));
     tokenWorks(again);
+
+    // A send from the compose window logs in with the account's token, not a password.
+    auto& account = hm::settings::account();
+    account.SmtpServer = env.smtpServer();
+    account.MailAddress = QStringLiteral("me@localhost");
+    QVERIFY(hm::settings::WriteAccountValue(QStringLiteral("NAME"), env.user));
+    const qsizetype delivered = env.messageFiles().size();
+    {
+        hm::compose::SendSession session;
+        QCOMPARE(session.send(QStringLiteral("hayate@localhost"), QStringLiteral("sent"), QStringLiteral("b"), QString()),
+                 0);
+    }
+    QCOMPARE(env.messageFiles().size(), delivered + 1);
+    QCOMPARE(folder->ui.urls.size(), 2);
 }
 
 void TestSignIn::failedSignInChangesNothing_data()
