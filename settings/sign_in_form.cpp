@@ -131,6 +131,9 @@ void SignInForm::ProviderCombo_Activated(int index)
     AuthorizationText->setText(QString::fromUtf8(p.authorization));
     TokenText->setText(QString::fromUtf8(p.token));
     ScopeText->setText(QString::fromUtf8(p.scope));
+    // The beginning of a long address says more than its end.
+    for (QLineEdit* box : {Pop3Text, SmtpText, AuthorizationText, TokenText, ScopeText})
+        box->setCursorPosition(0);
 }
 
 bool SignInForm::save()
