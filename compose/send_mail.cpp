@@ -42,8 +42,12 @@ int SendSession::send(const QString& to, const QString& subject, const QString& 
 {
     const hm::settings::AccountSettings& account = hm::settings::account();
     hm::mail::NMailSmtpKeepCopy(keepCopy);
-    return hm::mail::NMailSmtpSendMail(account.SmtpServer, to, QString(), QString(), account.MailAddress,
-                                       subject, body, QString(), attachments, 0);
+    const int result = hm::mail::NMailSmtpSendMail(account.SmtpServer, to, QString(), QString(), account.MailAddress,
+                                                   subject, body, QString(), attachments, 0);
+    // A token the server refused before it ran out is renewed by the next command.
+    if (result == hm::mail::kErrorLogin)
+        hm::settings::ForgetAccessToken();
+    return result;
 }
 
 QString LastSendError()

@@ -6,6 +6,8 @@
 #include "settings/secret_store.h"
 #include "settings/sign_in_flow.h"
 
+#include <QScopeGuard>
+
 namespace hm::settings {
 namespace {
 
@@ -93,6 +95,14 @@ void ForgetAccessToken()
 
 bool SignInWithBrowser(QWidget* parent)
 {
+    // The wait serves events, so a second command could start a second sign-in meanwhile.
+    static bool running = false;
+    if (running) {
+        tell(parent, QStringLiteral("ブラウザでのサインインを待っています。ブラウザでサインインを済ませて下さい。"));
+        return false;
+    }
+    running = true;
+    const auto done = qScopeGuard([] { running = false; });
     const SignInSettings settings = LoadSignInSettings();
     if (!usable(parent, settings))
         return false;

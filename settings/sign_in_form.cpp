@@ -164,7 +164,12 @@ bool SignInForm::save()
 
 void SignInForm::SignInCommand_Click()
 {
-    if (save() && hm::settings::SignInWithBrowser(this))
+    if (!save())
+        return;
+    setEnabled(false);
+    const bool signedIn = hm::settings::SignInWithBrowser(this);
+    setEnabled(true);
+    if (signedIn)
         hm::ui::message(this, QStringLiteral("サインインしました。"), kTitle, hm::ui::Buttons::Ok, hm::ui::Icon::Information);
 }
 
