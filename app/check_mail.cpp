@@ -10,6 +10,7 @@
 #include "history/history_mode.h"
 #include "mail/nmail.h"
 #include "settings/account_settings.h"
+#include "settings/sign_in.h"
 #include "store/mail_store.h"
 #include "store/whole_copy.h"
 
@@ -381,13 +382,28 @@ void MailCheck::logIn()
     account_.holdAccount(id, password);
     account.UserId = id;
     account.UserPassword = password;
-    if (id.isEmpty() || password.isEmpty()) {
+    // An account that signs in through the browser logs in with a token, not the password.
+    const bool signIn = hm::settings::LoadSignInSettings().browserSignIn;
+    if (id.isEmpty() || (password.isEmpty() && !signIn)) {
         missingCredentials_ = true;
         account_.askForAccount();
         return;
     }
+    QString token;
+    if (signIn) {
+        token = hm::settings::AccountAccessToken(main_.boxParent());
+        if (token.isEmpty()) {
+            // The user was told why; the check stops before it connects.
+            failure_ = QStringLiteral("ブラウザでのサインインができなかったため、受信を中止しました。");
+            return;
+        }
+    }
+    NMailSetAccessToken(token);
     count_ = NMailPop3Authenticate(handle_, id, password, account.ApopFlag != 0 ? -1 : 0);
     if (count_ < 0) {
+        // A token the server refused is not tried again: the next check gets a fresh one.
+        if (signIn && count_ == kErrorLogin)
+            hm::settings::ForgetAccessToken();
         failure_ = lastLibraryMessage();
         hm::ui::message(main_.boxParent(), failure_, QStringLiteral("エラー"));
     }

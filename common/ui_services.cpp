@@ -247,6 +247,8 @@ bool ScriptedServices::print(QWidget* parent, QTextDocument* document)
 bool ScriptedServices::openUrl(const QUrl& url)
 {
     urls << url;
+    if (browser)
+        browser(url);
     return true;
 }
 

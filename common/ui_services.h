@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
+
 class QWidget;
 class QTextDocument;
 
@@ -83,6 +85,8 @@ public:
     QStringList fileDialogs;  // titles of the file dialogs opened
     QStringList inputPrompts; // prompts of the input boxes opened
     QList<QUrl> urls;
+    // The "browser": given every URL opened after it is recorded (a sign-in test follows it).
+    std::function<void(const QUrl&)> browser;
     QStringList unanswered; // texts of the boxes that needed an answer the script lacked
 
     Answer message(QWidget* parent, const QString& text, const QString& title, Buttons buttons,

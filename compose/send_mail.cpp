@@ -4,6 +4,7 @@
 #include "common/ui_services.h"
 #include "mail/nmail.h"
 #include "settings/account_settings.h"
+#include "settings/sign_in.h"
 
 #include <QCoreApplication>
 
@@ -14,6 +15,10 @@ SendSession::SendSession()
     // SMTP AUTH, where the server asks for it, uses the account's saved pair; read once.
     hm::mail::NMailSetSmtpCredentials(hm::settings::ReadAccountValue(QStringLiteral("NAME")),
                                       hm::settings::ReadAccountValue(QStringLiteral("NAME2")));
+    // An account that signs in through the browser logs in with its token instead.
+    hm::mail::NMailSetAccessToken(hm::settings::LoadSignInSettings().browserSignIn
+                                      ? hm::settings::AccountAccessToken(nullptr)
+                                      : QString());
     hm::mail::NMailSmtpBeginSession();
     hm::mail::NMailSetSmtpWaitCallback([this] { serveEvents(); });
 }
@@ -37,8 +42,12 @@ int SendSession::send(const QString& to, const QString& subject, const QString& 
 {
     const hm::settings::AccountSettings& account = hm::settings::account();
     hm::mail::NMailSmtpKeepCopy(keepCopy);
-    return hm::mail::NMailSmtpSendMail(account.SmtpServer, to, QString(), QString(), account.MailAddress,
-                                       subject, body, QString(), attachments, 0);
+    const int result = hm::mail::NMailSmtpSendMail(account.SmtpServer, to, QString(), QString(), account.MailAddress,
+                                                   subject, body, QString(), attachments, 0);
+    // A token the server refused before it ran out is renewed by the next command.
+    if (result == hm::mail::kErrorLogin)
+        hm::settings::ForgetAccessToken();
+    return result;
 }
 
 QString LastSendError()

@@ -597,9 +597,12 @@ int NMailPop3Authenticate(int handle, const QString& id, const QString& password
     const QByteArray pass = password.section(QChar(0), 0, 0).toUtf8();
     if (user.contains('\r') || user.contains('\n') || pass.contains('\r') || pass.contains('\n'))
         return refuse(*s, FailureKind::BadInput, QStringLiteral("ユーザーIDまたはパスワードに改行が含まれています。"));
-    // APOP never sends the password itself.
-    useTls(s->curl, s->address, apop == 0);
-    if (apop != 0) {
+    // APOP never sends the password itself; a token login goes through curl like APOP.
+    const bool bearer = !accessToken().isEmpty();
+    useTls(s->curl, s->address, apop == 0 || bearer);
+    if (bearer) {
+        useAccessToken(s->curl, s->address, user);
+    } else if (apop != 0) {
         curl_easy_setopt(s->curl, CURLOPT_USERNAME, user.constData());
         curl_easy_setopt(s->curl, CURLOPT_PASSWORD, pass.constData());
         curl_easy_setopt(s->curl, CURLOPT_LOGIN_OPTIONS, "AUTH=+APOP");
@@ -609,7 +612,7 @@ int NMailPop3Authenticate(int handle, const QString& id, const QString& password
     const CURLcode code = curl_easy_perform(s->curl);
     if (code != CURLE_OK) {
         MailError failure = failureOf(*s, code);
-        if (failure.kind == FailureKind::LoginRefused && apop != 0 && s->log.lastError.isEmpty()
+        if (failure.kind == FailureKind::LoginRefused && apop != 0 && !bearer && s->log.lastError.isEmpty()
             && !s->log.greeting.contains('<'))
             failure.text = QStringLiteral("POP3 サーバー「%1」は APOP に対応していません。APOP を使わない設定で受信して下さい。")
                                .arg(s->address.host);
@@ -617,7 +620,7 @@ int NMailPop3Authenticate(int handle, const QString& id, const QString& password
     }
     s->wire = std::make_unique<Wire>(s->curl, s->address);
     s->pipeline = std::make_unique<Pop3Pipeline>(*s->wire, s->log.offersPipelining);
-    if (apop == 0)
+    if (apop == 0 && !bearer)
         if (const int r = loginWithUserPass(*s, user, pass))
             return r == kErrorAheadFailed ? kErrorFailed : r;
     const quint64 listing = s->pipeline->queue({"LIST", true, kListingLimit});

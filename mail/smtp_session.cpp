@@ -110,7 +110,9 @@ bool SmtpConnection::connect(const ServerAddress& address, const QByteArray& use
     curl_easy_setopt(curl_, CURLOPT_ERRORBUFFER, errorBuffer_);
     const QByteArray url = address.url();
     curl_easy_setopt(curl_, CURLOPT_URL, url.constData());
-    if (!user.isEmpty()) {
+    if (!user.isEmpty() && !accessToken().isEmpty()) {
+        useAccessToken(curl_, address, user);
+    } else if (!user.isEmpty()) {
         curl_easy_setopt(curl_, CURLOPT_USERNAME, user.constData());
         curl_easy_setopt(curl_, CURLOPT_PASSWORD, password.constData());
     }

@@ -71,6 +71,33 @@ void useTls(CURL* curl, const ServerAddress& address, bool passwordInClear)
     curl_easy_setopt(curl, CURLOPT_USE_SSL, mustEncrypt ? long(CURLUSESSL_ALL) : long(CURLUSESSL_TRY));
 }
 
+namespace {
+QByteArray g_accessToken;
+} // namespace
+
+const QByteArray& accessToken()
+{
+    return g_accessToken;
+}
+
+void useAccessToken(CURL* curl, const ServerAddress& address, const QByteArray& user)
+{
+    useTls(curl, address, true);
+    curl_easy_setopt(curl, CURLOPT_USERNAME, user.constData());
+    curl_easy_setopt(curl, CURLOPT_XOAUTH2_BEARER, g_accessToken.constData());
+    curl_easy_setopt(curl, CURLOPT_LOGIN_OPTIONS, "AUTH=OAUTHBEARER;AUTH=XOAUTH2");
+    // The token goes with the AUTH command: one round trip less.
+    curl_easy_setopt(curl, CURLOPT_SASL_IR, 1L);
+}
+
+void NMailSetAccessToken(const QString& token)
+{
+    // A line break would end the SASL response early.
+    g_accessToken = token.section(QChar(0), 0, 0).toUtf8();
+    if (g_accessToken.contains('\r') || g_accessToken.contains('\n'))
+        g_accessToken.clear();
+}
+
 void configureHandle(CURL* curl, const ServerAddress& address, Protocol protocol, ReplyLog* log)
 {
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);

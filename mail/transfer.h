@@ -48,4 +48,10 @@ void configureHandle(CURL* curl, const ServerAddress& address, Protocol protocol
 void useTls(CURL* curl, const ServerAddress& address, bool passwordInClear);
 bool isLoopback(const QString& host);
 
+// The access token set by NMailSetAccessToken; empty when logins use the password.
+const QByteArray& accessToken();
+// curl's connect phase logs in as user with the access token: OAUTHBEARER or XOAUTH2, whichever
+// the server offers, never a plain login. The token crosses the network as a password does.
+void useAccessToken(CURL* curl, const ServerAddress& address, const QByteArray& user);
+
 } // namespace hm::mail

@@ -68,6 +68,11 @@ QString describeFailure(FailureKind kind, CURLcode code, const ServerAddress& ad
     case FailureKind::TlsFailed:
         return QStringLiteral("サーバー「%1」と暗号化通信を始められません。").arg(host);
     case FailureKind::LoginRefused:
+        if (!accessToken().isEmpty())
+            return QStringLiteral("サーバー「%1」がサインイン（OAuth 2.0）を受け付けませんでした。"
+                                  "サインインの期限が切れたか取り消されたか、サーバーがこのサインインに対応していません。"
+                                  "アカウントの設定でもう一度サインインして下さい。")
+                .arg(host);
         return QStringLiteral("サーバー「%1」にログインできません。ユーザーIDとパスワードを確かめて下さい。").arg(host);
     case FailureKind::ServerRefused:
         return QStringLiteral("サーバー「%1」がエラーを返しました。").arg(host);

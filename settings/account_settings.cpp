@@ -5,6 +5,7 @@
 #include "common/private_profile.h"
 #include "common/program_folder.h"
 #include "common/small_file.h"
+#include "settings/secret_store.h"
 
 #include <cmath>
 #include <limits>
@@ -13,8 +14,9 @@ namespace hm::settings {
 namespace {
 
 const QString kServerFile = QStringLiteral("\\hymail.ini");
-const QString kAccountFile = QStringLiteral("\\★MailData\\iniIdPass.ini");
 const QString kAccountSection = QStringLiteral("EXEINI");
+const QString kPasswordKey = QStringLiteral("NAME2");
+const QString kPasswordSecret = QStringLiteral("password");
 
 // The leading numeric part of text, leading blanks skipped; 0 when there is none.
 double leadingNumber(const QString& text)
@@ -126,6 +128,7 @@ bool SaveServerSettings(const AccountSettings& s)
     return writeFileAtomically(dataPath(kServerFile), ansi::encode(text));
 }
 
+const QString kAccountFile = QStringLiteral("\\★MailData\\iniIdPass.ini");
 const QString kOwnSection = QStringLiteral("HayateMail");
 
 int MaxMessageMegabytes(QString* text)
@@ -167,8 +170,77 @@ bool WriteKeepOnServer(const KeepOnServer& k, QString* problem)
            && profile::write(file, kOwnSection, QString::fromLatin1(kDeleteAfterDaysKey), QString::number(k.deleteAfterDays), true, problem);
 }
 
+bool PasswordInKeyring()
+{
+    return profile::read(dataPath(kAccountFile), kOwnSection, QString::fromLatin1(kPasswordInKeyringKey)) ==
+           QLatin1String("1");
+}
+
+bool SavePassword(const QString& password, bool inKeyring, QString* problem, QString* noKeyring)
+{
+    const QString flag = QString::fromLatin1(kPasswordInKeyringKey);
+    if (inKeyring) {
+        QString why;
+        SecretStore& store = accountSecrets(&why);
+        if (store.inKeyring()) {
+            // In this order a kill leaves the password in one place or both, never in none.
+            return store.write(kPasswordSecret, password, problem) &&
+                   profile::write(dataPath(kAccountFile), kOwnSection, flag, QStringLiteral("1"), true, problem) &&
+                   WriteAccountValue(kPasswordKey, QString(), problem);
+        }
+        if (noKeyring)
+            *noKeyring = why;
+    }
+    const bool wasInKeyring = PasswordInKeyring();
+    if (!WriteAccountValue(kPasswordKey, password, problem))
+        return false;
+    if (!wasInKeyring)
+        return true;
+    return profile::write(dataPath(kAccountFile), kOwnSection, flag, QStringLiteral("0"), true, problem) &&
+           keyringSecrets().remove(kPasswordSecret, problem);
+}
+
+namespace {
+struct SignInKey {
+    const char* key;
+    QString SignInSettings::*field;
+};
+const SignInKey kSignInKeys[] = {
+    {"OAuthProvider", &SignInSettings::provider},
+    {"OAuthAuthorizationUrl", &SignInSettings::authorizationUrl},
+    {"OAuthTokenUrl", &SignInSettings::tokenUrl},
+    {"OAuthScope", &SignInSettings::scope},
+    {"OAuthClientId", &SignInSettings::clientId},
+    {"OAuthClientSecret", &SignInSettings::clientSecret},
+};
+const QString kSignInKey = QStringLiteral("SignIn");
+const QString kBrowserSignIn = QStringLiteral("OAuth2");
+} // namespace
+
+SignInSettings LoadSignInSettings(QString* problem)
+{
+    const QString file = dataPath(kAccountFile);
+    SignInSettings s;
+    s.browserSignIn = profile::read(file, kOwnSection, kSignInKey, problem).compare(kBrowserSignIn, Qt::CaseInsensitive) == 0;
+    for (const SignInKey& k : kSignInKeys)
+        s.*k.field = profile::read(file, kOwnSection, QString::fromLatin1(k.key));
+    return s;
+}
+
+bool SaveSignInSettings(const SignInSettings& s, QString* problem)
+{
+    const QString file = dataPath(kAccountFile);
+    for (const SignInKey& k : kSignInKeys)
+        if (!profile::write(file, kOwnSection, QString::fromLatin1(k.key), oneLine(s.*k.field), true, problem))
+            return false;
+    return profile::write(file, kOwnSection, kSignInKey, s.browserSignIn ? kBrowserSignIn : QStringLiteral("Password"),
+                          true, problem);
+}
+
 QString ReadAccountValue(const QString& key, QString* problem)
 {
+    if (key.compare(kPasswordKey, Qt::CaseInsensitive) == 0 && PasswordInKeyring())
+        return keyringSecrets().read(kPasswordSecret, problem);
     return profile::read(dataPath(kAccountFile), kAccountSection, key, problem);
 }
 

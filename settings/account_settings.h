@@ -25,11 +25,15 @@ void LoadServerSettings(AccountSettings& s, QString* problem = nullptr);
 bool SaveServerSettings(const AccountSettings& s);
 
 // One key of section EXEINI of "\★MailData\iniIdPass.ini" (at most 255 bytes, empty if absent
-// or when the file cannot be read; problem then holds the message for the user).
+// or when the file cannot be read; problem then holds the message for the user). The password
+// (NAME2) comes from the desktop keyring when the account keeps it there.
 QString ReadAccountValue(const QString& key, QString* problem = nullptr);
 // Writes one key; the file is kept readable by its owner only. False when it could not be
 // written; a file that exists but cannot be read is never replaced (problem says why).
 bool WriteAccountValue(const QString& key, const QString& value, QString* problem = nullptr);
+
+// "\★MailData\iniIdPass.ini", for dataPath.
+extern const QString kAccountFile;
 
 // The program's own settings live in the account file too, in a section of their own
 // ("[HayateMail]"), so the original section and its readers stay as they were. The user sets
@@ -54,5 +58,29 @@ struct KeepOnServer {
 KeepOnServer ReadKeepOnServer(QString* badDays = nullptr, QString* problem = nullptr);
 // False when the account file could not be written (problem says why).
 bool WriteKeepOnServer(const KeepOnServer& k, QString* problem = nullptr);
+
+// PasswordInKeyring: "1" while the saved password is in the desktop keyring (NAME2 then empty).
+constexpr const char* kPasswordInKeyringKey = "PasswordInKeyring";
+bool PasswordInKeyring();
+// Saves the password as NAME2, or in the keyring when asked to and there is one (NAME2 is then
+// emptied); a password moved back to the file leaves the keyring. Without a keyring the
+// password goes to NAME2 and noKeyring says what the keyring answered.
+bool SavePassword(const QString& password, bool inKeyring, QString* problem = nullptr,
+                  QString* noKeyring = nullptr);
+
+// How the account logs in, and where it signs in when that is through the browser (OAuth 2.0),
+// in the program's own section: SignIn ("Password" or "OAuth2"), OAuthProvider, OAuthAuthorizationUrl,
+// OAuthTokenUrl, OAuthScope, OAuthClientId, OAuthClientSecret. The tokens are secrets (secret_store.h).
+struct SignInSettings {
+    bool browserSignIn = false;
+    QString provider;
+    QString authorizationUrl;
+    QString tokenUrl;
+    QString scope;
+    QString clientId;
+    QString clientSecret;
+};
+SignInSettings LoadSignInSettings(QString* problem = nullptr);
+bool SaveSignInSettings(const SignInSettings& s, QString* problem = nullptr);
 
 } // namespace hm::settings

@@ -19,7 +19,7 @@ IdPassForm::IdPassForm(QWidget* parent) : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("IdPassForm"));
     setWindowTitle(QStringLiteral("ID,PASS"));
-    setFixedSize(twips(4320), twips(2520));
+    setFixedSize(twips(4320), twips(2880));
 
     Label1 = hm::label(this, "Label1", QStringLiteral("ID"), 240, 300, 900, 255);
     IdText = hm::control<QLineEdit>(this, "IdText", 1320, 240, 2760, 360);
@@ -33,6 +33,9 @@ IdPassForm::IdPassForm(QWidget* parent) : QWidget(parent, Qt::Window)
 
     Check1 = hm::control<QCheckBox>(this, "Check1", 1320, 1230, 2760, 300);
     Check1->setText(QStringLiteral("IDパスワードを保存する"));
+
+    KeyringCheck = hm::control<QCheckBox>(this, "KeyringCheck", 240, 2400, 3840, 300);
+    KeyringCheck->setText(QStringLiteral("パスワードをキーリングに保存"));
 
     OKCommand = hm::button(this, "OKCommand", QStringLiteral("OK"), 1320, 1800, 1215, 420);
     CancelCommand = hm::button(this, "CancelCommand", QStringLiteral("Cansel"), 2865, 1800, 1215, 420);
@@ -50,8 +53,9 @@ void IdPassForm::Form_Load()
     // The boxes show what the file holds, not what is in memory.
     QString problem;
     IdText->setText(hm::settings::ReadAccountValue(QStringLiteral("NAME"), &problem));
-    PassText->setText(hm::settings::ReadAccountValue(QStringLiteral("NAME2")));
+    PassText->setText(hm::settings::ReadAccountValue(QStringLiteral("NAME2"), problem.isEmpty() ? &problem : nullptr));
     Check1->setChecked(false);
+    KeyringCheck->setChecked(hm::settings::PasswordInKeyring());
     if (!problem.isEmpty())
         hm::ui::message(this, problem, QStringLiteral("ID,PASS"), hm::ui::Buttons::Ok, hm::ui::Icon::Warning);
 }
@@ -69,9 +73,22 @@ void IdPassForm::OKCommand_Click()
     account.UserPassword = PassText->text();
     QString problem;
     if (Check1->isChecked()) {
-        const bool saved = hm::settings::WriteAccountValue(QStringLiteral("NAME"), IdText->text(), &problem) &&
-                           hm::settings::WriteAccountValue(QStringLiteral("NAME2"), PassText->text(), &problem) &&
-                           hm::settings::WriteAccountValue(QStringLiteral("NAME3"), QStringLiteral("1"), &problem);
+        QString noKeyring;
+        setEnabled(false); // the keyring may take a moment; no second click meanwhile
+        const bool saved =
+            hm::settings::WriteAccountValue(QStringLiteral("NAME"), IdText->text(), &problem) &&
+            hm::settings::SavePassword(PassText->text(), KeyringCheck->isChecked(), &problem, &noKeyring) &&
+            hm::settings::WriteAccountValue(QStringLiteral("NAME3"), QStringLiteral("1"), &problem);
+        setEnabled(true);
+        static bool toldNoKeyring = false;
+        if (!noKeyring.isEmpty() && !toldNoKeyring) {
+            toldNoKeyring = true;
+            hm::ui::message(this,
+                            QStringLiteral("デスクトップのキーリング（Secret Service）が見つかりません。\n"
+                                           "パスワードはこれまでどおり、本人だけが読めるアカウントファイルに保存します。\n（%1）")
+                                .arg(noKeyring),
+                            QStringLiteral("ID,PASS"), hm::ui::Buttons::Ok, hm::ui::Icon::Information);
+        }
         // The user asked for a save; a silent failure would only show at the next mail check.
         if (!saved && problem.isEmpty())
             problem = QStringLiteral("IDとパスワードを保存できませんでした。\n"

@@ -17,6 +17,8 @@ public:
     QLineEdit* IdText;
     QLineEdit* PassText;
     QCheckBox* Check1;
+    // Below the buttons, where the window grew: the saved password goes to the desktop keyring.
+    QCheckBox* KeyringCheck;
     QPushButton* OKCommand;
     QPushButton* CancelCommand;
 

@@ -1,4 +1,4 @@
-// Renders the emoticon palette and the main window in the middle of each picture transition
+// Renders the emoticon palette, the sign-in window with the Microsoft preset, and the main window in the middle of each picture transition
 // for the README:
 //   QT_QPA_PLATFORM=offscreen picture_screenshots <program folder> <output folder>
 #include "app/main_form.h"
@@ -7,8 +7,11 @@
 #include "common/window_registry.h"
 #include "effects/transition_painter.h"
 #include "emoticons/kao_form.h"
+#include "settings/sign_in_form.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QRadioButton>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTabWidget>
@@ -53,5 +56,12 @@ int main(int argc, char** argv)
     c.movePosition(QTextCursor::Down, QTextCursor::KeepAnchor, 5);
     kao->Pages[9]->setTextCursor(c);
     ok = kao->grab().save(out + QStringLiteral("/kaoform.png")) && ok;
+
+    SignInForm* signIn = hm::window<SignInForm>();
+    signIn->show();
+    signIn->BrowserOption->setChecked(true);
+    signIn->ProviderCombo->setCurrentIndex(0);
+    emit signIn->ProviderCombo->activated(0);
+    ok = signIn->grab().save(out + QStringLiteral("/signinform.png")) && ok;
     return ok ? 0 : 1;
 }

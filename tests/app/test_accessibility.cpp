@@ -12,6 +12,7 @@
 #include "settings/keep_mail_form.h"
 #include "settings/option_form.h"
 #include "settings/set_form.h"
+#include "settings/sign_in_form.h"
 #include "tests/support/test_folder.h"
 #include "tests/support/main_form_controls.h"
 
@@ -147,6 +148,7 @@ QList<std::pair<const char*, Opener>> everyWindow()
         {"IdPassForm", [] { return static_cast<QWidget*>(hm::window<IdPassForm>()); }},
         {"OptionForm", [] { return static_cast<QWidget*>(hm::window<OptionForm>()); }},
         {"KeepMailForm", [] { return static_cast<QWidget*>(hm::window<KeepMailForm>()); }},
+        {"SignInForm", [] { return static_cast<QWidget*>(hm::window<SignInForm>()); }},
         {"KaoForm", [] { return static_cast<QWidget*>(hm::window<KaoForm>()); }},
     };
 }

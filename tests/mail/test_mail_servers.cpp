@@ -131,6 +131,9 @@ private Q_SLOTS:
     void unreachableServersAreNamed();
     void tlsIsVerifiedOnBothPorts();
     void smtpAuthUsesTheSavedCredentials();
+    void accessTokenLogsIn();
+    void refusedAccessTokenChangesNothing_data();
+    void refusedAccessTokenChangesNothing();
     void passwordsGoInTheClearOnlyWhereAllowed();
     void keptConnectionDroppedByTheServerIsReopened();
     void sendRefusesBadInputAndSendsNothing();
@@ -154,6 +157,7 @@ void TestMailServers::init()
 {
     env.clearMailbox();
     NMailSetSmtpCredentials(QString(), QString());
+    NMailSetAccessToken(QString());
 }
 
 void TestMailServers::japaneseMessageWithAttachmentRoundTrips_data()
@@ -397,6 +401,64 @@ void TestMailServers::smtpAuthUsesTheSavedCredentials()
     QCOMPARE(send(), 0);
     QCOMPARE(env.messageFiles().size(), 5);
     QCOMPARE(env.smtpClientPorts().size(), before + 2);
+}
+
+void TestMailServers::accessTokenLogsIn()
+{
+    const QString token = env.authControl(QStringLiteral("issue")).value(QStringLiteral("access_token")).toString();
+    QVERIFY2(!token.isEmpty(), "the authorization server issued no token");
+    env.drop(plainMessage("waiting"));
+    NMailSetAccessToken(token);
+    // The password is not used: only the token can have logged in.
+    const int handle = login(0, QStringLiteral("not-the-password"));
+    QVERIFY2(handle > 0, qPrintable(hm::test::takeMailError()));
+    QCOMPARE(fetch(handle, 1).subject, QStringLiteral("waiting"));
+    NMailPop3Close(handle);
+
+    NMailSetSmtpCredentials(env.user, QString());
+    QCOMPARE(NMailSmtpSendMail(env.smtpServer(), QStringLiteral("hayate@localhost"), QString(), QString(),
+                               QStringLiteral("me@localhost"), QStringLiteral("token"), QStringLiteral("b"), QString(),
+                               QString(), 0),
+             0);
+    QCOMPARE(env.messageFiles().size(), 2);
+    QFile log(env.logDir + QStringLiteral("/smtp.log"));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QVERIFY(log.readAll().contains("auth OAUTHBEARER ok"));
+}
+
+void TestMailServers::refusedAccessTokenChangesNothing_data()
+{
+    QTest::addColumn<bool>("expired");
+    QTest::newRow("expired") << true;
+    QTest::newRow("never issued") << false;
+}
+
+void TestMailServers::refusedAccessTokenChangesNothing()
+{
+    QFETCH(bool, expired);
+    QString token = QStringLiteral("never-issued");
+    if (expired) {
+        token = env.authControl(QStringLiteral("issue")).value(QStringLiteral("access_token")).toString();
+        QVERIFY(!token.isEmpty());
+        QVERIFY(!env.authControl(QStringLiteral("expire")).isEmpty());
+    }
+    env.drop(plainMessage("kept"));
+    NMailSetAccessToken(token);
+    QCOMPARE(login(), -1000 + kErrorLogin);
+    QString text = hm::test::takeMailError();
+    QVERIFY2(text.contains(QStringLiteral("もう一度サインインして下さい")), qPrintable(text));
+
+    NMailSetSmtpCredentials(env.user, QString());
+    QVERIFY(NMailSmtpSendMail(env.smtpServer(), QStringLiteral("hayate@localhost"), QString(), QString(),
+                              QStringLiteral("me@localhost"), QStringLiteral("token"), QStringLiteral("b"), QString(),
+                              QString(), 0)
+            < 0);
+    text = hm::test::takeMailError();
+    QVERIFY2(text.contains(QStringLiteral("もう一度サインインして下さい")), qPrintable(text));
+    QVERIFY2(text.contains(QLatin1String("535")), qPrintable(text));
+    NMailSetAccessToken(QString());
+    QCOMPARE(env.messageFiles().size(), 1);
+    QCOMPARE(countWaiting(), 1);
 }
 
 void TestMailServers::passwordsGoInTheClearOnlyWhereAllowed()

@@ -3,8 +3,12 @@
 // where it listens, the account, and its Maildir, read from HM_BINARY_DIR/mail-servers/env.
 // As root the fixture also runs Postfix, which offers PIPELINING and delivers into the same
 // Maildir a moment after it has accepted a message; its ports are 0 when it is not running.
-// Both SMTP servers refuse a sender or recipient at the domain refused.invalid.
+// Both SMTP servers refuse a sender or recipient at the domain refused.invalid. The fixture's
+// OAuth 2.0 authorization server (tests/servers/auth_server.py) is at authUrl.
 #include <QByteArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -51,6 +55,7 @@ struct MailServerEnv {
     QString caFile;
     QString maildir;
     QString logDir;
+    QString authUrl;
 
     // Also trusts the fixture's CA for this process, the way a user can name extra
     // certificates to OpenSSL programs (SSL_CERT_FILE).
@@ -80,6 +85,7 @@ struct MailServerEnv {
             else if (key == "CA_FILE") e.caFile = value;
             else if (key == "MAILDIR") e.maildir = value;
             else if (key == "LOG_DIR") e.logDir = value;
+            else if (key == "AUTH_URL") e.authUrl = value;
         }
         e.valid = !e.host.isEmpty() && e.pop3Port > 0 && e.smtpPort > 0 && !e.maildir.isEmpty();
         if (!e.caFile.isEmpty() && dir.isEmpty())
@@ -93,6 +99,18 @@ struct MailServerEnv {
     QString smtpsServer() const { return QStringLiteral("smtps://localhost:") + QString::number(smtpsPort); }
     QString postfixServer() const { return host + QLatin1Char(':') + QString::number(postfixPort); }
     QString postfixSmtpsServer() const { return QStringLiteral("smtps://localhost:") + QString::number(postfixSmtpsPort); }
+
+    // Tells the authorization server to "issue" a token pair for the account, to "expire" every
+    // access token or to "revoke" every refresh token; its JSON answer, empty when none came.
+    QJsonObject authControl(const QString& action) const
+    {
+        QProcess curl;
+        curl.start(QStringLiteral("curl"), {QStringLiteral("-sf"), QStringLiteral("-d"), QStringLiteral("action=") + action,
+                                            authUrl + QStringLiteral("/control")});
+        if (!curl.waitForFinished(10000) || curl.exitCode() != 0)
+            return {};
+        return QJsonDocument::fromJson(curl.readAllStandardOutput()).object();
+    }
 
     // Every message file in the mailbox (new and cur).
     QStringList messageFiles() const

@@ -4,12 +4,15 @@
 #include "settings/keep_mail_form.h"
 #include "settings/option_form.h"
 #include "settings/set_form.h"
+#include "settings/sign_in_form.h"
 #include "tests/support/click.h"
 #include "tests/support/test_folder.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
+#include <QRadioButton>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -66,6 +69,8 @@ private slots:
     void serverCancelChangesNothing();
     void chooserOpensBothWindows();
     void receiveWindowSetsMailKeptOnTheServer();
+    void signInPresetsFillTheWindowAndOkKeepsThem_data();
+    void signInPresetsFillTheWindowAndOkKeepsThem();
 };
 
 void TestSettingsWindows::captionsAndLabels()
@@ -403,6 +408,60 @@ void TestSettingsWindows::chooserOpensBothWindows()
     QVERIFY(hm::loadedWindow<IdPassForm>() && hm::loadedWindow<IdPassForm>()->isVisible());
     hm::test::click(set->Command2);
     QVERIFY(hm::loadedWindow<OptionForm>() && hm::loadedWindow<OptionForm>()->isVisible());
+    hm::test::click(set->SignInCommand);
+    QVERIFY(hm::loadedWindow<SignInForm>() && hm::loadedWindow<SignInForm>()->isVisible());
+}
+
+void TestSettingsWindows::signInPresetsFillTheWindowAndOkKeepsThem_data()
+{
+    QTest::addColumn<QString>("provider");
+    QTest::addColumn<QString>("pop3");
+    QTest::addColumn<QString>("tokenHost");
+    QTest::addColumn<QString>("scopeHolds");
+    QTest::newRow("Microsoft") << "Microsoft 365 / Outlook.com" << "pop3s://outlook.office365.com:995"
+                               << "login.microsoftonline.com" << "offline_access";
+    QTest::newRow("Gmail") << "Gmail" << "pop3s://pop.gmail.com:995" << "oauth2.googleapis.com"
+                           << "https://mail.google.com/";
+    // By hand: what the user typed stays.
+    QTest::newRow("other") << "その他" << "pop.example.jp" << "auth.example.jp" << "pop";
+}
+
+void TestSettingsWindows::signInPresetsFillTheWindowAndOkKeepsThem()
+{
+    QFETCH(QString, provider);
+    QFETCH(QString, pop3);
+    QFETCH(QString, tokenHost);
+    QFETCH(QString, scopeHolds);
+    hm::test::TestFolder folder;
+    auto* w = hm::window<SignInForm>();
+    w->show();
+    QVERIFY(w->PasswordOption->isChecked());
+    QVERIFY(!w->ProviderCombo->isEnabled());
+    hm::test::click(w->BrowserOption);
+    QVERIFY(w->ProviderCombo->isEnabled());
+    w->Pop3Text->setText(QStringLiteral("pop.example.jp"));
+    w->TokenText->setText(QStringLiteral("https://auth.example.jp/token"));
+    w->ScopeText->setText(QStringLiteral("pop smtp"));
+    // The client ID has no default: the provider or the administrator issues it.
+    QVERIFY(w->ClientIdText->text().isEmpty());
+    w->ClientIdText->setText(QStringLiteral("my-client"));
+    const int index = w->ProviderCombo->findText(provider);
+    QVERIFY(index >= 0);
+    w->ProviderCombo->setCurrentIndex(index);
+    emit w->ProviderCombo->activated(index);
+    QCOMPARE(w->Pop3Text->text(), pop3);
+    hm::test::click(w->OkCommand);
+    QTRY_VERIFY(!hm::loadedWindow<SignInForm>());
+
+    const hm::settings::SignInSettings s = hm::settings::LoadSignInSettings();
+    QVERIFY(s.browserSignIn);
+    QCOMPARE(s.provider, provider);
+    QCOMPARE(QUrl(s.tokenUrl).host(), tokenHost);
+    QVERIFY2(s.scope.contains(scopeHolds), qPrintable(s.scope));
+    QCOMPARE(s.clientId, QStringLiteral("my-client"));
+    QVERIFY(folder.read(QStringLiteral("\\hymail.ini")).contains("POP3=" + pop3.toUtf8() + "\r\n"));
+    // The next opening shows what was kept.
+    QCOMPARE(hm::window<SignInForm>()->ProviderCombo->currentText(), provider);
 }
 
 // The chooser's third button opens the receive window, which shows and writes the program's own
