@@ -38,7 +38,6 @@ namespace {
 const QString kMarker = QStringLiteral("attachment");
 const QString kNotice =
     QStringLiteral("♪♪♪　添付ファイルがありましので、添付フォルダに展開しました。♪♪♪");
-const QString kAttachmentFolder = QStringLiteral("\\添付フォルダ\\");
 
 bool g_running = false;
 std::function<QDateTime()> g_clock;
@@ -134,7 +133,7 @@ bool wholeMessageThroughScratch(ScratchFile& scratch, const QString& header, con
 // A name in the attachment folder that is not taken yet.
 QString freeEmlPath(int number)
 {
-    const QString folder = hm::dataPath(kAttachmentFolder);
+    const QString folder = hm::store::attachmentFolder();
     const QString stem = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString name = QStringLiteral("%1-%2.eml").arg(stem).arg(number);
     for (int i = 2; QFileInfo(folder + QLatin1Char('/') + name).exists(); ++i)
@@ -328,10 +327,11 @@ void MailCheck::run()
         main_.showHelp(QStringLiteral("メールのチェックをしています。"));
     }
     if (handle_ != -1) {
-        attachmentFolder_ = hm::dataPath(kAttachmentFolder) + QLatin1Char('/');
-        scratch_.setFolder(hm::dataPath(kAttachmentFolder));
+        const QString folder = hm::store::attachmentFolder();
+        attachmentFolder_ = folder + QLatin1Char('/');
+        scratch_.setFolder(folder);
         // A big message goes to a file there, beside the .eml copy made of it.
-        NMailPop3SetDownloadFolder(handle_, hm::dataPath(kAttachmentFolder));
+        NMailPop3SetDownloadFolder(handle_, folder);
         logIn();
         if (openLedger()) {
             announceDownloads();

@@ -26,6 +26,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QMouseEvent>
 #include <QTemporaryDir>
@@ -464,13 +465,7 @@ void TestCheckMail::bigMessagesArriveUpToTheLimitSet()
         account.write(setting);
     }
     QByteArray file(qsizetype(megabytes) * 1024 * 1024 * 3 / 4 - 64 * 1024, Qt::Uninitialized);
-    quint32 x = 2463534242u;
-    for (char& c : file) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        c = char(x >> 24);
-    }
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(file.data()), file.size() / 4);
     QByteArray text;
     for (int i = 0; text.size() < 40000; ++i)
         text += "line " + QByteArray::number(i) + " of a text longer than the store holds\r\n";
