@@ -3,6 +3,7 @@
 #include "common/ansi_codec.h"
 #include "common/japanese_font.h"
 #include "common/private_files.h"
+#include "common/text_accessibility.h"
 #include "common/ui_services.h"
 #include "common/user_folder.h"
 #include "common/japanese_translations.h"
@@ -17,6 +18,7 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(hm::programIcon());
     QGuiApplication::setDesktopFileName(QStringLiteral("hayatemail"));
     hm::installJapaneseTranslations();
+    hm::installTextAccessibility();
     // What needs no font goes first, while fontconfig sets itself up; a problem is shown once
     // the Japanese fonts are in place. Without the CP932 converters every Japanese text would
     // be lost: say so and stop.

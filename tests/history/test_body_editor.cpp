@@ -1,5 +1,6 @@
 #include "common/ansi_codec.h"
 #include "common/document_printer.h"
+#include "common/text_accessibility.h"
 #include "common/window_registry.h"
 #include "history/editor_text.h"
 #include "history/history_mode.h"
@@ -8,6 +9,7 @@
 #include "tests/support/click.h"
 #include "tests/support/test_folder.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -103,6 +105,8 @@ private slots:
     void fontSwitchesCountTheirClicks();
     void modifiedFlagAndStartUpLoad();
     void closeCommandUnloadsTheWindow();
+    void screenReaderQueriesStayInsideTheText_data();
+    void screenReaderQueriesStayInsideTheText();
 
 private:
     std::unique_ptr<hm::test::TestFolder> folder_;
@@ -412,6 +416,61 @@ void TestBodyEditor::closeCommandUnloadsTheWindow()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(form.isNull());
     QVERIFY(!hm::loadedWindow<TyakuForm>());
+}
+
+void TestBodyEditor::screenReaderQueriesStayInsideTheText_data()
+{
+    QTest::addColumn<QString>("editor");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("body, empty") << QStringLiteral("rtfEd") << QString();
+    QTest::newRow("body") << QStringLiteral("rtfEd") << QStringLiteral("件名について\n二行目");
+    QTest::newRow("help box, empty") << QStringLiteral("Text4") << QString();
+    QTest::newRow("help box") << QStringLiteral("Text4") << QStringLiteral("件名について\n二行目");
+}
+
+// A screen reader asks for the caret's place at the end of the text, the text before its
+// start and ranges of a text that has since changed; init() fails the test on a cursor warning.
+void TestBodyEditor::screenReaderQueriesStayInsideTheText()
+{
+    QFETCH(QString, editor);
+    QFETCH(QString, text);
+    hm::installTextAccessibility();
+    TyakuForm* form = openWindow();
+    auto* w = form->findChild<QWidget*>(editor);
+    QVERIFY(w);
+    w->show();
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+    QAccessibleTextInterface* t = a ? a->textInterface() : nullptr;
+    QVERIFY(t);
+    a->setText(QAccessible::Value, text); // read-only help box: refused
+    if (editor == QLatin1String("Text4"))
+        QMetaObject::invokeMethod(w, "setPlainText", Q_ARG(QString, text));
+    const int n = int(text.size());
+    QCOMPARE(t->characterCount(), n);
+    int s = 0, e = 0;
+    for (int offset : {-1, 0, n, n + 30}) {
+        for (auto b : {QAccessible::CharBoundary, QAccessible::WordBoundary, QAccessible::LineBoundary,
+                       QAccessible::ParagraphBoundary}) {
+            t->textBeforeOffset(offset, b, &s, &e);
+            t->textAtOffset(offset, b, &s, &e);
+            t->textAfterOffset(offset, b, &s, &e);
+        }
+        t->characterRect(offset);
+        t->attributes(offset, &s, &e);
+        t->text(offset, n + 30);
+    }
+    QCOMPARE(t->text(2, n + 30), text.mid(2));
+    t->setSelection(0, 1, n + 30);
+    QCOMPARE(t->text(0, -1), text);
+    if (n == 0)
+        return;
+    QCOMPARE(t->cursorPosition(), n);
+    QCOMPARE(t->textAtOffset(n, QAccessible::LineBoundary, &s, &e), QStringLiteral("二行目"));
+    QCOMPARE(t->textBeforeOffset(n, QAccessible::LineBoundary, &s, &e), QStringLiteral("件名について\n"));
+    // The caret's place after the last character has a place on the screen, right of it.
+    const QRect end = t->characterRect(n), last = t->characterRect(n - 1);
+    QVERIFY(end.isValid() && end.left() >= last.right());
+    QCOMPARE(t->offsetAtPoint(t->characterRect(1).center()), 1);
 }
 
 QTEST_MAIN(TestBodyEditor)
