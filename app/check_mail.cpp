@@ -97,14 +97,11 @@ private:
     int fd_ = -1;
 };
 
-// Writes header and body to the scratch file and reads it back as lines, each ended by
-// CR LF, with a NUL at the end: the whole message as the attachment call expects it. The file
-// stays in the page cache. bodyBytes: the body in CP932, for the record when the stored text is
-// that body; bodyLost: whether CP932 lost a character.
-bool wholeMessageThroughScratch(ScratchFile& scratch, const QString& header, const QString& body, QString& whole,
-                                QByteArray& bodyBytes, bool& bodyLost)
+// Writes header and body (bodyBytes: the body in CP932) to the scratch file and reads it back
+// as lines, each ended by CR LF, with a NUL at the end: the whole message as the attachment
+// call expects it. The file stays in the page cache.
+bool wholeMessageThroughScratch(ScratchFile& scratch, const QString& header, const QByteArray& bodyBytes, QString& whole)
 {
-    bodyBytes = hm::ansi::encode(body, &bodyLost);
     QByteArray written = hm::ansi::encode(header);
     written.reserve(written.size() + bodyBytes.size() + 4);
     written += "\r\n";
@@ -563,12 +560,16 @@ std::optional<MailCheck::Outcome> MailCheck::download(int n, Message& m)
     return std::nullopt;
 }
 
-// The whole message goes through the scratch file to the attachment call, which writes the
-// attachments and gives back the message's text.
+// The attachment call writes the attachments and gives back the message's text.
 std::optional<MailCheck::Outcome> MailCheck::extractAttachments(int n, Message& m)
 {
+    // The body in CP932, for the record when the stored text is that body.
+    m.bodyBytes = hm::ansi::encode(m.body, &m.bodyLost);
+    // The attachment call reads the message from the scratch file only when it lacks the
+    // download; the round trip would cost a write, a read and two conversions a message.
     QString whole;
-    if (!wholeMessageThroughScratch(scratch_, m.header, m.body, whole, m.bodyBytes, m.bodyLost)) {
+    if (!NMailAttachmentHasDownload(header_)
+        && !wholeMessageThroughScratch(scratch_, m.header, m.bodyBytes, whole)) {
         scratch_.remove();
         return stop(n, QStringLiteral("添付フォルダに作業ファイルを書き込めません。"), reason::scratchNotWritten);
     }

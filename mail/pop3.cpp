@@ -690,7 +690,7 @@ int NMailAttachmentFileFirst(int, QString&, QString&, QString&, QString& header,
 {
     QByteArray raw;
     std::shared_ptr<const ParsedMessage> parsed;
-    if (g_lastAtHand && header.section(QChar(0), 0, 0) == g_lastHeader) {
+    if (NMailAttachmentHasDownload(header)) {
         // The download parsed it already: one text part holds nothing to extract.
         if (g_lastSingleText)
             return 0;
@@ -721,6 +721,11 @@ int NMailAttachmentFileFirst(int, QString&, QString&, QString&, QString& header,
     if (e.result >= 0 && e.stoppedInside)
         return kAttachmentsIncomplete;
     return e.result;
+}
+
+int NMailAttachmentHasDownload(const QString& header)
+{
+    return g_lastAtHand && header.section(QChar(0), 0, 0) == g_lastHeader ? 1 : 0;
 }
 
 int NMailAttachmentFileClose(int)

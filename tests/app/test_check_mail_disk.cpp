@@ -56,9 +56,9 @@ void TestCheckMailDisk::messageWhoseFilesDoNotFitStaysOnTheServer_data()
     QTest::addColumn<QByteArray>("raw");
     QTest::addColumn<bool>("partBox");
     QTest::addColumn<QString>("reason");
-    // The scratch copy (about 150 KB) and the first file fit; the second does not.
+    // The first file fits; the second does not.
     QTest::newRow("second attachment")
-        << QByteArray("size=200k")
+        << QByteArray("size=64k")
         << withAttachments({{"small.bin", QByteArray(8 * 1024, 's')}, {"big.bin", QByteArray(100 * 1024, 'b')}})
         << true
         << QStringLiteral("1通: 添付ファイルを書き込めなかったため保存していません");
