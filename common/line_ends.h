@@ -23,4 +23,7 @@ inline QString withLf(const QString& text)
 // Any CR LF, lone CR or LF becomes CR LF, as files, messages and stores keep them.
 QString toCrLf(const QString& text);
 
+// Whether every line end is a CR LF already.
+bool onlyCrLf(QStringView text);
+
 } // namespace hm

@@ -2,6 +2,7 @@
 
 #include "common/ansi_codec.h"
 #include "common/atomic_file.h"
+#include "common/line_ends.h"
 
 #include <QFile>
 
@@ -15,6 +16,11 @@ EditorState& editorState()
 
 QString EditorPlainText(const QString& text)
 {
+    // A text with nothing to change, as a received body mostly is, is returned as it is.
+    const QStringView view(text);
+    if (onlyCrLf(view) && !view.contains(QChar::Nbsp) && !view.contains(QChar::ParagraphSeparator)
+        && !view.contains(QChar::LineSeparator) && !view.contains(QChar(0xFDD0)) && !view.contains(QChar(0xFDD1)))
+        return text;
     // One pass: every line end the editor knows (CR LF, CR, LF, frame markers, paragraph and
     // line separators) comes back as CR LF, a no-break space as a space.
     const char16_t* s = reinterpret_cast<const char16_t*>(text.utf16());

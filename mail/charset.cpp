@@ -214,6 +214,27 @@ QString fromIso2022jp(const QByteArray& in)
         euc.clear();
     };
     for (qsizetype i = 0; i < n; ++i) {
+        // In ASCII every byte up to the next escape or shift is taken as it stands.
+        if (set == JisSet::Ascii && !shiftOut && euc.isEmpty()) {
+            qsizetype j = i;
+            while (j < n && in[j] != 0x1B && in[j] != 0x0E && in[j] != 0x0F)
+                ++j;
+            std::memcpy(o, in.constData() + i, size_t(j - i));
+            o += j - i;
+            i = j;
+            if (i == n)
+                break;
+        }
+        // So is every pair of JIS X 0208, by arithmetic.
+        if (set == JisSet::Jis0208 && !shiftOut && euc.isEmpty()) {
+            const auto inRow = [](char b) { return b >= 0x21 && b <= 0x7E; };
+            while (i + 1 < n && inRow(in[i]) && inRow(in[i + 1])) {
+                o = putJisPair(o, set, static_cast<unsigned char>(in[i]), static_cast<unsigned char>(in[i + 1]));
+                i += 2;
+            }
+            if (i == n)
+                break;
+        }
         const unsigned char c = static_cast<unsigned char>(in[i]);
         if (c == 0x1B) {
             JisSet designated;
