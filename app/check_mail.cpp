@@ -301,6 +301,7 @@ private:
     // Resolved once a run: the paths do not move while it lasts.
     ScratchFile scratch_;
     QString attachmentFolder_;
+    hm::store::AppendRun appendRun_{hm::store::Store::Received};
 
     // The four header buffers live for the whole run.
     QString subject_, date_, from_, header_;

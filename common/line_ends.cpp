@@ -4,14 +4,16 @@ namespace hm {
 
 bool onlyCrLf(QStringView text)
 {
-    // Two vectorised searches instead of a look at every character: mail is mostly text
-    // between line ends.
-    for (qsizetype at = text.indexOf(u'\r'); at >= 0; at = text.indexOf(u'\r', at + 2))
-        if (at + 1 >= text.size() || text[at + 1] != u'\n')
+    const char16_t* s = text.utf16();
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (s[i] > u'\r')
+            continue;
+        if (s[i] == u'\r' && i + 1 < n && s[i + 1] == u'\n')
+            ++i;
+        else if (s[i] == u'\r' || s[i] == u'\n')
             return false;
-    for (qsizetype at = text.indexOf(u'\n'); at >= 0; at = text.indexOf(u'\n', at + 1))
-        if (at == 0 || text[at - 1] != u'\r')
-            return false;
+    }
     return true;
 }
 

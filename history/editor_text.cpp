@@ -2,7 +2,6 @@
 
 #include "common/ansi_codec.h"
 #include "common/atomic_file.h"
-#include "common/line_ends.h"
 
 #include <QFile>
 
@@ -17,14 +16,23 @@ EditorState& editorState()
 QString EditorPlainText(const QString& text)
 {
     // A text with nothing to change, as a received body mostly is, is returned as it is.
-    const QStringView view(text);
-    if (onlyCrLf(view) && !view.contains(QChar::Nbsp) && !view.contains(QChar::ParagraphSeparator)
-        && !view.contains(QChar::LineSeparator) && !view.contains(QChar(0xFDD0)) && !view.contains(QChar(0xFDD1)))
+    const char16_t* s = reinterpret_cast<const char16_t*>(text.utf16());
+    const qsizetype n = text.size();
+    qsizetype at = 0;
+    for (; at < n; ++at) {
+        const char16_t c = s[at];
+        if ((c > u'\r' && c < QChar::Nbsp) || (c > QChar::ParagraphSeparator && c < 0xFDD0) || c > 0xFDD1)
+            continue;
+        if (c == u'\r' && at + 1 < n && s[at + 1] == u'\n')
+            ++at;
+        else if (c == u'\r' || c == u'\n' || c == QChar::Nbsp || c == QChar::LineSeparator
+                 || c == QChar::ParagraphSeparator || c == 0xFDD0 || c == 0xFDD1)
+            break;
+    }
+    if (at >= n)
         return text;
     // One pass: every line end the editor knows (CR LF, CR, LF, frame markers, paragraph and
     // line separators) comes back as CR LF, a no-break space as a space.
-    const char16_t* s = reinterpret_cast<const char16_t*>(text.utf16());
-    const qsizetype n = text.size();
     QString out(n * 2, Qt::Uninitialized);
     char16_t* o = reinterpret_cast<char16_t*>(out.data());
     for (qsizetype i = 0; i < n; ++i) {

@@ -154,6 +154,16 @@ bool SetRecordDate(Store s, qint16 number, const QString& date)
     return remember(records::writeRecord(formatOf(s), number, record, true, true, nullptr, &error), error);
 }
 
+AppendRun::AppendRun(Store s)
+{
+    records::keepOpenForAppends(formatOf(s));
+}
+
+AppendRun::~AppendRun()
+{
+    records::endKeepingOpen();
+}
+
 bool FlushStore(Store s)
 {
     QString error;

@@ -49,6 +49,16 @@ bool AppendRecord(Store s, qint16 number, const QString& subject, const QString&
 // Rewrites the Date field of record number in place and makes it durable; the other bytes are
 // written back as they were, so a crash midway loses nothing. The record buffer is not touched.
 bool SetRecordDate(Store s, qint16 number, const QString& date);
+// While one lives, appends to the store keep its file open between records instead of finding
+// and opening it for each: a mail check appends hundreds in a row. One at a time.
+class AppendRun {
+public:
+    explicit AppendRun(Store s);
+    ~AppendRun();
+    AppendRun(const AppendRun&) = delete;
+    AppendRun& operator=(const AppendRun&) = delete;
+};
+
 // Makes every append so far durable (flushed to disk).
 bool FlushStore(Store s);
 

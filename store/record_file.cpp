@@ -111,6 +111,12 @@ public:
     }
     int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
+    int release()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
     // Close errors are write errors on some file systems; they must be seen.
     bool close()
     {
@@ -213,33 +219,79 @@ qint64 recordCount(const Format& f)
     return st.st_size / f.recordSize;
 }
 
+namespace {
+// The store a run of appends keeps open (see keepOpenForAppends).
+struct KeptOpen {
+    QString path;     // the format's relative path
+    QString absolute; // where the file was found
+    int fd = -1;
+    bool active = false;
+} g_kept;
+
+void closeKept()
+{
+    if (g_kept.fd >= 0)
+        ::close(g_kept.fd);
+    g_kept.fd = -1;
+}
+} // namespace
+
+void keepOpenForAppends(const Format& f)
+{
+    closeKept();
+    g_kept = {f.path, QString(), -1, true};
+}
+
+void endKeepingOpen()
+{
+    closeKept();
+    g_kept.active = false;
+}
+
 bool writeRecord(const Format& f, qint16 number, const QByteArray& record, bool overwrite,
                  bool durable, qint16* writtenAs, QString* error,
                  const std::function<void(qint16 number)>& beforeWrite)
 {
     Q_ASSERT(record.size() == f.recordSize);
-    const QString named = hm::dataPath(f.path);
-    if (folderMissing(named, error))
-        return false;
-    bool linked = false;
-    const QString absolute = storedAt(named, &linked);
-    const QByteArray path = encodedPath(absolute);
-
+    const bool keep = g_kept.active && g_kept.path == f.path;
+    Fd fd;
     struct stat st;
-    const bool existed = ::stat(path.constData(), &st) == 0;
-    if (existed && S_ISREG(st.st_mode) && isReadOnly(st)) {
-        setError(error, readOnlyText(absolute));
-        return false;
+    bool existed = true;
+    QString absolute;
+    // The file kept open is still the store while its name leads to it: nothing but this
+    // program renames over it, and then the old file has no name left.
+    if (keep && g_kept.fd >= 0) {
+        if (::fstat(g_kept.fd, &st) == 0 && st.st_nlink > 0) {
+            fd.reset(g_kept.fd);
+            absolute = g_kept.absolute;
+        } else {
+            closeKept();
+        }
+        g_kept.fd = -1;
     }
-    Fd fd(::open(path.constData(), O_WRONLY | (linked ? 0 : O_CREAT) | O_NOFOLLOW | O_CLOEXEC, kOwnerOnly));
     if (!fd.valid()) {
-        setError(error, describe(errno, absolute));
-        return false;
-    }
-    if (::fstat(fd.get(), &st) != 0
-        || (S_ISREG(st.st_mode) && (st.st_mode & (S_IRWXG | S_IRWXO)) && ::fchmod(fd.get(), ownerOnly(st.st_mode)) != 0)) {
-        setError(error, describe(errno, absolute));
-        return false;
+        const QString named = hm::dataPath(f.path);
+        if (folderMissing(named, error))
+            return false;
+        bool linked = false;
+        absolute = storedAt(named, &linked);
+        const QByteArray path = encodedPath(absolute);
+
+        existed = ::stat(path.constData(), &st) == 0;
+        if (existed && S_ISREG(st.st_mode) && isReadOnly(st)) {
+            setError(error, readOnlyText(absolute));
+            return false;
+        }
+        fd.reset(::open(path.constData(), O_WRONLY | (linked ? 0 : O_CREAT) | O_NOFOLLOW | O_CLOEXEC, kOwnerOnly));
+        if (!fd.valid()) {
+            setError(error, describe(errno, absolute));
+            return false;
+        }
+        if (::fstat(fd.get(), &st) != 0
+            || (S_ISREG(st.st_mode) && (st.st_mode & (S_IRWXG | S_IRWXO)) && ::fchmod(fd.get(), ownerOnly(st.st_mode)) != 0)) {
+            setError(error, describe(errno, absolute));
+            return false;
+        }
     }
     const qint64 whole = st.st_size / f.recordSize;
     const qint64 wholeBytes = whole * f.recordSize;
@@ -280,7 +332,10 @@ bool writeRecord(const Format& f, qint16 number, const QByteArray& record, bool 
         setError(error, describe(err, absolute));
         return false;
     }
-    if (!fd.close()) {
+    if (keep) {
+        g_kept.fd = fd.release();
+        g_kept.absolute = absolute;
+    } else if (!fd.close()) {
         setError(error, describe(errno, absolute));
         return false;
     }

@@ -34,6 +34,12 @@ bool writeRecord(const Format& f, qint16 number, const QByteArray& record, bool 
                  bool durable, qint16* writtenAs, QString* error,
                  const std::function<void(qint16 number)>& beforeWrite = {});
 
+// From keepOpenForAppends until endKeepingOpen, writeRecord keeps the file of f open between
+// writes instead of finding and opening it for each; a file renamed over it in between is
+// noticed and opened anew. One file at a time.
+void keepOpenForAppends(const Format& f);
+void endKeepingOpen();
+
 // Makes every write so far reach the disk.
 bool flush(const Format& f, QString* error);
 

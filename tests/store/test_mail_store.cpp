@@ -44,6 +44,7 @@ private slots:
     void readRecordFillsTheBufferAndRefusesMissingNumbers();
     void listingWithHeadersOnlyStillLeavesTheLastRecordWhole();
     void deletionsRenumberAndLeaveNoTemporaryFile();
+    void appendsOfARunFollowTheStoreWhenItIsReplaced();
     void nextNumberRoundsLikeTheOtherWriters();
     void partialTailNeverBecomesARecord();
     void hostileStoresAreListedWithoutHarm();
@@ -189,6 +190,22 @@ void TestMailStore::listingWithHeadersOnlyStillLeavesTheLastRecordWhole()
         Fields::Headers));
     QCOMPARE(visited, count);
     QCOMPARE(RecordBuffer(Store::Received).Body, QStringLiteral("body %1").arg(count));
+}
+
+// A run keeps the store open; a store rewritten or removed meanwhile is found again by name.
+void TestMailStore::appendsOfARunFollowTheStoreWhenItIsReplaced()
+{
+    test::TestFolder folder;
+    AppendRun run(Store::Received);
+    for (const char* s : {"one", "two"})
+        QVERIFY(appendSimple(Store::Received, QString::fromLatin1(s)));
+    QVERIFY(DeleteRecord(Store::Received, 1));
+    QVERIFY(appendSimple(Store::Received, QStringLiteral("three")));
+    QCOMPARE(test::storedSubjects(Store::Received), (QStringList{QStringLiteral("two"), QStringLiteral("three")}));
+    QVERIFY(QFile::remove(folder.file(kReceived)));
+    QVERIFY(appendSimple(Store::Received, QStringLiteral("four")));
+    QCOMPARE(test::storedSubjects(Store::Received), QStringList{QStringLiteral("four")});
+    QCOMPARE(QFileInfo(folder.file(kReceived)).size(), 32284);
 }
 
 void TestMailStore::deletionsRenumberAndLeaveNoTemporaryFile()
