@@ -6,6 +6,9 @@
 #include <cerrno>
 #include <cstring>
 #include <iconv.h>
+#include <atomic>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 namespace hm::ansi {
@@ -28,8 +31,9 @@ bool isLeadByte(unsigned char b)
 const char kCp932[] = "CP932";
 const char kUtf16[] = "UTF-16LE";
 
-// CP932 through lookup tables: iconv answers each code once, at first use, and every later
-// conversion is a table walk (a store listing decodes tens of megabytes).
+// CP932 through lookup tables: iconv answers each code once, when a text first holds it, and
+// every later conversion is a table walk (a store listing decodes tens of megabytes). Asking
+// all 130,000 codes at the first use cost several milliseconds a process.
 class Cp932Tables {
 public:
     static const Cp932Tables& get()
@@ -37,64 +41,95 @@ public:
         static const Cp932Tables tables;
         return tables;
     }
-    // 0 where the byte or pair is not CP932.
+    // 0 where the byte is not CP932.
     char16_t single[256] = {};
-    std::vector<char16_t> pair = std::vector<char16_t>(65536, 0);
-    // The CP932 code of each BMP character: a byte below 0x100, a pair above; 0 for none.
-    std::vector<quint16> code = std::vector<quint16>(65536, 0);
+    // 0 where the pair is not CP932.
+    char16_t pair(unsigned index) const
+    {
+        const char16_t known = pair_[index].load(std::memory_order_relaxed);
+        return known != kUnasked ? known : askPair(index);
+    }
+    // The CP932 code of a BMP character: a byte below 0x100, a pair above; 0 for none.
+    quint16 code(char16_t c) const
+    {
+        const quint16 known = code_[c].load(std::memory_order_relaxed);
+        return known != kUnasked ? known : askCode(c);
+    }
 
 private:
+    // Neither a character CP932 decodes to nor a CP932 code.
+    static constexpr quint16 kUnasked = 0xFFFF;
+
     Cp932Tables()
+        : toUnicode_(iconv_open(kUtf16, kCp932)), fromUnicode_(iconv_open(kCp932, kUtf16)),
+          pair_(new std::atomic<char16_t>[65536]), code_(new std::atomic<quint16>[65536])
     {
-        iconv_t toUnicode = iconv_open(kUtf16, kCp932);
-        iconv_t fromUnicode = iconv_open(kCp932, kUtf16);
         // Start-up shows converterProblem(); a program that goes on without the converters
         // would turn every Japanese character into '?' and U+FFFD.
-        if (toUnicode == reinterpret_cast<iconv_t>(-1) || fromUnicode == reinterpret_cast<iconv_t>(-1))
+        if (toUnicode_ == reinterpret_cast<iconv_t>(-1) || fromUnicode_ == reinterpret_cast<iconv_t>(-1))
             qFatal("%s", qUtf8Printable(converterProblem()));
-        const auto decodeOne = [&](const char* bytes, size_t n) -> char16_t {
-            iconv(toUnicode, nullptr, nullptr, nullptr, nullptr);
-            char* in = const_cast<char*>(bytes);
-            char16_t out[2] = {};
-            char* outPtr = reinterpret_cast<char*>(out);
-            size_t inLeft = n, outLeft = sizeof out;
-            if (iconv(toUnicode, &in, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) || inLeft != 0 ||
-                outLeft != sizeof out - 2)
-                return 0;
-            return out[0];
-        };
+        for (int i = 0; i < 65536; ++i) {
+            pair_[i].store(kUnasked, std::memory_order_relaxed);
+            code_[i].store(kUnasked, std::memory_order_relaxed);
+        }
         for (int b = 0; b < 256; ++b) {
             const char c = static_cast<char>(b);
             single[b] = b == 0 ? 0 : decodeOne(&c, 1);
         }
-        for (int lead = 0x81; lead <= 0xFC; ++lead) {
-            if (!isLeadByte(static_cast<unsigned char>(lead)))
-                continue;
-            for (int trail = 0x40; trail <= 0xFC; ++trail) {
-                const char bytes[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-                pair[(lead << 8) | trail] = decodeOne(bytes, 2);
-            }
-        }
-        for (int u = 0x80; u < 0x10000; ++u) {
-            if (u >= 0xD800 && u <= 0xDFFF)
-                continue;
-            iconv(fromUnicode, nullptr, nullptr, nullptr, nullptr);
-            const char16_t ch = static_cast<char16_t>(u);
-            char* in = reinterpret_cast<char*>(const_cast<char16_t*>(&ch));
+        for (int u = 0; u < 0x80; ++u)
+            code_[u].store(quint16(u), std::memory_order_relaxed);
+    }
+
+    char16_t decodeOne(const char* bytes, size_t n) const
+    {
+        iconv(toUnicode_, nullptr, nullptr, nullptr, nullptr);
+        char* in = const_cast<char*>(bytes);
+        char16_t out[2] = {};
+        char* outPtr = reinterpret_cast<char*>(out);
+        size_t inLeft = n, outLeft = sizeof out;
+        if (iconv(toUnicode_, &in, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) || inLeft != 0
+            || outLeft != sizeof out - 2)
+            return 0;
+        return out[0];
+    }
+
+    char16_t askPair(unsigned index) const
+    {
+        const std::lock_guard lock(mutex_);
+        const char bytes[2] = {static_cast<char>(index >> 8), static_cast<char>(index & 0xFF)};
+        const unsigned char trail = static_cast<unsigned char>(bytes[1]);
+        const char16_t c = isLeadByte(static_cast<unsigned char>(bytes[0])) && trail >= 0x40 && trail <= 0xFC
+                               ? decodeOne(bytes, 2)
+                               : 0;
+        pair_[index].store(c, std::memory_order_relaxed);
+        return c;
+    }
+
+    quint16 askCode(char16_t c) const
+    {
+        const std::lock_guard lock(mutex_);
+        quint16 code = 0;
+        if (!QChar::isSurrogate(c)) {
+            iconv(fromUnicode_, nullptr, nullptr, nullptr, nullptr);
+            char* in = reinterpret_cast<char*>(&c);
             unsigned char out[4] = {};
             char* outPtr = reinterpret_cast<char*>(out);
             size_t inLeft = 2, outLeft = sizeof out;
-            if (iconv(fromUnicode, &in, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1))
-                continue;
-            const size_t n = sizeof out - outLeft;
-            if (n == 1)
-                code[u] = out[0];
-            else if (n == 2)
-                code[u] = static_cast<quint16>((out[0] << 8) | out[1]);
+            if (iconv(fromUnicode_, &in, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1)) {
+                const size_t n = sizeof out - outLeft;
+                code = n == 1 ? out[0] : n == 2 ? static_cast<quint16>((out[0] << 8) | out[1]) : 0;
+            }
         }
-        iconv_close(toUnicode);
-        iconv_close(fromUnicode);
+        code_[c].store(code, std::memory_order_relaxed);
+        return code;
     }
+
+    // iconv's state is one conversion's; the tables fill from any thread.
+    mutable std::mutex mutex_;
+    iconv_t toUnicode_;
+    iconv_t fromUnicode_;
+    std::unique_ptr<std::atomic<char16_t>[]> pair_;
+    std::unique_ptr<std::atomic<quint16>[]> code_;
 };
 
 } // namespace
@@ -149,7 +184,7 @@ QByteArray encode(const QString& text, bool* lost)
         }
         if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1]))
             ++i; // outside the BMP: CP932 has nothing there
-        const quint16 code = QChar::isSurrogate(c) ? 0 : t.code[c];
+        const quint16 code = QChar::isSurrogate(c) ? 0 : t.code(c);
         if (code == 0) {
             if (lost)
                 *lost = true;
@@ -179,8 +214,8 @@ QString decode(const char* bytes, qsizetype size)
         if (c < 0x80) {
             *o++ = c;
             ++i;
-        } else if (isLeadByte(c) && i + 1 < size && t.pair[(c << 8) | b[i + 1]] != 0) {
-            *o++ = t.pair[(c << 8) | b[i + 1]];
+        } else if (const char16_t p = isLeadByte(c) && i + 1 < size ? t.pair((c << 8) | b[i + 1]) : 0; p != 0) {
+            *o++ = p;
             i += 2;
         } else {
             *o++ = t.single[c] != 0 ? t.single[c] : char16_t(0xFFFD);

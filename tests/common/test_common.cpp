@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QTest>
 
+#include <iconv.h>
 #include <sys/stat.h>
 
 using namespace hm;
@@ -23,6 +24,7 @@ private slots:
     void resolverStaysInsideTheProgramFolder();
     void codecRoundTripsWindowsCharacters();
     void codecReplacesWhatItCannotHold();
+    void codecAgreesWithTheSystemConverterOnEveryCode();
     void fieldIsCutOnACharacterBoundaryAndPadded();
     void trimTouchesAsciiSpacesOnly();
     void profileReadsWithoutRegardToCase();
@@ -85,6 +87,37 @@ void TestCommon::codecReplacesWhatItCannotHold()
     QVERIFY(decoded.startsWith(QLatin1Char('a')));
     QVERIFY(decoded.endsWith(QLatin1Char('z')));
     QVERIFY(decoded.contains(QChar(0xFFFD)));
+}
+
+// The tables fill as texts need them; every code must come out as iconv gives it.
+void TestCommon::codecAgreesWithTheSystemConverterOnEveryCode()
+{
+    iconv_t toCp932 = iconv_open("CP932", "UTF-16LE");
+    iconv_t fromCp932 = iconv_open("UTF-16LE", "CP932");
+    QVERIFY(toCp932 != reinterpret_cast<iconv_t>(-1) && fromCp932 != reinterpret_cast<iconv_t>(-1));
+    const auto convert = [](iconv_t cd, const char* bytes, size_t n) {
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        char out[8];
+        char *in = const_cast<char*>(bytes), *o = out;
+        size_t inLeft = n, outLeft = sizeof out;
+        return iconv(cd, &in, &inLeft, &o, &outLeft) == size_t(-1) ? QByteArray() : QByteArray(out, o - out);
+    };
+    for (char16_t c = 0x80; c < 0xFFFF; ++c) {
+        if (QChar::isSurrogate(c))
+            continue;
+        const QByteArray want = convert(toCp932, reinterpret_cast<const char*>(&c), 2);
+        QCOMPARE(ansi::encode(QString(QChar(c))), want.isEmpty() ? QByteArray("?") : want);
+    }
+    for (int lead = 0x81; lead <= 0xFC; ++lead) {
+        for (int trail = 0x40; trail <= 0xFC; ++trail) {
+            const char pair[2] = {char(lead), char(trail)};
+            const QByteArray want = convert(fromCp932, pair, 2);
+            if (want.size() == 2)
+                QCOMPARE(ansi::decode(QByteArray(pair, 2)), QString(QChar(char16_t(uchar(want[0]) | uchar(want[1]) << 8))));
+        }
+    }
+    iconv_close(toCp932);
+    iconv_close(fromCp932);
 }
 
 void TestCommon::fieldIsCutOnACharacterBoundaryAndPadded()
