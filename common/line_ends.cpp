@@ -1,20 +1,61 @@
 #include "common/line_ends.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace hm {
 
-bool onlyCrLf(QStringView text)
+namespace {
+
+bool editorMark(char16_t c)
 {
-    const char16_t* s = text.utf16();
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        if (s[i] > u'\r')
-            continue;
-        if (s[i] == u'\r' && i + 1 < n && s[i + 1] == u'\n')
-            ++i;
-        else if (s[i] == u'\r' || s[i] == u'\n')
+    return c == 0xA0 || c == 0x2028 || c == 0x2029 || c == 0xFDD0 || c == 0xFDD1;
+}
+
+// Whether the characters of [from, to) pass: line ends in CR LF pairs, no editor mark.
+bool passes(const char16_t* s, qsizetype n, qsizetype from, qsizetype to, bool marks)
+{
+    for (qsizetype i = from; i < to; ++i) {
+        const char16_t c = s[i];
+        if ((c == u'\r' && (i + 1 >= n || s[i + 1] != u'\n')) || (c == u'\n' && (i == 0 || s[i - 1] != u'\r'))
+            || (marks && editorMark(c)))
             return false;
     }
     return true;
+}
+
+} // namespace
+
+bool onlyCrLf(QStringView text, bool marks)
+{
+    const char16_t* s = text.utf16();
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+#if defined(__SSE2__)
+    // Blocks without a single character worth a look are passed over eight characters to an
+    // instruction; a received body is mostly such blocks. "At most k" is "nothing left after
+    // taking k away", as SSE2 compares 16-bit lanes signed only.
+    constexpr qsizetype kLanes = 8, kBlock = 4 * kLanes;
+    const __m128i zero = _mm_setzero_si128(), cr = _mm_set1_epi16('\r'), one = _mm_set1_epi16(1);
+    const __m128i nbsp = _mm_set1_epi16(short(0xA0)), separators = _mm_set1_epi16(0x2028),
+                  frames = _mm_set1_epi16(short(0xFDD0));
+    const auto atMost = [&](__m128i v, __m128i k) { return _mm_cmpeq_epi16(_mm_subs_epu16(v, k), zero); };
+    for (; i + kBlock <= n; i += kBlock) {
+        __m128i look = zero;
+        for (qsizetype k = 0; k < kBlock; k += kLanes) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + k));
+            look = _mm_or_si128(look, atMost(v, cr));
+            if (marks)
+                look = _mm_or_si128(_mm_or_si128(look, _mm_cmpeq_epi16(v, nbsp)),
+                                    _mm_or_si128(atMost(_mm_sub_epi16(v, separators), one),
+                                                 atMost(_mm_sub_epi16(v, frames), one)));
+        }
+        if (_mm_movemask_epi8(look) && !passes(s, n, i, i + kBlock, marks))
+            return false;
+    }
+#endif
+    return passes(s, n, i, n, marks);
 }
 
 QString toCrLf(const QString& text)

@@ -23,7 +23,8 @@ inline QString withLf(const QString& text)
 // Any CR LF, lone CR or LF becomes CR LF, as files, messages and stores keep them.
 QString toCrLf(const QString& text);
 
-// Whether every line end is a CR LF already.
-bool onlyCrLf(QStringView text);
+// Whether every line end is a CR LF already; with marks, also whether the text is free of the
+// marks a rich text editor leaves (paragraph and line separators, frame markers, no-break spaces).
+bool onlyCrLf(QStringView text, bool marks = false);
 
 } // namespace hm

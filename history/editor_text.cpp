@@ -2,6 +2,7 @@
 
 #include "common/ansi_codec.h"
 #include "common/atomic_file.h"
+#include "common/line_ends.h"
 
 #include <QFile>
 
@@ -16,21 +17,10 @@ EditorState& editorState()
 QString EditorPlainText(const QString& text)
 {
     // A text with nothing to change, as a received body mostly is, is returned as it is.
+    if (onlyCrLf(text, true))
+        return text;
     const char16_t* s = reinterpret_cast<const char16_t*>(text.utf16());
     const qsizetype n = text.size();
-    qsizetype at = 0;
-    for (; at < n; ++at) {
-        const char16_t c = s[at];
-        if ((c > u'\r' && c < QChar::Nbsp) || (c > QChar::ParagraphSeparator && c < 0xFDD0) || c > 0xFDD1)
-            continue;
-        if (c == u'\r' && at + 1 < n && s[at + 1] == u'\n')
-            ++at;
-        else if (c == u'\r' || c == u'\n' || c == QChar::Nbsp || c == QChar::LineSeparator
-                 || c == QChar::ParagraphSeparator || c == 0xFDD0 || c == 0xFDD1)
-            break;
-    }
-    if (at >= n)
-        return text;
     // One pass: every line end the editor knows (CR LF, CR, LF, frame markers, paragraph and
     // line separators) comes back as CR LF, a no-break space as a space.
     QString out(n * 2, Qt::Uninitialized);
