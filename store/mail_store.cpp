@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <vector>
 #include <cstring>
 
 namespace hm::store {
@@ -53,6 +54,29 @@ void decodeInto(const char* record, MailRecordFields& out, bool withBody)
 QByteArray checksumOf(const QByteArray& record)
 {
     const uLong crc = crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(record.constData()), uInt(record.size()));
+    return QByteArray::number(quint32(crc), 16).rightJustified(8, '0');
+}
+
+// The checksum of a record whose body field ends in spaces from bodyEnd on: the spaces are
+// not read but taken from a table, since a record is mostly padding.
+QByteArray checksumOf(const QByteArray& record, int bodyEnd)
+{
+    static const std::vector<quint32> spaces = [] {
+        // spaces[k]: the CRC-32 of k spaces.
+        std::vector<quint32> t(kBodyWidth + 1);
+        const z_crc_t* table = get_crc_table();
+        quint32 c = 0xFFFFFFFF;
+        for (int k = 1; k <= kBodyWidth; ++k) {
+            c = table[(c ^ ' ') & 0xFF] ^ (c >> 8);
+            t[size_t(k)] = c ^ 0xFFFFFFFF;
+        }
+        return t;
+    }();
+    const int padding = kBodyOffset + kBodyWidth - bodyEnd;
+    const auto* bytes = reinterpret_cast<const Bytef*>(record.constData());
+    uLong crc = crc32(0, bytes, uInt(bodyEnd));
+    crc = crc32_combine(crc, spaces[size_t(padding)], padding);
+    crc = crc32(crc, bytes + kLineEndOffset, uInt(kRecordSize - kLineEndOffset));
     return QByteArray::number(quint32(crc), 16).rightJustified(8, '0');
 }
 
@@ -104,14 +128,18 @@ static bool appendRecord(Store s, qint16 number, const QString& subject, const Q
     buf.Body = Trim(body).left(kBodyWidth);
     buf.Live = 1;
 
-    QByteArray record(kRecordSize, Qt::Uninitialized);
+    // One buffer for every append: a 32 KB block freed per record made malloc sort its bins
+    // again each time.
+    static thread_local QByteArray record(kRecordSize, Qt::Uninitialized);
     char* p = record.data();
     hm::ansi::writeField(p + kSubjectOffset, buf.Subject, kSubjectWidth);
     hm::ansi::writeField(p + kDateOffset, buf.Date, kDateWidth);
     hm::ansi::writeField(p + kFromOffset, buf.From, kFromWidth);
+    int bodyEnd = kBodyOffset + kBodyWidth;
     if (bodyCp932 && bodyCp932->size() <= kBodyWidth) {
         memcpy(p + kBodyOffset, bodyCp932->constData(), size_t(bodyCp932->size()));
         memset(p + kBodyOffset + bodyCp932->size(), ' ', size_t(kBodyWidth - bodyCp932->size()));
+        bodyEnd = kBodyOffset + int(bodyCp932->size());
     } else {
         hm::ansi::writeField(p + kBodyOffset, buf.Body, kBodyWidth);
     }
@@ -122,7 +150,7 @@ static bool appendRecord(Store s, qint16 number, const QString& subject, const Q
 
     QString error;
     qint16 written = 0;
-    const auto noteFirst = [&](qint16 at) { beforeWrite(at, checksumOf(record)); };
+    const auto noteFirst = [&](qint16 at) { beforeWrite(at, checksumOf(record, bodyEnd)); };
     if (!records::writeRecord(formatOf(s), number, record, false, false, &written, &error,
                               beforeWrite ? std::function<void(qint16)>(noteFirst) : std::function<void(qint16)>()))
         return remember(false, error);

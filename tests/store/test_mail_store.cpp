@@ -45,6 +45,7 @@ private slots:
     void listingWithHeadersOnlyStillLeavesTheLastRecordWhole();
     void deletionsRenumberAndLeaveNoTemporaryFile();
     void appendsOfARunFollowTheStoreWhenItIsReplaced();
+    void checksumNotedAtAppendIsTheStoredRecords();
     void nextNumberRoundsLikeTheOtherWriters();
     void partialTailNeverBecomesARecord();
     void hostileStoresAreListedWithoutHarm();
@@ -206,6 +207,25 @@ void TestMailStore::appendsOfARunFollowTheStoreWhenItIsReplaced()
     QVERIFY(appendSimple(Store::Received, QStringLiteral("four")));
     QCOMPARE(test::storedSubjects(Store::Received), QStringList{QStringLiteral("four")});
     QCOMPARE(QFileInfo(folder.file(kReceived)).size(), 32284);
+}
+
+// The checksum an append hands the ledger is the one the record on disk gives, whatever the
+// length of its body.
+void TestMailStore::checksumNotedAtAppendIsTheStoredRecords()
+{
+    test::TestFolder folder;
+    QList<QByteArray> noted;
+    const auto note = [&](qint16, const QByteArray& checksum) { noted << checksum; };
+    for (const int length : {0, 1, 4999, kBodyWidth - 1, kBodyWidth}) {
+        const QString body(length, QLatin1Char('b'));
+        QVERIFY(AppendRecord(Store::Received, NextRecordNumber(Store::Received), QStringLiteral("s"), QString(),
+                             QString(), body, ansi::encode(body), note));
+    }
+    QVERIFY(AppendRecord(Store::Received, NextRecordNumber(Store::Received), QStringLiteral("without bytes"),
+                         QString(), QString(), QStringLiteral("本文"), note));
+    QList<QByteArray> stored;
+    QVERIFY(RecordChecksums(Store::Received, &stored));
+    QCOMPARE(noted, stored);
 }
 
 void TestMailStore::deletionsRenumberAndLeaveNoTemporaryFile()
