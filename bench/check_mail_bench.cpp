@@ -369,6 +369,9 @@ bool runCheck(const hm::test::MailServerEnv& env, const QString& programFolder, 
         form.show();
         if (!QTest::qWaitForWindowExposed(&form))
             std::fprintf(stderr, "check: the main window was not shown\n");
+        // The rest of the start-up (pictures, the hidden compose window) runs right after the
+        // first paint, long before a user could click; it is not the check's.
+        QTest::qWait(50);
         indexMailbox(env);
         if (beforeClick)
             beforeClick();
