@@ -33,26 +33,28 @@ bool onlyCrLf(QStringView text, bool marks)
     const qsizetype n = text.size();
     qsizetype i = 0;
 #if defined(__SSE2__)
-    // Blocks without a single character worth a look are passed over eight characters to an
-    // instruction; a received body is mostly such blocks. "At most k" is "nothing left after
-    // taking k away", as SSE2 compares 16-bit lanes signed only.
-    constexpr qsizetype kLanes = 8, kBlock = 4 * kLanes;
+    // Eight characters to an instruction, and only those found are looked at one by one: a
+    // received body is mostly text between line ends. "At most k" is "nothing left after taking
+    // k away", as SSE2 compares 16-bit lanes signed only.
+    constexpr qsizetype kLanes = 8;
     const __m128i zero = _mm_setzero_si128(), cr = _mm_set1_epi16('\r'), one = _mm_set1_epi16(1);
     const __m128i nbsp = _mm_set1_epi16(short(0xA0)), separators = _mm_set1_epi16(0x2028),
                   frames = _mm_set1_epi16(short(0xFDD0));
     const auto atMost = [&](__m128i v, __m128i k) { return _mm_cmpeq_epi16(_mm_subs_epu16(v, k), zero); };
-    for (; i + kBlock <= n; i += kBlock) {
-        __m128i look = zero;
-        for (qsizetype k = 0; k < kBlock; k += kLanes) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + k));
-            look = _mm_or_si128(look, atMost(v, cr));
-            if (marks)
-                look = _mm_or_si128(_mm_or_si128(look, _mm_cmpeq_epi16(v, nbsp)),
-                                    _mm_or_si128(atMost(_mm_sub_epi16(v, separators), one),
-                                                 atMost(_mm_sub_epi16(v, frames), one)));
+    for (; i + kLanes <= n; i += kLanes) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        __m128i look = atMost(v, cr);
+        if (marks)
+            look = _mm_or_si128(_mm_or_si128(look, _mm_cmpeq_epi16(v, nbsp)),
+                                _mm_or_si128(atMost(_mm_sub_epi16(v, separators), one),
+                                             atMost(_mm_sub_epi16(v, frames), one)));
+        // Two mask bits a character: only the characters found are looked at.
+        for (unsigned found = unsigned(_mm_movemask_epi8(look)); found; found &= found - 1) {
+            const qsizetype at = i + __builtin_ctz(found) / 2;
+            found &= found - 1;
+            if (!passes(s, n, at, at + 1, marks))
+                return false;
         }
-        if (_mm_movemask_epi8(look) && !passes(s, n, i, i + kBlock, marks))
-            return false;
     }
 #endif
     return passes(s, n, i, n, marks);
