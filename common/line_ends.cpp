@@ -52,7 +52,11 @@ bool onlyCrLf(QStringView text, bool marks)
         for (unsigned found = unsigned(_mm_movemask_epi8(look)); found; found &= found - 1) {
             const qsizetype at = i + __builtin_ctz(found) / 2;
             found &= found - 1;
-            if (!passes(s, n, at, at + 1, marks))
+            const char16_t c = s[at];
+            const bool fine = c == u'\r'   ? at + 1 < n && s[at + 1] == u'\n'
+                              : c == u'\n' ? at > 0 && s[at - 1] == u'\r'
+                                           : c < u'\r' || !marks || !editorMark(c);
+            if (!fine)
                 return false;
         }
     }
