@@ -555,8 +555,11 @@ std::optional<MailCheck::Outcome> MailCheck::download(int n, Message& m)
     m.date = CutAtNul(date_);
     m.from = CutAtNul(from_);
     m.header = CutAtNul(header_);
-    m.heldNul = m.body.contains(QChar(0));
-    m.body = CutAtNul(m.body);
+    // One look for a NUL: the text stops there.
+    const qsizetype nul = m.body.indexOf(QChar(0));
+    m.heldNul = nul >= 0;
+    if (m.heldNul)
+        m.body.truncate(nul);
     attachmentFlag_ = m.body.contains(kMarker) ? 1 : 0;
     return std::nullopt;
 }

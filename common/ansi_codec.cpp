@@ -10,17 +10,44 @@
 #include <memory>
 #include <mutex>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace hm::ansi {
 namespace {
 
+// Most text is ASCII: sixteen bytes or eight characters to an instruction say so.
 bool isAscii(const char* p, qsizetype n)
 {
-    for (qsizetype i = 0; i < n; ++i) {
+    qsizetype i = 0;
+#if defined(__SSE2__)
+    for (; i + 16 <= n; i += 16)
+        if (_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i))))
+            return false;
+#endif
+    for (; i < n; ++i) {
         if (static_cast<unsigned char>(p[i]) >= 0x80)
             return false;
     }
     return true;
+}
+
+// The length of the ASCII run s begins with.
+qsizetype asciiPrefix(const char16_t* s, qsizetype n)
+{
+    qsizetype i = 0;
+#if defined(__SSE2__)
+    const __m128i ascii = _mm_set1_epi16(0x7F), zero = _mm_setzero_si128();
+    for (; i + 8 <= n; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_subs_epu16(v, ascii), zero)) != 0xFFFF)
+            break;
+    }
+#endif
+    while (i < n && s[i] < 0x80)
+        ++i;
+    return i;
 }
 
 bool isLeadByte(unsigned char b)
@@ -165,9 +192,7 @@ QByteArray encode(const QString& text, bool* lost)
         *lost = false;
     const qsizetype n = text.size();
     const char16_t* s = reinterpret_cast<const char16_t*>(text.utf16());
-    qsizetype i = 0;
-    while (i < n && s[i] < 0x80)
-        ++i;
+    qsizetype i = asciiPrefix(s, n);
     if (i == n)
         return text.toLatin1();
     const Cp932Tables& t = Cp932Tables::get();

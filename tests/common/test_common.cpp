@@ -78,6 +78,12 @@ void TestCommon::codecRoundTripsWindowsCharacters()
     const QByteArray bytes = ansi::encode(text);
     QCOMPARE(bytes.left(2), QByteArray("\x87\x40"));
     QCOMPARE(ansi::decode(bytes), text);
+    // Behind a long ASCII run, as in most mail.
+    for (const int ascii : {15, 16, 37}) {
+        const QString longer = QString(ascii, QLatin1Char('a')) + text;
+        QCOMPARE(ansi::encode(longer), QByteArray(ascii, 'a') + bytes);
+        QCOMPARE(ansi::decode(QByteArray(ascii, 'a') + bytes), longer);
+    }
 }
 
 void TestCommon::codecReplacesWhatItCannotHold()
