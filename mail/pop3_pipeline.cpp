@@ -121,21 +121,34 @@ Pop3Pipeline::Outcome Pop3Pipeline::readLines(const Pending& pending, Reply* int
     bool lineStart = true;
     for (;;) {
         const QByteArrayView have = wire_.buffered();
-        qsizetype i = 0;
+        // What lies between stuffed dots goes on in one piece, not a line at a time.
+        qsizetype i = 0, piece = 0;
+        const auto pass = [&](qsizetype to) {
+            if (into && to > piece) {
+                if (!c.sink)
+                    into->body.append(have.data() + piece, to - piece);
+                else if (!into->sinkFailed && !c.sink(have.sliced(piece, to - piece)))
+                    into->sinkFailed = true;
+            }
+            piece = to;
+        };
         while (i < have.size()) {
             if (lineStart && have[i] == '.') {
                 if (i + 2 >= have.size())
                     break; // whether this is the end shows with the next bytes
                 if (have[i + 1] == '\r' && have[i + 2] == '\n') {
+                    pass(i);
                     wire_.take(i + 3);
                     return Outcome::Ok;
                 }
-                ++i;
+                pass(i);
+                piece = ++i; // the stuffed dot
             }
             const qsizetype newline = have.indexOf('\n', i);
             const qsizetype end = newline < 0 ? have.size() : newline + 1;
             length += end - i;
             if (length > c.cap) {
+                pass(i);
                 wire_.take(i);
                 wire_.fail({FailureKind::TooLarge,
                             QStringLiteral("サーバー「%1」からの%2が上限（%3 バイト）を超えたため、受信を中止しました。")
@@ -144,13 +157,10 @@ Pop3Pipeline::Outcome Pop3Pipeline::readLines(const Pending& pending, Reply* int
                             QString()});
                 return Outcome::Overflow;
             }
-            if (into && !c.sink)
-                into->body.append(have.data() + i, end - i);
-            else if (into && !into->sinkFailed && !c.sink(have.sliced(i, end - i)))
-                into->sinkFailed = true;
             i = end;
             lineStart = newline >= 0;
         }
+        pass(i);
         wire_.take(i);
         if (!wire_.receiveMore(&pace))
             return Outcome::Failed;
