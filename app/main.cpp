@@ -15,7 +15,8 @@ int main(int argc, char** argv)
     hm::startFontSetup();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("HayateMail"));
-    QApplication::setWindowIcon(hm::programIcon());
+    // On X11 the icon's sizes are decoded meanwhile; it is set once the window has painted.
+    const QIcon icon = hm::programIcon();
     QGuiApplication::setDesktopFileName(QStringLiteral("hayatemail"));
     hm::installJapaneseTranslations();
     hm::installTextAccessibility();
@@ -29,6 +30,7 @@ int main(int argc, char** argv)
         hm::keepMailPrivate();
     hm::installJapaneseFonts();
     if (!problem.isEmpty()) {
+        QApplication::setWindowIcon(icon);
         hm::ui::message(nullptr, problem, QString(), hm::ui::Buttons::Ok, hm::ui::Icon::Critical);
         return 1;
     }

@@ -1,6 +1,7 @@
 #include "app/main_form.h"
 
 #include "app/command_label.h"
+#include "app/program_icon.h"
 #include "app/single_instance.h"
 #include "common/clock_text.h"
 #include "common/japanese_font.h"
@@ -28,6 +29,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
+#include <QApplication>
 #include <QTimer>
 
 #include <cstdlib>
@@ -260,6 +262,8 @@ void MainForm::finishStartUp()
     if (!startUpLeft_)
         return;
     startUpLeft_ = false;
+    // Given to X11 as every size's pixels, so not before the first frame.
+    QApplication::setWindowIcon(hm::programIcon());
     Image3->setPixmap(loadPicture(hm::dataPath(QStringLiteral("\\新着画像\\1.jpg"))));
     loadEffectBuffer(1, effectPictures[1]);
     // The compose window is loaded hidden; its own load step unticks the fortune.
