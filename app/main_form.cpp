@@ -79,6 +79,7 @@ MainForm::MainForm(QWidget* parent) : QWidget(parent)
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kBackground);
     setPalette(pal);
+    startFirstEffectPicture();
 
     endProcess = [] { std::_Exit(0); };
 

@@ -2,6 +2,7 @@
 #include "app/check_mail.h"
 
 #include <QColor>
+#include <QImage>
 #include <QMap>
 #include <QPixmap>
 #include <QStringList>
@@ -9,7 +10,9 @@
 
 #include <array>
 #include <functional>
+#include <future>
 #include <memory>
+#include <utility>
 
 class CommandLabel;
 class QCheckBox;
@@ -120,9 +123,15 @@ private:
     bool startUpLeft_ = false;
 
     void createEffectButtons();
+    // The first effect picture, read and staged on a thread of its own while the window is
+    // built: the first frame shows it.
+    void startFirstEffectPicture();
+    std::future<std::pair<QImage, QImage>> firstEffectPicture_;
     void prepareEffects();
     // Loads a picture through Pic_D and Pic_DD into the Master element.
     void loadEffectBuffer(int element, const QString& picture);
+    // The same with the picture read and staged already.
+    void showEffectBuffer(int element, const std::pair<QImage, QImage>& picture);
     void RunTransition(int kind);
     QList<CommandLabel*> commands_;
     std::unique_ptr<hm::sound::NewMailSound> sound_;

@@ -24,7 +24,22 @@ QImage imageOf(const QLabel* label)
 {
     return label->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
 }
+
+// A picture as read and as staged on the panel; a missing or unreadable one leaves the panel
+// in the background colour.
+std::pair<QImage, QImage> readEffectPicture(const QString& path, QColor background)
+{
+    QImage picture = QImageReader(path).read();
+    QImage staged = fx::StagePicture(picture, background);
+    return {std::move(picture), std::move(staged)};
+}
 } // namespace
+
+void MainForm::startFirstEffectPicture()
+{
+    firstEffectPicture_ = std::async(std::launch::async, readEffectPicture,
+                                     hm::dataPath(QStringLiteral("\\疾風データ\\1.jpg")), palette().color(QPalette::Window));
+}
 
 void MainForm::createEffectButtons()
 {
@@ -55,7 +70,10 @@ void MainForm::prepareEffects()
         effectPictures << hm::dataPath(QStringLiteral("\\疾風データ\\%1.jpg").arg(i));
     effectCounter = 1;
     // Picture 2 goes into element 1 with the rest of start-up, once the window shows.
-    loadEffectBuffer(0, effectPictures[0]);
+    if (firstEffectPicture_.valid())
+        showEffectBuffer(0, firstEffectPicture_.get());
+    else
+        loadEffectBuffer(0, effectPictures[0]);
     Display->setPixmap(Master[0]->pixmap());
     bufferIndex = 0;
     effectDone = false;
@@ -63,10 +81,14 @@ void MainForm::prepareEffects()
 
 void MainForm::loadEffectBuffer(int element, const QString& picture)
 {
-    // A missing or unreadable picture leaves the buffer in the background colour.
-    Pic_D->setPixmap(QPixmap::fromImage(QImageReader(picture).read()));
+    showEffectBuffer(element, readEffectPicture(picture, effectBackground));
+}
+
+void MainForm::showEffectBuffer(int element, const std::pair<QImage, QImage>& picture)
+{
+    Pic_D->setPixmap(QPixmap::fromImage(picture.first));
     Pic_D->resize(Pic_D->pixmap().size());
-    Pic_DD->setPixmap(QPixmap::fromImage(fx::StagePicture(Pic_D->pixmap().toImage(), effectBackground)));
+    Pic_DD->setPixmap(QPixmap::fromImage(picture.second));
     Master[element]->setPixmap(Pic_DD->pixmap());
 }
 
