@@ -15,6 +15,7 @@
 #include "compose/write_form.h"
 #include "emoticons/kao_form.h"
 #include "history/history_mode.h"
+#include "mail/mail_module.h"
 #include "mail/nmail.h"
 #include "settings/account_settings.h"
 #include "settings/option_form.h"
@@ -269,6 +270,8 @@ void MainForm::finishStartUp()
     loadEffectBuffer(1, effectPictures[1]);
     // The compose window is loaded hidden; its own load step unticks the fortune.
     hm::window<WriteForm>();
+    // The first check should not wait for the network and MIME libraries to be mapped.
+    hm::mail::preloadMailModule();
 }
 
 bool MainForm::Form_QueryUnload()

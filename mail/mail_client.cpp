@@ -1,9 +1,12 @@
 // The mail functions as the program sees them: each one hands over to the mail module, which
-// is loaded when the first of them needs the network. Start-up only notes that the library
-// is to be initialised, so the launch maps none of the network and MIME libraries.
+// is taken up when the first of them needs the network (mapped ahead once the main window has
+// painted). Start-up only notes that the library is to be initialised, so the launch maps none
+// of the network and MIME libraries.
 #include "mail/mail_module.h"
 
 #include "common/program_module.h"
+
+#include <future>
 
 namespace hm::mail {
 namespace {
@@ -13,14 +16,20 @@ const ModuleApi* g_api = nullptr;
 bool g_initialised = false;
 QString g_problem;
 
+QString modulePath()
+{
+    return g_modulePath.isEmpty() ? programModulePath(QStringLiteral("hayatemail-mail.so")) : g_modulePath;
+}
+
 // The module, loaded and initialised on first use; null when it cannot be loaded, with the
 // reason kept for NMailGetMessage. A failed load is tried again by the next call, so a
-// module put back in place serves the next command.
+// module put back in place serves the next command. A load under way on the preload thread
+// holds the loader's lock: this one waits for it and finds the module mapped.
 const ModuleApi* api()
 {
     if (g_api)
         return g_api;
-    const QString path = g_modulePath.isEmpty() ? programModulePath(QStringLiteral("hayatemail-mail.so")) : g_modulePath;
+    const QString path = modulePath();
     QString reason;
     if (auto entry = reinterpret_cast<ModuleEntry>(moduleEntry(path, kModuleEntry, &reason))) {
         g_api = entry(int(sizeof(ModuleApi)));
@@ -43,6 +52,14 @@ const ModuleApi* api()
 void setMailModulePath(const QString& path)
 {
     g_modulePath = path;
+}
+
+void preloadMailModule()
+{
+    static std::future<void> preload;
+    if (g_api || preload.valid())
+        return;
+    preload = std::async(std::launch::async, [path = modulePath()] { moduleEntry(path, kModuleEntry, nullptr); });
 }
 
 void NMailInitializeWinSock()

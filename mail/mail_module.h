@@ -21,4 +21,8 @@ using ModuleEntry = const ModuleApi* (*)(int size);
 // library folder (hm::programModulePath). Tests point it elsewhere.
 void setMailModulePath(const QString& path);
 
+// Maps the module and its libraries on a thread of its own, so that the first mail command
+// finds them in place; the module itself is still taken up by that command.
+void preloadMailModule();
+
 } // namespace hm::mail
