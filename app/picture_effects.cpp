@@ -25,6 +25,11 @@ QImage imageOf(const QLabel* label)
     return label->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
+QString effectPicturePath(int number)
+{
+    return hm::dataPath(QStringLiteral("\\疾風データ\\%1.jpg").arg(number));
+}
+
 // A picture as read and as staged on the panel; a missing or unreadable one leaves the panel
 // in the background colour.
 std::pair<QImage, QImage> readEffectPicture(const QString& path, QColor background)
@@ -37,8 +42,8 @@ std::pair<QImage, QImage> readEffectPicture(const QString& path, QColor backgrou
 
 void MainForm::startFirstEffectPicture()
 {
-    firstEffectPicture_ = std::async(std::launch::async, readEffectPicture,
-                                     hm::dataPath(QStringLiteral("\\疾風データ\\1.jpg")), palette().color(QPalette::Window));
+    firstEffectPicture_ = std::async(std::launch::async, readEffectPicture, effectPicturePath(1),
+                                     palette().color(QPalette::Window));
 }
 
 void MainForm::createEffectButtons()
@@ -67,7 +72,7 @@ void MainForm::prepareEffects()
         w->resize(fx::kPanelWidth, fx::kPanelHeight);
     effectPictures.clear();
     for (int i = 1; i <= 3; ++i)
-        effectPictures << hm::dataPath(QStringLiteral("\\疾風データ\\%1.jpg").arg(i));
+        effectPictures << effectPicturePath(i);
     effectCounter = 1;
     // Picture 2 goes into element 1 with the rest of start-up, once the window shows.
     if (firstEffectPicture_.valid())

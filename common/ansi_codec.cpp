@@ -1,18 +1,17 @@
 #include "common/ansi_codec.h"
 
+#include "common/char_lanes.h"
+
 #include <QStringList>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <iconv.h>
-#include <atomic>
 #include <memory>
 #include <mutex>
 #include <vector>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace hm::ansi {
 namespace {
@@ -38,12 +37,9 @@ qsizetype asciiPrefix(const char16_t* s, qsizetype n)
 {
     qsizetype i = 0;
 #if defined(__SSE2__)
-    const __m128i ascii = _mm_set1_epi16(0x7F), zero = _mm_setzero_si128();
-    for (; i + 8 <= n; i += 8) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_subs_epu16(v, ascii), zero)) != 0xFFFF)
+    for (; i + 8 <= n; i += 8)
+        if (_mm_movemask_epi8(lanes::atMost(lanes::load(s + i), lanes::same(0x7F))) != 0xFFFF)
             break;
-    }
 #endif
     while (i < n && s[i] < 0x80)
         ++i;

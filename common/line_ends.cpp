@@ -1,8 +1,6 @@
 #include "common/line_ends.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "common/char_lanes.h"
 
 namespace hm {
 
@@ -13,16 +11,15 @@ bool editorMark(char16_t c)
     return c == 0xA0 || c == 0x2028 || c == 0x2029 || c == 0xFDD0 || c == 0xFDD1;
 }
 
-// Whether the characters of [from, to) pass: line ends in CR LF pairs, no editor mark.
-bool passes(const char16_t* s, qsizetype n, qsizetype from, qsizetype to, bool marks)
+// Whether the character at at is a line end in a CR LF pair, or no line end or editor mark.
+bool fineAt(const char16_t* s, qsizetype n, qsizetype at, bool marks)
 {
-    for (qsizetype i = from; i < to; ++i) {
-        const char16_t c = s[i];
-        if ((c == u'\r' && (i + 1 >= n || s[i + 1] != u'\n')) || (c == u'\n' && (i == 0 || s[i - 1] != u'\r'))
-            || (marks && editorMark(c)))
-            return false;
-    }
-    return true;
+    const char16_t c = s[at];
+    if (c == u'\r')
+        return at + 1 < n && s[at + 1] == u'\n';
+    if (c == u'\n')
+        return at > 0 && s[at - 1] == u'\r';
+    return !marks || !editorMark(c);
 }
 
 } // namespace
@@ -34,34 +31,28 @@ bool onlyCrLf(QStringView text, bool marks)
     qsizetype i = 0;
 #if defined(__SSE2__)
     // Eight characters to an instruction, and only those found are looked at one by one: a
-    // received body is mostly text between line ends. "At most k" is "nothing left after taking
-    // k away", as SSE2 compares 16-bit lanes signed only.
-    constexpr qsizetype kLanes = 8;
-    const __m128i zero = _mm_setzero_si128(), cr = _mm_set1_epi16('\r'), one = _mm_set1_epi16(1);
-    const __m128i nbsp = _mm_set1_epi16(short(0xA0)), separators = _mm_set1_epi16(0x2028),
-                  frames = _mm_set1_epi16(short(0xFDD0));
-    const auto atMost = [&](__m128i v, __m128i k) { return _mm_cmpeq_epi16(_mm_subs_epu16(v, k), zero); };
-    for (; i + kLanes <= n; i += kLanes) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-        __m128i look = atMost(v, cr);
+    // received body is mostly text between line ends.
+    using namespace lanes;
+    for (; i + 8 <= n; i += 8) {
+        const __m128i v = load(s + i);
+        __m128i look = atMost(v, same('\r'));
         if (marks)
-            look = _mm_or_si128(_mm_or_si128(look, _mm_cmpeq_epi16(v, nbsp)),
-                                _mm_or_si128(atMost(_mm_sub_epi16(v, separators), one),
-                                             atMost(_mm_sub_epi16(v, frames), one)));
-        // Two mask bits a character: only the characters found are looked at.
+            look = _mm_or_si128(_mm_or_si128(look, _mm_cmpeq_epi16(v, same(short(0xA0)))),
+                                _mm_or_si128(atMost(_mm_sub_epi16(v, same(0x2028)), same(1)),
+                                             atMost(_mm_sub_epi16(v, same(short(0xFDD0))), same(1))));
+        // Two mask bits a character.
         for (unsigned found = unsigned(_mm_movemask_epi8(look)); found; found &= found - 1) {
             const qsizetype at = i + __builtin_ctz(found) / 2;
             found &= found - 1;
-            const char16_t c = s[at];
-            const bool fine = c == u'\r'   ? at + 1 < n && s[at + 1] == u'\n'
-                              : c == u'\n' ? at > 0 && s[at - 1] == u'\r'
-                                           : c < u'\r' || !marks || !editorMark(c);
-            if (!fine)
+            if (!fineAt(s, n, at, marks))
                 return false;
         }
     }
 #endif
-    return passes(s, n, i, n, marks);
+    for (; i < n; ++i)
+        if (!fineAt(s, n, i, marks))
+            return false;
+    return true;
 }
 
 QString toCrLf(const QString& text)

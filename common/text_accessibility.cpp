@@ -184,13 +184,13 @@ public:
     void scrollToSubstring(int start, int end) override
     {
         // The plain editor scrolls by lines, not pixels; moving the caret is the one sure way.
-        const QRect r = caretRect(clamped(start)).united(caretRect(clamped(end)));
         if (!rich_) {
             QTextCursor c = cursor();
             c.setPosition(clamped(start));
             setCursor(c);
             return;
         }
+        const QRect r = caretRect(clamped(start)).united(caretRect(clamped(end)));
         QScrollBar* v = rich_->verticalScrollBar();
         if (r.top() < 0)
             v->setValue(v->value() + r.top());

@@ -6,8 +6,8 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <vector>
 #include <cstring>
+#include <vector>
 
 namespace hm::store {
 namespace {
@@ -51,31 +51,26 @@ void decodeInto(const char* record, MailRecordFields& out, bool withBody)
                                                         | (static_cast<unsigned char>(record[kLiveOffset + 1]) << 8)));
 }
 
-QByteArray checksumOf(const QByteArray& record)
+// The CRC-32 of a record. When its body field ends in spaces from bodyEnd on, as an append
+// knows, the spaces are not read but taken from a table: a record is mostly padding.
+QByteArray checksumOf(const QByteArray& record, int bodyEnd = kLineEndOffset)
 {
-    const uLong crc = crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(record.constData()), uInt(record.size()));
-    return QByteArray::number(quint32(crc), 16).rightJustified(8, '0');
-}
-
-// The checksum of a record whose body field ends in spaces from bodyEnd on: the spaces are
-// not read but taken from a table, since a record is mostly padding.
-QByteArray checksumOf(const QByteArray& record, int bodyEnd)
-{
-    static const std::vector<quint32> spaces = [] {
-        // spaces[k]: the CRC-32 of k spaces.
-        std::vector<quint32> t(kBodyWidth + 1);
-        const z_crc_t* table = get_crc_table();
-        quint32 c = 0xFFFFFFFF;
-        for (int k = 1; k <= kBodyWidth; ++k) {
-            c = table[(c ^ ' ') & 0xFF] ^ (c >> 8);
-            t[size_t(k)] = c ^ 0xFFFFFFFF;
-        }
-        return t;
-    }();
-    const int padding = kBodyOffset + kBodyWidth - bodyEnd;
     const auto* bytes = reinterpret_cast<const Bytef*>(record.constData());
     uLong crc = crc32(0, bytes, uInt(bodyEnd));
-    crc = crc32_combine(crc, spaces[size_t(padding)], padding);
+    if (const int padding = kLineEndOffset - bodyEnd; padding > 0) {
+        static const std::vector<quint32> spaces = [] {
+            // spaces[k]: the CRC-32 of k spaces.
+            std::vector<quint32> t(kBodyWidth + 1);
+            const z_crc_t* table = get_crc_table();
+            quint32 c = 0xFFFFFFFF;
+            for (int k = 1; k <= kBodyWidth; ++k) {
+                c = table[(c ^ ' ') & 0xFF] ^ (c >> 8);
+                t[size_t(k)] = c ^ 0xFFFFFFFF;
+            }
+            return t;
+        }();
+        crc = crc32_combine(crc, spaces[size_t(padding)], padding);
+    }
     crc = crc32(crc, bytes + kLineEndOffset, uInt(kRecordSize - kLineEndOffset));
     return QByteArray::number(quint32(crc), 16).rightJustified(8, '0');
 }
@@ -135,7 +130,7 @@ static bool appendRecord(Store s, qint16 number, const QString& subject, const Q
     hm::ansi::writeField(p + kSubjectOffset, buf.Subject, kSubjectWidth);
     hm::ansi::writeField(p + kDateOffset, buf.Date, kDateWidth);
     hm::ansi::writeField(p + kFromOffset, buf.From, kFromWidth);
-    int bodyEnd = kBodyOffset + kBodyWidth;
+    int bodyEnd = kLineEndOffset;
     if (bodyCp932 && bodyCp932->size() <= kBodyWidth) {
         memcpy(p + kBodyOffset, bodyCp932->constData(), size_t(bodyCp932->size()));
         memset(p + kBodyOffset + bodyCp932->size(), ' ', size_t(kBodyWidth - bodyCp932->size()));
