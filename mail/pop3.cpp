@@ -618,7 +618,7 @@ int NMailPop3Authenticate(int handle, const QString& id, const QString& password
                                .arg(s->address.host);
         return breakSession(*s, std::move(failure));
     }
-    s->wire = std::make_unique<Wire>(s->curl, s->address);
+    s->wire = std::make_unique<Wire>(s->curl, s->address, s->log.openSsl);
     s->pipeline = std::make_unique<Pop3Pipeline>(*s->wire, s->log.offersPipelining);
     if (apop == 0 && !bearer)
         if (const int r = loginWithUserPass(*s, user, pass))

@@ -144,7 +144,7 @@ bool SmtpConnection::connect(const ServerAddress& address, const QByteArray& use
         drop();
         return false;
     }
-    wire_ = std::make_unique<Wire>(curl_, address);
+    wire_ = std::make_unique<Wire>(curl_, address, log_.openSsl);
     if (wire_->failed()) {
         error = wire_->failure();
         drop();

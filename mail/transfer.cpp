@@ -24,6 +24,12 @@ size_t replySink(char* data, size_t one, size_t count, void* user)
         return size;
     if (log->greeting.isEmpty())
         log->greeting = line;
+    if (!log->openSsl && log->curl) {
+        curl_tlssessioninfo* tls = nullptr;
+        if (curl_easy_getinfo(log->curl, CURLINFO_TLS_SSL_PTR, &tls) == CURLE_OK && tls
+            && tls->backend == CURLSSLBACKEND_OPENSSL)
+            log->openSsl = tls->internals;
+    }
     log->lastReply = line;
     if (line.compare("UIDL", Qt::CaseInsensitive) == 0)
         log->offersUidl = true;
@@ -115,6 +121,7 @@ void configureHandle(CURL* curl, const ServerAddress& address, Protocol protocol
     if (const char* dir = std::getenv("SSL_CERT_DIR"); dir && *dir)
         curl_easy_setopt(curl, CURLOPT_CAPATH, dir);
     if (log) {
+        log->curl = curl;
         curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, replySink);
         curl_easy_setopt(curl, CURLOPT_HEADERDATA, log);
     }

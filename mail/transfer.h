@@ -38,6 +38,10 @@ struct ReplyLog {
     // The first words of the SMTP "250" lines since the last 220 (the EHLO after STARTTLS names
     // the extensions anew), upper-case: "PIPELINING", "SIZE", …
     QList<QByteArray> smtpExtensions;
+    CURL* curl = nullptr;
+    // The OpenSSL session curl's login ran over (an SSL*), null without TLS: curl tells it only
+    // while a transfer runs, and the wire that takes the connection over reads ahead on it.
+    void* openSsl = nullptr;
 };
 // Every option but the TLS use is set; that one assumes the password goes out (useTls).
 void configureHandle(CURL* curl, const ServerAddress& address, Protocol protocol, ReplyLog* log);

@@ -29,8 +29,9 @@ struct Pace {
 
 class Wire {
 public:
-    // curl: a handle whose CONNECT_ONLY transfer has just logged in.
-    Wire(CURL* curl, const ServerAddress& address);
+    // curl: a handle whose CONNECT_ONLY transfer has just logged in; openSsl: the TLS session it
+    // logged in over (ReplyLog), if any.
+    Wire(CURL* curl, const ServerAddress& address, void* openSsl = nullptr);
 
     // All of data goes out; what the server sends meanwhile is kept for the reads. A server
     // that takes nothing for the reply timeout, or a lost connection, fails the wire.
