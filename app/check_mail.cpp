@@ -589,9 +589,12 @@ std::optional<MailCheck::Outcome> MailCheck::extractAttachments(int n, Message& 
     if (result == kErrorPartsMissing)
         hm::ui::message(main_.boxParent(), QStringLiteral("分割されたメールが全て揃っていません"),
                         hm::ui::programName());
-    if (m.body != m.downloaded)
-        m.heldNul = m.body.contains(QChar(0)); // the message's text, read again by the attachment call
-    m.body = CutAtNul(m.body);
+    // The message's text, read again by the attachment call; the download was cut at its NUL.
+    const bool same = m.body.constData() == m.downloaded.constData() && m.body.size() == m.downloaded.size();
+    if (!same && m.body != m.downloaded) {
+        m.heldNul = m.body.contains(QChar(0));
+        m.body = CutAtNul(m.body);
+    }
     if (attachmentFlag_ == 1)
         m.body += QStringLiteral("\r\n") + kNotice;
     m.stoppedInside = result == kAttachmentsIncomplete;

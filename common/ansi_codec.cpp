@@ -14,9 +14,7 @@
 #include <vector>
 
 namespace hm::ansi {
-namespace {
 
-// Most text is ASCII: sixteen bytes or eight characters to an instruction say so.
 bool isAscii(const char* p, qsizetype n)
 {
     qsizetype i = 0;
@@ -32,6 +30,9 @@ bool isAscii(const char* p, qsizetype n)
     return true;
 }
 
+namespace {
+
+// Most text is ASCII: eight characters to an instruction say so.
 // The length of the ASCII run s begins with.
 qsizetype asciiPrefix(const char16_t* s, qsizetype n)
 {

@@ -15,6 +15,9 @@ QByteArray encode(const QString& text, bool* lost = nullptr);
 QString decode(const QByteArray& bytes);
 QString decode(const char* bytes, qsizetype size);
 
+// No byte above 0x7F; sixteen bytes to an instruction, since most text is ASCII.
+bool isAscii(const char* bytes, qsizetype size);
+
 // The longest prefix of cp932 no longer than maxBytes that does not split a double-byte character.
 QByteArray cutBytes(const QByteArray& cp932, qsizetype maxBytes);
 

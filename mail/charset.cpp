@@ -110,10 +110,7 @@ bool isUtf8(const QByteArray& bytes)
 
 bool isAscii(const QByteArray& bytes)
 {
-    for (char c : bytes)
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    return true;
+    return hm::ansi::isAscii(bytes.constData(), bytes.size());
 }
 
 // The character sets an ISO-2022-JP text designates, in its plain, -2, -3 and 2004 forms.
@@ -352,7 +349,9 @@ QString decodeUnlabelled(const QByteArray& bytes)
     // Older Japanese mailers put raw ISO-2022-JP into headers and unlabelled bodies.
     if (holdsJisEscape(bytes))
         return fromIso2022jp(bytes);
-    if (isAscii(bytes) || isUtf8(bytes))
+    if (isAscii(bytes))
+        return QString::fromLatin1(bytes);
+    if (isUtf8(bytes))
         return QString::fromUtf8(bytes);
     return fromCp932(bytes);
 }
