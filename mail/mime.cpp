@@ -21,6 +21,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace hm::mail {
 namespace {
@@ -265,16 +266,45 @@ ssize_t writeContent(GMimeDataWrapper* wrapper, GMimeStream* out, qint64 cap = -
     return write(tail, d - tail) ? total : -1;
 }
 
+// A content that needs no decoding, where it lies in the message held in memory (the parse's
+// streams are windows on it); nothing when it is encoded or read from a file.
+std::optional<QByteArrayView> contentInPlace(GMimeDataWrapper* wrapper)
+{
+    switch (g_mime_data_wrapper_get_encoding(wrapper)) {
+    case GMIME_CONTENT_ENCODING_DEFAULT:
+    case GMIME_CONTENT_ENCODING_7BIT:
+    case GMIME_CONTENT_ENCODING_8BIT:
+    case GMIME_CONTENT_ENCODING_BINARY:
+        break;
+    default:
+        return std::nullopt;
+    }
+    GMimeStream* stream = g_mime_data_wrapper_get_stream(wrapper);
+    if (!stream || !GMIME_IS_STREAM_MEM(stream))
+        return std::nullopt;
+    const GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream));
+    const gint64 start = stream->bound_start;
+    const gint64 end = stream->bound_end < 0 ? gint64(bytes ? bytes->len : 0) : stream->bound_end;
+    if (!bytes || start < 0 || end < start || end > gint64(bytes->len))
+        return std::nullopt;
+    return QByteArrayView(reinterpret_cast<const char*>(bytes->data) + start, qsizetype(end - start));
+}
+
 // The decoded content; past cap bytes (cap -1: none) it is cut at the last line end before.
 QByteArray decodedContent(GMimePart* part, qint64 cap = -1)
 {
     GMimeDataWrapper* wrapper = g_mime_part_get_content(part);
     if (!wrapper)
         return {};
-    GPtr<GMimeStream> out(g_mime_stream_mem_new());
-    writeContent(wrapper, out.get(), cap < 0 ? -1 : cap + 1);
-    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out.get()));
-    QByteArray content(reinterpret_cast<const char*>(bytes->data), qsizetype(bytes->len));
+    QByteArray content;
+    if (const auto inPlace = contentInPlace(wrapper)) {
+        content = inPlace->first(cap < 0 ? inPlace->size() : qsizetype(std::min<qint64>(inPlace->size(), cap + 1))).toByteArray();
+    } else {
+        GPtr<GMimeStream> out(g_mime_stream_mem_new());
+        writeContent(wrapper, out.get(), cap < 0 ? -1 : cap + 1);
+        GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(out.get()));
+        content = QByteArray(reinterpret_cast<const char*>(bytes->data), qsizetype(bytes->len));
+    }
     if (cap >= 0 && content.size() > cap) {
         const qsizetype lineEnd = content.lastIndexOf('\n', qsizetype(cap) - 1);
         content.truncate(lineEnd > 0 ? lineEnd + 1 : qsizetype(cap));
