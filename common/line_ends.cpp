@@ -30,24 +30,28 @@ bool onlyCrLf(QStringView text, bool marks)
     const qsizetype n = text.size();
     qsizetype i = 0;
 #if defined(__SSE2__)
-    // Eight characters to an instruction, and only those found are looked at one by one: a
-    // received body is mostly text between line ends.
+    // Eight characters to an instruction: every LF right after a CR and every CR right before
+    // an LF, two mask bits a character; a CR that ends a block wants an LF to begin the next.
     using namespace lanes;
+    unsigned crBefore = 0;
     for (; i + 8 <= n; i += 8) {
         const __m128i v = load(s + i);
-        __m128i look = atMost(v, same('\r'));
-        if (marks)
-            look = _mm_or_si128(_mm_or_si128(look, _mm_cmpeq_epi16(v, same(short(0xA0)))),
-                                _mm_or_si128(atMost(_mm_sub_epi16(v, same(0x2028)), same(1)),
-                                             atMost(_mm_sub_epi16(v, same(short(0xFDD0))), same(1))));
-        // Two mask bits a character.
-        for (unsigned found = unsigned(_mm_movemask_epi8(look)); found; found &= found - 1) {
-            const qsizetype at = i + __builtin_ctz(found) / 2;
-            found &= found - 1;
-            if (!fineAt(s, n, at, marks))
+        const unsigned cr = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi16(v, same('\r'))));
+        const unsigned lf = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi16(v, same('\n'))));
+        if (lf != (((cr << 2) | crBefore) & 0xFFFF))
+            return false;
+        crBefore = cr >> 14;
+        if (marks) {
+            const __m128i mark =
+                _mm_or_si128(_mm_cmpeq_epi16(v, same(short(0xA0))),
+                             _mm_or_si128(atMost(_mm_sub_epi16(v, same(0x2028)), same(1)),
+                                          atMost(_mm_sub_epi16(v, same(short(0xFDD0))), same(1))));
+            if (_mm_movemask_epi8(mark))
                 return false;
         }
     }
+    if (crBefore && (i == n || s[i] != u'\n'))
+        return false;
 #endif
     for (; i < n; ++i)
         if (!fineAt(s, n, i, marks))
