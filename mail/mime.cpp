@@ -290,7 +290,8 @@ std::optional<QByteArrayView> contentInPlace(GMimeDataWrapper* wrapper)
     return QByteArrayView(reinterpret_cast<const char*>(bytes->data) + start, qsizetype(end - start));
 }
 
-// The decoded content; past cap bytes (cap -1: none) it is cut at the last line end before.
+// The decoded content; past cap bytes (cap -1: none) it is cut at the last line end before. A
+// content that needs no decoding is not copied: the bytes are the parse's, as long as it lives.
 QByteArray decodedContent(GMimePart* part, qint64 cap = -1)
 {
     GMimeDataWrapper* wrapper = g_mime_part_get_content(part);
@@ -298,7 +299,8 @@ QByteArray decodedContent(GMimePart* part, qint64 cap = -1)
         return {};
     QByteArray content;
     if (const auto inPlace = contentInPlace(wrapper)) {
-        content = inPlace->first(cap < 0 ? inPlace->size() : qsizetype(std::min<qint64>(inPlace->size(), cap + 1))).toByteArray();
+        const QByteArrayView wanted = inPlace->first(cap < 0 ? inPlace->size() : qsizetype(std::min<qint64>(inPlace->size(), cap + 1)));
+        content = QByteArray::fromRawData(wanted.data(), wanted.size());
     } else {
         GPtr<GMimeStream> out(g_mime_stream_mem_new());
         writeContent(wrapper, out.get(), cap < 0 ? -1 : cap + 1);
