@@ -3,6 +3,7 @@
 #include "common/ansi_codec.h"
 #include "store/record_file.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -55,8 +56,10 @@ void decodeInto(const char* record, MailRecordFields& out, bool withBody)
 // knows, the spaces are not read but taken from a table: a record is mostly padding.
 QByteArray checksumOf(const QByteArray& record, int bodyEnd = kLineEndOffset)
 {
-    const auto* bytes = reinterpret_cast<const Bytef*>(record.constData());
-    uLong crc = crc32(0, bytes, uInt(bodyEnd));
+    // libdeflate's CRC-32 is zlib's, computed with the processor's carry-less multiply: a
+    // tenth of zlib's time for the text; zlib joins in the padding's share.
+    const char* bytes = record.constData();
+    uLong crc = libdeflate_crc32(0, bytes, size_t(bodyEnd));
     if (const int padding = kLineEndOffset - bodyEnd; padding > 0) {
         static const std::vector<quint32> spaces = [] {
             // spaces[k]: the CRC-32 of k spaces.
@@ -71,7 +74,7 @@ QByteArray checksumOf(const QByteArray& record, int bodyEnd = kLineEndOffset)
         }();
         crc = crc32_combine(crc, spaces[size_t(padding)], padding);
     }
-    crc = crc32(crc, bytes + kLineEndOffset, uInt(kRecordSize - kLineEndOffset));
+    crc = libdeflate_crc32(quint32(crc), bytes + kLineEndOffset, size_t(kRecordSize - kLineEndOffset));
     return QByteArray::number(quint32(crc), 16).rightJustified(8, '0');
 }
 
