@@ -689,8 +689,6 @@ MailCheck::Outcome MailCheck::stop(int n, const QString& message, const QString&
 void MailCheck::close()
 {
     scratch_.remove();
-    if (shown_.any)
-        history_.StageMessage(shown_.subject, shown_.from, shown_.date, shown_.body);
 
     // Deletions happen at QUIT: they may only go ahead once the stored copies are on disk.
     bool flushed = true;
@@ -709,6 +707,10 @@ void MailCheck::close()
         ledgered_ = 0;
         lastLedgered_ = false;
     }
+    // The last message is staged while the server carries out the deletions.
+    NMailPop3Quit(handle_);
+    if (shown_.any)
+        history_.StageMessage(shown_.subject, shown_.from, shown_.date, shown_.body);
     const int closed = NMailPop3Close(handle_);
     const bool quit = closed == 0;
     if (closed == kErrorQuitRefused && deleted_ + oldDeleted_ > 0)

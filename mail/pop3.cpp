@@ -80,6 +80,7 @@ struct Pop3Session {
     std::deque<int> plan;
     std::map<int, quint64> ahead;
     std::deque<std::pair<int, quint64>> deletions;
+    quint64 quitTicket = 0; // QUIT sent, its answer not yet read
 
     ~Pop3Session()
     {
@@ -840,25 +841,48 @@ int NMailPop3Reset(int handle)
     return 0;
 }
 
+namespace {
+
+// Every deletion must be known to have been accepted before QUIT commits them, and QUIT goes
+// out alone: what it answers is then what became of them. 0 when QUIT may go out.
+int readyToQuit(Pop3Session& s)
+{
+    if (s.authenticated && !s.broken && !s.abandon && s.quitTicket == 0) {
+        forgetAhead(s);
+        if (!s.pipeline->finish())
+            breakSession(s, s.wire->failure());
+        settleDeletions(s);
+    }
+    return s.broken || s.abandon ? kErrorFailed : 0;
+}
+
+} // namespace
+
+int NMailPop3Quit(int handle)
+{
+    Pop3Session* s = find(handle);
+    if (!s)
+        return kErrorBadHandle;
+    if (!s->authenticated || readyToQuit(*s) != 0)
+        return kErrorFailed;
+    if (s->quitTicket == 0) {
+        s->quitTicket = s->pipeline->queue({"QUIT"});
+        s->pipeline->push(); // a failed send shows when the close reads the answer
+    }
+    return 0;
+}
+
 int NMailPop3Close(int handle)
 {
     const auto it = g_sessions.find(handle);
     if (it == g_sessions.end())
         return kErrorBadHandle;
     Pop3Session& s = *it->second;
-    // Every deletion must be known to have been accepted before QUIT commits them, and QUIT
-    // goes out alone: what it answers is then what became of them.
-    if (s.authenticated && !s.broken && !s.abandon) {
-        forgetAhead(s);
-        if (!s.pipeline->finish())
-            breakSession(s, s.wire->failure());
-        settleDeletions(s);
-    }
-    int result = s.broken || s.abandon ? kErrorFailed : 0;
+    int result = readyToQuit(s);
     // The deletions take effect only when the server answers QUIT with +OK. A dead connection
     // sends nothing, and neither does an abandoned one.
     if (result == 0 && s.authenticated) {
-        const Reply reply = s.pipeline->await(s.pipeline->queue({"QUIT"}));
+        const Reply reply = s.pipeline->await(s.quitTicket != 0 ? s.quitTicket : s.pipeline->queue({"QUIT"}));
         if (reply.outcome != Outcome::Ok) {
             MailError failure = reply.outcome == Outcome::Refused ? refusal(FailureKind::ServerRefused,
                                                                             describeFailure(FailureKind::ServerRefused, CURLE_OK,
