@@ -450,14 +450,12 @@ QString decodeCharset(const QByteArray& bytes, const QByteArray& charset)
 QString decodeHeaderText(const QByteArray& raw)
 {
     // Unfold: a line break followed by white space is just the white space.
-    QByteArray value;
-    value.reserve(raw.size());
-    for (qsizetype i = 0; i < raw.size(); ++i) {
-        const char c = raw[i];
-        if (c == '\r' || c == '\n')
-            continue;
-        value.append(c);
-    }
+    QByteArray value = raw;
+    if (value.contains('\n') || value.contains('\r'))
+        value.removeIf([](char c) { return c == '\r' || c == '\n'; });
+    // Without an encoded word the text is read as it stands.
+    if (!value.contains("=?"))
+        return decodeUnlabelled(value);
 
     static const QRegularExpression word(
         QStringLiteral("=\\?([^?\\s]+)\\?([bBqQ])\\?([^?\\s]*)\\?="));
