@@ -222,6 +222,11 @@ QByteArray encode(const QString& text, bool* lost)
     return out;
 }
 
+char16_t pairChar(quint16 code)
+{
+    return isLeadByte(code >> 8) ? Cp932Tables::get().pair(code) : 0;
+}
+
 QString decode(const char* bytes, qsizetype size)
 {
     if (isAscii(bytes, size))

@@ -15,6 +15,9 @@ QByteArray encode(const QString& text, bool* lost = nullptr);
 QString decode(const QByteArray& bytes);
 QString decode(const char* bytes, qsizetype size);
 
+// The character of one double-byte code (lead << 8 | trail); 0 when CP932 has none there.
+char16_t pairChar(quint16 code);
+
 // No byte above 0x7F; sixteen bytes to an instruction, since most text is ASCII.
 bool isAscii(const char* bytes, qsizetype size);
 

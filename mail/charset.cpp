@@ -8,6 +8,7 @@
 #include <iconv.h>
 #include <cstring>
 
+#include <atomic>
 #include <cerrno>
 #include <map>
 
@@ -182,6 +183,23 @@ char* putJisPair(char* o, JisSet set, unsigned j1, unsigned j2)
     return o;
 }
 
+// A JIS X 0208 character through CP932's table, 0 when CP932 has none: read once a pair is first
+// met, so that a text's pairs go straight to their characters.
+char16_t jis0208Char(unsigned j1, unsigned j2)
+{
+    static constexpr char16_t kNone = 0xFFFF; // a noncharacter: never what a pair decodes to
+    static std::atomic<char16_t> known[94 * 94]; // 0: not yet asked
+    std::atomic<char16_t>& slot = known[(j1 - 0x21) * 94 + (j2 - 0x21)];
+    char16_t c = slot.load(std::memory_order_relaxed);
+    if (c == 0) {
+        char pair[2];
+        putJisPair(pair, JisSet::Jis0208, j1, j2);
+        c = hm::ansi::pairChar(quint16((static_cast<unsigned char>(pair[0]) << 8) | static_cast<unsigned char>(pair[1])));
+        slot.store(c == 0 ? kNone : c, std::memory_order_relaxed);
+    }
+    return c == kNone ? 0 : c;
+}
+
 // glibc's ISO-2022-JP is strict; the rows of JIS X 0208 inside an escape map arithmetically
 // onto CP932 bytes, which carries the NEC and IBM extensions Windows mailers send. The other
 // double-byte sets (JIS X 0212, both planes of JIS X 0213, and the Chinese and Korean sets of
@@ -192,6 +210,7 @@ QString fromIso2022jp(const QByteArray& in)
     JisSet set = JisSet::Ascii;
     bool shiftOut = false;
     QString text;
+    text.reserve(in.size()); // never more characters than bytes
     // The CP932 run never grows longer than the input: escapes vanish, every other byte or
     // pair becomes one or two.
     const qsizetype n = in.size();
@@ -201,9 +220,20 @@ QString fromIso2022jp(const QByteArray& in)
     QByteArray euc;
     const char* eucCharset = nullptr;
     const auto endCp932Run = [&] {
-        if (o != start)
+        // Between the pairs of a Japanese text the runs are short and mostly ASCII (digits, line
+        // ends): widened in place, without a text of their own.
+        if (o != start && hm::ansi::isAscii(start, o - start))
+            text.append(QLatin1String(start, o - start));
+        else if (o != start)
             text += fromCp932(QByteArray::fromRawData(start, o - start));
         o = start;
+    };
+    // Characters decoded straight from JIS X 0208 pairs, on their way to text.
+    char16_t direct[256];
+    int directCount = 0;
+    const auto flushDirect = [&] {
+        text.append(reinterpret_cast<const QChar*>(direct), directCount);
+        directCount = 0;
     };
     const auto endEucRun = [&] {
         if (!euc.isEmpty())
@@ -222,13 +252,24 @@ QString fromIso2022jp(const QByteArray& in)
             if (i == n)
                 break;
         }
-        // So is every pair of JIS X 0208, by arithmetic.
+        // So is every pair of JIS X 0208: straight to its character, or by arithmetic to the
+        // CP932 run when CP932 has none.
         if (set == JisSet::Jis0208 && !shiftOut && euc.isEmpty()) {
             const auto inRow = [](char b) { return b >= 0x21 && b <= 0x7E; };
             while (i + 1 < n && inRow(in[i]) && inRow(in[i + 1])) {
-                o = putJisPair(o, set, static_cast<unsigned char>(in[i]), static_cast<unsigned char>(in[i + 1]));
+                const unsigned j1 = static_cast<unsigned char>(in[i]), j2 = static_cast<unsigned char>(in[i + 1]);
+                if (const char16_t c = jis0208Char(j1, j2)) {
+                    endCp932Run();
+                    direct[directCount++] = c;
+                    if (directCount == int(std::size(direct)))
+                        flushDirect();
+                } else {
+                    flushDirect();
+                    o = putJisPair(o, set, j1, j2);
+                }
                 i += 2;
             }
+            flushDirect();
             if (i == n)
                 break;
         }

@@ -1,3 +1,4 @@
+#include "common/ansi_codec.h"
 #include "mail/charset.h"
 #include "mail/mime.h"
 #include "mail/nmail.h"
@@ -60,6 +61,7 @@ private Q_SLOTS:
     void subjectsInTheCharsetsJapaneseMailUses_data();
     void subjectsInTheCharsetsJapaneseMailUses();
     void everyCharsetLabelReachesItsDecoder();
+    void everyJisPairReadsAsItsCp932Bytes();
     void senderKeepsNameAndAddress();
     void headerEndsAtTheFirstBlankLine_data();
     void headerEndsAtTheFirstBlankLine();
@@ -155,6 +157,25 @@ void TestMailDecoding::everyCharsetLabelReachesItsDecoder()
         QVERIFY2(sample != samples.end(), label.name);
         QCOMPARE(decodeCharset(sample->second.bytes, name), sample->second.text);
     }
+}
+
+// A JIS X 0208 pair goes straight to its character; it must be the character its CP932 bytes
+// (by the JIS arithmetic) decode to, with the ASCII around it kept, for all 94 x 94 pairs.
+void TestMailDecoding::everyJisPairReadsAsItsCp932Bytes()
+{
+    int differing = 0;
+    for (int j1 = 0x21; j1 <= 0x7E; ++j1) {
+        for (int j2 = 0x21; j2 <= 0x7E; ++j2) {
+            const char lead = char(((j1 + 1) >> 1) + (j1 <= 0x5E ? 0x70 : 0xB0));
+            const char trail = char(j2 + ((j1 & 1) ? (j2 >= 0x60 ? 0x20 : 0x1F) : 0x7E));
+            const QByteArray jis = QByteArray("1\x1b$B") + char(j1) + char(j2) + char(j1) + char(j2) + "\x1b(B\r\n";
+            const QString expected = QStringLiteral("1") + hm::ansi::decode(QByteArray() + lead + trail + lead + trail)
+                                     + QStringLiteral("\r\n");
+            if (hm::mail::decodeCharset(jis, "ISO-2022-JP") != expected && ++differing < 5)
+                qWarning("pair %02X %02X", j1, j2);
+        }
+    }
+    QCOMPARE(differing, 0);
 }
 
 void TestMailDecoding::headerEndsAtTheFirstBlankLine_data()
