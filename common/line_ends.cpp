@@ -41,7 +41,8 @@ bool onlyCrLf(QStringView text, bool marks)
         if (lf != (((cr << 2) | crBefore) & 0xFFFF))
             return false;
         crBefore = cr >> 14;
-        if (marks) {
+        // Every mark lies above 0x9F: a block of Latin text needs no closer look.
+        if (marks && _mm_movemask_epi8(atMost(v, same(0x9F))) != 0xFFFF) {
             const __m128i mark =
                 _mm_or_si128(_mm_cmpeq_epi16(v, same(short(0xA0))),
                              _mm_or_si128(atMost(_mm_sub_epi16(v, same(0x2028)), same(1)),
