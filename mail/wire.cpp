@@ -69,7 +69,7 @@ bool Wire::drain(bool& gotSome)
     // curl may hold decrypted bytes the socket no longer shows: read until it has none.
     for (;;) {
         if (taken_ > 0 && taken_ == in_.size()) {
-            in_.clear();
+            in_.truncate(0); // the buffer stays for the next read
             taken_ = 0;
         } else if (taken_ > kReadChunk && taken_ * 2 > in_.size()) {
             in_.remove(0, taken_);
