@@ -78,6 +78,8 @@ struct Pop3Session {
     // The messages the caller said it will ask for, in that order; those asked of the server
     // and not yet taken (number → ticket); deletions whose replies have not been read.
     std::deque<int> plan;
+    int planMax = 0;        // no number in the plan is above it
+    bool planInOrder = true; // each number in the plan above the one before
     std::map<int, quint64> ahead;
     std::deque<std::pair<int, quint64>> deletions;
     quint64 quitTicket = 0; // QUIT sent, its answer not yet read
@@ -332,8 +334,13 @@ bool readAhead(Pop3Session& s)
 void plan(Pop3Session& s, int number)
 {
     if (number >= 1 && number <= int(s.sizes.size()) && number != s.fetchedNumber && !s.ahead.count(number)
-        && std::find(s.plan.begin(), s.plan.end(), number) == s.plan.end())
+        && (number > s.planMax || std::find(s.plan.begin(), s.plan.end(), number) == s.plan.end())) {
+        // A check announces its messages in order: each goes past the plan's top, and the
+        // announcements stay linear however many there are.
+        s.planInOrder = s.planInOrder && (s.plan.empty() || number > s.plan.back());
         s.plan.push_back(number);
+        s.planMax = std::max(s.planMax, number);
+    }
 }
 
 int fetch(Pop3Session& s, int number)
@@ -360,7 +367,11 @@ int fetch(Pop3Session& s, int number)
     // Messages before this one that were read ahead are not wanted any more.
     for (auto it = s.ahead.begin(); it != s.ahead.end() && it->first < number; it = s.ahead.erase(it))
         s.pipeline->drop(it->second);
-    std::erase_if(s.plan, [number](int n) { return n <= number; });
+    if (s.planInOrder)
+        while (!s.plan.empty() && s.plan.front() <= number)
+            s.plan.pop_front();
+    else
+        std::erase_if(s.plan, [number](int n) { return n <= number; });
     quint64 ticket = 0;
     if (const auto it = s.ahead.find(number); it != s.ahead.end()) {
         ticket = it->second;
@@ -417,6 +428,8 @@ void forgetAhead(Pop3Session& s)
         s.pipeline->drop(ticket);
     s.ahead.clear();
     s.plan.clear();
+    s.planMax = 0;
+    s.planInOrder = true;
 }
 
 MailError failureOf(Pop3Session& s, CURLcode code)
