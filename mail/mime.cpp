@@ -556,8 +556,10 @@ QString freePath(const QString& folder, const QString& name, const QString& base
 // written as GMime decodes it, a piece at a time.
 bool writeAttachment(GMimeObject* object, int fd)
 {
-    GPtr<GMimeStream> out(g_mime_stream_fs_new(fd));
-    g_mime_stream_fs_set_owner(GMIME_STREAM_FS(out.get()), FALSE);
+    // GMime's file stream syncs the file to disk when flushed, and the caller syncs it once
+    // more: the pipe stream writes the same bytes and leaves the one sync to the caller.
+    GPtr<GMimeStream> out(g_mime_stream_pipe_new(fd));
+    g_mime_stream_pipe_set_owner(GMIME_STREAM_PIPE(out.get()), FALSE);
     ssize_t written = 0;
     if (object && GMIME_IS_PART(object)) {
         if (GMimeDataWrapper* wrapper = g_mime_part_get_content(GMIME_PART(object)))
