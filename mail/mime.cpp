@@ -15,6 +15,7 @@
 #include <QTextDocumentFragment>
 
 #include <gmime/gmime.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -524,10 +525,11 @@ QString bodyOf(const Walk& w)
     return {};
 }
 
+// Anything at the name, a link to nowhere included: one lstat.
 bool taken(const QString& path)
 {
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
 // The name itself when free, else "base (n)suffix" with a free n found by doubling and then
