@@ -15,6 +15,7 @@
 
 namespace hm::ansi {
 
+// Most text is ASCII: sixteen bytes or eight characters to an instruction say so.
 bool isAscii(const char* p, qsizetype n)
 {
     qsizetype i = 0;
@@ -32,7 +33,6 @@ bool isAscii(const char* p, qsizetype n)
 
 namespace {
 
-// Most text is ASCII: eight characters to an instruction say so.
 // The length of the ASCII run s begins with.
 qsizetype asciiPrefix(const char16_t* s, qsizetype n)
 {

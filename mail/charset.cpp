@@ -220,11 +220,13 @@ QString fromIso2022jp(const QByteArray& in)
     QByteArray euc;
     const char* eucCharset = nullptr;
     const auto endCp932Run = [&] {
+        if (o == start)
+            return;
         // Between the pairs of a Japanese text the runs are short and mostly ASCII (digits, line
         // ends): widened in place, without a text of their own.
-        if (o != start && hm::ansi::isAscii(start, o - start))
+        if (hm::ansi::isAscii(start, o - start))
             text.append(QLatin1String(start, o - start));
-        else if (o != start)
+        else
             text += fromCp932(QByteArray::fromRawData(start, o - start));
         o = start;
     };

@@ -284,9 +284,11 @@ std::optional<QByteArrayView> contentInPlace(GMimeDataWrapper* wrapper)
     if (!stream || !GMIME_IS_STREAM_MEM(stream))
         return std::nullopt;
     const GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream));
+    if (!bytes)
+        return std::nullopt;
     const gint64 start = stream->bound_start;
-    const gint64 end = stream->bound_end < 0 ? gint64(bytes ? bytes->len : 0) : stream->bound_end;
-    if (!bytes || start < 0 || end < start || end > gint64(bytes->len))
+    const gint64 end = stream->bound_end < 0 ? gint64(bytes->len) : stream->bound_end;
+    if (start < 0 || end < start || end > gint64(bytes->len))
         return std::nullopt;
     return QByteArrayView(reinterpret_cast<const char*>(bytes->data) + start, qsizetype(end - start));
 }
@@ -300,8 +302,8 @@ QByteArray decodedContent(GMimePart* part, qint64 cap = -1)
         return {};
     QByteArray content;
     if (const auto inPlace = contentInPlace(wrapper)) {
-        const QByteArrayView wanted = inPlace->first(cap < 0 ? inPlace->size() : qsizetype(std::min<qint64>(inPlace->size(), cap + 1)));
-        content = QByteArray::fromRawData(wanted.data(), wanted.size());
+        const qsizetype wanted = cap < 0 ? inPlace->size() : qsizetype(std::min<qint64>(inPlace->size(), cap + 1));
+        content = QByteArray::fromRawData(inPlace->data(), wanted);
     } else {
         GPtr<GMimeStream> out(g_mime_stream_mem_new());
         writeContent(wrapper, out.get(), cap < 0 ? -1 : cap + 1);

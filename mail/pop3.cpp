@@ -78,7 +78,6 @@ struct Pop3Session {
     // The messages the caller said it will ask for, in that order; those asked of the server
     // and not yet taken (number → ticket); deletions whose replies have not been read.
     std::deque<int> plan;
-    int planMax = 0;        // no number in the plan is above it
     bool planInOrder = true; // each number in the plan above the one before
     std::map<int, quint64> ahead;
     std::deque<std::pair<int, quint64>> deletions;
@@ -333,13 +332,14 @@ bool readAhead(Pop3Session& s)
 
 void plan(Pop3Session& s, int number)
 {
-    if (number >= 1 && number <= int(s.sizes.size()) && number != s.fetchedNumber && !s.ahead.count(number)
-        && (number > s.planMax || std::find(s.plan.begin(), s.plan.end(), number) == s.plan.end())) {
-        // A check announces its messages in order: each goes past the plan's top, and the
-        // announcements stay linear however many there are.
-        s.planInOrder = s.planInOrder && (s.plan.empty() || number > s.plan.back());
+    if (number < 1 || number > int(s.sizes.size()) || number == s.fetchedNumber || s.ahead.count(number))
+        return;
+    // A check announces its messages in order: each goes past the plan's last, and the
+    // announcements stay linear however many there are.
+    const bool afterLast = s.plan.empty() || number > s.plan.back();
+    if ((s.planInOrder && afterLast) || std::find(s.plan.begin(), s.plan.end(), number) == s.plan.end()) {
+        s.planInOrder = s.planInOrder && afterLast;
         s.plan.push_back(number);
-        s.planMax = std::max(s.planMax, number);
     }
 }
 
@@ -428,7 +428,6 @@ void forgetAhead(Pop3Session& s)
         s.pipeline->drop(ticket);
     s.ahead.clear();
     s.plan.clear();
-    s.planMax = 0;
     s.planInOrder = true;
 }
 
