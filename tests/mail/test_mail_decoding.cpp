@@ -428,6 +428,14 @@ void TestMailDecoding::sameNamesAreAllKept()
     QFile second(dir.filePath(QStringLiteral("report (3).txt")));
     QVERIFY(second.open(QIODevice::ReadOnly));
     QCOMPARE(second.readAll().trimmed(), QByteArray("second"));
+
+    // A link to nowhere holds its name too: it is neither written through nor a failure.
+    QTemporaryDir linked;
+    QVERIFY(QFile::link(linked.filePath(QStringLiteral("outside")), linked.filePath(QStringLiteral("report.txt"))));
+    QCOMPARE(extractAttachments(m, linked.path()).result, 1);
+    QCOMPARE(filesIn(linked.path()), (QStringList{QStringLiteral("report (2).txt"), QStringLiteral("report (3).txt")}));
+    QVERIFY(QFileInfo(linked.filePath(QStringLiteral("report.txt"))).isSymLink());
+    QVERIFY(!QFileInfo::exists(linked.filePath(QStringLiteral("outside"))));
 }
 
 void TestMailDecoding::htmlOnlyMessageBecomesReadableText()
