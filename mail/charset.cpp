@@ -1,6 +1,7 @@
 #include "mail/charset.h"
 
 #include "common/ansi_codec.h"
+#include "common/char_lanes.h"
 
 #include <QRegularExpression>
 
@@ -200,6 +201,64 @@ char16_t jis0208Char(unsigned j1, unsigned j2)
     return c == kNone ? 0 : c;
 }
 
+// Text written in place: the common runs go straight into the buffer, not through appends.
+class TextOut {
+public:
+    explicit TextOut(qsizetype expected) : text_(expected, Qt::Uninitialized) { point(0); }
+    // ASCII bytes, sixteen to an instruction.
+    void widen(const char* p, qsizetype k)
+    {
+        room(k);
+        qsizetype j = 0;
+#if defined(__SSE2__)
+        for (; j + 16 <= k; j += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(at_ + j), _mm_unpacklo_epi8(v, _mm_setzero_si128()));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(at_ + j + 8), _mm_unpackhi_epi8(v, _mm_setzero_si128()));
+        }
+#endif
+        for (; j < k; ++j)
+            at_[j] = static_cast<unsigned char>(p[j]);
+        at_ += k;
+    }
+    void put(char16_t c)
+    {
+        room(1);
+        *at_++ = c;
+    }
+    void append(const QString& more)
+    {
+        room(more.size());
+        std::memcpy(at_, more.utf16(), size_t(more.size()) * sizeof(char16_t));
+        at_ += more.size();
+    }
+    QString take()
+    {
+        text_.truncate(at_ - begin_);
+        return std::move(text_);
+    }
+
+private:
+    void point(qsizetype used)
+    {
+        begin_ = reinterpret_cast<char16_t*>(text_.data());
+        at_ = begin_ + used;
+        end_ = begin_ + text_.size();
+    }
+    void room(qsizetype k)
+    {
+        if (end_ - at_ < k) {
+            const qsizetype used = at_ - begin_;
+            text_.resize(std::max(text_.size() * 2, used + k));
+            point(used);
+        }
+    }
+    QString text_;
+    char16_t* begin_;
+    char16_t* at_;
+    char16_t* end_;
+};
+
 // glibc's ISO-2022-JP is strict; the rows of JIS X 0208 inside an escape map arithmetically
 // onto CP932 bytes, which carries the NEC and IBM extensions Windows mailers send. The other
 // double-byte sets (JIS X 0212, both planes of JIS X 0213, and the Chinese and Korean sets of
@@ -209,11 +268,10 @@ QString fromIso2022jp(const QByteArray& in)
 {
     JisSet set = JisSet::Ascii;
     bool shiftOut = false;
-    QString text;
-    text.reserve(in.size()); // never more characters than bytes
-    // The CP932 run never grows longer than the input: escapes vanish, every other byte or
-    // pair becomes one or two.
+    // Escapes vanish and pairs become one character: the text is rarely longer than the bytes.
     const qsizetype n = in.size();
+    TextOut text(n);
+    // Bytes bound for the CP932 decoder, which never grows longer than the input.
     QByteArray cp932(n, Qt::Uninitialized);
     char* const start = cp932.data();
     char* o = start;
@@ -222,34 +280,30 @@ QString fromIso2022jp(const QByteArray& in)
     const auto endCp932Run = [&] {
         if (o == start)
             return;
-        // Between the pairs of a Japanese text the runs are short and mostly ASCII (digits, line
-        // ends): widened in place, without a text of their own.
         if (hm::ansi::isAscii(start, o - start))
-            text.append(QLatin1String(start, o - start));
+            text.widen(start, o - start);
         else
-            text += fromCp932(QByteArray::fromRawData(start, o - start));
+            text.append(fromCp932(QByteArray::fromRawData(start, o - start)));
         o = start;
-    };
-    // Characters decoded straight from JIS X 0208 pairs, on their way to text.
-    char16_t direct[256];
-    int directCount = 0;
-    const auto flushDirect = [&] {
-        text.append(reinterpret_cast<const QChar*>(direct), directCount);
-        directCount = 0;
     };
     const auto endEucRun = [&] {
         if (!euc.isEmpty())
-            text += viaIconv(euc, eucCharset);
+            text.append(viaIconv(euc, eucCharset));
         euc.clear();
     };
+    const char* const b = in.constData();
     for (qsizetype i = 0; i < n; ++i) {
         // In ASCII every byte up to the next escape or shift is taken as it stands.
         if (set == JisSet::Ascii && !shiftOut && euc.isEmpty()) {
             qsizetype j = i;
-            while (j < n && in[j] != 0x1B && in[j] != 0x0E && in[j] != 0x0F)
+            while (j < n && b[j] != 0x1B && b[j] != 0x0E && b[j] != 0x0F)
                 ++j;
-            std::memcpy(o, in.constData() + i, size_t(j - i));
-            o += j - i;
+            if (o == start && hm::ansi::isAscii(b + i, j - i)) {
+                text.widen(b + i, j - i);
+            } else {
+                std::memcpy(o, b + i, size_t(j - i));
+                o += j - i;
+            }
             i = j;
             if (i == n)
                 break;
@@ -257,21 +311,18 @@ QString fromIso2022jp(const QByteArray& in)
         // So is every pair of JIS X 0208: straight to its character, or by arithmetic to the
         // CP932 run when CP932 has none.
         if (set == JisSet::Jis0208 && !shiftOut && euc.isEmpty()) {
-            const auto inRow = [](char b) { return b >= 0x21 && b <= 0x7E; };
-            while (i + 1 < n && inRow(in[i]) && inRow(in[i + 1])) {
-                const unsigned j1 = static_cast<unsigned char>(in[i]), j2 = static_cast<unsigned char>(in[i + 1]);
+            const auto inRow = [](char c) { return c >= 0x21 && c <= 0x7E; };
+            while (i + 1 < n && inRow(b[i]) && inRow(b[i + 1])) {
+                const unsigned j1 = static_cast<unsigned char>(b[i]), j2 = static_cast<unsigned char>(b[i + 1]);
                 if (const char16_t c = jis0208Char(j1, j2)) {
-                    endCp932Run();
-                    direct[directCount++] = c;
-                    if (directCount == int(std::size(direct)))
-                        flushDirect();
+                    if (o != start)
+                        endCp932Run();
+                    text.put(c);
                 } else {
-                    flushDirect();
                     o = putJisPair(o, set, j1, j2);
                 }
                 i += 2;
             }
-            flushDirect();
             if (i == n)
                 break;
         }
@@ -331,7 +382,7 @@ QString fromIso2022jp(const QByteArray& in)
     }
     endEucRun();
     endCp932Run();
-    return text;
+    return text.take();
 }
 
 // Bytes labelled Latin-1 that cannot be Latin-1 text, as they hold C1 controls (0x80-0x9F),
