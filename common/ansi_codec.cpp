@@ -33,17 +33,21 @@ bool isAscii(const char* p, qsizetype n)
 
 namespace {
 
-// The length of the ASCII run s begins with.
-qsizetype asciiPrefix(const char16_t* s, qsizetype n)
+// The ASCII run from s[i] on, as bytes at o, eight characters to an instruction; returns where
+// it ends.
+qsizetype narrowAscii(const char16_t* s, qsizetype i, qsizetype n, char* o)
 {
-    qsizetype i = 0;
+    const char16_t* const from = s + i;
 #if defined(__SSE2__)
-    for (; i + 8 <= n; i += 8)
-        if (_mm_movemask_epi8(lanes::atMost(lanes::load(s + i), lanes::same(0x7F))) != 0xFFFF)
+    for (; i + 8 <= n; i += 8) {
+        const __m128i v = lanes::load(s + i);
+        if (_mm_movemask_epi8(lanes::atMost(v, lanes::same(0x7F))) != 0xFFFF)
             break;
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(o + (s + i - from)), _mm_packus_epi16(v, v));
+    }
 #endif
-    while (i < n && s[i] < 0x80)
-        ++i;
+    for (; i < n && s[i] < 0x80; ++i)
+        o[s + i - from] = static_cast<char>(s[i]);
     return i;
 }
 
@@ -189,33 +193,40 @@ QByteArray encode(const QString& text, bool* lost)
         *lost = false;
     const qsizetype n = text.size();
     const char16_t* s = reinterpret_cast<const char16_t*>(text.utf16());
-    qsizetype i = asciiPrefix(s, n);
+    // A byte a character while the text is ASCII, as most is; room for two from the first
+    // character that is not.
+    QByteArray out(n, Qt::Uninitialized);
+    qsizetype i = narrowAscii(s, 0, n, out.data());
     if (i == n)
-        return text.toLatin1();
+        return out;
+    out.resize(i + (n - i) * 2);
+    char* o = out.data() + i;
     const Cp932Tables& t = Cp932Tables::get();
-    QByteArray out;
-    out.resize(n * 2);
-    char* o = out.data();
-    for (qsizetype k = 0; k < i; ++k)
-        *o++ = static_cast<char>(s[k]);
-    for (; i < n; ++i) {
+    while (i < n) {
         const char16_t c = s[i];
         if (c < 0x80) {
-            *o++ = static_cast<char>(c);
+            const qsizetype end = narrowAscii(s, i, n, o);
+            o += end - i;
+            i = end;
             continue;
         }
-        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1]))
-            ++i; // outside the BMP: CP932 has nothing there
-        const quint16 code = QChar::isSurrogate(c) ? 0 : t.code(c);
-        if (code == 0) {
+        ++i;
+        quint16 code = 0;
+        if (QChar::isSurrogate(c)) {
+            if (QChar::isHighSurrogate(c) && i < n && QChar::isLowSurrogate(s[i]))
+                ++i; // outside the BMP: CP932 has nothing there
+        } else {
+            code = t.code(c);
+        }
+        if (code >= 0x100) {
+            *o++ = static_cast<char>(code >> 8);
+            *o++ = static_cast<char>(code & 0xFF);
+        } else if (code != 0) {
+            *o++ = static_cast<char>(code);
+        } else {
             if (lost)
                 *lost = true;
             *o++ = '?';
-        } else if (code < 0x100) {
-            *o++ = static_cast<char>(code);
-        } else {
-            *o++ = static_cast<char>(code >> 8);
-            *o++ = static_cast<char>(code & 0xFF);
         }
     }
     out.resize(o - out.data());
