@@ -36,11 +36,16 @@ bool onlyCrLf(QStringView text, bool marks)
     unsigned crBefore = 0;
     for (; i + 8 <= n; i += 8) {
         const __m128i v = load(s + i);
-        const unsigned cr = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi16(v, same('\r'))));
-        const unsigned lf = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi16(v, same('\n'))));
-        if (lf != (((cr << 2) | crBefore) & 0xFFFF))
+        // Most blocks hold no control character at all.
+        if (_mm_movemask_epi8(atMost(v, same('\r')))) {
+            const unsigned cr = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi16(v, same('\r'))));
+            const unsigned lf = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi16(v, same('\n'))));
+            if (lf != (((cr << 2) | crBefore) & 0xFFFF))
+                return false;
+            crBefore = cr >> 14;
+        } else if (crBefore) {
             return false;
-        crBefore = cr >> 14;
+        }
         // Every mark lies above 0x9F: a block of Latin text needs no closer look.
         if (marks && _mm_movemask_epi8(atMost(v, same(0x9F))) != 0xFFFF) {
             const __m128i mark =
