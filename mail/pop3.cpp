@@ -240,7 +240,7 @@ Pop3Pipeline::Command retrieval(const Pop3Session& s, int number, SpoolFile* spo
     const TransferSettings& t = settings();
     const qint64 deadlineMs = (qint64(t.slowTime) + sizeOf(s, number) / t.slowRate) * 1000;
     Pop3Pipeline::Command c{"RETR " + QByteArray::number(number), true, messageCap(s, number),
-                            QStringLiteral("メール %1").arg(number), deadlineMs, {}};
+                            QStringLiteral("メール %1").arg(number), deadlineMs, {}, sizeOf(s, number)};
     if (spool)
         c.sink = [spool](QByteArrayView bytes) { return spool->append(bytes); };
     return c;

@@ -2,6 +2,8 @@
 
 #include "mail/transfer_failure.h"
 
+#include <algorithm>
+
 namespace hm::mail {
 namespace {
 
@@ -9,6 +11,8 @@ namespace {
 // few enough that the server's reads never wait on ours.
 constexpr int kPipelineWindow = 128;
 constexpr qsizetype kStatusLineLimit = 4096;
+// The most room made ahead for a reply on the server's word alone.
+constexpr qint64 kRoomTrusted = 8 * 1024 * 1024;
 
 } // namespace
 
@@ -119,6 +123,9 @@ Pop3Pipeline::Outcome Pop3Pipeline::readLines(const Pending& pending, Reply* int
     wire_.startPace(pace, c.what.isEmpty() ? QStringLiteral("メール一覧") : c.what, c.deadlineMs);
     qint64 length = 0;
     bool lineStart = true;
+    // A message grown piece by piece is copied as it grows.
+    if (into && !c.sink && c.expected > 0)
+        into->body.reserve(qsizetype(std::min({c.expected, c.cap, kRoomTrusted})));
     for (;;) {
         const QByteArrayView have = wire_.buffered();
         // What lies between stuffed dots goes on in one piece, not a line at a time.

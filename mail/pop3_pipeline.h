@@ -26,6 +26,7 @@ public:
         // returns false it gets nothing more, but the lines are still read to their end, so the
         // session goes on.
         std::function<bool(QByteArrayView)> sink;
+        qint64 expected = 0; // the size the server gave for the lines, room for which is made at once
     };
     enum class Outcome {
         Ok,
