@@ -5,6 +5,7 @@
 #include "common/atomic_file.h"
 #include "common/fd_io.h"
 #include "common/program_folder.h"
+#include "common/text_search.h"
 #include "common/ui_services.h"
 #include "history/editor_text.h"
 #include "history/history_mode.h"
@@ -560,7 +561,7 @@ std::optional<MailCheck::Outcome> MailCheck::download(int n, Message& m)
     m.heldNul = nul >= 0;
     if (m.heldNul)
         m.body.truncate(nul);
-    attachmentFlag_ = m.body.contains(kMarker) ? 1 : 0;
+    attachmentFlag_ = hm::holdsText(m.body, kMarker) ? 1 : 0;
     return std::nullopt;
 }
 

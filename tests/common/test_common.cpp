@@ -3,6 +3,7 @@
 #include "common/japanese_translations.h"
 #include "common/private_profile.h"
 #include "common/program_folder.h"
+#include "common/text_search.h"
 #include "common/twips.h"
 #include "common/ui_services.h"
 #include "tests/support/test_folder.h"
@@ -36,6 +37,7 @@ private slots:
     void rewriteKeepsTheModeAndRefusesAReadOnlyFile_data();
     void rewriteKeepsTheModeAndRefusesAReadOnlyFile();
     void twipsRound();
+    void textSearchAgreesWithQtAtEveryPlace();
     void qtDialogTextsComeInJapanese_data();
     void qtDialogTextsComeInJapanese();
     void scriptedBoxesNeverAnswerForTheTest_data();
@@ -249,6 +251,39 @@ void TestCommon::twipsRound()
     QCOMPARE(twips(15), 1);
     QCOMPARE(twips(9700), 647);
     QCOMPARE(twips(-1000), -67);
+}
+
+// Texts of every length up to three blocks, from an alphabet that puts first and last characters
+// everywhere, with the word whole, cut short or with its middle changed at every place.
+void TestCommon::textSearchAgreesWithQtAtEveryPlace()
+{
+    const QString alphabet = QStringLiteral("atn日x");
+    int checked = 0;
+    for (const QString& word : {QStringLiteral("a"), QStringLiteral("at"), QStringLiteral("attachment"), QStringLiteral("日本t")}) {
+        for (int length = 0; length <= 26; ++length) {
+            QString text;
+            for (int k = 0; k < length; ++k)
+                text += alphabet[(k * 7 + length * 3) % alphabet.size()];
+            QStringList texts{text};
+            for (int at = 0; at + word.size() <= length; ++at) {
+                QString planted = text;
+                planted.replace(at, word.size(), word);
+                texts << planted;
+                if (word.size() > 2) {
+                    planted[at + 1] = u'z';
+                    texts << planted;
+                }
+                texts << text.left(at) + word.left(word.size() - 1);
+            }
+            for (const QString& t : texts) {
+                if (holdsText(t, word) != t.contains(word))
+                    QFAIL(qPrintable(QStringLiteral("「%1」 in 「%2」").arg(word, t)));
+                ++checked;
+            }
+        }
+    }
+    QVERIFY(checked > 500);
+    QVERIFY(holdsText(QString(), QString()));
 }
 
 void TestCommon::scriptedBoxesNeverAnswerForTheTest_data()
