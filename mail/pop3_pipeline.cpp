@@ -3,6 +3,9 @@
 #include "mail/transfer_failure.h"
 
 #include <algorithm>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace hm::mail {
 namespace {
@@ -13,6 +16,27 @@ constexpr int kPipelineWindow = 128;
 constexpr qsizetype kStatusLineLimit = 4096;
 // The most room made ahead for a reply on the server's word alone.
 constexpr qint64 kRoomTrusted = 8 * 1024 * 1024;
+
+// Where the first line after from that begins with a dot begins; -1 when none does in bytes.
+qsizetype dotLineAfter(QByteArrayView bytes, qsizetype from)
+{
+    const char* p = bytes.data();
+    const qsizetype n = bytes.size();
+    qsizetype k = from;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time: a LF with a dot after it.
+    for (; k + 17 <= n; k += 16) {
+        const __m128i lf = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k)), _mm_set1_epi8('\n'));
+        const __m128i dot = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k + 1)), _mm_set1_epi8('.'));
+        if (const int hit = _mm_movemask_epi8(_mm_and_si128(lf, dot)))
+            return k + __builtin_ctz(unsigned(hit)) + 1;
+    }
+#endif
+    for (; k + 1 < n; ++k)
+        if (p[k] == '\n' && p[k + 1] == '.')
+            return k + 1;
+    return -1;
+}
 
 } // namespace
 
@@ -150,6 +174,16 @@ Pop3Pipeline::Outcome Pop3Pipeline::readLines(const Pending& pending, Reply* int
                 }
                 pass(i);
                 piece = ++i; // the stuffed dot
+            }
+            // Well under the cap only a line that begins with a dot needs a look: the lines
+            // before it go by in one scan.
+            if (length + (have.size() - i) <= c.cap) {
+                const qsizetype dot = dotLineAfter(have, i);
+                const qsizetype end = dot < 0 ? have.size() : dot;
+                length += end - i;
+                lineStart = dot >= 0 || have[end - 1] == '\n';
+                i = end;
+                continue;
             }
             const qsizetype newline = have.indexOf('\n', i);
             const qsizetype end = newline < 0 ? have.size() : newline + 1;

@@ -142,6 +142,7 @@ private Q_SLOTS:
     void messagesArriveWholeOrNotAtAll();
     void oversizedMessageIsRefusedAndKept();
     void headerOnlyAndEmptyMessagesArrive();
+    void linesThatBeginWithADotArriveAsWritten();
 };
 
 void TestMailServers::initTestCase()
@@ -701,6 +702,25 @@ void TestMailServers::headerOnlyAndEmptyMessagesArrive()
     NMailPop3Close(handle);
     subjects.sort();
     QCOMPARE(subjects, (QStringList{QStringLiteral("header only"), QStringLiteral("空の本文")}));
+}
+
+// The server stuffs every line that begins with a dot; the lines are long and many enough that
+// stuffed dots and lone dots fall on every place of the reads, their edges included.
+void TestMailServers::linesThatBeginWithADotArriveAsWritten()
+{
+    QByteArray body;
+    for (int k = 0; body.size() < 400000; ++k) {
+        const QByteArray filler(k % 97, char('a' + k % 26));
+        body += k % 3 == 0 ? "." + filler + "\r\n" : k % 5 == 0 ? ".\r\n" : k % 7 == 0 ? "..\r\n" : filler + ".\r\n";
+    }
+    env.drop(plainMessage("dots", body));
+    env.drop(plainMessage("after"));
+    const int handle = login();
+    const Fetched dots = fetch(handle, 1);
+    QCOMPARE(dots.body.size(), body.size());
+    QVERIFY(dots.body == QString::fromLatin1(body));
+    QCOMPARE(fetch(handle, 2).subject, QStringLiteral("after"));
+    NMailPop3Close(handle);
 }
 
 QTEST_GUILESS_MAIN(TestMailServers)
