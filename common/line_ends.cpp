@@ -22,6 +22,30 @@ bool fineAt(const char16_t* s, qsizetype n, qsizetype at, bool marks)
     return !marks || !editorMark(c);
 }
 
+#if defined(__SSE2__)
+// Every LF in v right after a CR and every CR right before an LF, two mask bits a character; a CR
+// that ends the block wants an LF to begin the next.
+bool pairedLineEnds(__m128i v, unsigned& crBefore)
+{
+    using namespace lanes;
+    const unsigned cr = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi16(v, same('\r'))));
+    const unsigned lf = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi16(v, same('\n'))));
+    if (lf != (((cr << 2) | crBefore) & 0xFFFF))
+        return false;
+    crBefore = cr >> 14;
+    return true;
+}
+
+bool holdsMark(__m128i v)
+{
+    using namespace lanes;
+    const __m128i mark = _mm_or_si128(_mm_cmpeq_epi16(v, same(short(0xA0))),
+                                      _mm_or_si128(atMost(_mm_sub_epi16(v, same(0x2028)), same(1)),
+                                                   atMost(_mm_sub_epi16(v, same(short(0xFDD0))), same(1))));
+    return _mm_movemask_epi8(mark) != 0;
+}
+#endif
+
 } // namespace
 
 bool onlyCrLf(QStringView text, bool marks)
@@ -30,31 +54,26 @@ bool onlyCrLf(QStringView text, bool marks)
     const qsizetype n = text.size();
     qsizetype i = 0;
 #if defined(__SSE2__)
-    // Eight characters to an instruction: every LF right after a CR and every CR right before
-    // an LF, two mask bits a character; a CR that ends a block wants an LF to begin the next.
+    // Sixteen characters to a step. Most steps hold no control character, and every mark lies
+    // above 0x9F, so Latin text needs no closer look at all.
     using namespace lanes;
     unsigned crBefore = 0;
-    for (; i + 8 <= n; i += 8) {
-        const __m128i v = load(s + i);
-        // Most blocks hold no control character at all.
-        if (_mm_movemask_epi8(atMost(v, same('\r')))) {
-            const unsigned cr = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi16(v, same('\r'))));
-            const unsigned lf = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi16(v, same('\n'))));
-            if (lf != (((cr << 2) | crBefore) & 0xFFFF))
+    for (; i + 16 <= n; i += 16) {
+        const __m128i a = load(s + i), b = load(s + i + 8);
+        if (_mm_movemask_epi8(_mm_or_si128(atMost(a, same('\r')), atMost(b, same('\r'))))) {
+            if (!pairedLineEnds(a, crBefore) || !pairedLineEnds(b, crBefore))
                 return false;
-            crBefore = cr >> 14;
         } else if (crBefore) {
             return false;
         }
-        // Every mark lies above 0x9F: a block of Latin text needs no closer look.
-        if (marks && _mm_movemask_epi8(atMost(v, same(0x9F))) != 0xFFFF) {
-            const __m128i mark =
-                _mm_or_si128(_mm_cmpeq_epi16(v, same(short(0xA0))),
-                             _mm_or_si128(atMost(_mm_sub_epi16(v, same(0x2028)), same(1)),
-                                          atMost(_mm_sub_epi16(v, same(short(0xFDD0))), same(1))));
-            if (_mm_movemask_epi8(mark))
-                return false;
-        }
+        if (marks && _mm_movemask_epi8(_mm_and_si128(atMost(a, same(0x9F)), atMost(b, same(0x9F)))) != 0xFFFF
+            && (holdsMark(a) || holdsMark(b)))
+            return false;
+    }
+    for (; i + 8 <= n; i += 8) {
+        const __m128i v = load(s + i);
+        if (!pairedLineEnds(v, crBefore) || (marks && holdsMark(v)))
+            return false;
     }
     if (crBefore && (i == n || s[i] != u'\n'))
         return false;
