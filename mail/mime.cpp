@@ -583,12 +583,14 @@ int saveNew(const QString& folder, const QString& suggested, GMimeObject* conten
     const QString suffix = info.completeBaseName().isEmpty() || info.suffix().isEmpty()
                                ? QString()
                                : QStringLiteral(".") + info.suffix();
-    for (;;) {
-        const QString path = freePath(folder, name, base, suffix);
+    // The name itself is tried first: it is mostly free, and a new-only open says so without a
+    // look of its own.
+    for (bool first = true;; first = false) {
+        const QString path = first ? folder + QLatin1Char('/') + name : freePath(folder, name, base, suffix);
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
             if (taken(path))
-                continue; // someone took it meanwhile
+                continue; // taken already, or meanwhile
             return -5;
         }
         if (!writeAttachment(content, file.handle()) || ::fsync(file.handle()) != 0) {
