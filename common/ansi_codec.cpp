@@ -33,12 +33,18 @@ bool isAscii(const char* p, qsizetype n)
 
 namespace {
 
-// The ASCII run from s[i] on, as bytes at o, eight characters to an instruction; returns where
-// it ends.
+// The ASCII run from s[i] on, as bytes at o, sixteen characters to a step; returns where it
+// ends.
 qsizetype narrowAscii(const char16_t* s, qsizetype i, qsizetype n, char* o)
 {
     const char16_t* const from = s + i;
 #if defined(__SSE2__)
+    for (; i + 16 <= n; i += 16) {
+        const __m128i a = lanes::load(s + i), b = lanes::load(s + i + 8);
+        if (_mm_movemask_epi8(lanes::atMost(_mm_or_si128(a, b), lanes::same(0x7F))) != 0xFFFF)
+            break;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + (s + i - from)), _mm_packus_epi16(a, b));
+    }
     for (; i + 8 <= n; i += 8) {
         const __m128i v = lanes::load(s + i);
         if (_mm_movemask_epi8(lanes::atMost(v, lanes::same(0x7F))) != 0xFFFF)

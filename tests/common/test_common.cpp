@@ -80,11 +80,12 @@ void TestCommon::codecRoundTripsWindowsCharacters()
     const QByteArray bytes = ansi::encode(text);
     QCOMPARE(bytes.left(2), QByteArray("\x87\x40"));
     QCOMPARE(ansi::decode(bytes), text);
-    // Behind a long ASCII run, as in most mail.
-    for (const int ascii : {15, 16, 37}) {
-        const QString longer = QString(ascii, QLatin1Char('a')) + text;
-        QCOMPARE(ansi::encode(longer), QByteArray(ascii, 'a') + bytes);
-        QCOMPARE(ansi::decode(QByteArray(ascii, 'a') + bytes), longer);
+    // Behind and between ASCII runs of every length about the blocks, as in most mail.
+    for (const int ascii : {1, 7, 8, 9, 15, 16, 17, 37}) {
+        const QString longer = QString(ascii, QLatin1Char('a')) + text + QString(ascii, QLatin1Char('b')) + text;
+        const QByteArray longerBytes = QByteArray(ascii, 'a') + bytes + QByteArray(ascii, 'b') + bytes;
+        QCOMPARE(ansi::encode(longer), longerBytes);
+        QCOMPARE(ansi::decode(longerBytes), longer);
     }
 }
 
