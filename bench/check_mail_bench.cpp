@@ -22,6 +22,7 @@
 #include "store/mail_store.h"
 #include "tests/servers/mail_server_env.h"
 #include "tests/support/main_form_controls.h"
+#include "tests/support/process_memory.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -318,16 +319,6 @@ void closeSecondaryWindows()
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-long peakKilobytes(const char* key)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    f.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(qstrlen(key)).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
-
 // With CHECK_BENCH_PERF_CTL naming the control FIFO of `perf record --control=fifo:<path> -D -1`,
 // the profiler records the check alone.
 void profiler(const char* command)
@@ -591,14 +582,11 @@ int big(const hm::test::MailServerEnv& env, const QString& work, int megabytes)
     Times t;
     const bool ok = runCheck(env, work + QStringLiteral("/prog"), 1, &t, [&] {
         // From here on the high-water mark is that of the check alone.
-        QFile clear(QStringLiteral("/proc/self/clear_refs"));
-        if (clear.open(QIODevice::WriteOnly))
-            clear.write("5");
-        clear.close();
-        baseline = peakKilobytes("VmRSS:");
+        hm::test::resetPeakMemory();
+        baseline = hm::test::statusKilobytes("VmRSS:");
     });
-    const long peak = peakKilobytes("VmHWM:");
-    const long after = peakKilobytes("VmRSS:");
+    const long peak = hm::test::statusKilobytes("VmHWM:");
+    const long after = hm::test::statusKilobytes("VmRSS:");
     if (!ok)
         return 1;
     QFile extracted(work + QStringLiteral("/prog/添付フォルダ/big.bin"));

@@ -13,6 +13,9 @@ namespace hm::mail {
 namespace {
 
 constexpr qsizetype kReadChunk = 256 * 1024;
+// What one drain leaves unread at most: a server that sends without end is read a MiB at a time,
+// so that the caller's cap on the reply is checked before memory fills.
+constexpr qsizetype kDrainEnough = 4 * kReadChunk;
 
 } // namespace
 
@@ -24,7 +27,8 @@ Wire::Wire(CURL* curl, const ServerAddress& address, void* openSsl) : curl_(curl
     // OpenSSL reads each TLS record in two system calls, its header and then its body, and
     // servers send records of a few KB: a message of 10 KB took six. Reading ahead takes what
     // the socket holds in one. Only from here on: curl's own reads ask SSL_pending whether more
-    // is buffered, which does not count records read ahead; drain() reads until curl has none.
+    // is buffered, which does not count records read ahead; drain() reads until curl has none
+    // or a MiB waits, and every read drains before it waits on the socket.
     if (openSsl)
         SSL_set_read_ahead(static_cast<SSL*>(openSsl), 1);
 }
@@ -90,6 +94,8 @@ bool Wire::drain(bool& gotSome)
         }
         received_ += qint64(n);
         gotSome = true;
+        if (in_.size() - taken_ >= kDrainEnough)
+            return true;
     }
 }
 

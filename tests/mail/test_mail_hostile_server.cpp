@@ -10,6 +10,7 @@
 #include "tests/support/counting_sound_device.h"
 #include "tests/support/test_folder.h"
 #include "tests/support/main_form_controls.h"
+#include "tests/support/process_memory.h"
 
 #include <QApplication>
 #include <QDir>
@@ -208,8 +209,14 @@ void TestMailHostileServer::checkStopsAtTheFirstFailedCall()
 
     QElapsedTimer timer;
     timer.start();
+    hm::test::resetPeakMemory();
+    const long before = hm::test::statusKilobytes("VmRSS:");
     CheckMail(main);
     QVERIFY(timer.elapsed() < 30000);
+    // Whatever the server sends, the check holds no more than its caps allow, and reads no faster
+    // than it checks them.
+    QVERIFY2(hm::test::statusKilobytes("VmHWM:") - before < 64 * 1024,
+             qPrintable(QStringLiteral("%1 kB above the start").arg(hm::test::statusKilobytes("VmHWM:") - before)));
 
     QCOMPARE(server.commands(), commands);
     QCOMPARE(hm::test::storedSubjects(hm::store::Store::Received), QStringList(stored, QStringLiteral("hostile")));
