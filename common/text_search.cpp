@@ -22,8 +22,8 @@ bool holdsText(QStringView text, QStringView word)
         using namespace lanes;
         const __m128i first = same(short(w[0])), second = same(short(w[1])), last = same(short(w[m - 1]));
         for (; i + m + 7 <= n; i += 8) {
-            const __m128i hit = _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi16(load(s + i), first), _mm_cmpeq_epi16(load(s + i + 1), second)),
-                                              _mm_cmpeq_epi16(load(s + i + m - 1), last));
+            const __m128i starts = _mm_and_si128(_mm_cmpeq_epi16(load(s + i), first), _mm_cmpeq_epi16(load(s + i + 1), second));
+            const __m128i hit = _mm_and_si128(starts, _mm_cmpeq_epi16(load(s + i + m - 1), last));
             for (unsigned at = unsigned(_mm_movemask_epi8(hit)) & 0x5555u; at != 0; at &= at - 1)
                 if (std::memcmp(s + i + __builtin_ctz(at) / 2 + 2, w + 2, size_t(m - 3) * sizeof(char16_t)) == 0)
                     return true;

@@ -26,8 +26,10 @@ qsizetype dotLineAfter(QByteArrayView bytes, qsizetype from)
 #if defined(__SSE2__)
     // Sixteen bytes at a time: a LF with a dot after it.
     for (; k + 17 <= n; k += 16) {
-        const __m128i lf = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k)), _mm_set1_epi8('\n'));
-        const __m128i dot = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k + 1)), _mm_set1_epi8('.'));
+        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k + 1));
+        const __m128i lf = _mm_cmpeq_epi8(here, _mm_set1_epi8('\n'));
+        const __m128i dot = _mm_cmpeq_epi8(next, _mm_set1_epi8('.'));
         if (const int hit = _mm_movemask_epi8(_mm_and_si128(lf, dot)))
             return k + __builtin_ctz(unsigned(hit)) + 1;
     }
@@ -175,8 +177,8 @@ Pop3Pipeline::Outcome Pop3Pipeline::readLines(const Pending& pending, Reply* int
                 pass(i);
                 piece = ++i; // the stuffed dot
             }
-            // Well under the cap only a line that begins with a dot needs a look: the lines
-            // before it go by in one scan.
+            // While the rest of what came fits under the cap, only a line that begins with a dot
+            // needs a look: the lines before it go by in one scan.
             if (length + (have.size() - i) <= c.cap) {
                 const qsizetype dot = dotLineAfter(have, i);
                 const qsizetype end = dot < 0 ? have.size() : dot;
