@@ -738,7 +738,11 @@ int NMailAttachmentFileFirst(int, QString&, QString&, QString&, QString& header,
 
 int NMailAttachmentHasDownload(const QString& header)
 {
-    return g_lastAtHand && header.section(QChar(0), 0, 0) == g_lastHeader ? 1 : 0;
+    if (!g_lastAtHand)
+        return 0;
+    // The header up to its first NUL, looked at where it lies.
+    const qsizetype nul = header.indexOf(QChar(0));
+    return QStringView(header).first(nul < 0 ? header.size() : nul) == g_lastHeader ? 1 : 0;
 }
 
 int NMailAttachmentFileClose(int)
