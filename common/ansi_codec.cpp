@@ -33,27 +33,26 @@ bool isAscii(const char* p, qsizetype n)
 
 namespace {
 
-// The ASCII run from s[i] on, as bytes at o, sixteen characters to a step; returns where it
-// ends.
-qsizetype narrowAscii(const char16_t* s, qsizetype i, qsizetype n, char* o)
+// The length of the ASCII run s begins with, written as bytes at o, sixteen characters to a step.
+qsizetype narrowAscii(const char16_t* s, qsizetype n, char* o)
 {
-    const char16_t* const from = s + i;
+    qsizetype i = 0;
 #if defined(__SSE2__)
     for (; i + 16 <= n; i += 16) {
         const __m128i a = lanes::load(s + i), b = lanes::load(s + i + 8);
         if (_mm_movemask_epi8(lanes::atMost(_mm_or_si128(a, b), lanes::same(0x7F))) != 0xFFFF)
             break;
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + (s + i - from)), _mm_packus_epi16(a, b));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + i), _mm_packus_epi16(a, b));
     }
     for (; i + 8 <= n; i += 8) {
         const __m128i v = lanes::load(s + i);
         if (_mm_movemask_epi8(lanes::atMost(v, lanes::same(0x7F))) != 0xFFFF)
             break;
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(o + (s + i - from)), _mm_packus_epi16(v, v));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(o + i), _mm_packus_epi16(v, v));
     }
 #endif
     for (; i < n && s[i] < 0x80; ++i)
-        o[s + i - from] = static_cast<char>(s[i]);
+        o[i] = static_cast<char>(s[i]);
     return i;
 }
 
@@ -202,7 +201,7 @@ QByteArray encode(const QString& text, bool* lost)
     // A byte a character while the text is ASCII, as most is; room for two from the first
     // character that is not.
     QByteArray out(n, Qt::Uninitialized);
-    qsizetype i = narrowAscii(s, 0, n, out.data());
+    qsizetype i = narrowAscii(s, n, out.data());
     if (i == n)
         return out;
     out.resize(i + (n - i) * 2);
@@ -211,9 +210,9 @@ QByteArray encode(const QString& text, bool* lost)
     while (i < n) {
         const char16_t c = s[i];
         if (c < 0x80) {
-            const qsizetype end = narrowAscii(s, i, n, o);
-            o += end - i;
-            i = end;
+            const qsizetype run = narrowAscii(s + i, n - i, o);
+            o += run;
+            i += run;
             continue;
         }
         ++i;

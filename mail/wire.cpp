@@ -70,7 +70,8 @@ bool Wire::wait(short events, int timeoutMs)
 bool Wire::drain(bool& gotSome)
 {
     gotSome = false;
-    // curl may hold decrypted bytes the socket no longer shows: read until it has none.
+    // curl may hold decrypted bytes the socket no longer shows: read until it has none, or
+    // until enough waits unread.
     for (;;) {
         if (taken_ > 0 && taken_ == in_.size()) {
             in_.truncate(0); // the buffer stays for the next read
