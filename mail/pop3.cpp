@@ -21,6 +21,7 @@
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -272,8 +273,9 @@ bool settleDeletions(Pop3Session& s)
 
 // The reply to ticket. 0 when it came (refused or not); kErrorAheadFailed when a command sent
 // before it failed and took the connection; otherwise the negative result of its own failure,
-// whose text overflow gives when the reply outgrew its cap.
-int awaitReply(Pop3Session& s, quint64 ticket, Reply& reply, const QString& overflow = QString())
+// whose text overflow gives when the reply outgrew its cap (made only then: it is asked of every
+// message).
+int awaitReply(Pop3Session& s, quint64 ticket, Reply& reply, const std::function<QString()>& overflow = {})
 {
     // A deletion refused before it ends the session before this command goes out, when the
     // server takes one command at a time.
@@ -290,8 +292,8 @@ int awaitReply(Pop3Session& s, quint64 ticket, Reply& reply, const QString& over
         breakSession(s, s.wire->failure());
         return kErrorAheadFailed;
     }
-    if (reply.outcome == Outcome::Overflow && !overflow.isEmpty())
-        return breakSession(s, {FailureKind::TooLarge, overflow, QString()});
+    if (reply.outcome == Outcome::Overflow && overflow)
+        return breakSession(s, {FailureKind::TooLarge, overflow(), QString()});
     return breakSession(s, s.wire->failure());
 }
 
@@ -386,11 +388,11 @@ int fetch(Pop3Session& s, int number)
     if (refilled || s.pipeline->queued(ticket))
         s.pipeline->push();
     Reply reply;
-    const QString what = QStringLiteral("メール %1").arg(number);
-    if (const int r = awaitReply(s, ticket, reply,
-                                 QStringLiteral("%1 はサーバーが知らせた大きさを超えたため受信を中止しました（上限 %2 バイト）。")
-                                     .arg(what)
-                                     .arg(messageCap(s, number))))
+    if (const int r = awaitReply(s, ticket, reply, [&s, number] {
+            return QStringLiteral("メール %1 はサーバーが知らせた大きさを超えたため受信を中止しました（上限 %2 バイト）。")
+                .arg(number)
+                .arg(messageCap(s, number));
+        }))
         return r;
     if (reply.outcome == Outcome::Refused)
         return breakSession(s, refusal(FailureKind::ServerRefused, describeFailure(FailureKind::ServerRefused, CURLE_OK, s.address, QString()), reply));
@@ -642,7 +644,7 @@ int NMailPop3Authenticate(int handle, const QString& id, const QString& password
         s->uidlTicket = s->pipeline->queue({"UIDL", true, kListingLimit});
     Reply list;
     if (const int r = awaitReply(*s, listing, list,
-                                 QStringLiteral("POP3 サーバー「%1」のメール一覧が大きすぎます。").arg(s->address.host)))
+                                 [s] { return QStringLiteral("POP3 サーバー「%1」のメール一覧が大きすぎます。").arg(s->address.host); }))
         return r == kErrorAheadFailed ? kErrorFailed : r;
     if (list.outcome == Outcome::Refused)
         return breakSession(*s, refusal(FailureKind::ServerRefused,
@@ -761,11 +763,12 @@ int readUidls(Pop3Session& s)
         s.uidlTicket = s.pipeline->queue({"UIDL", true, kListingLimit});
     }
     Reply reply;
-    const int r = awaitReply(s, s.uidlTicket, reply,
-                             QStringLiteral("POP3 サーバー「%1」のメールの識別番号（UIDL）の一覧が大きすぎるため（%2 MB 超）、受信できません。"
-                                            "サーバーに残っているメールを減らして下さい。")
-                                 .arg(s.address.host)
-                                 .arg(kListingLimit / (1024 * 1024)));
+    const int r = awaitReply(s, s.uidlTicket, reply, [&s] {
+        return QStringLiteral("POP3 サーバー「%1」のメールの識別番号（UIDL）の一覧が大きすぎるため（%2 MB 超）、受信できません。"
+                              "サーバーに残っているメールを減らして下さい。")
+            .arg(s.address.host)
+            .arg(kListingLimit / (1024 * 1024));
+    });
     if (r)
         return r;
     if (reply.outcome == Outcome::Refused)
