@@ -1,7 +1,6 @@
 #include "common/clock_text.h"
 
 #include <QDateTime>
-#include <QLocale>
 
 namespace hm {
 namespace {
@@ -29,8 +28,14 @@ QString formatClockText()
 
 QString formatClockText(const QDateTime& moment)
 {
+    const QDate d = moment.date();
+    const QTime t = moment.time();
+    return formatClockText(d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second());
+}
+
+QString formatClockText(int year, int month, int day, int hour, int minute, int second)
+{
     // A Japanese system's short formats: 2026/12/07  9:05:03
-    return moment.toString(QStringLiteral("yyyy/MM/dd")) + QStringLiteral("  ") +
-           moment.toString(QStringLiteral("H:mm:ss"));
+    return QString::asprintf("%04d/%02d/%02d  %d:%02d:%02d", year, month, day, hour, minute, second);
 }
 } // namespace hm

@@ -11,4 +11,5 @@ void setClockTextSource(std::function<QString()> source);
 // The date, two spaces and the time, in the system's short formats.
 QString formatClockText();
 QString formatClockText(const QDateTime& moment);
+QString formatClockText(int year, int month, int day, int hour, int minute, int second);
 } // namespace hm

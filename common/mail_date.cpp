@@ -2,9 +2,12 @@
 
 #include "common/clock_text.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QRegularExpression>
-#include <QTimeZone>
+
+#include <ctime>
+#include <limits>
 
 namespace hm {
 namespace {
@@ -79,40 +82,64 @@ bool zoneOffset(const QString& zone, int* seconds)
     return true;
 }
 
-} // namespace
-
-QDateTime parseMailDate(const QString& text)
+// The moment a Date header names: the day and time as written and the zone's offset east of
+// UTC in seconds. False when the text names no moment.
+bool readMailDate(const QString& text, QDate* date, QTime* time, int* offset)
 {
     // [weekday,] day month year hour:minute[:second] [zone]
     static const QRegularExpression form(
         QStringLiteral(R"(^\s*(?:[A-Za-z]+\s*,?\s*)?(\d{1,2})\s+([A-Za-z]+)\s+(\d{2,4})\s+)"
                        R"((\d{1,2})\s*:\s*(\d{2})(?:\s*:\s*(\d{2}))?\s*([+-]\d{4}|[A-Za-z]+)?\s*$)"));
-    const QRegularExpressionMatch m = form.match(withoutComments(text));
+    const QRegularExpressionMatch m = form.match(text.contains(QLatin1Char('(')) ? withoutComments(text) : text);
     if (!m.hasMatch())
-        return {};
+        return false;
     const int month = monthOf(m.captured(2));
     if (month == 0)
-        return {};
+        return false;
     int year = m.captured(3).toInt();
     // Two digits: 00-49 are 2000-2049, 50-99 1950-1999; three digits add 1900.
     if (m.captured(3).size() == 2)
         year += year < 50 ? 2000 : 1900;
     else if (m.captured(3).size() == 3)
         year += 1900;
+    if (!zoneOffset(m.captured(7), offset))
+        return false;
+    *date = QDate(year, month, m.captured(1).toInt());
+    *time = QTime(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt());
+    return date->isValid() && time->isValid();
+}
+
+} // namespace
+
+MailDateDisplay::MailDateDisplay()
+{
+    ::tzset();
+}
+
+QString MailDateDisplay::operator()(const QString& text) const
+{
+    QDate date;
+    QTime time;
     int offset = 0;
-    if (!zoneOffset(m.captured(7), &offset))
-        return {};
-    const QDate date(year, month, m.captured(1).toInt());
-    const QTime time(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt());
-    if (!date.isValid() || !time.isValid())
-        return {};
-    return QDateTime(date, time, QTimeZone(offset));
+    if (!readMailDate(text, &date, &time, &offset))
+        return text;
+    constexpr qint64 kUnixEpochDay = 2440588; // 1970-01-01 as a Julian day
+    const qint64 utc = (date.toJulianDay() - kUnixEpochDay) * 86400 + time.msecsSinceStartOfDay() / 1000 - offset;
+    // localtime_r uses the zone tzset read. Qt's conversion reads it again for every date,
+    // a look at /etc/localtime each: most of the time a full history list took to open.
+    if (utc >= 0 && utc <= std::numeric_limits<qint32>::max()) {
+        const time_t t = time_t(utc);
+        tm local{};
+        if (::localtime_r(&t, &local))
+            return formatClockText(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                                   local.tm_sec);
+    }
+    return formatClockText(QDateTime::fromSecsSinceEpoch(utc, Qt::UTC).toLocalTime());
 }
 
 QString displayedMailDate(const QString& text)
 {
-    const QDateTime moment = parseMailDate(text);
-    return moment.isValid() ? formatClockText(moment.toLocalTime()) : text;
+    return MailDateDisplay()(text);
 }
 
 } // namespace hm

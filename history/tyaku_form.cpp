@@ -311,10 +311,11 @@ void TyakuForm::RefillList()
     rtfEd->clear();
 
     QList<QTreeWidgetItem*> rows;
+    const hm::MailDateDisplay shownDate;
     const bool ok = hm::store::ReadAllRecords(
         s,
-        [&rows](qint16 number, const hm::store::MailRecordFields& r) {
-            auto* row = new QTreeWidgetItem(QStringList{CutAtNul(r.Subject), CutAtNul(r.From), hm::displayedMailDate(CutAtNul(r.Date))});
+        [&rows, &shownDate](qint16 number, const hm::store::MailRecordFields& r) {
+            auto* row = new QTreeWidgetItem(QStringList{CutAtNul(r.Subject), CutAtNul(r.From), shownDate(CutAtNul(r.Date))});
             row->setData(0, kRecordNumberRole, number);
             rows.append(row);
         },
