@@ -126,7 +126,8 @@ QString MailDateDisplay::operator()(const QString& text) const
     constexpr qint64 kUnixEpochDay = 2440588; // 1970-01-01 as a Julian day
     const qint64 utc = (date.toJulianDay() - kUnixEpochDay) * 86400 + time.msecsSinceStartOfDay() / 1000 - offset;
     // localtime_r uses the zone tzset read. Qt's conversion reads it again for every date,
-    // a look at /etc/localtime each: most of the time a full history list took to open.
+    // a look at /etc/localtime each: most of the time a full history list took to open. Before
+    // 1970 and after 2038 Qt's own rules may differ from the C library's, so Qt converts those.
     if (utc >= 0 && utc <= std::numeric_limits<qint32>::max()) {
         const time_t t = time_t(utc);
         tm local{};

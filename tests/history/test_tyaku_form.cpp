@@ -280,7 +280,7 @@ void TestTyakuForm::datesShowInTheClockFormatInLocalTime()
         {"Sun, 6 Dec 2026 23:00:00 -0500 (EST)", "2026/12/07  13:00:00"},
         {"Fri (a comment), 31 Dec 99 23:59:59 EST", "2000/01/01  13:59:59"},
         {"Tue, 8 December 2026 1:02:03 +0130", "2026/12/08  8:32:03"},
-        // Outside what a 32-bit time_t holds the list converts as Qt does.
+        // Before 1970 and after 2038 the list converts as Qt does.
         {"Fri, 31 Dec 1965 20:00:00 +0000", "1966/01/01  5:00:00"},
         {"Sat, 1 Jan 2050 00:00:00 -0300", "2050/01/01  12:00:00"},
         {"Mon, 32 Dec 2026 10:00:00 +0900", "Mon, 32 Dec 2026 10:00:00 +0900"},
